@@ -1,0 +1,126 @@
+#include "cli/compile_commands.h"
+
+#include "cli/program_file.h"
+#include "compiler/compile_messages.h"
+#include "compiler/line_compiler.h"
+#include "compiler/program_compiler.h"
+#include "compiler/program_text.h"
+
+#include <cstdio>
+#include <istream>
+#include <ostream>
+
+namespace kt::cli {
+
+namespace {
+
+using namespace kt::compiler;
+
+// Program files are a few kilobytes; this only stops a runaway read.
+constexpr long long kMaxProgramFileBytes = 64LL * 1024 * 1024;
+
+void PrintLineResult(std::string_view line, std::ostream& out) {
+    StatementBytes code{};
+    const std::uint8_t result = CompileStatement(line, code);
+    if (result == kCompiled)
+        out << "0 " << int(code[0]) << ' ' << int(code[1]) << '\n';
+    else if (result == kNothingToCompile)
+        out << "255\n";
+    else
+        out << int(result) << ' ' << CompileMessage(result) << '\n';
+}
+
+std::string HexLines(const ProgramImage& image) {
+    std::string text;
+    char cell[4];
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        std::snprintf(cell, sizeof cell, "%02X", image[i]);
+        text += cell;
+        text += (i % 16 == 15 || i + 1 == image.size()) ? '\n' : ' ';
+    }
+    return text;
+}
+
+} // namespace
+
+int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+    if (args.size() > 1) {
+        err << "ktmotor-cli line: give the line as one argument (quote it)\n";
+        return kExitIoError;
+    }
+    if (args.size() == 1) {
+        PrintLineResult(args[0], out);
+        return kExitOk;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        PrintLineResult(line, out);
+    }
+    return kExitOk;
+}
+
+int RunCompileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string file;
+    std::string imagePath;
+    bool hex = false;
+    bool haveImage = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--hex") {
+            hex = true;
+        } else if (arg == "--image" && i + 1 < args.size()) {
+            imagePath = args[++i];
+            haveImage = true;
+        } else if (arg.starts_with("--image=")) {
+            imagePath = arg.substr(8);
+            haveImage = true;
+        } else if (arg.starts_with("--") || !file.empty()) {
+            err << "ktmotor-cli compile: unexpected argument '" << arg
+                << "'; usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
+            return kExitIoError;
+        } else {
+            file = arg;
+        }
+    }
+    if (file.empty() || (haveImage && imagePath.empty())) {
+        err << "usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
+        return kExitIoError;
+    }
+
+    const FileResult read = ReadWholeFile(file, kMaxProgramFileBytes);
+    if (!read.ok) {
+        err << file << ": cannot read: " << read.reason << '\n';
+        return kExitIoError;
+    }
+    const std::string text = ReadProgramFile(read.data);
+    ProgramCompiler compiler;
+    long lineCount = 0;
+    const std::uint8_t result = compiler.CompileText(text, lineCount);
+    if (result == kNothingToCompile) {
+        err << file << ": nothing to compile\n";
+        return kExitProgramError;
+    }
+    if (result != kCompiled) {
+        err << file << ':' << lineCount << ": " << CompileMessage(result) << '\n';
+        return kExitProgramError;
+    }
+
+    const ProgramImage& image = compiler.ProgramBuffer();
+    if (haveImage) {
+        const FileResult written =
+            WriteFileAtomically(imagePath, std::string(image.begin(), image.end()));
+        if (!written.ok) {
+            err << imagePath << ": cannot write: " << written.reason << '\n';
+            return kExitIoError;
+        }
+    }
+    out << CompileMessage(kCompiled) << '\n';
+    if (hex)
+        out << HexLines(image);
+    return kExitOk;
+}
+
+} // namespace kt::cli

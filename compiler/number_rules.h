@@ -1,0 +1,36 @@
+// The number rules every part of the program shares: values are Singles
+// (float), whole numbers and bytes come from rounding half to even, and
+// number text is read to the nearest Single and written in the general
+// number format. Not a general numeric library: just these rules, in one place.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kt::compiler {
+
+using Single = float;
+
+// Optional sign, digits with an optional decimal point, optional exponent
+// ("200", "-1", "+.5", "12.", "1e3", "2.5E-2"). No blanks, no hex, no "inf".
+bool IsNumberText(std::string_view text);
+
+// The nearest Single to a number text; nothing when the text is not a number
+// or lies beyond the Single range. A value too small for a Single reads as 0.
+std::optional<Single> ParseSingle(std::string_view text);
+
+// To the nearest whole number, halves to the even neighbour (127.5 -> 128,
+// 126.5 -> 126).
+double RoundHalfEven(double value);
+
+// Rounded half to even, then checked against 0..255.
+std::optional<std::uint8_t> ToByte(double value);
+
+// General number format: at most 7 significant digits, no trailing zeros, an
+// exponent only for very large or very small magnitudes ("12.5", "100",
+// "0.25", "1.234568E+07").
+std::string FormatSingle(Single value);
+
+} // namespace kt::compiler

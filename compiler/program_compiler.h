@@ -1,0 +1,35 @@
+// The program compiler: a whole program text to the drive's 254-byte program
+// image, two bytes per statement, with the block structure (If / Else /
+// End If, Do / Loop) and the memory limit checked and the first error
+// reported by line. Not the line compiler, which it calls for every line.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace kt::compiler {
+
+inline constexpr std::size_t kProgramSize = 254;
+inline constexpr std::uint8_t kImageFill = 0xFF;
+
+using ProgramImage = std::array<std::uint8_t, kProgramSize>;
+
+class ProgramCompiler {
+public:
+    ProgramCompiler();
+
+    // Compiles text (CR LF lines). LineCount is advanced by one for every line
+    // read; on an error it is the failing line (1-based) for a statement
+    // error, the number of lines for an open block or a missing final Loop.
+    // Returns 0 with the image in ProgramBuffer(), a compiler code, or 255
+    // for an empty text (the buffer then keeps its contents).
+    std::uint8_t CompileText(std::string_view text, long& LineCount);
+
+    const ProgramImage& ProgramBuffer() const { return m_programBuffer; }
+
+private:
+    ProgramImage m_programBuffer;
+};
+
+} // namespace kt::compiler

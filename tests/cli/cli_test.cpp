@@ -1,0 +1,155 @@
+// The command-line program run as a process: its output formats and exit
+// codes are what other tools rely on.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const QStringList& args, const QByteArray& input = {}) {
+    QProcess process;
+    process.start(QStringLiteral(KTMOTOR_CLI), args);
+    EXPECT_TRUE(process.waitForStarted());
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(CliTest, LineFromArgument) {
+    const std::vector<std::pair<QString, std::string>> cases = {
+        {"Counter0 = 200", "0 45 200\n"},
+        {"Counter0 = 256", "2 Error: Data out of limit.\n"},
+        {"Jump", "1 Error: Statement not identified.\n"},
+        {"' comment", "255\n"},
+        {"", "255\n"},
+    };
+    for (const auto& [line, output] : cases) {
+        const CliRun run = RunCli({"line", line});
+        EXPECT_EQ(run.exitCode, 0) << line.toStdString();
+        EXPECT_EQ(run.out, output) << line.toStdString();
+    }
+}
+
+TEST_F(CliTest, LinesFromStandardInput) {
+    // A trailing CR is dropped; tabs and blanks are kept (the tab before the
+    // comment makes "Do" unknown).
+    const CliRun run = RunCli({"line"}, "Do\r\n\tLoop  \nDo\t' x\n\nWordCounter.2 = Analog.4");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "0 15 0\n0 67 0\n1 Error: Statement not identified.\n255\n0 91 132\n");
+}
+
+TEST_F(CliTest, CompileSuccessWithHexAndImage) {
+    const QString program = Write("prog.KtVbM", "Do\r\n  Output.0 = True\r\nLoop\r\n");
+    const QString image = m_dir.filePath("prog.bin");
+    const CliRun run = RunCli({"compile", program, "--hex", "--image", image});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty());
+
+    std::string expected = "Compiled Successfully.\n0F 00 25 08 43 00";
+    for (int i = 6; i < 254; ++i)
+        expected += (i % 16 == 0 ? "\n" : " ") + std::string("FF");
+    EXPECT_EQ(run.out, expected + "\n");
+
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 254);
+    EXPECT_EQ(bytes.left(6), QByteArray("\x0F\x00\x25\x08\x43\x00", 6));
+    EXPECT_EQ(bytes.right(1), QByteArray("\xFF"));
+}
+
+TEST_F(CliTest, CompileReadsUnixLineEnds) {
+    const QString program = Write("unix.KtVbM", "Do\nCounter0 = 1\nLoop\n");
+    const CliRun run = RunCli({"compile", program});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Compiled Successfully.\n");
+}
+
+TEST_F(CliTest, CompileErrors) {
+    struct Case {
+        QByteArray content;
+        int exitCode;
+        std::string suffix; // after "FILE"
+    };
+    const std::vector<Case> cases = {
+        {"Do\r\n' note\r\nCounter0 = 300\r\nLoop\r\n", 1, ":3: Error: Data out of limit.\n"},
+        {"Do\r\nCounter0 = 1\r\n", 1, ":3: Error: Expect Loop.\n"},
+        {"If Input.0\r\nLoop", 1, ":2: Error: Loop Before Do.\n"},
+        {"", 1, ": nothing to compile\n"},
+        {"\x80\xff\x00", 1, ":1: Error: Statement not identified.\n"},
+    };
+    for (const Case& c : cases) {
+        const QString program = Write("prog.KtVbM", c.content);
+        const QString image = m_dir.filePath("never.bin");
+        const CliRun run = RunCli({"compile", program, "--image", image});
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.suffix;
+        EXPECT_EQ(run.err, program.toStdString() + c.suffix);
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_FALSE(QFile::exists(image));
+    }
+}
+
+TEST_F(CliTest, FilesThatCannotBeReadOrWritten) {
+    const QString missing = m_dir.filePath("missing.KtVbM");
+    CliRun run = RunCli({"compile", missing});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind(missing.toStdString() + ": cannot read: ", 0), 0u) << run.err;
+
+    run = RunCli({"compile", m_dir.path()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find(": cannot read: "), std::string::npos) << run.err;
+
+    // A failed image write leaves the old image as it was.
+    const QString program = Write("ok.KtVbM", "Do\r\nLoop");
+    const QString blocked = Write("blocked", "not a folder");
+    const QString image = blocked + "/image.bin";
+    run = RunCli({"compile", program, "--image", image});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind(image.toStdString() + ": cannot write: ", 0), 0u) << run.err;
+    EXPECT_TRUE(run.out.empty());
+}
+
+TEST_F(CliTest, UsageAndHelp) {
+    CliRun run = RunCli({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("line [TEXT]"), std::string::npos);
+    EXPECT_NE(run.out.find("compile FILE [--hex] [--image OUT]"), std::string::npos);
+
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"frobnicate"}, QStringList{"compile"},
+          QStringList{"compile", "a", "b"}, QStringList{"compile", "a", "--image"},
+          QStringList{"line", "Do", "Loop"}}) {
+        run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_FALSE(run.err.empty());
+    }
+}
