@@ -87,13 +87,6 @@ TEST_F(CliTest, CompileSuccessWithHexAndImage) {
     EXPECT_EQ(bytes.right(1), QByteArray("\xFF"));
 }
 
-TEST_F(CliTest, CompileReadsUnixLineEnds) {
-    const QString program = Write("unix.KtVbM", "Do\nCounter0 = 1\nLoop\n");
-    const CliRun run = RunCli({"compile", program});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Compiled Successfully.\n");
-}
-
 TEST_F(CliTest, CompileErrors) {
     struct Case {
         QByteArray content;
@@ -101,7 +94,7 @@ TEST_F(CliTest, CompileErrors) {
         std::string suffix; // after "FILE"
     };
     const std::vector<Case> cases = {
-        {"Do\r\n' note\r\nCounter0 = 300\r\nLoop\r\n", 1, ":3: Error: Data out of limit.\n"},
+        {"Do\n' note\nCounter0 = 300\nLoop\n", 1, ":3: Error: Data out of limit.\n"},
         {"Do\r\nCounter0 = 1\r\n", 1, ":3: Error: Expect Loop.\n"},
         {"If Input.0\r\nLoop", 1, ":2: Error: Loop Before Do.\n"},
         {"", 1, ": nothing to compile\n"},
@@ -128,7 +121,7 @@ TEST_F(CliTest, FilesThatCannotBeReadOrWritten) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(": cannot read: "), std::string::npos) << run.err;
 
-    // A failed image write leaves the old image as it was.
+    // The image's folder is a file.
     const QString program = Write("ok.KtVbM", "Do\r\nLoop");
     const QString blocked = Write("blocked", "not a folder");
     const QString image = blocked + "/image.bin";
