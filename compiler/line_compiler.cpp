@@ -227,6 +227,8 @@ std::uint8_t CompileStatement(std::string_view line, StatementBytes& statementCo
                 return kCompiled;
             continue;
         }
+        // The second value must be a byte of its own, not only keep the sum in
+        // range: a negative one would eat into the first value's bits.
         const std::optional<std::uint8_t> second =
             EncodeValue(parts, 3, row.TemplateLimit[1], row.TemplateRule[1]);
         if (!second || statementCode[1] + *second > 255)

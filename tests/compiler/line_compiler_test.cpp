@@ -88,6 +88,8 @@ TEST(LineCompiler, CompilesLines) {
         {"WordCounter.2 = Analog.4 7", 1},
         {"If Flag.3 ' a comment", 0, 10, 19},
         {"WordCounter.2 = Analog.9 7", 2},
+        // A negative second value would corrupt the first one's bits.
+        {"WordCounter.3 = Analog.-0.1", 2},
         // Number text.
         {"Counter0 = 1e39", 2},
         {"Counter0 = -0", 0, 45, 0},
