@@ -1,0 +1,72 @@
+// Editor keystrokes in a long program: the whole path from the key event
+// through the text change, the caret record and the events.
+#include "editor/kt_text.h"
+#include "editor/text_box.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+using kt::editor::KtText;
+
+namespace {
+
+struct Editor {
+    KtText control;
+    int changes = 0;
+
+    Editor() {
+        QStringList lines;
+        for (int i = 0; i < 10000; ++i)
+            lines << QStringLiteral("    Counter0 = %1").arg(i % 256);
+        control.resize(600, 400);
+        control.show();
+        control.RText()->SetText(lines.join(QStringLiteral("\r\n")));
+        // Mid-text, where mark-list edits cost the most.
+        control.RText()->SetSelStart(control.RText()->TextLength() / 2);
+        QObject::connect(&control, &KtText::SelChange, &control, [this] { ++changes; });
+    }
+};
+
+void BM_TypeCharacter(benchmark::State& state) {
+    Editor editor;
+    for (auto _ : state) {
+        QTest::keyClick(editor.control.RText(), Qt::Key_X);
+        state.PauseTiming();
+        editor.control.RText()->textCursor().deletePreviousChar();
+        state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(editor.changes);
+}
+BENCHMARK(BM_TypeCharacter)->Unit(benchmark::kMicrosecond);
+
+void BM_Enter(benchmark::State& state) {
+    Editor editor;
+    for (auto _ : state) {
+        QTest::keyClick(editor.control.RText(), Qt::Key_Return);
+        state.PauseTiming();
+        // Take the line break back so the text stays 10,000 lines long.
+        editor.control.RText()->textCursor().deletePreviousChar();
+        QTextCursor cursor = editor.control.RText()->textCursor();
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.deletePreviousChar();
+        editor.control.RText()->setTextCursor(cursor);
+        state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(editor.changes);
+}
+BENCHMARK(BM_Enter)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

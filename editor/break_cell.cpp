@@ -1,0 +1,31 @@
+#include "editor/break_cell.h"
+
+#include "editor/mark_images.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace kt::editor {
+
+BreakCell::BreakCell(int index, QWidget* parent) : QWidget(parent), m_index(index) {
+    setFixedSize(MarkImages::kSize, MarkImages::kSize);
+}
+
+void BreakCell::ShowImage(int imageIndex) {
+    if (imageIndex == m_image)
+        return;
+    m_image = imageIndex;
+    update();
+}
+
+void BreakCell::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, MarkImages::Image(m_image));
+}
+
+void BreakCell::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked(m_index);
+}
+
+} // namespace kt::editor

@@ -1,0 +1,31 @@
+// One cell of the editor's gutter: shows one line mark and reports clicks
+// with its row index. It knows nothing of lines or marks; KtText does.
+#pragma once
+
+#include <QWidget>
+
+namespace kt::editor {
+
+class BreakCell : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BreakCell(int index, QWidget* parent = nullptr);
+
+    int Index() const { return m_index; }
+    int ImageIndex() const { return m_image; }
+    void ShowImage(int imageIndex);
+
+signals:
+    void clicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    int m_index;
+    int m_image = 0;
+};
+
+} // namespace kt::editor

@@ -1,0 +1,308 @@
+#include "editor/kt_text.h"
+
+#include "compiler/white_space.h"
+#include "editor/break_cell.h"
+#include "editor/get_word.h"
+#include "editor/mark_images.h"
+#include "editor/text_box.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace kt::editor {
+
+namespace {
+
+constexpr int kGutterWidth = 16;
+constexpr int kCornerSize = 17;
+// The rows a control of height H has room for: (H - 21) / 16.
+constexpr int kRowsMargin = 21;
+
+bool IsNavigationKey(int key) {
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsEnterKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+KtText::KtText(QWidget* parent)
+    : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)) {
+    m_text->installEventFilter(this);
+    connect(m_text, &QPlainTextEdit::textChanged, this, &KtText::OnTextChanged);
+    connect(m_text, &TextBox::clicked, this, [this] { GetPara(false); });
+    // The gutter follows every change of the first visible line, however it
+    // was scrolled, so its marks never stand beside the wrong lines.
+    connect(m_text->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
+        if (top != m_firstVisibleLine) {
+            m_firstVisibleLine = top;
+            PaintBreaks();
+        }
+    });
+
+    auto* corner = static_cast<QLabel*>(m_picture1);
+    corner->setPixmap(MarkImages::CornerPicture());
+    corner->setAlignment(Qt::AlignCenter);
+    corner->setFixedSize(kCornerSize, kCornerSize);
+
+    auto* cell = new BreakCell(0, this);
+    connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);
+    m_picBreak.push_back(cell);
+    setFocusProxy(m_text);
+}
+
+QString KtText::WhtSpc(QString& t) {
+    std::string text = t.toStdString();
+    const std::string leading = compiler::WhtSpc(text);
+    t = QString::fromStdString(text);
+    return QString::fromStdString(leading);
+}
+
+void KtText::GetPara(bool textChange) {
+    const QString oldLine = m_currentLine;
+    const qint64 oldLineStart = m_currentLineSS;
+    qint64 oldLineNumber = m_lineNumber;
+    m_firstVisibleLine = m_text->FirstVisibleLine();
+
+    const QTextDocument* document = m_text->document();
+    if (document->isEmpty()) {
+        m_currentLine.clear();
+        m_helpWord.clear();
+        m_lineNumber = 1;
+        oldLineNumber = 1;
+        m_colNumber = 0;
+        m_currentLineSS = 0;
+        m_lastLineCount = 1;
+        m_breakList.assign(1, 0);
+        PaintBreaks();
+    } else {
+        const int start = m_text->textCursor().selectionStart();
+        const QTextBlock block = document->findBlock(start);
+        m_lineNumber = block.blockNumber() + 1;
+        m_currentLine = block.text();
+        m_currentLineSS = block.position() + block.blockNumber();
+        m_colNumber = start - block.position();
+        m_helpWord = GetWord(m_currentLine, m_colNumber);
+    }
+
+    const qint64 newCount = document->blockCount();
+    if (textChange)
+        m_save = true;
+    const qint64 added = newCount - m_lastLineCount;
+    UpdateMarkList(oldLineNumber, newCount);
+    if (m_firstVisibleLine != m_lastTopLine || added != 0)
+        PaintBreaks();
+    if (m_lineBreaking)
+        emit CompileLine(oldLine, oldLineStart, m_lineError);
+    emit SelChange(textChange);
+    m_lastTopLine = m_firstVisibleLine;
+    m_lastLineCount = newCount;
+}
+
+void KtText::UpdateMarkList(qint64 oldLineNumber, qint64 newCount) {
+    const qint64 d = newCount - m_lastLineCount;
+    if (d > 0) {
+        // A line break puts the new lines after the line it ended; any other
+        // insertion before the line the caret was on.
+        const qint64 at = m_lineBreaking ? oldLineNumber : oldLineNumber - 1;
+        const auto index = static_cast<std::ptrdiff_t>(
+            std::clamp<qint64>(at, 0, static_cast<qint64>(m_breakList.size())));
+        m_breakList.insert(m_breakList.begin() + index, static_cast<std::size_t>(d), 0);
+    }
+    for (qint64 i = 0; i < -d && !m_breakList.empty(); ++i) {
+        if (oldLineNumber > static_cast<qint64>(m_breakList.size()))
+            m_breakList.pop_back();
+        else
+            m_breakList.erase(m_breakList.begin() + static_cast<std::ptrdiff_t>(oldLineNumber - 1));
+    }
+}
+
+void KtText::OnTextChanged() {
+    if (m_inserting)
+        return;
+    GetPara(true);
+    m_save = true;
+    m_lineError = false;
+    m_lineBreaking = false;
+}
+
+void KtText::ReplaceSelection(const QString& text, bool inserting) {
+    m_inserting = inserting;
+    m_text->SetSelText(text);
+    m_inserting = false;
+}
+
+void KtText::InsertChr(const QString& chrs) {
+    ReplaceSelection(chrs, true);
+}
+
+void KtText::RecordLineForEnter() {
+    const int start = m_text->textCursor().selectionStart();
+    const QTextBlock block = m_text->document()->findBlock(start);
+    m_currentLineSS = block.position() + block.blockNumber();
+    m_currentLine = block.text().left(start - block.position());
+    QString copy = m_currentLine;
+    m_oldWhtSpc = WhtSpc(copy);
+    m_lineBreaking = true;
+    m_oldCrlf = true;
+}
+
+void KtText::NextLine() {
+    m_lineBreaking = true;
+    qsizetype trailing = 0;
+    while (trailing < m_currentLine.size() &&
+           (m_currentLine[m_currentLine.size() - 1 - trailing] == u' ' ||
+            m_currentLine[m_currentLine.size() - 1 - trailing] == u'\t'))
+        ++trailing;
+    if (trailing > 0) {
+        const qint64 start = m_text->SelStart();
+        const qint64 from = std::max<qint64>(start - trailing, 0);
+        m_inserting = true;
+        m_text->SetSelStart(from);
+        m_text->SetSelLength(start - from);
+        m_text->SetSelText(QString());
+        m_inserting = false;
+        m_text->SetSelStart(from);
+    }
+    const QString indentation = WhtSpc(m_currentLine);
+    ReplaceSelection(QStringLiteral("\r\n") + indentation, false);
+    m_lineBreaking = false;
+}
+
+bool KtText::OnKeyPress(const QKeyEvent* event) {
+    const int key = event->key();
+    if (IsNavigationKey(key)) {
+        m_navKeyDown = true;
+        return false;
+    }
+    if (IsEnterKey(key)) {
+        RecordLineForEnter();
+        return true; // the line break is inserted when the key goes up
+    }
+    const Qt::KeyboardModifiers shiftState =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (key == Qt::Key_A && shiftState == Qt::ControlModifier) {
+        if (!m_text->document()->isEmpty())
+            m_text->selectAll();
+        return true;
+    }
+    return false;
+}
+
+void KtText::OnKeyRelease(const QKeyEvent* event) {
+    const int key = event->key();
+    if (IsNavigationKey(key))
+        GetPara(false);
+    else if (IsEnterKey(key) && m_oldCrlf)
+        ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false);
+    else if (key == Qt::Key_F1)
+        emit HelpRequest();
+    m_navKeyDown = false;
+    m_oldCrlf = false;
+}
+
+bool KtText::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_text) {
+        if (event->type() == QEvent::KeyPress)
+            return OnKeyPress(static_cast<QKeyEvent*>(event));
+        // A held key repeats its key-down only: the release that ends the
+        // hold is the one that counts.
+        if (event->type() == QEvent::KeyRelease) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat())
+                OnKeyRelease(key);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void KtText::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut(width(), height());
+}
+
+void KtText::LayOut(int width, int height) {
+    m_text->setGeometry(kGutterWidth, 0, std::max(width - kGutterWidth, 0), height);
+    m_picture1->move(width - kCornerSize, height - kCornerSize);
+    m_picture1->raise();
+
+    const int rows = (height - kRowsMargin) / TextBox::kRowHeight;
+    if (rows <= 0 || rows == m_picCount)
+        return;
+    for (int i = m_picCount; i < rows; ++i) {
+        if (i >= PicBreakCount()) {
+            auto* cell = new BreakCell(i, this);
+            connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);
+            m_picBreak.push_back(cell);
+        }
+        m_picBreak[i]->move(0, m_picBreak[i - 1]->y() + TextBox::kRowHeight);
+        m_picBreak[i]->show();
+    }
+    // Cells past the rows in use keep existing but show nothing stale.
+    for (int i = rows; i < PicBreakCount(); ++i)
+        m_picBreak[i]->hide();
+    m_picCount = rows;
+    GetPara(false);
+}
+
+void KtText::PaintBreaks() {
+    bool plain = false;
+    for (int i = 0; i < m_picCount; ++i) {
+        const qint64 line = m_firstVisibleLine + i + 1;
+        int image = 0;
+        if (!plain) {
+            const bool known = line <= static_cast<qint64>(m_breakList.size()) &&
+                               m_breakList[line - 1] >= 0 &&
+                               m_breakList[line - 1] < MarkImages::kCount;
+            if (known)
+                image = m_breakList[line - 1];
+            else
+                plain = true; // this row and all below it
+        }
+        m_picBreak[i]->ShowImage(image);
+    }
+}
+
+void KtText::SetBreak(qint64 index, quint8& pictureIndex) {
+    if (pictureIndex > 2)
+        pictureIndex = 0;
+    if (index >= 1 && index <= static_cast<qint64>(m_breakList.size())) {
+        m_breakList[index - 1] = pictureIndex;
+        PaintBreaks();
+    }
+    m_text->setFocus();
+}
+
+void KtText::SetRunBreak(std::vector<int> marks) {
+    // One item per text line, whatever the caller hands over.
+    marks.resize(static_cast<std::size_t>(m_text->document()->blockCount()), 0);
+    m_breakList = std::move(marks);
+    PaintBreaks();
+}
+
+void KtText::OnCellClicked(int index) {
+    const qint64 line = m_firstVisibleLine + index + 1;
+    if (line > static_cast<qint64>(m_breakList.size()))
+        return;
+    const int current = m_breakList[line - 1];
+    quint8 mark = static_cast<quint8>(current != 0 ? current - 1 : 1);
+    SetBreak(line, mark);
+}
+
+} // namespace kt::editor

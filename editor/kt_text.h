@@ -1,0 +1,110 @@
+// The program editor control: a text box with a gutter of line marks on its
+// left. It keeps a record of the caret's line after every caret move and text
+// change, carries a line's indentation to the next when Enter ends it, tells
+// its host of every ended line (CompileLine), of every update (SelChange) and
+// of F1 (HelpRequest), and keeps one mark per text line. It does not compile
+// or check anything itself: the host answers its events.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QKeyEvent;
+
+namespace kt::editor {
+
+class BreakCell;
+class TextBox;
+
+class KtText : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit KtText(QWidget* parent = nullptr);
+
+    // The inner text box, in the CR LF text model.
+    TextBox* RText() const { return m_text; }
+
+    // The caret record, as of the last update.
+    const QString& CurrentLine() const { return m_currentLine; }
+    const QString& OldWhtSpc() const { return m_oldWhtSpc; }
+    bool OldCrlf() const { return m_oldCrlf; }
+    qint64 CurrentLineSS() const { return m_currentLineSS; }
+    qint64 LineNumber() const { return m_lineNumber; }
+    qint64 ColNumber() const { return m_colNumber; }
+    bool Save() const { return m_save; } // set by every processed text change, never cleared
+    const QString& HelpWord() const { return m_helpWord; }
+    int PicCount() const { return m_picCount; }
+
+    // Brings the caret record, the marks and the gutter up to date and raises
+    // the events; textChange tells that the text changed.
+    void GetPara(bool textChange);
+    // Replaces the selection without any update or event.
+    void InsertChr(const QString& chrs);
+    // Ends the caret line and starts a new one with the same indentation.
+    void NextLine();
+
+    // Sets the mark of line index (1-based); a mark above 2 becomes 0, in the
+    // caller's variable too. A line without a mark changes nothing.
+    void SetBreak(qint64 index, quint8& pictureIndex);
+    // The marks, one per text line, item 0 for line 1.
+    const std::vector<int>& RunBreak() const { return m_breakList; }
+    void SetRunBreak(std::vector<int> marks);
+
+    // Gutter cells created so far (at least PicCount()).
+    int PicBreakCount() const { return static_cast<int>(m_picBreak.size()); }
+    BreakCell* PicBreak(int index) const { return m_picBreak.at(static_cast<std::size_t>(index)); }
+
+    // Strips blanks and tabs at both ends of t; returns the leading ones.
+    static QString WhtSpc(QString& t);
+
+signals:
+    // A line was ended by Enter or NextLine: its text before the break and
+    // the CR LF offset of its start.
+    void CompileLine(const QString& OldLine, qint64 OldLineStart, bool CErr);
+    void SelChange(bool TextChange);
+    void HelpRequest();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OnTextChanged();
+    bool OnKeyPress(const QKeyEvent* event);
+    void OnKeyRelease(const QKeyEvent* event);
+    void RecordLineForEnter();
+    void ReplaceSelection(const QString& text, bool inserting);
+    void LayOut(int width, int height);
+    void PaintBreaks();
+    void OnCellClicked(int index);
+    void UpdateMarkList(qint64 oldLineNumber, qint64 newCount);
+
+    TextBox* m_text;
+    QWidget* m_picture1;
+    std::vector<BreakCell*> m_picBreak;
+
+    QString m_currentLine;
+    QString m_oldWhtSpc;
+    bool m_oldCrlf = false;
+    qint64 m_currentLineSS = 0;
+    qint64 m_lineNumber = 1;
+    qint64 m_colNumber = 0;
+    bool m_save = false;
+    QString m_helpWord;
+    int m_picCount = 1;
+
+    std::vector<int> m_breakList{0};
+    qint64 m_lastLineCount = 1;
+    int m_lastTopLine = 0;
+    // The first visible line the gutter shows.
+    int m_firstVisibleLine = 0;
+    bool m_navKeyDown = false;
+    bool m_lineBreaking = false;
+    bool m_inserting = false;
+    bool m_lineError = false;
+};
+
+} // namespace kt::editor

@@ -1,0 +1,75 @@
+#include "editor/mark_images.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <array>
+
+namespace kt::editor {
+
+namespace {
+
+const QColor kGround(188, 188, 188);
+
+QPixmap Ground() {
+    QPixmap pixmap(MarkImages::kSize, MarkImages::kSize);
+    pixmap.fill(kGround);
+    return pixmap;
+}
+
+void DrawDisc(QPainter& painter) {
+    painter.setPen(QColor(128, 0, 0));
+    painter.setBrush(QColor(220, 0, 0));
+    painter.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+}
+
+void DrawArrow(QPainter& painter) {
+    QPainterPath arrow;
+    arrow.moveTo(2, 6);
+    arrow.lineTo(8, 6);
+    arrow.lineTo(8, 2.5);
+    arrow.lineTo(14, 8);
+    arrow.lineTo(8, 13.5);
+    arrow.lineTo(8, 10);
+    arrow.lineTo(2, 10);
+    arrow.closeSubpath();
+    painter.setPen(QColor(96, 80, 0));
+    painter.setBrush(QColor(255, 220, 0));
+    painter.drawPath(arrow);
+}
+
+std::array<QPixmap, MarkImages::kCount> MakeImages() {
+    std::array<QPixmap, MarkImages::kCount> images;
+    for (int i = 0; i < MarkImages::kCount; ++i) {
+        images[i] = Ground();
+        QPainter painter(&images[i]);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (i == 1 || i == 3)
+            DrawDisc(painter);
+        if (i == 2 || i == 3)
+            DrawArrow(painter);
+    }
+    return images;
+}
+
+} // namespace
+
+const QPixmap& MarkImages::Image(int index) {
+    static const std::array<QPixmap, kCount> images = MakeImages();
+    return images[index >= 0 && index < kCount ? index : 0];
+}
+
+const QPixmap& MarkImages::CornerPicture() {
+    static const QPixmap corner = [] {
+        QPixmap pixmap = Ground();
+        QPainter painter(&pixmap);
+        painter.setPen(QColor(120, 120, 120));
+        // A small size grip of three diagonal lines.
+        for (int offset : {4, 8, 12})
+            painter.drawLine(offset, 15, 15, offset);
+        return pixmap;
+    }();
+    return corner;
+}
+
+} // namespace kt::editor

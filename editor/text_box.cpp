@@ -1,0 +1,159 @@
+#include "editor/text_box.h"
+
+#include <QFontDatabase>
+#include <QPlainTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+namespace kt::editor {
+
+namespace {
+
+QString ToQtText(QString text) {
+    // Qt breaks a block at CR LF, a lone CR or a lone LF alike.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QString ToCrLfText(QString text) {
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+QFont EditorFont() {
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSizeF(9.75);
+    font.setStyleHint(QFont::TypeWriter);
+    if (!QFontInfo(font).fixedPitch()) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSizeF(9.75);
+    }
+    // A row is 16 pixels: a taller font would push the text rows away from
+    // the gutter's, so a font that does not fit is made smaller.
+    for (int pixels = QFontInfo(font).pixelSize();
+         QFontMetrics(font).lineSpacing() > TextBox::kRowHeight && pixels > 6;) {
+        font.setPixelSize(--pixels);
+    }
+    return font;
+}
+
+// Every line gets a row of exactly 16 pixels, whatever its font's natural
+// height: the plain-text layout itself ignores fixed line heights.
+class RowLayout : public QPlainTextDocumentLayout {
+public:
+    explicit RowLayout(QTextDocument* document) : QPlainTextDocumentLayout(document) {}
+
+    QRectF blockBoundingRect(const QTextBlock& block) const override {
+        QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
+        if (rect.isNull())
+            return rect; // a hidden block
+        qreal height = std::max(block.layout()->lineCount(), 1) * TextBox::kRowHeight;
+        if (!block.next().isValid())
+            height += document()->documentMargin();
+        rect.setHeight(height);
+        return rect;
+    }
+};
+
+} // namespace
+
+TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
+    auto* document = new QTextDocument(this);
+    document->setDocumentLayout(new RowLayout(document));
+    document->setDocumentMargin(0);
+    setDocument(document);
+    setFont(EditorFont());
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Row i of the text starts at pixel 16 * i, as gutter row i does.
+    setFrameShape(QFrame::NoFrame);
+    setViewportMargins(3, 0, 0, 0);
+}
+
+QString TextBox::Text() const {
+    return ToCrLfText(toPlainText());
+}
+
+void TextBox::SetText(const QString& text) {
+    setPlainText(ToQtText(text));
+}
+
+qint64 TextBox::TextLength() const {
+    const QTextDocument* doc = document();
+    return doc->characterCount() - 1 + (doc->blockCount() - 1);
+}
+
+qint64 TextBox::ToCrLf(int position) const {
+    const QTextBlock block = document()->findBlock(position);
+    return position + (block.isValid() ? block.blockNumber() : document()->blockCount() - 1);
+}
+
+int TextBox::FromCrLf(qint64 offset) const {
+    if (offset <= 0)
+        return 0;
+    const QTextDocument* doc = document();
+    // The last block whose CR LF start (its position plus one per earlier
+    // break) is at or before the offset.
+    int low = 0;
+    int high = doc->blockCount() - 1;
+    while (low < high) {
+        const int mid = (low + high + 1) / 2;
+        if (doc->findBlockByNumber(mid).position() + mid <= offset)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    const QTextBlock block = doc->findBlockByNumber(low);
+    const qint64 column = offset - (block.position() + low);
+    // An offset between CR and LF, or past the end, stays at the line's end.
+    return block.position() + static_cast<int>(std::min<qint64>(column, block.length() - 1));
+}
+
+qint64 TextBox::SelStart() const {
+    return ToCrLf(textCursor().selectionStart());
+}
+
+void TextBox::SetSelStart(qint64 start) {
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(FromCrLf(start));
+    setTextCursor(cursor);
+}
+
+qint64 TextBox::SelLength() const {
+    const QTextCursor cursor = textCursor();
+    return ToCrLf(cursor.selectionEnd()) - ToCrLf(cursor.selectionStart());
+}
+
+void TextBox::SetSelLength(qint64 length) {
+    QTextCursor cursor = textCursor();
+    const int start = cursor.selectionStart();
+    cursor.setPosition(start);
+    cursor.setPosition(FromCrLf(ToCrLf(start) + std::max<qint64>(length, 0)),
+                       QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+QString TextBox::SelText() const {
+    return ToCrLfText(textCursor().selectedText());
+}
+
+void TextBox::SetSelText(const QString& text) {
+    QTextCursor cursor = textCursor();
+    cursor.insertText(ToQtText(text));
+    setTextCursor(cursor);
+}
+
+int TextBox::FirstVisibleLine() const {
+    return verticalScrollBar()->value();
+}
+
+void TextBox::mouseReleaseEvent(QMouseEvent* event) {
+    QPlainTextEdit::mouseReleaseEvent(event);
+    emit clicked();
+}
+
+} // namespace kt::editor

@@ -1,0 +1,323 @@
+// The editor control driven by real key and mouse events, offscreen.
+#include "editor/break_cell.h"
+#include "editor/kt_text.h"
+#include "editor/text_box.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+
+#include <memory>
+
+using kt::editor::KtText;
+using kt::editor::TextBox;
+
+namespace {
+
+class KtTextTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_editor = std::make_unique<KtText>();
+        m_editor->resize(400, 261);
+        m_editor->show();
+        m_compile = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::CompileLine);
+        m_selChange = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::SelChange);
+    }
+
+    TextBox* Box() const { return m_editor->RText(); }
+
+    // Sets the text and puts the caret at a CR LF offset, as a click would.
+    void Start(const QString& text, qint64 caret) {
+        Box()->SetText(text);
+        Box()->SetSelStart(caret);
+        m_editor->GetPara(false);
+        m_compile->clear();
+        m_selChange->clear();
+    }
+
+    void Enter() { QTest::keyClick(Box(), Qt::Key_Return); }
+
+    QString LastOldLine() const { return m_compile->last().at(0).toString(); }
+
+    std::vector<int> Marks() const { return m_editor->RunBreak(); }
+
+    std::unique_ptr<KtText> m_editor;
+    std::unique_ptr<QSignalSpy> m_compile;
+    std::unique_ptr<QSignalSpy> m_selChange;
+};
+
+} // namespace
+
+TEST_F(KtTextTest, EnterCarriesTheIndentation) {
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"\t\t If Input.1", "\t\t If Input.1\r\n\t\t "},
+        {"   ", "   \r\n"},
+        {"Do", "Do\r\n"},
+    };
+    for (const auto& [line, after] : cases) {
+        Start(line, line.size());
+        Enter();
+        EXPECT_EQ(Box()->Text(), after);
+        EXPECT_EQ(Box()->SelStart(), after.size());
+        ASSERT_EQ(m_compile->size(), 1);
+        EXPECT_EQ(LastOldLine(), line);
+        EXPECT_EQ(m_editor->LineNumber(), 2);
+        EXPECT_EQ(m_selChange->last().at(0).toBool(), true);
+    }
+}
+
+TEST_F(KtTextTest, EnterMidLineAndAtTheStart) {
+    Start("Line one\r\n  Counter0 = 200", 10 + 10); // caret after "  Counter0"
+    Enter();
+    EXPECT_EQ(Box()->Text(), "Line one\r\n  Counter0\r\n   = 200");
+    EXPECT_EQ(LastOldLine(), "  Counter0");
+    EXPECT_EQ(m_compile->last().at(1).toLongLong(), 10);
+    EXPECT_EQ(m_editor->CurrentLine(), "   = 200");
+    EXPECT_EQ(m_editor->ColNumber(), 2);
+
+    Start("Do\r\nLoop", 0);
+    Enter();
+    EXPECT_EQ(Box()->Text(), "\r\nDo\r\nLoop");
+    EXPECT_EQ(LastOldLine(), "");
+    EXPECT_EQ(m_compile->last().at(1).toLongLong(), 0);
+
+    // A selection is replaced; the line ends where the selection started.
+    Start("If Flag.1 junk", 9);
+    Box()->SetSelLength(5);
+    Enter();
+    EXPECT_EQ(Box()->Text(), "If Flag.1\r\n");
+    EXPECT_EQ(LastOldLine(), "If Flag.1");
+}
+
+TEST_F(KtTextTest, HeldEnterBreaksOnceOnRelease) {
+    Start("Do", 2);
+    QTest::keyPress(Box(), Qt::Key_Return);
+    for (int i = 0; i < 5; ++i) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r", true);
+        QApplication::sendEvent(Box(), &release);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+        QApplication::sendEvent(Box(), &press);
+    }
+    EXPECT_EQ(Box()->Text(), "Do");
+    QTest::keyRelease(Box(), Qt::Key_Return);
+    EXPECT_EQ(Box()->Text(), "Do\r\n");
+    EXPECT_EQ(m_compile->size(), 1);
+}
+
+TEST_F(KtTextTest, MarksFollowInsertedAndDeletedLines) {
+    Start("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7", 12); // caret at the start of line 5
+    m_editor->SetRunBreak({0, 0, 0, 2, 1, 0, 0});
+    Box()->SetSelText("a\r\nb\r\nc\r\n");
+    EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 0, 2, 0, 0, 0, 1, 0, 0}));
+
+    // Deleting two lines removes two items at the caret's old line.
+    Start(Box()->Text(), 3); // line 2
+    Box()->SetSelLength(6);  // "2\r\n3\r\n"
+    Box()->SetSelText("");
+    EXPECT_EQ(Marks(), (std::vector<int>{0, 2, 0, 0, 0, 1, 0, 0}));
+
+    // A line break puts the new mark after the ended line.
+    Start(Box()->Text(), 0);
+    m_editor->SetRunBreak({1, 2});
+    Enter();
+    EXPECT_EQ(Marks()[0], 1);
+    EXPECT_EQ(Marks()[1], 0);
+    EXPECT_EQ(Marks()[2], 2);
+}
+
+TEST_F(KtTextTest, ClearedTextResetsTheRecord) {
+    Start("Do\r\n  Loop", 10);
+    m_editor->SetRunBreak({1, 1});
+    QTest::keyClick(Box(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(Box(), Qt::Key_Delete);
+    EXPECT_EQ(Marks(), std::vector<int>{0});
+    EXPECT_EQ(m_editor->LineNumber(), 1);
+    EXPECT_EQ(m_editor->ColNumber(), 0);
+    EXPECT_EQ(m_editor->CurrentLine(), "");
+    EXPECT_TRUE(m_editor->Save());
+}
+
+TEST_F(KtTextTest, SelectAllNeedsExactlyCtrl) {
+    Start("Do\r\nLoop", 4);
+    QTest::keyClick(Box(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Box()->SelLength(), 0);
+    QTest::keyClick(Box(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Box()->SelStart(), 0);
+    EXPECT_EQ(Box()->SelLength(), 8);
+    EXPECT_EQ(Box()->SelText(), "Do\r\nLoop");
+}
+
+TEST_F(KtTextTest, EventsOfEachKindOfUpdate) {
+    EXPECT_FALSE(m_editor->Save());
+    Start("Do\r\nLoop", 0);
+    QTest::keyClick(Box(), Qt::Key_Down);
+    EXPECT_EQ(m_selChange->size(), 1);
+    EXPECT_FALSE(m_selChange->last().at(0).toBool());
+    EXPECT_EQ(m_editor->LineNumber(), 2);
+
+    m_editor->InsertChr("x");
+    EXPECT_EQ(m_selChange->size(), 1);
+    EXPECT_EQ(Box()->Text(), "Do\r\nxLoop");
+
+    QTest::keyClick(Box(), Qt::Key_Y);
+    EXPECT_EQ(m_selChange->size(), 2);
+    EXPECT_TRUE(m_selChange->last().at(0).toBool());
+    EXPECT_TRUE(m_editor->Save());
+    EXPECT_EQ(m_editor->HelpWord(), "xyLoop");
+    EXPECT_TRUE(m_compile->isEmpty());
+
+    QSignalSpy help(m_editor.get(), &KtText::HelpRequest);
+    QTest::keyClick(Box(), Qt::Key_F1);
+    EXPECT_EQ(help.size(), 1);
+
+    const QPoint inLine1(Box()->viewport()->mapFrom(Box(), QPoint(40, 8)));
+    QTest::mouseClick(Box()->viewport(), Qt::LeftButton, {}, inLine1);
+    EXPECT_EQ(m_editor->LineNumber(), 1);
+    EXPECT_FALSE(m_selChange->last().at(0).toBool());
+}
+
+TEST_F(KtTextTest, NextLineEndsTheLineStripped) {
+    Start("  If Flag.1 \t ", 14);
+    m_editor->NextLine();
+    EXPECT_EQ(Box()->Text(), "  If Flag.1\r\n  ");
+    ASSERT_EQ(m_compile->size(), 1);
+    EXPECT_EQ(LastOldLine(), "If Flag.1");
+    EXPECT_EQ(m_editor->LineNumber(), 2);
+}
+
+TEST_F(KtTextTest, CrLfOffsetsRoundTrip) {
+    const QString text = "Do\r\n\tIf Input.0\r\n\r\n  Loop";
+    Box()->SetText(text);
+    EXPECT_EQ(Box()->Text(), text);
+    EXPECT_EQ(Box()->TextLength(), text.size());
+    for (qint64 start = 0; start <= text.size(); ++start) {
+        if (start > 0 && text[start - 1] == u'\r')
+            continue; // between CR and LF is no place for a caret
+        Box()->SetSelStart(start);
+        EXPECT_EQ(Box()->SelStart(), start);
+        const qint64 length = std::min<qint64>(7, text.size() - start);
+        Box()->SetSelLength(length);
+        const qint64 end = start + length;
+        if (end > 0 && end < text.size() && text[end - 1] == u'\r')
+            continue;
+        EXPECT_EQ(Box()->SelText(), text.mid(start, length)) << start;
+    }
+    // Any line break a caller hands in becomes CR LF.
+    Box()->SetText("a\nb\rc");
+    EXPECT_EQ(Box()->Text(), "a\r\nb\r\nc");
+}
+
+// Text rows stand beside gutter rows: 16 pixels each, from the top, however
+// the text came in.
+TEST_F(KtTextTest, TextRowsAreSixteenPixelsHigh) {
+    const auto rowTops = [this] {
+        std::vector<int> tops;
+        QTextCursor cursor(Box()->document());
+        for (int line = 0; line < Box()->document()->blockCount(); ++line) {
+            cursor.setPosition(Box()->document()->findBlockByNumber(line).position());
+            tops.push_back(Box()->cursorRect(cursor).top());
+        }
+        return tops;
+    };
+    Start("Do\r\n  If Input.0\r\nLoop", 4);
+    Enter();
+    EXPECT_EQ(rowTops(), (std::vector<int>{0, 16, 32, 48}));
+    Box()->setPlainText("a\nb");
+    EXPECT_EQ(rowTops(), (std::vector<int>{0, 16}));
+
+    // A click lands on the line drawn there.
+    QStringList lines;
+    for (int i = 1; i <= 20; ++i)
+        lines << QString::number(i);
+    Start(lines.join("\r\n"), 0);
+    QTest::mouseClick(Box()->viewport(), Qt::LeftButton, {}, QPoint(10, 16 * 9 + 8));
+    EXPECT_EQ(m_editor->LineNumber(), 10);
+}
+
+TEST_F(KtTextTest, GutterRowsFollowTheHeight) {
+    EXPECT_EQ(m_editor->PicCount(), 15); // 261 pixels
+    m_editor->resize(400, 260);
+    EXPECT_EQ(m_editor->PicCount(), 14);
+
+    m_editor->resize(400, 20 * 16 + 21);
+    ASSERT_EQ(m_editor->PicCount(), 20);
+    for (int i = 14; i < 20; ++i)
+        EXPECT_EQ(m_editor->PicBreak(i)->y(), 16 * i);
+
+    const int created = m_editor->PicBreakCount();
+    m_selChange->clear();
+    m_editor->resize(400, 260);
+    EXPECT_EQ(m_editor->PicCount(), 14);
+    EXPECT_EQ(m_editor->PicBreakCount(), created);
+    EXPECT_EQ(m_selChange->size(), 1);
+
+    m_editor->resize(400, 250); // still 14 rows
+    EXPECT_EQ(m_selChange->size(), 1);
+    m_editor->resize(400, 10); // no rows at all: left as it is
+    EXPECT_EQ(m_editor->PicCount(), 14);
+}
+
+TEST_F(KtTextTest, GutterClicksAndSetBreak) {
+    Start("1\r\n2\r\n3", 0);
+    const auto image = [this](int row) { return m_editor->PicBreak(row)->ImageIndex(); };
+    QTest::mouseClick(m_editor->PicBreak(1), Qt::LeftButton);
+    EXPECT_EQ(Marks(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(image(1), 1);
+    QTest::mouseClick(m_editor->PicBreak(1), Qt::LeftButton);
+    EXPECT_EQ(Marks()[1], 0);
+
+    // Clicks turn a 3 into a 2 and a 2 into a 1.
+    m_editor->SetRunBreak({0, 0, 3});
+    EXPECT_EQ(image(2), 3);
+    QTest::mouseClick(m_editor->PicBreak(2), Qt::LeftButton);
+    EXPECT_EQ(Marks()[2], 2);
+    EXPECT_EQ(image(2), 2);
+    QTest::mouseClick(m_editor->PicBreak(2), Qt::LeftButton);
+    EXPECT_EQ(Marks()[2], 1);
+
+    quint8 mark = 7;
+    m_editor->SetBreak(2, mark);
+    EXPECT_EQ(mark, 0);
+    EXPECT_EQ(Marks()[1], 0);
+    mark = 1;
+    m_editor->SetBreak(9, mark); // no such line
+    EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1}));
+
+    QTest::mouseClick(m_editor->PicBreak(10), Qt::LeftButton); // below the text
+    EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 1}));
+    for (int row = 3; row < m_editor->PicCount(); ++row)
+        EXPECT_EQ(image(row), 0) << row;
+}
+
+// The gutter follows the scroll bar at once, not only at the next caret move.
+TEST_F(KtTextTest, ScrolledGutterShowsAndTogglesTheRightLines) {
+    QStringList lines;
+    for (int i = 1; i <= 60; ++i)
+        lines << QString::number(i);
+    Start(lines.join("\r\n"), 0);
+    std::vector<int> marks(60, 0);
+    marks[10] = 2; // line 11
+    m_editor->SetRunBreak(marks);
+    EXPECT_EQ(m_editor->PicBreak(10)->ImageIndex(), 2);
+
+    Box()->verticalScrollBar()->setValue(10);
+    EXPECT_EQ(m_editor->PicBreak(0)->ImageIndex(), 2);
+    EXPECT_EQ(m_editor->PicBreak(10)->ImageIndex(), 0);
+
+    QTest::mouseClick(m_editor->PicBreak(0), Qt::LeftButton);
+    EXPECT_EQ(Marks()[10], 1);
+    EXPECT_EQ(m_editor->PicBreak(0)->ImageIndex(), 1);
+}
+
+int main(int argc, char** argv) {
+    // No display needed, wherever the tests run.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
