@@ -45,12 +45,14 @@ TEST(NumberRules, RoundingToBytes) {
 
 TEST(NumberRules, GeneralNumberFormat) {
     const std::vector<std::pair<Single, std::string>> cases = {
-        {12.5f, "12.5"},         {100, "100"},
-        {0.25f, "0.25"},         {102.1f, "102.1"},
-        {-3.5f, "-3.5"},         {-0.0f, "0"},
-        {1234567, "1234567"},    {12345678, "1.234568E+07"},
-        {0.0001f, "0.0001"},     {0.00001f, "1E-05"},
-        {1.0f / 3, "0.3333333"}, {0.1f, "0.1"},
+        {12.5f, "12.5"},
+        {100, "100"},
+        {0.25f, "0.25"},
+        {102.1f, "102.1"},
+        {-0.0f, "0"},
+        {0.1f, "0.1"},
+        {12345678, "1.234568E+07"},
+        {0.00001f, "1E-05"},
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(FormatSingle(value), text) << text;
