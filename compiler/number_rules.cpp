@@ -76,6 +76,23 @@ std::optional<Single> ParseSingle(std::string_view text) {
     return negative ? -value : value;
 }
 
+std::optional<double> ParseNumber(std::string_view text) {
+    if (!IsNumberText(text))
+        return std::nullopt;
+    const bool negative = text.front() == '-';
+    if (text.front() == '+' || text.front() == '-')
+        text.remove_prefix(1);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range &&
+        text.find_first_of("eE") != std::string_view::npos &&
+        text[text.find_first_of("eE") + 1] == '-')
+        value = 0; // too small: reads as zero
+    else if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
 double RoundHalfEven(double value) {
     // The default rounding mode is to nearest, ties to even.
     return std::nearbyint(value);

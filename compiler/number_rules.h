@@ -25,6 +25,10 @@ std::optional<Single> ParseSingle(std::string_view text);
 // 126.5 -> 126).
 double RoundHalfEven(double value);
 
+// The value of a number text in double precision, for values wider than a
+// Single (32-bit counts); nothing when the text is not a number or overflows.
+std::optional<double> ParseNumber(std::string_view text);
+
 // Rounded half to even, then checked against 0..255.
 std::optional<std::uint8_t> ToByte(double value);
 

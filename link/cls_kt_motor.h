@@ -1,0 +1,94 @@
+// The drive's command set: one function per value or action of the drive.
+// Each checks its arguments (4, before any traffic), converts between the
+// engineering value and the drive's bytes, and runs its exchange through the
+// link; a read writes its out-parameters only on success. It keeps no state:
+// every instance talks to the one link.
+#pragma once
+
+#include "link/frm_motor_com.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace kt::platform {
+class PromptService;
+}
+
+namespace kt::link {
+
+class ClsKtMotor {
+public:
+    using Byte = std::uint8_t;
+    using Single = float;
+    using Long = std::int32_t;
+
+    ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts);
+
+    // Error codes of the drive as text; any other value, or a text that does
+    // not start with a code, gives "No Error.".
+    static QString ErrorDescription(double ErrorIndex);
+    static QString ErrorDescription(const QString& ErrorIndex);
+
+    Byte OpenPort();
+
+    Byte WriteCommandForward(bool PutOn = false);
+    Byte WriteCommandReverse(bool PutOn = false);
+    Byte WriteAutoTorque(bool PutOn = false);
+    Byte WriteProgram(const QByteArray& ProgramData);
+    Byte ProgramErase();
+
+    Byte WriteDecelerationRate(Single& Rate);
+    Byte ReadDecelerationRate(Single& Rate);
+    Byte WriteAccelerationRate(Single& Rate);
+    Byte ReadAccelerationRate(Single& Rate);
+    Byte ReadReferenceSpeed(Single& Speed);
+    Byte WriteReferenceSpeed(Single& Speed);
+    Byte ReadCurrentSpeed(Single& Speed);
+
+    Byte ReadReferenceVolt(Byte& Volt);
+    Byte ReadMotorVolt(Byte& Volt);
+    Byte WriteReferenceVolt(Byte Volt);
+    Byte ReadBusVolt(Single& Volt);
+    Byte ReadMotorCurrent(Single& Current);
+    Byte ReadCurrentLimit(Single& Current);
+    Byte WriteCurrentLimit(Single& Current);
+
+    Byte ReadStatus(bool& Fault, bool& MotorEnable, bool& MotorForward, bool& ProgramRunMode,
+                    bool& AutoTorque, bool& CommandReverse, bool& CommandForward);
+    Byte ReadInputs(bool (&In)[8]);
+    Byte ReadFlags(bool (&Flag)[8]);
+    Byte ReadOutputs(bool& Op0, bool& Op1);
+    Byte WriteOutput(Byte OutputNumber, bool PutOn = false);
+    Byte WriteFlag(Byte FlagNumber, bool PutOn = false);
+
+    Byte ReadTimer(Byte TimerNumber, Byte& TimerData);
+    Byte WriteTimer(Byte TimerNumber, Byte TimerData);
+    Byte ReadCounter(Byte CounterNumber, Byte& CounterData);
+    Byte WriteCounter(Byte CounterNumber, Byte CounterData);
+    Byte ReadWordCounter(Byte WordCounterNumber, Long& WordCounterData);
+    Byte WriteWordCounter(Byte WordCounterNumber, Long WordCounterData);
+    Byte ReadAnalog(Byte AnalogNumber, Long& AnalogData);
+    Byte ReadError(Byte& ErrorData);
+
+    // Values above 102.1 become 102.1 in the caller's variable; false when
+    // the value has no tenths count the drive can hold (negative, not a number).
+    static bool EncodeTenths(Single& Value, QByteArray& Data);
+    static Single DecodeTenths(const QByteArray& Data);
+
+private:
+    Byte Read(int address, int count, QByteArray& data);
+    Byte Write(int address, const QByteArray& data);
+    Byte WriteBit(int address, int bit, bool putOn);
+    Byte ReadBits(int address, bool* const* bits, int count);
+    template <typename Convert> Byte ReadValue(int address, int count, Convert convert);
+    Byte WriteTenths(int address, Single& value);
+    Byte ReadTenths(int address, Single& value);
+    bool Confirm(const QString& question);
+
+    FrmMotorCom& m_link;
+    platform::PromptService& m_prompts;
+};
+
+} // namespace kt::link

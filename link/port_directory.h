@@ -1,0 +1,42 @@
+// Port numbers 1 to 31 and the devices behind them: on Windows port n is
+// COMn; elsewhere the n-th serial port of the platform sorted by name. A list
+// given explicitly replaces the platform's, and extra ports (a virtual drive)
+// follow the others. It opens nothing itself; it makes transports.
+#pragma once
+
+#include "link/transport.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kt::link {
+
+class PortDirectory {
+public:
+    using Maker = std::function<std::unique_ptr<Transport>()>;
+
+    // explicitDevices, when not empty, stands in for the platform's ports.
+    explicit PortDirectory(const QStringList& explicitDevices = {});
+
+    // A port of our own after the others, such as an in-process drive.
+    void AddPort(const QString& name, Maker make);
+
+    int Count() const;                        // at most 31
+    QString DeviceName(int portNumber) const; // empty for no such port
+    std::unique_ptr<Transport> Create(int portNumber) const;
+
+    static QStringList PlatformDevices();
+
+private:
+    struct Entry {
+        QString name;
+        Maker make; // empty: a serial port of that name
+    };
+    std::vector<Entry> m_entries;
+};
+
+} // namespace kt::link

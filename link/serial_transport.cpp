@@ -1,0 +1,96 @@
+#include "link/serial_transport.h"
+
+#include <QThread>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
+#include <termios.h>
+#endif
+
+namespace kt::link {
+
+SerialTransport::SerialTransport(const QString& device, QObject* parent) : Transport(parent) {
+    m_port.setPortName(device);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialTransport::OnBytesWritten);
+    connect(&m_port, &QSerialPort::readyRead, this, &Transport::Received);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::OnError);
+}
+
+bool SerialTransport::Open() {
+    m_lost = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return false;
+    }
+    const bool configured =
+        m_port.setBaudRate(QSerialPort::Baud19200) && m_port.setDataBits(QSerialPort::Data8) &&
+        m_port.setStopBits(QSerialPort::OneStop) && m_port.setParity(QSerialPort::SpaceParity);
+    if (!configured) {
+        m_port.close();
+        m_port.clearError();
+        return false;
+    }
+    return true;
+}
+
+void SerialTransport::Close() {
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void SerialTransport::SetParity(Parity parity) {
+    if (!m_port.isOpen())
+        return;
+    Drain();
+    m_port.setParity(parity == Parity::Mark ? QSerialPort::MarkParity : QSerialPort::SpaceParity);
+}
+
+void SerialTransport::Write(const QByteArray& bytes) {
+    if (m_port.isOpen())
+        m_port.write(bytes);
+}
+
+void SerialTransport::Drain() {
+    // flush() only hands the bytes to the driver; the line must be empty.
+    m_port.flush();
+#ifdef Q_OS_WIN
+    FlushFileBuffers(reinterpret_cast<HANDLE>(m_port.handle()));
+#elif defined(Q_OS_UNIX)
+    tcdrain(static_cast<int>(m_port.handle()));
+    // USB adapters report an empty transmitter early: allow one more
+    // character time (11 bits at 19200 baud is 0.57 ms).
+    QThread::usleep(600);
+#endif
+}
+
+void SerialTransport::OnBytesWritten() {
+    if (m_port.bytesToWrite() == 0)
+        emit Sent();
+}
+
+void SerialTransport::OnError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+        return;
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        // A vanished device repeats this error without end: report it once
+        // and close, later, outside the notification.
+        if (!m_lost) {
+            m_lost = true;
+            emit LineError(kLinePortLost, true);
+            QTimer::singleShot(0, this, &SerialTransport::Close);
+        }
+        break;
+    default:
+        emit LineError(kLineOther, false);
+        break;
+    }
+    m_port.clearError();
+}
+
+} // namespace kt::link

@@ -1,0 +1,32 @@
+// The questions and messages the program puts to its user, without any
+// widget: text, title, buttons, icon and default button in, the answer out.
+// The desktop shows them as dialogs, the command line on the terminal, and
+// tests answer them from a script. Not a dialog toolkit: nothing here draws.
+#pragma once
+
+#include <QString>
+
+namespace kt::platform {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class Icon { None, Critical, Question, Exclamation, Information };
+enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+inline const QString kApplicationTitle = QStringLiteral("KtMotor");
+
+struct MessageRequest {
+    QString text;
+    QString title = kApplicationTitle;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+    Answer defaultAnswer = Answer::Ok;
+};
+
+class PromptService {
+public:
+    virtual ~PromptService() = default;
+    // Shows the message and waits for the answer.
+    virtual Answer Message(const MessageRequest& request) = 0;
+};
+
+} // namespace kt::platform
