@@ -43,11 +43,32 @@ std::string HexLines(const ProgramImage& image) {
 
 } // namespace
 
+int CompileProgramFile(const std::string& file, std::ostream& err, ProgramImage& image) {
+    const FileResult read = ReadWholeFile(file, kMaxProgramFileBytes);
+    if (!read.ok) {
+        err << file << ": cannot read: " << read.reason << '\n';
+        return kExitIoError;
+    }
+    ProgramCompiler compiler;
+    long lineCount = 0;
+    const std::uint8_t result = compiler.CompileText(ReadProgramFile(read.data), lineCount);
+    if (result == kNothingToCompile) {
+        err << file << ": nothing to compile\n";
+        return kExitProgramError;
+    }
+    if (result != kCompiled) {
+        err << file << ':' << lineCount << ": " << CompileMessage(result) << '\n';
+        return kExitProgramError;
+    }
+    image = compiler.ProgramBuffer();
+    return kExitOk;
+}
+
 int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                    std::ostream& err) {
     if (args.size() > 1) {
         err << "ktmotor-cli line: give the line as one argument (quote it)\n";
-        return kExitIoError;
+        return kExitUsage;
     }
     if (args.size() == 1) {
         PrintLineResult(args[0], out);
@@ -80,35 +101,20 @@ int RunCompileCommand(const std::vector<std::string>& args, std::ostream& out, s
         } else if (arg.starts_with("--") || !file.empty()) {
             err << "ktmotor-cli compile: unexpected argument '" << arg
                 << "'; usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
-            return kExitIoError;
+            return kExitUsage;
         } else {
             file = arg;
         }
     }
     if (file.empty() || (haveImage && imagePath.empty())) {
         err << "usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
-        return kExitIoError;
+        return kExitUsage;
     }
 
-    const FileResult read = ReadWholeFile(file, kMaxProgramFileBytes);
-    if (!read.ok) {
-        err << file << ": cannot read: " << read.reason << '\n';
-        return kExitIoError;
-    }
-    const std::string text = ReadProgramFile(read.data);
-    ProgramCompiler compiler;
-    long lineCount = 0;
-    const std::uint8_t result = compiler.CompileText(text, lineCount);
-    if (result == kNothingToCompile) {
-        err << file << ": nothing to compile\n";
-        return kExitProgramError;
-    }
-    if (result != kCompiled) {
-        err << file << ':' << lineCount << ": " << CompileMessage(result) << '\n';
-        return kExitProgramError;
-    }
+    ProgramImage image{};
+    if (const int failed = CompileProgramFile(file, err, image))
+        return failed;
 
-    const ProgramImage& image = compiler.ProgramBuffer();
     if (haveImage) {
         const FileResult written =
             WriteFileAtomically(imagePath, std::string(image.begin(), image.end()));

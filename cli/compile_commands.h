@@ -3,6 +3,8 @@
 // formats are parsed by other tools and must not change.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -12,7 +14,13 @@ namespace kt::cli {
 // Exit codes of the compiler commands.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitProgramError = 1; // a program error, or nothing to compile
-inline constexpr int kExitIoError = 2;      // a file unreadable or unwritable; bad usage
+inline constexpr int kExitIoError = 2;      // a file unreadable or unwritable
+inline constexpr int kExitUsage = 64;       // a command line that cannot be understood
+
+// Reads and compiles a program file as the compile command does, telling
+// err what went wrong; 0 with the image, or the exit code of the failure.
+int CompileProgramFile(const std::string& file, std::ostream& err,
+                       std::array<std::uint8_t, 254>& image);
 
 // args are the words after the command's name.
 int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

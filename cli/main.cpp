@@ -1,5 +1,8 @@
 // ktmotor-cli: the command-line companion of the programming environment.
 #include "cli/compile_commands.h"
+#include "cli/drive_commands.h"
+
+#include <QCoreApplication>
 
 #include <iostream>
 #include <string>
@@ -12,9 +15,9 @@
 
 namespace {
 
-constexpr const char* kHelp = R"(usage: ktmotor-cli COMMAND [ARGUMENTS]
+constexpr const char* kHelp = R"(usage: ktmotor-cli [OPTIONS] COMMAND [ARGUMENTS]
 
-Commands:
+Compiler commands:
   line [TEXT]
       Compiles one source line, or without TEXT every line of standard input
       in turn. Prints one line per source line:
@@ -31,8 +34,35 @@ Commands:
       Exit status 0 compiled, 1 program error or nothing to compile,
       2 a file that cannot be read or written.
 
-  --help
-      Shows this text.
+Drive commands:
+  ports                   the candidate ports, one per line: N DEVICE
+  find                    searches the ports for the drive
+  read NAME [N]           reads a value: acceleration-rate deceleration-rate
+                          reference-speed current-speed bus-volt current-limit
+                          motor-current reference-volt motor-volt status inputs
+                          outputs flags error timer N counter N word-counter N
+                          analog N
+  write NAME [N] VALUE    writes a value: acceleration-rate deceleration-rate
+                          reference-speed current-limit reference-volt
+                          counter N, word-counter N, timer N, flag N, output N,
+                          auto-torque, command-forward, command-reverse
+                          (on/off values are "on" and "off")
+  erase                   erases the drive's program (asks first)
+  download FILE           compiles FILE and puts it into the drive (asks first)
+  virtual-drive [--link PATH]
+                          serves a virtual drive on a new pseudo-terminal,
+                          prints its device path, and serves until interrupted
+      Exit status 0 done, 1 communication failed, 2 no drive found, 3 link
+      busy, 4 argument out of range or not confirmed.
+
+Options (before the command):
+  --port DEVICE           a port to search; repeat for more. Replaces the
+                          system's list; the first one is port 1.
+  --virtual-drive         adds an in-process virtual drive as the last port
+  --yes                   answers Yes to the confirmation of erase and download
+  --help                  shows this text
+
+A command line that cannot be understood exits with status 64.
 )";
 
 } // namespace
@@ -42,14 +72,38 @@ int main(int argc, char* argv[]) {
     // Line ends and image bytes pass through unchanged.
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
+    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::cerr << kHelp;
-        return kt::cli::kExitIoError;
+
+    kt::cli::DriveOptions options;
+    std::size_t i = 0;
+    for (; i < args.size() && args[i].starts_with("--"); ++i) {
+        const std::string& option = args[i];
+        if (option == "--help") {
+            std::cout << kHelp;
+            return kt::cli::kExitOk;
+        }
+        if (option == "--port" && i + 1 < args.size())
+            options.ports << QString::fromLocal8Bit(args[++i].c_str());
+        else if (option.starts_with("--port="))
+            options.ports << QString::fromLocal8Bit(option.substr(7).c_str());
+        else if (option == "--yes")
+            options.assumeYes = true;
+        else if (option == "--virtual-drive")
+            options.virtualDrive = true;
+        else {
+            std::cerr << "ktmotor-cli: unknown option '" << option << "'; see ktmotor-cli --help\n";
+            return kt::cli::kExitUsage;
+        }
     }
-    const std::string command = args.front();
-    args.erase(args.begin());
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (i == args.size()) {
+        std::cerr << kHelp;
+        return kt::cli::kExitUsage;
+    }
+    const std::string command = args[i];
+    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+
+    if (command == "help") {
         std::cout << kHelp;
         return kt::cli::kExitOk;
     }
@@ -57,6 +111,8 @@ int main(int argc, char* argv[]) {
         return kt::cli::RunLineCommand(args, std::cin, std::cout, std::cerr);
     if (command == "compile")
         return kt::cli::RunCompileCommand(args, std::cout, std::cerr);
+    if (kt::cli::IsDriveCommand(command))
+        return kt::cli::RunDriveCommand(command, args, options, std::cout, std::cerr);
     std::cerr << "ktmotor-cli: unknown command '" << command << "'; see ktmotor-cli --help\n";
-    return kt::cli::kExitIoError;
+    return kt::cli::kExitUsage;
 }

@@ -43,8 +43,11 @@ void SerialTransport::Close() {
 void SerialTransport::SetParity(Parity parity) {
     if (!m_port.isOpen())
         return;
-    Drain();
+    // Only the start byte's switch to space is pressing: it must not take
+    // the byte still on the line with it.
+    Drain(parity == Parity::Space && m_parity == Parity::Mark);
     m_port.setParity(parity == Parity::Mark ? QSerialPort::MarkParity : QSerialPort::SpaceParity);
+    m_parity = parity;
 }
 
 void SerialTransport::Write(const QByteArray& bytes) {
@@ -52,16 +55,18 @@ void SerialTransport::Write(const QByteArray& bytes) {
         m_port.write(bytes);
 }
 
-void SerialTransport::Drain() {
+void SerialTransport::Drain(bool withMargin) {
     // flush() only hands the bytes to the driver; the line must be empty.
     m_port.flush();
 #ifdef Q_OS_WIN
     FlushFileBuffers(reinterpret_cast<HANDLE>(m_port.handle()));
+    (void)withMargin; // the queue is empty only once the line is
 #elif defined(Q_OS_UNIX)
     tcdrain(static_cast<int>(m_port.handle()));
     // USB adapters report an empty transmitter early: allow one more
     // character time (11 bits at 19200 baud is 0.57 ms).
-    QThread::usleep(600);
+    if (withMargin)
+        QThread::usleep(600);
 #endif
 }
 

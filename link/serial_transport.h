@@ -25,12 +25,13 @@ public:
     QByteArray ReadAll() override { return m_port.readAll(); }
 
 private:
-    void Drain();
+    void Drain(bool withMargin);
     void OnBytesWritten();
     void OnError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
     bool m_lost = false;
+    Parity m_parity = Parity::Space;
 };
 
 } // namespace kt::link

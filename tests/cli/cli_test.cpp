@@ -1,48 +1,15 @@
 // The command-line program run as a process: its output formats and exit
 // codes are what other tools rely on.
-#include <gtest/gtest.h>
+#include "run_cli.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(const QStringList& args, const QByteArray& input = {}) {
-    QProcess process;
-    process.start(QStringLiteral(KTMOTOR_CLI), args);
-    EXPECT_TRUE(process.waitForStarted());
-    process.write(input);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(30000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-            process.readAllStandardError().toStdString()};
-}
-
-class CliTest : public ::testing::Test {
-protected:
-    QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    }
-    QTemporaryDir m_dir;
-};
-
-} // namespace
+using kt::cli::test::CliRun;
+using kt::cli::test::CliTest;
+using kt::cli::test::RunCli;
 
 TEST_F(CliTest, LineFromArgument) {
     const std::vector<std::pair<QString, std::string>> cases = {
@@ -140,7 +107,7 @@ TEST_F(CliTest, UsageAndHelp) {
     for (const QStringList& args : {QStringList{}, QStringList{"frobnicate"},
                                     QStringList{"compile"}, QStringList{"line", "Do", "Loop"}}) {
         run = RunCli(args);
-        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, 64) << args.join(' ').toStdString();
         EXPECT_FALSE(run.err.empty());
     }
 }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 
 #include <map>
+#include <random>
 
 using namespace kt::link;
 using kt::link::test::FakeTransport;
@@ -357,6 +358,45 @@ TEST_F(LinkTest, LineErrors) {
     m_opened.clear();
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kSent);
     EXPECT_EQ(m_opened, std::vector<int>{1});
+}
+
+// Whatever the wire brings, an exchange ends with a result code and leaves
+// the caller's data alone unless it succeeded.
+TEST_F(LinkTest, BadBytesFromTheWire) {
+    const QByteArray good = Packet::ReadReply(Hex("1234"));
+    std::vector<QByteArray> replies;
+    for (int cut = 1; cut < good.size(); ++cut)
+        replies.push_back(good.left(cut)); // cut short
+    std::mt19937 random(7);
+    for (int n = 0; n < 40; ++n) {
+        QByteArray noise(static_cast<int>(random() % 9), '\0');
+        for (char& byte : noise)
+            byte = static_cast<char>(random());
+        replies.push_back(noise);
+    }
+    for (const QByteArray& reply : replies) {
+        Connect();
+        m_drive.rawReply = reply;
+        m_drive.silent = reply.isEmpty();
+        m_prompts.Clear();
+        m_prompts.Push(Answer::Cancel);
+        QByteArray data("keep");
+        const std::uint8_t result = m_link.SendPacket(0, 300, 2, data);
+        ASSERT_TRUE(result == kSent || result == kFailed) << reply.toHex().constData();
+        EXPECT_EQ(data, result == kSent ? reply.left(2) : QByteArray("keep"));
+    }
+
+    // Noise ahead of the reply costs one resend, not the exchange.
+    Connect();
+    m_onRequest = [this] {
+        if (m_requests == 1)
+            m_port->Deliver(Hex("aa"));
+    };
+    m_drive.readData = Hex("1234");
+    QByteArray data;
+    EXPECT_EQ(m_link.SendPacket(0, 300, 2, data), kSent);
+    EXPECT_EQ(data, Hex("1234"));
+    EXPECT_EQ(m_requests, 2);
 }
 
 int main(int argc, char** argv) {

@@ -1,0 +1,309 @@
+#include "drive/virtual_drive.h"
+
+#include "link/transport.h"
+
+#include <algorithm>
+
+namespace kt::drive {
+
+namespace {
+
+constexpr std::uint8_t kWriteStart = 0x80;
+constexpr std::uint8_t kReadStart = 0x00;
+constexpr int kHeaderSize = 5; // start, Fn, address low, address high, count
+constexpr int kChecksumSize = 2;
+
+constexpr std::uint8_t kFnAccess = 0;
+constexpr std::uint8_t kFnClearBits = 1;
+constexpr std::uint8_t kFnSetBits = 2;
+constexpr std::uint8_t kFnProgram = 3;
+constexpr std::uint8_t kFnErase = 4;
+constexpr std::uint16_t kEraseLocation = 254;
+constexpr std::uint8_t kEraseByte = 0xFF;
+
+// Data memory.
+constexpr std::uint16_t kInputs = 6;
+constexpr std::uint16_t kCurrentSpeed = 12;
+constexpr std::uint16_t kStatus = 62;
+constexpr std::uint16_t kAnalog = 256;
+constexpr std::uint16_t kBusVolt = 268;
+constexpr std::uint16_t kMotorCurrent = 270;
+constexpr std::uint16_t kDecelerationRate = 272;
+constexpr std::uint16_t kAccelerationRate = 274;
+constexpr std::uint16_t kReferenceSpeed = 276;
+constexpr std::uint16_t kReferenceVolt = 278;
+constexpr std::uint16_t kCurrentLimit = 280;
+constexpr std::uint16_t kIdentification = 282;
+constexpr std::uint16_t kMotorVolt = 284;
+
+// Status bits.
+constexpr std::uint8_t kCommandForward = 0x01;
+constexpr std::uint8_t kCommandReverse = 0x02;
+constexpr std::uint8_t kProgramRunMode = 0x08;
+constexpr std::uint8_t kMotorForward = 0x10;
+constexpr std::uint8_t kMotorEnable = 0x20;
+constexpr std::uint8_t kFault = 0x80;
+
+// What a motor on the bench draws, in steps of 0.255 A.
+constexpr std::uint8_t kRunningCurrent = 40;
+
+std::uint8_t At(const QByteArray& bytes, qsizetype index) {
+    return static_cast<std::uint8_t>(bytes.at(index));
+}
+
+// The length a request starting at bytes[0] will have; 0 while the header is
+// incomplete.
+qsizetype FrameLength(const QByteArray& bytes) {
+    if (bytes.size() < kHeaderSize)
+        return 0;
+    const qsizetype data = At(bytes, 0) == kWriteStart ? At(bytes, 4) : 0;
+    return kHeaderSize + data + kChecksumSize;
+}
+
+bool IsStartByte(std::uint8_t byte) {
+    return byte == kWriteStart || byte == kReadStart;
+}
+
+bool ChecksumMatches(const QByteArray& frame) {
+    const qsizetype body = frame.size() - kChecksumSize;
+    const std::uint16_t sent = At(frame, body) | (At(frame, body + 1) << 8);
+    return VirtualDrive::Checksum(frame.left(body)) == sent;
+}
+
+void AppendChecksum(QByteArray& bytes, std::uint16_t checksum) {
+    bytes.append(static_cast<char>(checksum & 0xFF));
+    bytes.append(static_cast<char>(checksum >> 8));
+}
+
+} // namespace
+
+VirtualDrive::VirtualDrive(QObject* parent) : QObject(parent) {
+    m_staleTimer.setSingleShot(true);
+    m_staleTimer.setInterval(kDefaultStaleGapMs);
+    connect(&m_staleTimer, &QTimer::timeout, this, &VirtualDrive::OnStale);
+    Reset();
+}
+
+void VirtualDrive::Reset() {
+    m_data.fill(0);
+    m_program.fill(compiler::kImageFill);
+    m_data[kInputs] = 0x05;
+    // Analog inputs on a 10-bit converter: pots and sensors at rest.
+    const std::array<std::uint16_t, 6> analog = {512, 1023, 0, 300, 700, 100};
+    for (std::size_t n = 0; n < analog.size(); ++n)
+        SetDataWord(static_cast<std::uint16_t>(kAnalog + 2 * n), analog[n]);
+    SetDataWord(kBusVolt, 446); // about 48 V
+    SetDataWord(kDecelerationRate, 50);
+    SetDataWord(kAccelerationRate, 50);
+    SetDataWord(kReferenceSpeed, 250);
+    m_data[kReferenceVolt] = 128;
+    m_data[kCurrentLimit] = 100;
+    m_data[kIdentification] = 7;
+    m_framed.clear();
+    m_unframed.clear();
+    m_staleTimer.stop();
+}
+
+std::uint16_t VirtualDrive::DataWord(std::uint16_t address) const {
+    return static_cast<std::uint16_t>(m_data[address] |
+                                      m_data[static_cast<std::uint16_t>(address + 1)] << 8);
+}
+
+void VirtualDrive::SetDataWord(std::uint16_t address, std::uint16_t value) {
+    m_data[address] = static_cast<std::uint8_t>(value & 0xFF);
+    m_data[static_cast<std::uint16_t>(address + 1)] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void VirtualDrive::SetFault(Fault fault, int requests) {
+    m_fault = fault;
+    m_faultLeft = fault == Fault::None ? kEveryRequest : requests;
+}
+
+void VirtualDrive::ClearLog() {
+    m_requests.clear();
+    m_ignored = 0;
+}
+
+std::uint16_t VirtualDrive::Checksum(const QByteArray& bytes) {
+    std::uint32_t sum = 0;
+    for (const char byte : bytes)
+        sum += static_cast<std::uint8_t>(byte);
+    return static_cast<std::uint16_t>(0x10000 - (sum & 0xFFFF));
+}
+
+void VirtualDrive::Receive(const QByteArray& bytes, bool mark) {
+    for (const char byte : bytes) {
+        if (mark) {
+            m_framed.clear();
+            // Anything else under mark parity is line noise, not a request.
+            if (!IsStartByte(static_cast<std::uint8_t>(byte)))
+                continue;
+        } else if (m_framed.isEmpty()) {
+            continue; // space bytes with no request begun
+        }
+        m_framed.append(byte);
+        if (m_framed.size() != FrameLength(m_framed))
+            continue;
+        if (ChecksumMatches(m_framed))
+            Handle(m_framed);
+        else
+            ++m_ignored;
+        m_framed.clear();
+    }
+}
+
+void VirtualDrive::ReceiveUnframed(const QByteArray& bytes) {
+    m_unframed.append(bytes);
+    ParseUnframed(false);
+    if (m_unframed.isEmpty())
+        m_staleTimer.stop();
+    else
+        m_staleTimer.start();
+}
+
+// Without the parity bit a request can only be told by a start byte, a
+// plausible length and a matching checksum; anything else is skipped one
+// byte at a time. flush: no more bytes are coming, so an incomplete request
+// is skipped too (garbage claiming a long request must not wedge the drive).
+void VirtualDrive::ParseUnframed(bool flush) {
+    while (!m_unframed.isEmpty()) {
+        if (!IsStartByte(At(m_unframed, 0))) {
+            m_unframed.remove(0, 1);
+            continue;
+        }
+        const qsizetype length = FrameLength(m_unframed);
+        if (length == 0 || m_unframed.size() < length) {
+            if (!flush)
+                return;
+            m_unframed.remove(0, 1);
+            continue;
+        }
+        const QByteArray frame = m_unframed.left(length);
+        if (!ChecksumMatches(frame)) {
+            m_unframed.remove(0, 1);
+            continue;
+        }
+        m_unframed.remove(0, length);
+        Handle(frame);
+    }
+}
+
+void VirtualDrive::Handle(const QByteArray& frame) {
+    DriveRequest request;
+    request.write = At(frame, 0) == kWriteStart;
+    request.fn = At(frame, 1);
+    request.address = static_cast<std::uint16_t>(At(frame, 2) | At(frame, 3) << 8);
+    request.dataCount = At(frame, 4);
+    if (request.write)
+        request.data = frame.mid(kHeaderSize, request.dataCount);
+
+    QByteArray reply;
+    if (!Execute(request, reply)) {
+        ++m_ignored;
+        return;
+    }
+    m_requests.push_back(request);
+    if (request.write)
+        FollowCommands();
+    Answer(reply, !request.write);
+}
+
+// Carries out an understood request and builds its reply; false for a
+// request the drive does not understand, which it leaves unanswered.
+bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
+    const auto dataAt = [&](qsizetype i) { return At(request.data, i); };
+    const auto memoryAt = [&](qsizetype i) -> std::uint8_t& {
+        return m_data[static_cast<std::uint16_t>(request.address + i)];
+    };
+
+    if (!request.write) {
+        if (request.fn != kFnAccess)
+            return false;
+        for (qsizetype i = 0; i < request.dataCount; ++i)
+            reply.append(static_cast<char>(memoryAt(i)));
+        AppendChecksum(reply, Checksum(reply));
+        return true;
+    }
+
+    switch (request.fn) {
+    case kFnAccess:
+        for (qsizetype i = 0; i < request.data.size(); ++i)
+            memoryAt(i) = dataAt(i);
+        break;
+    case kFnClearBits:
+        for (qsizetype i = 0; i < request.data.size(); ++i)
+            memoryAt(i) &= dataAt(i);
+        break;
+    case kFnSetBits:
+        for (qsizetype i = 0; i < request.data.size(); ++i)
+            memoryAt(i) |= dataAt(i);
+        break;
+    case kFnProgram:
+        if (request.address + request.data.size() > qsizetype(m_program.size()))
+            return false;
+        std::copy(request.data.begin(), request.data.end(), m_program.begin() + request.address);
+        m_data[kStatus] |= kProgramRunMode;
+        break;
+    case kFnErase:
+        if (request.address != kEraseLocation || request.data != QByteArray(1, char(kEraseByte)))
+            return false;
+        m_program.fill(compiler::kImageFill);
+        m_data[kStatus] &= static_cast<std::uint8_t>(~kProgramRunMode);
+        break;
+    default:
+        return false;
+    }
+    reply.append(static_cast<char>(kAcknowledge));
+    return true;
+}
+
+void VirtualDrive::Answer(QByteArray reply, bool read) {
+    const Fault fault = m_fault;
+    if (m_faultLeft > 0 && --m_faultLeft == 0)
+        SetFault(Fault::None);
+
+    switch (fault) {
+    case Fault::None:
+        break;
+    case Fault::NoReply:
+        return;
+    case Fault::ShortReply:
+        reply.chop(1);
+        if (reply.isEmpty())
+            return;
+        break;
+    case Fault::LongReply:
+        reply.append(static_cast<char>(kExtraByte));
+        break;
+    case Fault::WrongChecksum:
+        if (read)
+            reply[reply.size() - kChecksumSize] ^= 0x01;
+        break;
+    case Fault::LineError:
+        emit LineError(link::kLineFraming);
+        return;
+    case Fault::Delay:
+        QTimer::singleShot(m_replyDelayMs, this, [this, reply] { emit Reply(reply); });
+        return;
+    }
+    emit Reply(reply);
+}
+
+// A motor that obeys: it runs while exactly one direction is commanded and no
+// fault is set, at the reference speed and voltage.
+void VirtualDrive::FollowCommands() {
+    if (!m_motorModel)
+        return;
+    std::uint8_t& status = m_data[kStatus];
+    const bool forward = status & kCommandForward;
+    const bool reverse = status & kCommandReverse;
+    const bool running = forward != reverse && !(status & kFault);
+    status &= static_cast<std::uint8_t>(~(kMotorEnable | kMotorForward));
+    if (running)
+        status |= forward ? (kMotorEnable | kMotorForward) : kMotorEnable;
+    SetDataWord(kCurrentSpeed, running ? DataWord(kReferenceSpeed) : 0);
+    m_data[kMotorVolt] = running ? m_data[kReferenceVolt] : 0;
+    m_data[kMotorCurrent] = running ? std::min(kRunningCurrent, m_data[kCurrentLimit]) : 0;
+}
+
+} // namespace kt::drive

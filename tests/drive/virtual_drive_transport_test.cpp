@@ -1,0 +1,114 @@
+// The in-process transport as the link drives it: the order of its
+// notifications, the parity bit reaching the drive, and closing.
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "tests/drive/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTest>
+
+using kt::drive::VirtualDrive;
+using kt::drive::VirtualDriveTransport;
+using kt::link::Transport;
+using namespace kt::drive::test;
+using Parity = Transport::Parity;
+
+namespace {
+
+const QByteArray kReadStatus = Hex("00 00 3E 00 01 C1 FF");
+
+class VirtualDriveTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QObject::connect(&m_port, &Transport::Sent, &m_port, [this] { m_events << "Sent"; });
+        QObject::connect(&m_port, &Transport::Received, &m_port, [this] {
+            m_events << QStringLiteral("Received %1").arg(m_port.BytesAvailable());
+        });
+        QObject::connect(&m_port, &Transport::LineError, &m_port, [this](int code, bool lost) {
+            m_events << QStringLiteral("LineError %1 %2").arg(code).arg(lost);
+        });
+        m_drive.SetDataByte(62, 0x31);
+        ASSERT_TRUE(m_port.Open());
+    }
+
+    void Write(Parity parity, const QByteArray& bytes) {
+        m_port.SetParity(parity);
+        m_port.Write(bytes);
+    }
+    void WriteRequest() {
+        Write(Parity::Mark, kReadStatus.left(1));
+        Write(Parity::Space, kReadStatus.mid(1));
+    }
+
+    std::string Events() const { return m_events.join(", ").toStdString(); }
+    bool WaitFor(const char* event) {
+        return QTest::qWaitFor([&] { return m_events.contains(event); }, 2000);
+    }
+
+    VirtualDrive m_drive;
+    VirtualDriveTransport m_port{m_drive};
+    QStringList m_events;
+};
+
+} // namespace
+
+TEST_F(VirtualDriveTransportTest, SentThenReceivedFromTheEventLoop) {
+    Write(Parity::Mark, kReadStatus.left(1));
+    EXPECT_EQ(Events(), "") << "nothing is signalled from inside Write()";
+    ASSERT_TRUE(WaitFor("Sent"));
+    Write(Parity::Space, kReadStatus.mid(1));
+    ASSERT_TRUE(WaitFor("Received 3"));
+    EXPECT_EQ(Events(), "Sent, Sent, Received 3");
+    EXPECT_EQ(m_port.ReadAll(), Hex("31 CF FF"));
+    EXPECT_EQ(m_port.BytesAvailable(), 0);
+
+    // Writes queued together are sent together.
+    m_events.clear();
+    WriteRequest();
+    ASSERT_TRUE(WaitFor("Received 3"));
+    EXPECT_EQ(Events(), "Sent, Received 3");
+
+    // The drive sees the parity bit: no request without exactly one mark byte.
+    for (const Parity parity : {Parity::Space, Parity::Mark}) {
+        m_events.clear();
+        Write(parity, kReadStatus);
+        ASSERT_TRUE(WaitFor("Sent"));
+    }
+    EXPECT_EQ(m_drive.Requests().size(), 2u);
+}
+
+TEST_F(VirtualDriveTransportTest, LineErrorAndDelayedReply) {
+    m_drive.SetFault(VirtualDrive::Fault::LineError, 1);
+    WriteRequest();
+    ASSERT_TRUE(WaitFor("LineError 1004 0"));
+    EXPECT_EQ(m_port.BytesAvailable(), 0);
+
+    m_drive.SetReplyDelay(100);
+    m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
+    m_events.clear();
+    WriteRequest();
+    ASSERT_TRUE(WaitFor("Sent"));
+    EXPECT_EQ(Events(), "Sent") << "the reply is still on its way";
+    ASSERT_TRUE(WaitFor("Received 3"));
+}
+
+TEST_F(VirtualDriveTransportTest, ClosingDropsWhatIsUnderway) {
+    WriteRequest();
+    m_port.Close();
+    EXPECT_FALSE(m_port.IsOpen());
+    m_port.Write(kReadStatus); // while closed
+    QTest::qWait(10);
+    EXPECT_EQ(Events(), "");
+    EXPECT_TRUE(m_drive.Requests().empty());
+
+    m_port.SetInUse(true);
+    EXPECT_FALSE(m_port.Open());
+    m_port.SetInUse(false);
+    ASSERT_TRUE(m_port.Open());
+    WriteRequest();
+    ASSERT_TRUE(WaitFor("Received 3"));
+    m_port.Close();
+    EXPECT_EQ(m_port.BytesAvailable(), 0) << "the reply goes with the close";
+}
