@@ -120,12 +120,20 @@ TEST_F(LinkTest, RequestFramesByteForByte) {
     };
     float speed = 50, rate = 150, small = 0.25f, current = 70;
     const std::vector<Case> cases = {
-        {"read 62",
+        {"read 1 at 75",
          [](ClsKtMotor& m) {
              std::uint8_t e = 0;
              return m.ReadError(e);
          },
          "00", "004b0001b4ff"},
+        {"read 1 at 62",
+         [](ClsKtMotor& m) {
+             bool b[7];
+             return m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
+         },
+         "00", "003e0001c1ff"},
+        {"clear bit 0 at 62", [](ClsKtMotor& m) { return m.WriteCommandForward(false); }, "80",
+         "013e0001fe42fe"},
         {"reference speed 50", [&](ClsKtMotor& m) { return m.WriteReferenceSpeed(speed); }, "80",
          "00140102f40174fe"},
         {"deceleration 150", [&](ClsKtMotor& m) { return m.WriteDecelerationRate(rate); }, "80",
@@ -157,6 +165,30 @@ TEST_F(LinkTest, RequestFramesByteForByte) {
     }
     EXPECT_EQ(rate, 102.1f);
     EXPECT_EQ(current, 65.0f);
+
+    // The identification read of the port search.
+    m_log.clear();
+    QByteArray id;
+    EXPECT_EQ(m_link.SendPacket(0, 282, 2, id), kSent);
+    EXPECT_EQ(LastRequest().second.toHex(), "001a0102e3ff");
+}
+
+TEST(ErrorDescription, NumbersAndTexts) {
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"1", "Program passed end of buffer."},
+        {"3: Fault in motor power stage.", "Fault in motor power stage."},
+        {" 4", "motorcurrent exceeded set current."},
+        {"5", "Bus Low Volt."},
+        {"0", "No Error."},
+        {"6", "No Error."},
+        {"2.5", "No Error."},
+        {"", "No Error."},
+        {"abc", "No Error."},
+        {"-1", "No Error."},
+    };
+    for (const auto& [index, text] : cases)
+        EXPECT_EQ(ClsKtMotor::ErrorDescription(index), text) << index.toStdString();
+    EXPECT_EQ(ClsKtMotor::ErrorDescription(2.0), "Program instruction is not identified.");
 }
 
 TEST_F(LinkTest, ReadConversions) {
