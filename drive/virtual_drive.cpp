@@ -1,5 +1,7 @@
 #include "drive/virtual_drive.h"
 
+#include "link/drive_map.h"
+#include "link/packet.h"
 #include "link/transport.h"
 
 #include <algorithm>
@@ -8,41 +10,25 @@ namespace kt::drive {
 
 namespace {
 
-constexpr std::uint8_t kWriteStart = 0x80;
-constexpr std::uint8_t kReadStart = 0x00;
+constexpr std::uint8_t kWriteStart = link::Packet::kWriteStart;
+constexpr std::uint8_t kReadStart = link::Packet::kReadStart;
 constexpr int kHeaderSize = 5; // start, Fn, address low, address high, count
 constexpr int kChecksumSize = 2;
 
-constexpr std::uint8_t kFnAccess = 0;
-constexpr std::uint8_t kFnClearBits = 1;
-constexpr std::uint8_t kFnSetBits = 2;
-constexpr std::uint8_t kFnProgram = 3;
-constexpr std::uint8_t kFnErase = 4;
-constexpr std::uint16_t kEraseLocation = 254;
-constexpr std::uint8_t kEraseByte = 0xFF;
-
-// Data memory.
-constexpr std::uint16_t kInputs = 6;
-constexpr std::uint16_t kCurrentSpeed = 12;
-constexpr std::uint16_t kStatus = 62;
-constexpr std::uint16_t kAnalog = 256;
-constexpr std::uint16_t kBusVolt = 268;
-constexpr std::uint16_t kMotorCurrent = 270;
-constexpr std::uint16_t kDecelerationRate = 272;
-constexpr std::uint16_t kAccelerationRate = 274;
-constexpr std::uint16_t kReferenceSpeed = 276;
-constexpr std::uint16_t kReferenceVolt = 278;
-constexpr std::uint16_t kCurrentLimit = 280;
-constexpr std::uint16_t kIdentification = 282;
-constexpr std::uint16_t kMotorVolt = 284;
+using link::DriveMap;
+constexpr std::uint8_t kFnAccess = DriveMap::kAccess;
+constexpr std::uint8_t kFnClearBits = DriveMap::kClearBit;
+constexpr std::uint8_t kFnSetBits = DriveMap::kSetBit;
+constexpr std::uint8_t kFnProgram = DriveMap::kProgram;
+constexpr std::uint8_t kFnErase = DriveMap::kErase;
 
 // Status bits.
-constexpr std::uint8_t kCommandForward = 0x01;
-constexpr std::uint8_t kCommandReverse = 0x02;
-constexpr std::uint8_t kProgramRunMode = 0x08;
-constexpr std::uint8_t kMotorForward = 0x10;
-constexpr std::uint8_t kMotorEnable = 0x20;
-constexpr std::uint8_t kFault = 0x80;
+constexpr std::uint8_t kCommandForward = 1 << DriveMap::kCommandForwardBit;
+constexpr std::uint8_t kCommandReverse = 1 << DriveMap::kCommandReverseBit;
+constexpr std::uint8_t kProgramRunMode = 1 << DriveMap::kProgramRunModeBit;
+constexpr std::uint8_t kMotorForward = 1 << DriveMap::kMotorForwardBit;
+constexpr std::uint8_t kMotorEnable = 1 << DriveMap::kMotorEnableBit;
+constexpr std::uint8_t kFault = 1 << DriveMap::kFaultBit;
 
 // What a motor on the bench draws, in steps of 0.255 A.
 constexpr std::uint8_t kRunningCurrent = 40;
@@ -87,18 +73,18 @@ VirtualDrive::VirtualDrive(QObject* parent) : QObject(parent) {
 void VirtualDrive::Reset() {
     m_data.fill(0);
     m_program.fill(compiler::kImageFill);
-    m_data[kInputs] = 0x05;
+    m_data[DriveMap::kInputs] = 0x05;
     // Analog inputs on a 10-bit converter: pots and sensors at rest.
     const std::array<std::uint16_t, 6> analog = {512, 1023, 0, 300, 700, 100};
     for (std::size_t n = 0; n < analog.size(); ++n)
-        SetDataWord(static_cast<std::uint16_t>(kAnalog + 2 * n), analog[n]);
-    SetDataWord(kBusVolt, 446); // about 48 V
-    SetDataWord(kDecelerationRate, 50);
-    SetDataWord(kAccelerationRate, 50);
-    SetDataWord(kReferenceSpeed, 250);
-    m_data[kReferenceVolt] = 128;
-    m_data[kCurrentLimit] = 100;
-    m_data[kIdentification] = 7;
+        SetDataWord(static_cast<std::uint16_t>(DriveMap::kAnalogs + 2 * n), analog[n]);
+    SetDataWord(DriveMap::kBusVolt, 446); // about 48 V
+    SetDataWord(DriveMap::kDecelerationRate, 50);
+    SetDataWord(DriveMap::kAccelerationRate, 50);
+    SetDataWord(DriveMap::kReferenceSpeed, 250);
+    m_data[DriveMap::kReferenceVolt] = 128;
+    m_data[DriveMap::kCurrentLimit] = 100;
+    m_data[DriveMap::kIdentification] = DriveMap::kIdentificationValue;
     m_framed.clear();
     m_unframed.clear();
     m_staleTimer.stop();
@@ -242,13 +228,14 @@ bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
         if (request.address + request.data.size() > qsizetype(m_program.size()))
             return false;
         std::copy(request.data.begin(), request.data.end(), m_program.begin() + request.address);
-        m_data[kStatus] |= kProgramRunMode;
+        m_data[DriveMap::kStatus] |= kProgramRunMode;
         break;
     case kFnErase:
-        if (request.address != kEraseLocation || request.data != QByteArray(1, char(kEraseByte)))
+        if (request.address != DriveMap::kEraseLocation ||
+            request.data != QByteArray(1, char(DriveMap::kEraseByte)))
             return false;
         m_program.fill(compiler::kImageFill);
-        m_data[kStatus] &= static_cast<std::uint8_t>(~kProgramRunMode);
+        m_data[DriveMap::kStatus] &= static_cast<std::uint8_t>(~kProgramRunMode);
         break;
     default:
         return false;
@@ -294,16 +281,17 @@ void VirtualDrive::Answer(QByteArray reply, bool read) {
 void VirtualDrive::FollowCommands() {
     if (!m_motorModel)
         return;
-    std::uint8_t& status = m_data[kStatus];
+    std::uint8_t& status = m_data[DriveMap::kStatus];
     const bool forward = status & kCommandForward;
     const bool reverse = status & kCommandReverse;
     const bool running = forward != reverse && !(status & kFault);
     status &= static_cast<std::uint8_t>(~(kMotorEnable | kMotorForward));
     if (running)
         status |= forward ? (kMotorEnable | kMotorForward) : kMotorEnable;
-    SetDataWord(kCurrentSpeed, running ? DataWord(kReferenceSpeed) : 0);
-    m_data[kMotorVolt] = running ? m_data[kReferenceVolt] : 0;
-    m_data[kMotorCurrent] = running ? std::min(kRunningCurrent, m_data[kCurrentLimit]) : 0;
+    SetDataWord(DriveMap::kCurrentSpeed, running ? DataWord(DriveMap::kReferenceSpeed) : 0);
+    m_data[DriveMap::kMotorVolt] = running ? m_data[DriveMap::kReferenceVolt] : 0;
+    m_data[DriveMap::kMotorCurrent] =
+        running ? std::min(kRunningCurrent, m_data[DriveMap::kCurrentLimit]) : 0;
 }
 
 } // namespace kt::drive

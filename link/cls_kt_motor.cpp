@@ -1,6 +1,7 @@
 #include "link/cls_kt_motor.h"
 
 #include "compiler/number_rules.h"
+#include "link/drive_map.h"
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
@@ -9,34 +10,6 @@
 namespace kt::link {
 
 namespace {
-
-// Drive data memory.
-constexpr int kOutputs = 5;
-constexpr int kInputs = 6;
-constexpr int kTimers = 7;
-constexpr int kCurrentSpeed = 12;
-constexpr int kStatus = 62;
-constexpr int kFlags = 74;
-constexpr int kError = 75;
-constexpr int kAnalogs = 256;
-constexpr int kBusVolt = 268;
-constexpr int kMotorCurrent = 270;
-constexpr int kDecelerationRate = 272;
-constexpr int kAccelerationRate = 274;
-constexpr int kReferenceSpeed = 276;
-constexpr int kReferenceVolt = 278;
-constexpr int kCurrentLimit = 280;
-constexpr int kMotorVolt = 284;
-constexpr int kCounters = 288;
-// Program memory.
-constexpr int kEraseLocation = 254;
-
-// Function codes.
-constexpr std::uint8_t kAccess = 0;
-constexpr std::uint8_t kClearBit = 1;
-constexpr std::uint8_t kSetBit = 2;
-constexpr std::uint8_t kProgram = 3;
-constexpr std::uint8_t kErase = 4;
 
 constexpr float kMaxTenths = 102.1f;
 constexpr float kMaxCurrent = 65.0f;
@@ -85,7 +58,8 @@ ClsKtMotor::Byte ClsKtMotor::OpenPort() {
 
 ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
     QByteArray reply;
-    const Byte result = m_link.SendPacket(kAccess, address, static_cast<Byte>(count), reply, false);
+    const Byte result =
+        m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(count), reply, false);
     if (result == kSent)
         data = reply;
     return result;
@@ -93,13 +67,15 @@ ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
 
 ClsKtMotor::Byte ClsKtMotor::Write(int address, const QByteArray& data) {
     QByteArray bytes = data;
-    return m_link.SendPacket(kAccess, address, static_cast<Byte>(bytes.size()), bytes, true);
+    return m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(bytes.size()), bytes,
+                             true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteBit(int address, int bit, bool putOn) {
     const auto mask = static_cast<std::uint8_t>(1u << bit);
     QByteArray data(1, static_cast<char>(putOn ? mask : 255 - mask));
-    return m_link.SendPacket(putOn ? kSetBit : kClearBit, address, 1, data, true);
+    return m_link.SendPacket(putOn ? DriveMap::kSetBit : DriveMap::kClearBit, address, 1, data,
+                             true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadBits(int address, bool* const* bits, int count) {
@@ -137,13 +113,13 @@ ClsKtMotor::Single ClsKtMotor::DecodeTenths(const QByteArray& Data) {
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteCommandForward(bool PutOn) {
-    return WriteBit(kStatus, 0, PutOn);
+    return WriteBit(DriveMap::kStatus, DriveMap::kCommandForwardBit, PutOn);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteCommandReverse(bool PutOn) {
-    return WriteBit(kStatus, 1, PutOn);
+    return WriteBit(DriveMap::kStatus, DriveMap::kCommandReverseBit, PutOn);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteAutoTorque(bool PutOn) {
-    return WriteBit(kStatus, 2, PutOn);
+    return WriteBit(DriveMap::kStatus, DriveMap::kAutoTorqueBit, PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
@@ -152,18 +128,19 @@ ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
     if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))
         return kSent;
     QByteArray erase(1, static_cast<char>(0xFF));
-    const Byte erased = m_link.SendPacket(kErase, kEraseLocation, 1, erase, true);
+    const Byte erased =
+        m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
     if (erased != kSent)
         return erased;
     QByteArray image = ProgramData;
-    return m_link.SendPacket(kProgram, 0, 254, image, true);
+    return m_link.SendPacket(DriveMap::kProgram, 0, 254, image, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
     if (!Confirm(QStringLiteral("This will erase program in your motor, Are you sure?")))
         return kSent;
     QByteArray erase(1, static_cast<char>(0xFF));
-    return m_link.SendPacket(kErase, kEraseLocation, 1, erase, true);
+    return m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
 }
 
 template <typename Convert>
@@ -187,54 +164,56 @@ ClsKtMotor::Byte ClsKtMotor::ReadTenths(int address, Single& value) {
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteDecelerationRate(Single& Rate) {
-    return WriteTenths(kDecelerationRate, Rate);
+    return WriteTenths(DriveMap::kDecelerationRate, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadDecelerationRate(Single& Rate) {
-    return ReadTenths(kDecelerationRate, Rate);
+    return ReadTenths(DriveMap::kDecelerationRate, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteAccelerationRate(Single& Rate) {
-    return WriteTenths(kAccelerationRate, Rate);
+    return WriteTenths(DriveMap::kAccelerationRate, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadAccelerationRate(Single& Rate) {
-    return ReadTenths(kAccelerationRate, Rate);
+    return ReadTenths(DriveMap::kAccelerationRate, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteReferenceSpeed(Single& Speed) {
-    return WriteTenths(kReferenceSpeed, Speed);
+    return WriteTenths(DriveMap::kReferenceSpeed, Speed);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadReferenceSpeed(Single& Speed) {
-    return ReadTenths(kReferenceSpeed, Speed);
+    return ReadTenths(DriveMap::kReferenceSpeed, Speed);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadCurrentSpeed(Single& Speed) {
-    return ReadTenths(kCurrentSpeed, Speed);
+    return ReadTenths(DriveMap::kCurrentSpeed, Speed);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadReferenceVolt(Byte& Volt) {
-    return ReadValue(kReferenceVolt, 2, [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
+    return ReadValue(DriveMap::kReferenceVolt, 2,
+                     [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadMotorVolt(Byte& Volt) {
-    return ReadValue(kMotorVolt, 2, [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
+    return ReadValue(DriveMap::kMotorVolt, 2,
+                     [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteReferenceVolt(Byte Volt) {
     if (Volt > 100)
         return kOutOfRange;
-    return Write(kReferenceVolt, Packet::Bytes({Volt * 255 / 100, 0}));
+    return Write(DriveMap::kReferenceVolt, Packet::Bytes({Volt * 255 / 100, 0}));
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadBusVolt(Single& Volt) {
-    return ReadValue(kBusVolt, 2, [&](const QByteArray& d) {
+    return ReadValue(DriveMap::kBusVolt, 2, [&](const QByteArray& d) {
         Volt = static_cast<Single>(Word(d) * 69.8 / 649);
     });
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadMotorCurrent(Single& Current) {
-    return ReadValue(kMotorCurrent, 2,
+    return ReadValue(DriveMap::kMotorCurrent, 2,
                      [&](const QByteArray& d) { Current = static_cast<Single>(At(d, 0) * 0.255); });
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadCurrentLimit(Single& Current) {
-    return ReadValue(kCurrentLimit, 2,
+    return ReadValue(DriveMap::kCurrentLimit, 2,
                      [&](const QByteArray& d) { Current = static_cast<Single>(At(d, 0) * 0.255); });
 }
 
@@ -245,21 +224,21 @@ ClsKtMotor::Byte ClsKtMotor::WriteCurrentLimit(Single& Current) {
     if (!(count >= 0))
         return kOutOfRange;
     const int step = static_cast<int>(count) / 255;
-    return Write(kCurrentLimit, Packet::Bytes({step, 0}));
+    return Write(DriveMap::kCurrentLimit, Packet::Bytes({step, 0}));
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadStatus(bool& Fault, bool& MotorEnable, bool& MotorForward,
                                         bool& ProgramRunMode, bool& AutoTorque,
                                         bool& CommandReverse, bool& CommandForward) {
-    return ReadValue(kStatus, 1, [&](const QByteArray& d) {
+    return ReadValue(DriveMap::kStatus, 1, [&](const QByteArray& d) {
         const auto bit = [&](int k) { return ((At(d, 0) >> k) & 1) != 0; };
-        Fault = bit(7);
-        MotorEnable = bit(5);
-        MotorForward = bit(4);
-        ProgramRunMode = bit(3);
-        AutoTorque = bit(2);
-        CommandReverse = bit(1);
-        CommandForward = bit(0);
+        Fault = bit(DriveMap::kFaultBit);
+        MotorEnable = bit(DriveMap::kMotorEnableBit);
+        MotorForward = bit(DriveMap::kMotorForwardBit);
+        ProgramRunMode = bit(DriveMap::kProgramRunModeBit);
+        AutoTorque = bit(DriveMap::kAutoTorqueBit);
+        CommandReverse = bit(DriveMap::kCommandReverseBit);
+        CommandForward = bit(DriveMap::kCommandForwardBit);
     });
 }
 
@@ -267,81 +246,83 @@ ClsKtMotor::Byte ClsKtMotor::ReadInputs(bool (&In)[8]) {
     bool* bits[8];
     for (int k = 0; k < 8; ++k)
         bits[k] = &In[k];
-    return ReadBits(kInputs, bits, 8);
+    return ReadBits(DriveMap::kInputs, bits, 8);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadFlags(bool (&Flag)[8]) {
     bool* bits[8];
     for (int k = 0; k < 8; ++k)
         bits[k] = &Flag[k];
-    return ReadBits(kFlags, bits, 8);
+    return ReadBits(DriveMap::kFlags, bits, 8);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadOutputs(bool& Op0, bool& Op1) {
     bool* bits[2] = {&Op0, &Op1};
-    return ReadBits(kOutputs, bits, 2);
+    return ReadBits(DriveMap::kOutputs, bits, 2);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteOutput(Byte OutputNumber, bool PutOn) {
     if (OutputNumber > 1)
         return kOutOfRange;
-    return WriteBit(kOutputs, OutputNumber, PutOn);
+    return WriteBit(DriveMap::kOutputs, OutputNumber, PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteFlag(Byte FlagNumber, bool PutOn) {
     if (FlagNumber > 7)
         return kOutOfRange;
-    return WriteBit(kFlags, FlagNumber, PutOn);
+    return WriteBit(DriveMap::kFlags, FlagNumber, PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadTimer(Byte TimerNumber, Byte& TimerData) {
     if (TimerNumber > 3)
         return kOutOfRange;
-    return ReadValue(kTimers + TimerNumber, 1, [&](const QByteArray& d) { TimerData = At(d, 0); });
+    return ReadValue(DriveMap::kTimers + TimerNumber, 1,
+                     [&](const QByteArray& d) { TimerData = At(d, 0); });
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteTimer(Byte TimerNumber, Byte TimerData) {
     if (TimerNumber > 3)
         return kOutOfRange;
-    return Write(kTimers + TimerNumber, QByteArray(1, static_cast<char>(TimerData)));
+    return Write(DriveMap::kTimers + TimerNumber, QByteArray(1, static_cast<char>(TimerData)));
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadCounter(Byte CounterNumber, Byte& CounterData) {
     if (CounterNumber > 7)
         return kOutOfRange;
-    return ReadValue(kCounters + CounterNumber, 1,
+    return ReadValue(DriveMap::kCounters + CounterNumber, 1,
                      [&](const QByteArray& d) { CounterData = At(d, 0); });
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteCounter(Byte CounterNumber, Byte CounterData) {
     if (CounterNumber > 7)
         return kOutOfRange;
-    return Write(kCounters + CounterNumber, QByteArray(1, static_cast<char>(CounterData)));
+    return Write(DriveMap::kCounters + CounterNumber,
+                 QByteArray(1, static_cast<char>(CounterData)));
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadWordCounter(Byte WordCounterNumber, Long& WordCounterData) {
     if (WordCounterNumber > 3)
         return kOutOfRange;
-    return ReadValue(kCounters + 2 * WordCounterNumber, 2,
+    return ReadValue(DriveMap::kCounters + 2 * WordCounterNumber, 2,
                      [&](const QByteArray& d) { WordCounterData = Word(d); });
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteWordCounter(Byte WordCounterNumber, Long WordCounterData) {
     if (WordCounterNumber > 3 || WordCounterData < 0 || WordCounterData > 65535)
         return kOutOfRange;
-    return Write(kCounters + 2 * WordCounterNumber,
+    return Write(DriveMap::kCounters + 2 * WordCounterNumber,
                  Packet::Bytes({WordCounterData % 256, WordCounterData / 256}));
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadAnalog(Byte AnalogNumber, Long& AnalogData) {
     if (AnalogNumber > 5)
         return kOutOfRange;
-    return ReadValue(kAnalogs + 2 * AnalogNumber, 2,
+    return ReadValue(DriveMap::kAnalogs + 2 * AnalogNumber, 2,
                      [&](const QByteArray& d) { AnalogData = Word(d); });
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadError(Byte& ErrorData) {
-    return ReadValue(kError, 1, [&](const QByteArray& d) { ErrorData = At(d, 0); });
+    return ReadValue(DriveMap::kError, 1, [&](const QByteArray& d) { ErrorData = At(d, 0); });
 }
 
 } // namespace kt::link

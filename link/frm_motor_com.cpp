@@ -1,5 +1,6 @@
 #include "link/frm_motor_com.h"
 
+#include "link/drive_map.h"
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
@@ -77,9 +78,10 @@ std::uint8_t FrmMotorCom::OpenPort() {
             continue;
         }
         QByteArray identification;
-        const std::uint8_t result = SendPacket(0, kIdentificationAddress, 2, identification, false);
+        const std::uint8_t result =
+            SendPacket(0, DriveMap::kIdentification, 2, identification, false);
         if (result != kSent || identification.isEmpty() ||
-            static_cast<std::uint8_t>(identification[0]) != kIdentification) {
+            static_cast<std::uint8_t>(identification[0]) != DriveMap::kIdentificationValue) {
             ClosePort();
             continue;
         }

@@ -43,8 +43,6 @@ class FrmMotorCom : public QObject {
 
 public:
     static constexpr int kMaxPort = 31;
-    static constexpr std::uint8_t kIdentification = 7;
-    static constexpr int kIdentificationAddress = 282;
     static constexpr int kMaxResends = 4;
 
     FrmMotorCom(platform::PromptService& prompts, TransportFactory factory,
