@@ -60,4 +60,15 @@ Answer TerminalPrompts::Message(const platform::MessageRequest& request) {
     return Answer::Ok;
 }
 
+QString TerminalPrompts::InputBox(const platform::InputRequest& request) {
+    if (!InputIsTerminal())
+        return request.defaultText;
+    std::cerr << request.prompt.toStdString() << " [" << request.defaultText.toStdString() << "] "
+              << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return {};
+    return answer.empty() ? request.defaultText : QString::fromStdString(answer);
+}
+
 } // namespace kt::cli

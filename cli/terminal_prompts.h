@@ -12,6 +12,7 @@ public:
     explicit TerminalPrompts(bool assumeYes) : m_assumeYes(assumeYes) {}
 
     platform::Answer Message(const platform::MessageRequest& request) override;
+    QString InputBox(const platform::InputRequest& request) override;
 
     // A question was answered No or could not be asked.
     bool Declined() const { return m_declined; }

@@ -1,5 +1,6 @@
 // The questions and messages the program puts to its user, without any
-// widget: text, title, buttons, icon and default button in, the answer out.
+// widget: text, title, buttons, icon and default button in, the answer out;
+// or a prompt and a default in, a line of text out.
 // The desktop shows them as dialogs, the command line on the terminal, and
 // tests answer them from a script. Not a dialog toolkit: nothing here draws.
 #pragma once
@@ -22,11 +23,19 @@ struct MessageRequest {
     Answer defaultAnswer = Answer::Ok;
 };
 
+struct InputRequest {
+    QString prompt;
+    QString title = kApplicationTitle;
+    QString defaultText;
+};
+
 class PromptService {
 public:
     virtual ~PromptService() = default;
     // Shows the message and waits for the answer.
     virtual Answer Message(const MessageRequest& request) = 0;
+    // Asks for a line of text; empty when cancelled.
+    virtual QString InputBox(const InputRequest& request) = 0;
 };
 
 } // namespace kt::platform

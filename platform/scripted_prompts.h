@@ -24,12 +24,26 @@ public:
         return answer;
     }
 
+    QString InputBox(const InputRequest& request) override {
+        m_inputs.push_back(request);
+        if (m_texts.empty())
+            return request.defaultText;
+        QString text = m_texts.front();
+        m_texts.pop_front();
+        return text;
+    }
+
     void Push(Answer answer) { m_answers.push_back(answer); }
+    // The next input box's answer; an empty text is a cancelled box.
+    void PushText(const QString& text) { m_texts.push_back(text); }
+    const std::vector<InputRequest>& Inputs() const { return m_inputs; }
     const std::vector<MessageRequest>& Shown() const { return m_shown; }
     // Forgets what was shown and what was left to answer.
     void Clear() {
         m_shown.clear();
         m_answers.clear();
+        m_inputs.clear();
+        m_texts.clear();
     }
     // Runs while the message is "open", as a user acting meanwhile would.
     void OnMessage(std::function<void(const MessageRequest&)> action) {
@@ -39,6 +53,8 @@ public:
 private:
     std::deque<Answer> m_answers;
     std::vector<MessageRequest> m_shown;
+    std::deque<QString> m_texts;
+    std::vector<InputRequest> m_inputs;
     std::function<void(const MessageRequest&)> m_onMessage;
 };
 

@@ -1,0 +1,328 @@
+#include "mainwindow/frm_motor.h"
+
+#include "compiler/compile_messages.h"
+#include "compiler/line_compiler.h"
+#include "compiler/program_text.h"
+#include "editor/kt_text.h"
+#include "editor/text_box.h"
+#include "mainwindow/help_keyword.h"
+#include "mainwindow/language_reference.h"
+#include "platform/help_viewer.h"
+#include "platform/prompt_service.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextBlock>
+
+namespace kt::mainwindow {
+
+namespace {
+
+using compiler::PickerCategory;
+
+constexpr int kTwipsPerPixel = 15;
+
+// The compiler reads program text in the files' code page.
+std::string ProgramBytes(const QString& text) {
+    return compiler::Utf8ToWindows1252(text.toStdString());
+}
+
+} // namespace
+
+FrmMotor::FrmMotor(platform::PromptService& prompts, QWidget* parent)
+    : QMainWindow(parent), m_prompts(prompts) {
+    setWindowTitle(QStringLiteral("NewMotorProgram"));
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    m_ktText1 = new editor::KtText(central);
+    m_ktText1->setObjectName(QStringLiteral("KtText1"));
+    m_list1 = new QListWidget(central);
+    m_list1->setObjectName(QStringLiteral("List1"));
+    QFont listFont(QStringLiteral("Courier New"));
+    listFont.setStyleHint(QFont::TypeWriter);
+    m_list1->setFont(listFont);
+    m_list1->installEventFilter(this);
+
+    BuildMenus();
+
+    connect(m_ktText1, &editor::KtText::SelChange, this, &FrmMotor::OnSelChange);
+    connect(m_ktText1, &editor::KtText::CompileLine, this,
+            [this](const QString& oldLine, qint64, bool) { OnCompileLine(oldLine); });
+    connect(m_ktText1, &editor::KtText::HelpRequest, this, &FrmMotor::OnKeywordHelp);
+    connect(m_list1, &QListWidget::itemDoubleClicked, this, &FrmMotor::OnListDoubleClicked);
+    connect(m_list1, &QListWidget::itemClicked, this, &FrmMotor::OnListClicked);
+
+    SetDataMode(compiler::InstructionPicker::kInstructionMode);
+    FillInstructionList();
+    resize(1100, 640);
+    m_ktText1->setFocus();
+}
+
+FrmMotor::~FrmMotor() = default;
+
+QAction* FrmMotor::AddAction(QMenu* menu, const char* name, const QString& caption,
+                             const QKeySequence& shortcut) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    return action;
+}
+
+QAction* FrmMotor::AddTopLevel(const char* name, const QString& caption) {
+    QAction* action = menuBar()->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+void FrmMotor::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("MnuFile"));
+    AddAction(file, "MnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    AddAction(file, "MnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep1"));
+    m_fileSave =
+        AddAction(file, "MnuFileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    AddAction(file, "MnuFileSaveAs", QStringLiteral("Save &As"));
+    file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep2"));
+    m_fileCompile = AddAction(file, "MnuFileCompile", QStringLiteral("&Compile"),
+                              QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_fileCompile->setEnabled(false);
+    file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep3"));
+    QAction* exit = AddAction(file, "MnuFileExit", QStringLiteral("e&Xit"));
+    connect(file, &QMenu::aboutToShow, this, &FrmMotor::OnFileMenu);
+    connect(m_fileCompile, &QAction::triggered, this, &FrmMotor::OnCompile);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("MnuEdit"));
+    m_editCopy =
+        AddAction(edit, "MnuEditCopy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    m_editCut =
+        AddAction(edit, "MnuEditCut", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    m_editPaste = AddAction(edit, "MnuEditPaste", QStringLiteral("Paste"),
+                            QKeySequence(Qt::CTRL | Qt::Key_V));
+    edit->addSeparator()->setObjectName(QStringLiteral("MnuEditSep1"));
+    m_editFind =
+        AddAction(edit, "MnuEditFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(edit, &QMenu::aboutToShow, this, &FrmMotor::OnEditMenu);
+    editor::TextBox* box = m_ktText1->RText();
+    connect(m_editCopy, &QAction::triggered, this, [box] {
+        QApplication::clipboard()->clear();
+        QApplication::clipboard()->setText(box->SelText());
+    });
+    connect(m_editCut, &QAction::triggered, this, [this, box] {
+        m_editCopy->trigger();
+        box->SetSelText(QString());
+    });
+    connect(m_editPaste, &QAction::triggered, this,
+            [box] { box->SetSelText(QApplication::clipboard()->text()); });
+
+    connect(AddTopLevel("MnuDevice", QStringLiteral("&Device")), &QAction::triggered, this,
+            &FrmMotor::deviceRequested);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("MnuHelp"));
+    AddAction(help, "MnuHelpAbout", QStringLiteral("&About"));
+    connect(AddAction(help, "MnuHelpContents", QStringLiteral("&Contents")), &QAction::triggered,
+            this, [this] { Help()->ShowContents(); });
+    connect(AddAction(help, "MnuHelpSearch", QStringLiteral("&Search")), &QAction::triggered, this,
+            [this] { Help()->ShowSearch(); });
+
+    m_lineNumber = AddTopLevel("MnuLineNumber", QStringLiteral("LineNumber"));
+
+    const std::pair<const char*, QString> categories[] = {
+        {"MnuAllInstruction", QStringLiteral("&AllInstruction")},
+        {"MnuAssignInstruction", QStringLiteral("A&ssignInstruction")},
+        {"MnuConditionalInstruction", QStringLiteral("&ConditionalInstruction")},
+        {"MnuMiscellaneousInstruction", QStringLiteral("&MiscellaneousInstruction")},
+        {"MnuOperationalInstruction", QStringLiteral("&OperationalInstruction")},
+    };
+    for (int i = 0; i < 5; ++i) {
+        QAction* action = AddTopLevel(categories[i].first, categories[i].second);
+        connect(action, &QAction::triggered, this,
+                [this, i] { OnCategory(static_cast<PickerCategory>(i)); });
+        m_categoryMenus.push_back(action);
+    }
+}
+
+platform::HelpViewer* FrmMotor::Help() {
+    if (!m_help) {
+        m_help = new platform::HelpViewer(this);
+        m_help->setWindowFlag(Qt::Window);
+        m_help->SetTopics(LanguageReference());
+    }
+    return m_help;
+}
+
+void FrmMotor::SetDataMode(std::uint8_t mode) {
+    m_picker.SetDataMode(mode);
+    for (QAction* category : m_categoryMenus)
+        category->setEnabled(mode == compiler::InstructionPicker::kInstructionMode);
+}
+
+void FrmMotor::OnFileMenu() {
+    m_fileSave->setEnabled(m_ktText1->Save());
+    m_fileCompile->setEnabled(m_ktText1->RText()->TextLength() > 0);
+}
+
+void FrmMotor::OnEditMenu() {
+    const bool selection = !m_ktText1->RText()->SelText().isEmpty();
+    m_editCopy->setEnabled(selection);
+    m_editCut->setEnabled(selection);
+    m_editPaste->setEnabled(!QApplication::clipboard()->text().isEmpty());
+    m_editFind->setEnabled(m_ktText1->RText()->TextLength() > 0);
+}
+
+std::uint8_t FrmMotor::CompileText(long& LineCount) {
+    return m_compiler.CompileText(ProgramBytes(m_ktText1->RText()->Text()), LineCount);
+}
+
+QByteArray FrmMotor::ProgramData(std::uint8_t& RetError, long& RetLineCount) {
+    RetError = CompileText(RetLineCount);
+    if (RetError != compiler::kCompiled)
+        return {};
+    const compiler::ProgramImage& image = m_compiler.ProgramBuffer();
+    return QByteArray(reinterpret_cast<const char*>(image.data()),
+                      static_cast<qsizetype>(image.size()));
+}
+
+void FrmMotor::OnCompile() {
+    long lineCount = 0;
+    const std::uint8_t code = CompileText(lineCount);
+    if (code == compiler::kNothingToCompile)
+        return; // an empty text has nothing to report
+    QString text = QString::fromLatin1(compiler::CompileMessage(code));
+    if (code != compiler::kCompiled)
+        text += QStringLiteral("Error at Line ") + QString::number(lineCount - 1);
+    Say(text);
+}
+
+void FrmMotor::Say(const QString& text) {
+    m_prompts.Message({.text = text});
+}
+
+void FrmMotor::OnSelChange(bool textChange) {
+    ShowLineNumber();
+    if (textChange)
+        m_changed = true;
+    if (m_ktText1->CurrentLine().isEmpty()) {
+        SetDataMode(compiler::InstructionPicker::kInstructionMode);
+        FillInstructionList();
+    }
+}
+
+void FrmMotor::OnCompileLine(const QString& oldLine) {
+    compiler::StatementBytes code{};
+    const std::uint8_t result = compiler::CompileStatement(ProgramBytes(oldLine), code);
+    if (result >= 1 && result <= 254)
+        Say(QString::fromLatin1(compiler::CompileMessage(result)));
+    FillInstructionList();
+}
+
+void FrmMotor::ShowLineNumber() {
+    const editor::TextBox* box = m_ktText1->RText();
+    const int breaks = box->document()->findBlock(box->textCursor().selectionStart()).blockNumber();
+    m_lineNumber->setText(QStringLiteral("Line Number = ") + QString::number(breaks));
+}
+
+void FrmMotor::OnKeywordHelp() {
+    const QString word = m_ktText1->HelpWord();
+    if (word.isEmpty()) {
+        Help()->ShowContents();
+        return;
+    }
+    Help()->ShowKeyword(HelpKeyword(word));
+}
+
+void FrmMotor::FillInstructionList() {
+    m_picker.FillInstructionList();
+    RefreshList();
+}
+
+void FrmMotor::RefreshList() {
+    m_list1->clear();
+    for (const std::string& entry : m_picker.List1())
+        m_list1->addItem(QString::fromStdString(entry));
+    m_list1->setCurrentRow(m_picker.Selected());
+}
+
+void FrmMotor::OnCategory(PickerCategory category) {
+    m_picker.SetInstructionCategory(category);
+    if (DataMode() == compiler::InstructionPicker::kInstructionMode)
+        FillInstructionList();
+}
+
+void FrmMotor::OnListClicked() {
+    m_listHelpContext = m_picker.HelpContext(m_list1->currentRow());
+}
+
+void FrmMotor::OnListDoubleClicked() {
+    const auto ask = [this](const std::string& prompt) {
+        return m_prompts
+            .InputBox(
+                {.prompt = QString::fromStdString(prompt), .defaultText = QStringLiteral("0")})
+            .toStdString();
+    };
+    const compiler::InstructionPicker::Step step = m_picker.DoubleClick(m_list1->currentRow(), ask);
+    if (step.invalid) {
+        Say(QStringLiteral("Invalid Data."));
+        m_ktText1->setFocus();
+        return;
+    }
+    m_ktText1->RText()->SetSelText(QString::fromStdString(step.insert));
+    if (step.finish) {
+        m_ktText1->NextLine();
+        m_picker.FinishInsertion();
+        RefreshList();
+        SetDataMode(compiler::InstructionPicker::kInstructionMode);
+    } else {
+        SetDataMode(m_picker.DataMode());
+        RefreshList();
+    }
+    m_ktText1->setFocus();
+}
+
+void FrmMotor::OnListHelp() {
+    const int position = m_listHelpContext - compiler::InstructionPicker::kHelpContextBase;
+    const std::vector<int>& rows = m_picker.List2();
+    if (position < 0 || position >= static_cast<int>(rows.size())) {
+        Help()->ShowContents();
+        return;
+    }
+    Help()->ShowTopic(TopicOfRow(rows[static_cast<std::size_t>(position)]));
+}
+
+bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        OnListHelp();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FrmMotor::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayOut();
+}
+
+void FrmMotor::LayOut() {
+    // Sizes in twips of the outer window, as the layout was drawn up.
+    const QRect frame = frameGeometry();
+    const double w = frame.width() * kTwipsPerPixel;
+    const double h = frame.height() * kTwipsPerPixel;
+    const auto pixels = [](double twips) { return static_cast<int>(twips / kTwipsPerPixel); };
+    const int editorWidth = pixels((w - 210) / 3.5);
+    // A step that comes out negative is skipped, as if it failed.
+    if (editorWidth > 0 && pixels(h - 900) > 0)
+        m_ktText1->setGeometry(0, 0, editorWidth, pixels(h - 900));
+    const int listWidth = pixels((w - 210) * 2.5 / 3.5);
+    if (listWidth > 0 && pixels(h - 700) > 0)
+        m_list1->setGeometry(m_ktText1->width() + pixels(60), 0, listWidth, pixels(h - 700));
+}
+
+} // namespace kt::mainwindow

@@ -1,0 +1,105 @@
+// The main window: the program editor on the left, the instruction picker on
+// the right, the menus. It checks every line the user ends as soon as it is
+// ended, runs the compile command, gives the device window the program image
+// (ProgramData), and opens help. Files, find, the About box and the device
+// window are opened from here but live elsewhere.
+#pragma once
+
+#include "compiler/instruction_picker.h"
+#include "compiler/program_compiler.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <cstdint>
+
+class QAction;
+class QListWidget;
+class QMenu;
+
+namespace kt::editor {
+class KtText;
+}
+namespace kt::platform {
+class HelpViewer;
+class PromptService;
+} // namespace kt::platform
+
+namespace kt::mainwindow {
+
+class FrmMotor : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit FrmMotor(platform::PromptService& prompts, QWidget* parent = nullptr);
+    ~FrmMotor() override;
+
+    editor::KtText* KtText1() const { return m_ktText1; }
+    QListWidget* List1() const { return m_list1; }
+    const compiler::InstructionPicker& Picker() const { return m_picker; }
+    platform::HelpViewer* Help(); // created on first use
+
+    // The picker's mode; the category menus are enabled only in mode 0.
+    std::uint8_t DataMode() const { return m_picker.DataMode(); }
+    void SetDataMode(std::uint8_t mode);
+
+    // Compiles the editor's text; LineCount as the program compiler counts.
+    std::uint8_t CompileText(long& LineCount);
+    // The 254-byte program image of the editor's text, or empty when it does
+    // not compile (RetError then tells why, RetLineCount where).
+    QByteArray ProgramData(std::uint8_t& RetError, long& RetLineCount);
+
+    bool Changed() const { return m_changed; }
+    int ListHelpContext() const { return m_listHelpContext; }
+
+    void FillInstructionList();
+
+signals:
+    // The Device menu: the device window lives elsewhere.
+    void deviceRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
+                       const QKeySequence& shortcut = {});
+    QAction* AddTopLevel(const char* name, const QString& caption);
+    void BuildMenus();
+    void OnFileMenu();
+    void OnEditMenu();
+    void OnCompile();
+    void OnSelChange(bool textChange);
+    void OnCompileLine(const QString& oldLine);
+    void OnKeywordHelp();
+    void OnListDoubleClicked();
+    void OnListClicked();
+    void OnListHelp();
+    void OnCategory(compiler::PickerCategory category);
+    void ShowLineNumber();
+    void RefreshList();
+    void LayOut();
+    void Say(const QString& text);
+
+    platform::PromptService& m_prompts;
+    editor::KtText* m_ktText1;
+    QListWidget* m_list1;
+    QPointer<platform::HelpViewer> m_help;
+    compiler::InstructionPicker m_picker;
+    compiler::ProgramCompiler m_compiler;
+    bool m_changed = false;
+    int m_listHelpContext = 0;
+
+    QAction* m_fileSave = nullptr;
+    QAction* m_fileCompile = nullptr;
+    QAction* m_editCopy = nullptr;
+    QAction* m_editCut = nullptr;
+    QAction* m_editPaste = nullptr;
+    QAction* m_editFind = nullptr;
+    QAction* m_lineNumber = nullptr;
+    std::vector<QAction*> m_categoryMenus;
+};
+
+} // namespace kt::mainwindow

@@ -1,0 +1,76 @@
+#include "platform/dialog_prompts.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include <utility>
+#include <vector>
+
+namespace kt::platform {
+
+namespace {
+
+using Pair = std::pair<Answer, QMessageBox::StandardButton>;
+
+std::vector<Pair> ButtonsOf(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return {{Answer::Ok, QMessageBox::Ok}};
+    case Buttons::OkCancel:
+        return {{Answer::Ok, QMessageBox::Ok}, {Answer::Cancel, QMessageBox::Cancel}};
+    case Buttons::YesNo:
+        return {{Answer::Yes, QMessageBox::Yes}, {Answer::No, QMessageBox::No}};
+    case Buttons::YesNoCancel:
+        return {{Answer::Yes, QMessageBox::Yes},
+                {Answer::No, QMessageBox::No},
+                {Answer::Cancel, QMessageBox::Cancel}};
+    case Buttons::RetryCancel:
+        return {{Answer::Retry, QMessageBox::Retry}, {Answer::Cancel, QMessageBox::Cancel}};
+    }
+    return {{Answer::Ok, QMessageBox::Ok}};
+}
+
+QMessageBox::Icon IconOf(Icon icon) {
+    switch (icon) {
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+Answer DialogPrompts::Message(const MessageRequest& request) {
+    QMessageBox box(IconOf(request.icon), request.title, request.text, QMessageBox::NoButton,
+                    m_parent);
+    const std::vector<Pair> buttons = ButtonsOf(request.buttons);
+    for (const auto& [answer, button] : buttons) {
+        box.addButton(button);
+        if (answer == request.defaultAnswer)
+            box.setDefaultButton(button);
+    }
+    const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
+    for (const auto& [answer, button] : buttons) {
+        if (button == clicked)
+            return answer;
+    }
+    // Closed with Escape or the window's close button: the box's way out.
+    return buttons.size() > 1 ? buttons.back().first : buttons.front().first;
+}
+
+QString DialogPrompts::InputBox(const InputRequest& request) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_parent, request.title, request.prompt,
+                                               QLineEdit::Normal, request.defaultText, &ok);
+    return ok ? text : QString();
+}
+
+} // namespace kt::platform

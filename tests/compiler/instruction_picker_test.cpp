@@ -1,0 +1,99 @@
+#include "compiler/instruction_picker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using kt::compiler::InstructionPicker;
+using kt::compiler::PickerCategory;
+
+namespace {
+
+int Position(const InstructionPicker& picker, const std::string& entry) {
+    const auto& list = picker.List1();
+    const auto it = std::find(list.begin(), list.end(), entry);
+    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+}
+
+// One double-click: the entry to choose, the prompt's answer, and what the
+// picker must ask of the window.
+struct Click {
+    std::string entry;
+    std::string answer; // for "0 To " entries
+    std::string insert;
+    bool finish;
+    bool invalid;
+    std::uint8_t mode; // afterwards
+};
+
+void Walk(const std::vector<Click>& clicks) {
+    InstructionPicker picker;
+    std::string text;
+    for (const Click& c : clicks) {
+        SCOPED_TRACE(c.entry + " -> " + c.answer);
+        std::string prompted;
+        const auto step =
+            picker.DoubleClick(Position(picker, c.entry), [&](const std::string& prompt) {
+                prompted = prompt;
+                return c.answer;
+            });
+        EXPECT_EQ(step.insert, c.insert);
+        EXPECT_EQ(step.finish, c.finish);
+        EXPECT_EQ(step.invalid, c.invalid);
+        if (step.finish)
+            picker.FinishInsertion();
+        EXPECT_EQ(picker.DataMode(), c.mode);
+        if (c.entry.starts_with("0 To ")) {
+            EXPECT_EQ(prompted, c.entry);
+        }
+    }
+}
+
+} // namespace
+
+TEST(InstructionPicker, WalkThroughs) {
+    Walk({{"WordCounter. = Analog.", "", "WordCounter.", false, false, 1},
+          {"2", "", "2 = Analog.", false, false, 2},
+          {"4", "", "4", true, false, 0}});
+    Walk({{"Counter0 = ", "", "Counter0 = ", false, false, 1},
+          {"0 To 255", "300", "", false, true, 1},
+          {"0 To 255", "", "", false, true, 1}, // cancelled
+          {"0 To 255", "abc", "", false, true, 1},
+          {"0 To 255", " 12.5 ", "12.5", true, false, 0}});
+    Walk({{"Do", "", "Do", true, false, 0}});
+    Walk({{"AccelerateRate = ", "", "AccelerateRate = ", false, false, 1},
+          {"0 To 102.1", "102.1", "102.1", true, false, 0}});
+    Walk({{"CurrentLimit = ", "", "CurrentLimit = ", false, false, 1},
+          {"26", "", "", false, true, 1},
+          {"25", "", "25", true, false, 0}});
+    Walk({{"If Flag.", "", "If Flag.", false, false, 1}, {"7", "", "7", true, false, 0}});
+    Walk({{"Counter. = InputByte", "", "Counter.", false, false, 1},
+          {"3", "", "3 = InputByte", true, false, 0}});
+}
+
+TEST(InstructionPicker, ChoicesAndCategories) {
+    InstructionPicker picker;
+    EXPECT_EQ(picker.List1().size(), 186u);
+    picker.SetInstructionCategory(PickerCategory::Miscellaneous);
+    picker.FillInstructionList();
+    EXPECT_EQ(picker.List1(),
+              (std::vector<std::string>{"Reset Program", "TriggerTimer0 ", "TriggerTimer1 ",
+                                        "TriggerTimer2 ", "TriggerTimer3 ",
+                                        "TriggerTimer0 By Counter.", "TriggerTimer1 By Counter.",
+                                        "TriggerTimer2 By Counter.", "TriggerTimer3 By Counter."}));
+    EXPECT_EQ(picker.List2().front(), 161);
+    EXPECT_EQ(picker.HelpContext(3), 103);
+
+    picker.DoubleClick(Position(picker, "TriggerTimer0 By Counter."), nullptr);
+    EXPECT_EQ(picker.List1(), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7"}));
+    EXPECT_EQ(picker.Selected(), 0);
+    EXPECT_EQ(picker.HelpContext(3), 0);
+
+    // A per-line check refilled the list meanwhile: a template is no value.
+    picker.FillInstructionList();
+    EXPECT_TRUE(picker.DoubleClick(0, nullptr).invalid);
+    EXPECT_EQ(picker.DataMode(), 1);
+    EXPECT_TRUE(picker.DoubleClick(-1, nullptr).invalid);
+}

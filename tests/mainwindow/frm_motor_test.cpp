@@ -1,0 +1,260 @@
+// The main window driven as a user drives it, offscreen, with every message
+// and question answered by the scripted prompt service.
+#include "editor/kt_text.h"
+#include "editor/text_box.h"
+#include "mainwindow/frm_motor.h"
+#include "platform/help_viewer.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+using kt::mainwindow::FrmMotor;
+
+namespace {
+
+class FrmMotorTest : public ::testing::Test {
+protected:
+    FrmMotorTest() {
+        m_window.show();
+        // Shortcuts reach only the active window.
+        m_window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        Box()->setFocus();
+    }
+
+    QAction* Action(const char* name) const {
+        return m_window.findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QMenu* Menu(const char* name) const {
+        return m_window.findChild<QMenu*>(QString::fromLatin1(name));
+    }
+    kt::editor::TextBox* Box() const { return m_window.KtText1()->RText(); }
+
+    // Types a line and ends it with Enter, as a user would.
+    void TypeLine(const QString& line) {
+        QTest::keyClicks(Box(), line);
+        QTest::keyClick(Box(), Qt::Key_Return);
+    }
+    void Open(const char* menu) { emit Menu(menu)->aboutToShow(); }
+    std::vector<QString> Shown() const {
+        std::vector<QString> texts;
+        for (const auto& message : m_prompts.Shown())
+            texts.push_back(message.text);
+        return texts;
+    }
+    void DoubleClick(const QString& entry) {
+        const auto items = m_window.List1()->findItems(entry, Qt::MatchExactly);
+        ASSERT_FALSE(items.isEmpty()) << entry.toStdString();
+        m_window.List1()->setCurrentItem(items.front());
+        emit m_window.List1()->itemDoubleClicked(items.front());
+    }
+
+    kt::platform::ScriptedPrompts m_prompts;
+    FrmMotor m_window{m_prompts};
+};
+
+} // namespace
+
+TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
+    struct Item {
+        const char* name;
+        QString caption;
+        QKeySequence shortcut;
+    };
+    const auto check = [](const QList<QAction*>& actions, const std::vector<Item>& items) {
+        ASSERT_EQ(actions.size(), static_cast<qsizetype>(items.size()));
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            QAction* action = actions[static_cast<qsizetype>(i)];
+            if (items[i].caption == "-") {
+                EXPECT_TRUE(action->isSeparator()) << items[i].name;
+                continue;
+            }
+            const QString name =
+                action->menu() ? action->menu()->objectName() : action->objectName();
+            EXPECT_EQ(name, items[i].name);
+            EXPECT_EQ(action->text(), items[i].caption) << items[i].name;
+            EXPECT_EQ(action->shortcut(), items[i].shortcut) << items[i].name;
+        }
+    };
+    check(m_window.menuBar()->actions(),
+          {{"MnuFile", "&File", {}},
+           {"MnuEdit", "&Edit", {}},
+           {"MnuDevice", "&Device", {}},
+           {"MnuHelp", "&Help", {}},
+           {"MnuLineNumber", "Line Number = 0", {}},
+           {"MnuAllInstruction", "&AllInstruction", {}},
+           {"MnuAssignInstruction", "A&ssignInstruction", {}},
+           {"MnuConditionalInstruction", "&ConditionalInstruction", {}},
+           {"MnuMiscellaneousInstruction", "&MiscellaneousInstruction", {}},
+           {"MnuOperationalInstruction", "&OperationalInstruction", {}}});
+    check(Menu("MnuFile")->actions(), {{"MnuFileNew", "&New", QKeySequence("Ctrl+N")},
+                                       {"MnuFileOpen", "&Open", QKeySequence("Ctrl+O")},
+                                       {"MnuFileSep1", "-", {}},
+                                       {"MnuFileSave", "&Save", QKeySequence("Ctrl+S")},
+                                       {"MnuFileSaveAs", "Save &As", {}},
+                                       {"MnuFileSep2", "-", {}},
+                                       {"MnuFileCompile", "&Compile", QKeySequence("Ctrl+L")},
+                                       {"MnuFileSep3", "-", {}},
+                                       {"MnuFileExit", "e&Xit", {}}});
+    check(Menu("MnuEdit")->actions(), {{"MnuEditCopy", "Copy", QKeySequence("Ctrl+C")},
+                                       {"MnuEditCut", "Cut", QKeySequence("Ctrl+X")},
+                                       {"MnuEditPaste", "Paste", QKeySequence("Ctrl+V")},
+                                       {"MnuEditSep1", "-", {}},
+                                       {"MnuEditFind", "Find", QKeySequence("Ctrl+F")}});
+    check(Menu("MnuHelp")->actions(), {{"MnuHelpAbout", "&About", {}},
+                                       {"MnuHelpContents", "&Contents", {}},
+                                       {"MnuHelpSearch", "&Search", {}}});
+}
+
+TEST_F(FrmMotorTest, MenusEnableOnOpening) {
+    EXPECT_FALSE(Action("MnuFileCompile")->isEnabled());
+    QTest::keyClick(Box(), Qt::Key_L, Qt::ControlModifier); // disabled: nothing happens
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    QApplication::clipboard()->clear();
+    Open("MnuEdit");
+    EXPECT_FALSE(Action("MnuEditCopy")->isEnabled());
+    EXPECT_FALSE(Action("MnuEditPaste")->isEnabled());
+    EXPECT_FALSE(Action("MnuEditFind")->isEnabled());
+
+    TypeLine("Do");
+    QTest::keyClicks(Box(), "Loop");
+    Open("MnuFile");
+    EXPECT_TRUE(Action("MnuFileCompile")->isEnabled());
+    EXPECT_TRUE(Action("MnuFileSave")->isEnabled());
+    QTest::keyClick(Box(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(Shown(), std::vector<QString>{"Compiled Successfully."});
+
+    Open("MnuEdit");
+    EXPECT_FALSE(Action("MnuEditCut")->isEnabled());
+    EXPECT_TRUE(Action("MnuEditFind")->isEnabled());
+    QTest::keyClick(Box(), Qt::Key_A, Qt::ControlModifier);
+    Open("MnuEdit");
+    EXPECT_TRUE(Action("MnuEditCopy")->isEnabled());
+    Action("MnuEditCut")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "Do\r\nLoop");
+    EXPECT_EQ(Box()->Text(), "");
+    Action("MnuEditPaste")->trigger(); // still disabled since the menu last opened
+    EXPECT_EQ(Box()->Text(), "");
+    Open("MnuEdit");
+    Action("MnuEditPaste")->trigger();
+    EXPECT_EQ(Box()->Text(), "Do\r\nLoop");
+}
+
+TEST_F(FrmMotorTest, EveryEndedLineIsChecked) {
+    TypeLine("Counter0 = 256");
+    TypeLine("");
+    TypeLine("' a comment");
+    TypeLine("Counter0 = 255");
+    TypeLine("Jump");
+    EXPECT_EQ(Shown(), (std::vector<QString>{"Error: Data out of limit.",
+                                             "Error: Statement not identified."}));
+    EXPECT_EQ(Action("MnuLineNumber")->text(), "Line Number = 5");
+    EXPECT_TRUE(m_window.Changed());
+}
+
+TEST_F(FrmMotorTest, CompileCommandAndProgramData) {
+    struct Case {
+        QString text;
+        QString message; // empty: nothing shown
+        std::uint8_t error;
+        long lineCount;
+    };
+    QString twelve;
+    for (int i = 0; i < 11; ++i)
+        twelve += "Do\r\n";
+    twelve += "Counter0 = 1";
+    const std::vector<Case> cases = {
+        {"Do\r\n  Output.0 = True\r\nLoop", "Compiled Successfully.", 0, 3},
+        {"Do\r\n' note\r\nCounter0 = 300\r\nLoop", "Error: Data out of limit.Error at Line 2", 2,
+         3},
+        {"Do\r\nLoop\r\n" + twelve.section("\r\n", 0, 9), "Error: Expect Loop.Error at Line 11", 5,
+         12},
+        {"", "", 255, 0},
+    };
+    for (const Case& c : cases) {
+        m_prompts.Clear();
+        Box()->SetText(c.text);
+        Open("MnuFile");
+        Action("MnuFileCompile")->setEnabled(true); // so an empty text reaches the command too
+        Action("MnuFileCompile")->trigger();
+        EXPECT_EQ(Shown(),
+                  c.message.isEmpty() ? std::vector<QString>{} : std::vector<QString>{c.message})
+            << c.text.toStdString();
+        std::uint8_t error = 0xAA;
+        long lineCount = 0;
+        const QByteArray image = m_window.ProgramData(error, lineCount);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(lineCount, c.lineCount);
+        EXPECT_EQ(image.size(), c.error == 0 ? 254 : 0);
+    }
+    std::uint8_t error = 0;
+    long lineCount = 0;
+    Box()->SetText("Do\r\nLoop");
+    EXPECT_EQ(m_window.ProgramData(error, lineCount).left(4), QByteArray("\x0F\x00\x43\x00", 4));
+}
+
+TEST_F(FrmMotorTest, PickerInsertsThroughTheEditor) {
+    DoubleClick("WordCounter. = Analog.");
+    EXPECT_EQ(m_window.DataMode(), 1);
+    EXPECT_FALSE(Action("MnuAllInstruction")->isEnabled());
+    DoubleClick("2");
+    DoubleClick("4");
+    DoubleClick("Counter0 = ");
+    m_prompts.PushText("300");
+    DoubleClick("0 To 255");
+    m_prompts.PushText("12.5");
+    DoubleClick("0 To 255");
+    DoubleClick("Do");
+    EXPECT_EQ(Box()->Text(), "WordCounter.2 = Analog.4\r\nCounter0 = 12.5\r\nDo\r\n");
+    EXPECT_EQ(Shown(), std::vector<QString>{"Invalid Data."});
+    ASSERT_EQ(m_prompts.Inputs().size(), 2u);
+    EXPECT_EQ(m_prompts.Inputs()[0].prompt, "0 To 255");
+    EXPECT_EQ(m_prompts.Inputs()[0].defaultText, "0");
+    EXPECT_EQ(m_window.DataMode(), 0);
+    EXPECT_TRUE(Action("MnuAllInstruction")->isEnabled());
+
+    // Moving onto an empty line puts the picker back into instruction mode.
+    QTest::keyClick(Box(), Qt::Key_Return);
+    DoubleClick("If Flag.");
+    EXPECT_EQ(m_window.List1()->count(), 8);
+    QTest::keyClick(Box(), Qt::Key_Up);
+    EXPECT_EQ(m_window.DataMode(), 0);
+    EXPECT_EQ(m_window.List1()->count(), 186);
+
+    Action("MnuMiscellaneousInstruction")->trigger();
+    EXPECT_EQ(m_window.List1()->item(0)->text(), "Reset Program");
+    EXPECT_EQ(m_window.List1()->count(), 9);
+}
+
+TEST_F(FrmMotorTest, KeywordAndListHelp) {
+    Box()->SetText("Counter.5 = Counter0\r\n\r\nIf Counter0 >= 5");
+    const auto f1At = [this](qint64 caret) {
+        Box()->SetSelStart(caret);
+        m_window.KtText1()->GetPara(false);
+        QTest::keyClick(Box(), Qt::Key_F1);
+        return m_window.Help()->CurrentTopicId();
+    };
+    m_window.Help()->ShowContents();
+    const QString contents = m_window.Help()->CurrentTopicId();
+    const QString counters = f1At(3);
+    EXPECT_FALSE(counters.isEmpty());
+    EXPECT_NE(counters, contents);
+    EXPECT_EQ(m_window.Help()->TopicForKeyword("Counter"), counters);
+    EXPECT_EQ(f1At(22), contents); // an empty line
+    EXPECT_EQ(f1At(36), m_window.Help()->TopicForKeyword(">="));
+
+    m_window.List1()->setCurrentRow(11); // Counter0 =
+    emit m_window.List1()->itemClicked(m_window.List1()->item(11));
+    EXPECT_EQ(m_window.ListHelpContext(), 111);
+    QTest::keyClick(m_window.List1(), Qt::Key_F1);
+    EXPECT_EQ(m_window.Help()->CurrentTopicId(), counters);
+}
