@@ -13,6 +13,9 @@ public:
 
     platform::Answer Message(const platform::MessageRequest& request) override;
     QString InputBox(const platform::InputRequest& request) override;
+    // The command line names its files itself.
+    QString OpenFileName(const platform::FileRequest&) override { return {}; }
+    QString SaveFileName(const platform::FileRequest&) override { return {}; }
 
     // A question was answered No or could not be asked.
     bool Declined() const { return m_declined; }

@@ -12,10 +12,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 
 namespace kt::mainwindow {
@@ -25,6 +28,7 @@ namespace {
 using compiler::PickerCategory;
 
 constexpr int kTwipsPerPixel = 15;
+const QString kNewCaption = QStringLiteral("NewMotorProgram");
 
 // The compiler reads program text in the files' code page.
 std::string ProgramBytes(const QString& text) {
@@ -33,9 +37,16 @@ std::string ProgramBytes(const QString& text) {
 
 } // namespace
 
-FrmMotor::FrmMotor(platform::PromptService& prompts, QWidget* parent)
-    : QMainWindow(parent), m_prompts(prompts) {
-    setWindowTitle(QStringLiteral("NewMotorProgram"));
+FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationFolder,
+                   const QString& documentsFolder, QWidget* parent)
+    : QMainWindow(parent), m_prompts(prompts),
+      m_files(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                          : applicationFolder,
+              documentsFolder.isEmpty()
+                  ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                  : documentsFolder) {
+    setWindowTitle(kNewCaption);
+    m_programFile = m_files.DefaultProgramFile(kNewCaption);
     auto* central = new QWidget(this);
     setCentralWidget(central);
     m_ktText1 = new editor::KtText(central);
@@ -81,12 +92,18 @@ QAction* FrmMotor::AddTopLevel(const char* name, const QString& caption) {
 void FrmMotor::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MnuFile"));
-    AddAction(file, "MnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    AddAction(file, "MnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(
+        AddAction(file, "MnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N)),
+        &QAction::triggered, this, &FrmMotor::NewProgram);
+    connect(
+        AddAction(file, "MnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O)),
+        &QAction::triggered, this, &FrmMotor::OpenProgram);
     file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep1"));
     m_fileSave =
         AddAction(file, "MnuFileSave", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    AddAction(file, "MnuFileSaveAs", QStringLiteral("Save &As"));
+    connect(m_fileSave, &QAction::triggered, this, &FrmMotor::SaveProgram);
+    connect(AddAction(file, "MnuFileSaveAs", QStringLiteral("Save &As")), &QAction::triggered, this,
+            &FrmMotor::SaveProgramAs);
     file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep2"));
     m_fileCompile = AddAction(file, "MnuFileCompile", QStringLiteral("&Compile"),
                               QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -303,6 +320,120 @@ bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool FrmMotor::SaveProgram() {
+    QString path = m_programFile;
+    if (m_untitled) {
+        path = m_prompts.SaveFileName({.title = QStringLiteral("Save File"),
+                                       .initialFile = m_programFile,
+                                       .filter = ProgramFiles::kFilter});
+        if (path.isEmpty())
+            return false;
+        if (QFileInfo::exists(path) &&
+            m_prompts.Message({.text = QStringLiteral("File already exists?,Save Now"),
+                               .buttons = platform::Buttons::YesNo,
+                               .defaultAnswer = platform::Answer::Yes}) != platform::Answer::Yes)
+            return false;
+    }
+    const QString text = m_ktText1->RText()->Text();
+    if (!ProgramFiles::Storable(text) &&
+        m_prompts.Message({.text = QStringLiteral("Some characters cannot be stored in a program "
+                                                  "file and will be saved as \"?\". Save anyway?"),
+                           .buttons = platform::Buttons::YesNo,
+                           .icon = platform::Icon::Exclamation,
+                           .defaultAnswer = platform::Answer::No}) != platform::Answer::Yes)
+        return false;
+    const ProgramFiles::Result written = ProgramFiles::Write(path, text);
+    if (!written.ok) {
+        // The previous file, if any, is untouched; the work stays unsaved.
+        m_prompts.Message(
+            {.text = QStringLiteral("Could not save %1:\n%2").arg(path, written.error),
+             .icon = platform::Icon::Critical});
+        return false;
+    }
+    m_programFile = path;
+    m_changed = false;
+    m_untitled = false;
+    return true;
+}
+
+bool FrmMotor::SaveProgramAs() {
+    const QString path = m_prompts.SaveFileName({.title = QStringLiteral("SaveAs File"),
+                                                 .initialFile = m_programFile,
+                                                 .filter = ProgramFiles::kFilter});
+    if (path.isEmpty())
+        return false;
+    m_programFile = path;
+    m_untitled = false;
+    setWindowTitle(ProgramFiles::Title(path));
+    return SaveProgram();
+}
+
+bool FrmMotor::SaveBeforeDiscarding() {
+    if (!m_changed)
+        return true;
+    const platform::Answer answer =
+        m_prompts.Message({.text = QStringLiteral("You will loose un saved data?,Save Now?"),
+                           .buttons = platform::Buttons::YesNo,
+                           .defaultAnswer = platform::Answer::Yes});
+    // A save that was cancelled or failed keeps the work: the command stops.
+    return answer != platform::Answer::Yes || SaveProgram();
+}
+
+void FrmMotor::OpenProgram() {
+    if (!SaveBeforeDiscarding())
+        return;
+    const QString path = m_prompts.OpenFileName({.title = QStringLiteral("Open File"),
+                                                 .initialFile = m_programFile,
+                                                 .filter = ProgramFiles::kFilter});
+    if (path.isEmpty())
+        return;
+    const ProgramFiles::Result read = ProgramFiles::Read(path);
+    if (!read.ok) {
+        m_prompts.Message({.text = QStringLiteral("Could not open %1:\n%2").arg(path, read.error),
+                           .icon = platform::Icon::Critical});
+        return;
+    }
+    m_programFile = path;
+    ShowText(read.text);
+    setWindowTitle(ProgramFiles::Title(path));
+    m_changed = false;
+    m_untitled = false;
+}
+
+void FrmMotor::NewProgram() {
+    if (!SaveBeforeDiscarding())
+        return;
+    ShowText(QString());
+    setWindowTitle(kNewCaption);
+    m_programFile = m_files.DefaultProgramFile(kNewCaption);
+    m_changed = false;
+    m_untitled = true;
+}
+
+void FrmMotor::ShowText(const QString& text) {
+    editor::TextBox* box = m_ktText1->RText();
+    box->SetText(text);
+    box->SetSelStart(box->TextLength());
+    m_ktText1->GetPara(false);
+    ShowLineNumber();
+}
+
+void FrmMotor::closeEvent(QCloseEvent* event) {
+    if (m_changed) {
+        const platform::Answer answer =
+            m_prompts.Message({.text = QStringLiteral("File changed,Save Now?"),
+                               .buttons = platform::Buttons::YesNoCancel,
+                               .defaultAnswer = platform::Answer::Yes});
+        // Cancel, or a save that did not happen, keeps the window and its text.
+        if (answer == platform::Answer::Cancel ||
+            (answer == platform::Answer::Yes && !SaveProgram())) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }
 
 void FrmMotor::resizeEvent(QResizeEvent* event) {

@@ -7,6 +7,7 @@
 
 #include "compiler/instruction_picker.h"
 #include "compiler/program_compiler.h"
+#include "mainwindow/program_files.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -32,7 +33,9 @@ class FrmMotor : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit FrmMotor(platform::PromptService& prompts, QWidget* parent = nullptr);
+    // The folders default to the executable's and the user's documents.
+    explicit FrmMotor(platform::PromptService& prompts, const QString& applicationFolder = {},
+                      const QString& documentsFolder = {}, QWidget* parent = nullptr);
     ~FrmMotor() override;
 
     editor::KtText* KtText1() const { return m_ktText1; }
@@ -51,6 +54,15 @@ public:
     QByteArray ProgramData(std::uint8_t& RetError, long& RetLineCount);
 
     bool Changed() const { return m_changed; }
+    bool Untitled() const { return m_untitled; }
+    QString ProgramFile() const { return m_programFile; }
+    const ProgramFiles& Files() const { return m_files; }
+
+    // The file commands; false when cancelled or failed (the user was told).
+    bool SaveProgram();
+    bool SaveProgramAs();
+    void OpenProgram();
+    void NewProgram();
     int ListHelpContext() const { return m_listHelpContext; }
 
     void FillInstructionList();
@@ -60,6 +72,7 @@ signals:
     void deviceRequested();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -82,6 +95,9 @@ private:
     void RefreshList();
     void LayOut();
     void Say(const QString& text);
+    // Offers to save unsaved work; false when the command should not go on.
+    bool SaveBeforeDiscarding();
+    void ShowText(const QString& text);
 
     platform::PromptService& m_prompts;
     editor::KtText* m_ktText1;
@@ -90,6 +106,9 @@ private:
     compiler::InstructionPicker m_picker;
     compiler::ProgramCompiler m_compiler;
     bool m_changed = false;
+    bool m_untitled = true;
+    ProgramFiles m_files;
+    QString m_programFile;
     int m_listHelpContext = 0;
 
     QAction* m_fileSave = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/dialog_prompts.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -46,7 +47,31 @@ QMessageBox::Icon IconOf(Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// "KtVbM (*.KtVbM)|*.KtVbM|AllFile (*.*)|*.*" as Qt writes filters.
+QString QtFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        entries << (description.contains(u'(') ? description
+                                               : description + QStringLiteral(" (") + parts[i + 1] +
+                                                     QStringLiteral(")"));
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
 } // namespace
+
+QString DialogPrompts::OpenFileName(const FileRequest& request) {
+    return QFileDialog::getOpenFileName(m_parent, request.title, request.initialFile,
+                                        QtFilter(request.filter));
+}
+
+QString DialogPrompts::SaveFileName(const FileRequest& request) {
+    return QFileDialog::getSaveFileName(m_parent, request.title, request.initialFile,
+                                        QtFilter(request.filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
 
 Answer DialogPrompts::Message(const MessageRequest& request) {
     QMessageBox box(IconOf(request.icon), request.title, request.text, QMessageBox::NoButton,

@@ -16,6 +16,8 @@ public:
     void SetParent(QWidget* parent) { m_parent = parent; }
     Answer Message(const MessageRequest& request) override;
     QString InputBox(const InputRequest& request) override;
+    QString OpenFileName(const FileRequest& request) override;
+    QString SaveFileName(const FileRequest& request) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -1,6 +1,6 @@
 // The questions and messages the program puts to its user, without any
 // widget: text, title, buttons, icon and default button in, the answer out;
-// or a prompt and a default in, a line of text out.
+// or a prompt and a default in, a line of text out; or a file chosen.
 // The desktop shows them as dialogs, the command line on the terminal, and
 // tests answer them from a script. Not a dialog toolkit: nothing here draws.
 #pragma once
@@ -29,6 +29,14 @@ struct InputRequest {
     QString defaultText;
 };
 
+// Filter in the "description|pattern|description|pattern" form; the first
+// entry is selected.
+struct FileRequest {
+    QString title;
+    QString initialFile;
+    QString filter;
+};
+
 class PromptService {
 public:
     virtual ~PromptService() = default;
@@ -36,6 +44,10 @@ public:
     virtual Answer Message(const MessageRequest& request) = 0;
     // Asks for a line of text; empty when cancelled.
     virtual QString InputBox(const InputRequest& request) = 0;
+    // The file chosen to open or to save to; empty when cancelled. Saving
+    // does not ask about an existing file: the caller does.
+    virtual QString OpenFileName(const FileRequest& request) = 0;
+    virtual QString SaveFileName(const FileRequest& request) = 0;
 };
 
 } // namespace kt::platform

@@ -33,7 +33,13 @@ public:
         return text;
     }
 
+    QString OpenFileName(const FileRequest& request) override { return NextFile(request); }
+    QString SaveFileName(const FileRequest& request) override { return NextFile(request); }
+
     void Push(Answer answer) { m_answers.push_back(answer); }
+    // The next file dialog's choice; an empty one is a cancelled dialog.
+    void PushFile(const QString& path) { m_files.push_back(path); }
+    const std::vector<FileRequest>& FileDialogs() const { return m_fileDialogs; }
     // The next input box's answer; an empty text is a cancelled box.
     void PushText(const QString& text) { m_texts.push_back(text); }
     const std::vector<InputRequest>& Inputs() const { return m_inputs; }
@@ -44,6 +50,8 @@ public:
         m_answers.clear();
         m_inputs.clear();
         m_texts.clear();
+        m_files.clear();
+        m_fileDialogs.clear();
     }
     // Runs while the message is "open", as a user acting meanwhile would.
     void OnMessage(std::function<void(const MessageRequest&)> action) {
@@ -51,7 +59,18 @@ public:
     }
 
 private:
+    QString NextFile(const FileRequest& request) {
+        m_fileDialogs.push_back(request);
+        if (m_files.empty())
+            return {};
+        QString path = m_files.front();
+        m_files.pop_front();
+        return path;
+    }
+
     std::deque<Answer> m_answers;
+    std::deque<QString> m_files;
+    std::vector<FileRequest> m_fileDialogs;
     std::vector<MessageRequest> m_shown;
     std::deque<QString> m_texts;
     std::vector<InputRequest> m_inputs;

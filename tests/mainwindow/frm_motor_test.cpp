@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 using kt::mainwindow::FrmMotor;
@@ -57,8 +58,9 @@ protected:
         emit m_window.List1()->itemDoubleClicked(items.front());
     }
 
+    QTemporaryDir m_folder;
     kt::platform::ScriptedPrompts m_prompts;
-    FrmMotor m_window{m_prompts};
+    FrmMotor m_window{m_prompts, m_folder.path(), m_folder.path()};
 };
 
 } // namespace

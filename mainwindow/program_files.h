@@ -1,0 +1,47 @@
+// Where program files live and how they are read and written: the programs
+// folder beside the application (or, where that cannot be written, one in the
+// user's documents), and the file format: Windows-1252 text, the editor's
+// text and one CR LF. No dialogs and no questions: the main window asks.
+#pragma once
+
+#include <QString>
+
+namespace kt::mainwindow {
+
+class ProgramFiles {
+public:
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+    static inline const QString kExtension = QStringLiteral(".KtVbM");
+    static inline const QString kFilter =
+        QStringLiteral("KtVbM (*.KtVbM)|*.KtVbM|AllFile (*.*)|*.*");
+
+    // Makes sure the programs folder exists. documentsFolder stands in when
+    // the application folder cannot hold it.
+    ProgramFiles(const QString& applicationFolder, const QString& documentsFolder);
+
+    QString ProgramsFolder() const { return m_programsFolder; }
+    QString DefaultProgramFile(const QString& caption) const;
+    // The compiler's scratch file; kept for its name only, nothing writes it.
+    QString TempFile() const { return m_tempFile; }
+
+    struct Result {
+        bool ok = false;
+        QString text;  // the text read, when ok
+        QString error; // why it failed, when not ok
+    };
+    // The whole file as editor text; refuses a file that is too large or
+    // holds bytes no text has.
+    static Result Read(const QString& path);
+    // Replaces the file, or leaves the old one as it was when it fails.
+    static Result Write(const QString& path, const QString& text);
+    // Whether every character of text has a place in the file's code page.
+    static bool Storable(const QString& text);
+    // The caption of a file: its name cut before the last ".".
+    static QString Title(const QString& path);
+
+private:
+    QString m_programsFolder;
+    QString m_tempFile;
+};
+
+} // namespace kt::mainwindow
