@@ -26,5 +26,6 @@ int main(int argc, char* argv[]) {
     kt::mainwindow::FrmMotor window(prompts);
     prompts.SetParent(&window);
     window.show();
+    window.ShowStartUpCard();
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "compiler/program_text.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "mainwindow/frm_company.h"
 #include "mainwindow/help_keyword.h"
 #include "mainwindow/language_reference.h"
 #include "platform/help_viewer.h"
@@ -126,6 +127,13 @@ void FrmMotor::BuildMenus() {
     m_editFind =
         AddAction(edit, "MnuEditFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(edit, &QMenu::aboutToShow, this, &FrmMotor::OnEditMenu);
+    connect(m_editFind, &QAction::triggered, this, [this] {
+        if (!m_find)
+            m_find = new FrmFind(m_findState, *m_ktText1->RText(), m_prompts, this);
+        m_find->show();
+        m_find->raise();
+        m_find->activateWindow();
+    });
     editor::TextBox* box = m_ktText1->RText();
     connect(m_editCopy, &QAction::triggered, this, [box] {
         QApplication::clipboard()->clear();
@@ -143,7 +151,8 @@ void FrmMotor::BuildMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("MnuHelp"));
-    AddAction(help, "MnuHelpAbout", QStringLiteral("&About"));
+    connect(AddAction(help, "MnuHelpAbout", QStringLiteral("&About")), &QAction::triggered, this,
+            [this] { (new FrmCompany(FrmCompany::Mode::About, m_prompts))->show(); });
     connect(AddAction(help, "MnuHelpContents", QStringLiteral("&Contents")), &QAction::triggered,
             this, [this] { Help()->ShowContents(); });
     connect(AddAction(help, "MnuHelpSearch", QStringLiteral("&Search")), &QAction::triggered, this,
@@ -410,6 +419,10 @@ void FrmMotor::NewProgram() {
     m_programFile = m_files.DefaultProgramFile(kNewCaption);
     m_changed = false;
     m_untitled = true;
+}
+
+void FrmMotor::ShowStartUpCard() {
+    (new FrmCompany(FrmCompany::Mode::StartUp, m_prompts, this))->show();
 }
 
 void FrmMotor::ShowText(const QString& text) {

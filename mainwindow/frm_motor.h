@@ -7,6 +7,7 @@
 
 #include "compiler/instruction_picker.h"
 #include "compiler/program_compiler.h"
+#include "mainwindow/frm_find.h"
 #include "mainwindow/program_files.h"
 
 #include <QByteArray>
@@ -63,6 +64,10 @@ public:
     bool SaveProgramAs();
     void OpenProgram();
     void NewProgram();
+
+    // The About box as the start-up card, owned by this window.
+    void ShowStartUpCard();
+    FrmFind* FindDialog() const { return m_find; }
     int ListHelpContext() const { return m_listHelpContext; }
 
     void FillInstructionList();
@@ -109,6 +114,8 @@ private:
     bool m_untitled = true;
     ProgramFiles m_files;
     QString m_programFile;
+    FindState m_findState;
+    QPointer<FrmFind> m_find;
     int m_listHelpContext = 0;
 
     QAction* m_fileSave = nullptr;

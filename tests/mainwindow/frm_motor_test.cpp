@@ -2,6 +2,8 @@
 // and question answered by the scripted prompt service.
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "mainwindow/frm_company.h"
+#include "mainwindow/frm_find.h"
 #include "mainwindow/frm_motor.h"
 #include "platform/help_viewer.h"
 #include "platform/scripted_prompts.h"
@@ -11,9 +13,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -259,4 +263,31 @@ TEST_F(FrmMotorTest, KeywordAndListHelp) {
     EXPECT_EQ(m_window.ListHelpContext(), 111);
     QTest::keyClick(m_window.List1(), Qt::Key_F1);
     EXPECT_EQ(m_window.Help()->CurrentTopicId(), counters);
+}
+
+TEST_F(FrmMotorTest, FindAndAboutOpenFromTheMenus) {
+    Box()->SetText("Do\r\nLoop");
+    Open("MnuEdit");
+    Action("MnuEditFind")->trigger();
+    QPointer<kt::mainwindow::FrmFind> find = m_window.FindDialog();
+    ASSERT_TRUE(find);
+    EXPECT_TRUE(find->isVisible());
+    find->findChild<QLineEdit*>("TxtFind")->setText("loop");
+    find->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(find);
+    Action("MnuEditFind")->trigger();
+    ASSERT_TRUE(m_window.FindDialog());
+    EXPECT_EQ(m_window.FindDialog()->findChild<QLineEdit*>("TxtFind")->text(), "loop");
+
+    Action("MnuHelpAbout")->trigger();
+    kt::mainwindow::FrmCompany* about = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<kt::mainwindow::FrmCompany*>(widget))
+            about = box;
+    }
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(about->Timer1().isActive());
+    EXPECT_FALSE(about->Timer2().isActive());
+    about->close();
 }

@@ -1,0 +1,172 @@
+// The About box offscreen: its timers driven by calling their tick handlers,
+// its mail line by a recording URL opener, its messages by the scripted
+// prompt service.
+#include "mainwindow/frm_company.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
+#include <QUrlQuery>
+
+using kt::mainwindow::FrmCompany;
+using Mode = kt::mainwindow::FrmCompany::Mode;
+
+namespace {
+
+class FrmCompanyTest : public ::testing::Test {
+protected:
+    FrmCompanyTest() { m_owner.show(); }
+    ~FrmCompanyTest() override { delete m_box.data(); }
+
+    FrmCompany& Make(Mode mode, int pictureWidth = 0, int pictureHeight = 0) {
+        delete m_box.data();
+        m_box = new FrmCompany(mode, m_prompts, &m_owner);
+        m_box->SetUrlOpener([this](const QUrl& url) {
+            m_opened.push_back(url);
+            return m_mailWorks;
+        });
+        if (pictureWidth > 0)
+            Child("PicButton")->setFixedSize(pictureWidth, pictureHeight);
+        m_box->show();
+        return *m_box;
+    }
+    QWidget* Child(const char* name) const {
+        return m_box->findChild<QWidget*>(QString::fromLatin1(name));
+    }
+    // Closed boxes delete themselves once the event loop gets to it.
+    bool Gone() const {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return m_box.isNull();
+    }
+
+    QWidget m_owner;
+    kt::platform::ScriptedPrompts m_prompts;
+    QPointer<FrmCompany> m_box;
+    std::vector<QUrl> m_opened;
+    bool m_mailWorks = false;
+};
+
+TEST_F(FrmCompanyTest, ShowsTheFixedTexts) {
+    Make(Mode::About);
+    const std::pair<const char*, QString> labels[] = {
+        {"lblCompany", "Company " + FrmCompany::kMaker},
+        {"lblVersion", "Version 1.1"},
+        {"lblWarning", " Warning To be operated by authorized users"},
+        {"LblEmail", "Email: " + FrmCompany::kSupportAddress},
+    };
+    for (const auto& [name, text] : labels)
+        EXPECT_EQ(static_cast<QLabel*>(Child(name))->text(), text) << name;
+    EXPECT_FALSE(static_cast<QLabel*>(Child("imgLogo"))->pixmap().isNull());
+}
+
+TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
+    for (const auto& [mode, running, parent] :
+         {std::tuple{Mode::StartUp, true, &m_owner},
+          std::tuple{Mode::About, false, static_cast<QWidget*>(nullptr)}}) {
+        FrmCompany& box = Make(mode);
+        EXPECT_EQ(box.Timer1().isActive(), running);
+        EXPECT_EQ(box.Timer2().isActive(), running);
+        EXPECT_EQ(box.Timer1().interval(), 5000);
+        EXPECT_EQ(box.Timer2().interval(), 60);
+        EXPECT_EQ(box.parentWidget(), parent);
+        const QRect screen = m_owner.screen()->geometry();
+        EXPECT_EQ(box.pos(), screen.topLeft() + QPoint((screen.width() - box.width()) / 2,
+                                                       (screen.height() - box.height()) / 2));
+    }
+}
+
+TEST_F(FrmCompanyTest, EachTickDrawsTwoPixelsFurtherInOverTheEarlierOnes) {
+    FrmCompany& box = Make(Mode::StartUp, 60, 41);
+    const QRgb background = box.Canvas().toImage().pixel(0, 0);
+    for (int tick = 0; tick < 4; ++tick) {
+        box.AnimationTick();
+        EXPECT_EQ(box.InsetStep(), 2 * (tick + 1));
+        const QImage image = box.Canvas().toImage();
+        const auto drawn = [&](int x, int y) { return image.pixel(x, y) != background; };
+        for (int in = 0; in <= 2 * tick; in += 2) {
+            SCOPED_TRACE(testing::Message() << "tick " << tick << " inset " << in);
+            // Right and bottom edges are left out; corners are rounded.
+            EXPECT_TRUE(drawn(30, in) && drawn(30, 40 - in) && drawn(in, 20) && drawn(59 - in, 20));
+            EXPECT_FALSE(drawn(30, in + 1) || drawn(in, in));
+        }
+        EXPECT_FALSE(drawn(30, 2 * tick + 2));
+    }
+}
+
+TEST_F(FrmCompanyTest, AnimationEndsOnlyWhenAnInsideEdgeReachesMinusTwenty) {
+    struct Case {
+        int width, height, endInset; // 0: never ends
+    };
+    for (const Case& c : {Case{40, 31, 60}, Case{31, 40, 60}, Case{30, 40, 50}, Case{41, 31, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        FrmCompany& box = Make(Mode::StartUp, c.width, c.height);
+        for (int tick = 0; tick < 200; ++tick) {
+            const bool ended = c.endInset != 0 && tick > c.endInset / 2;
+            EXPECT_EQ(box.Timer1().isActive(), !ended) << tick;
+            box.AnimationTick();
+        }
+        EXPECT_EQ(box.InsetStep(), c.endInset != 0 ? c.endInset : 400);
+        EXPECT_TRUE(box.Timer2().isActive()); // keeps drawing the last rectangle
+    }
+}
+
+TEST_F(FrmCompanyTest, EveryWayOfDismissingCloses) {
+    std::vector<std::pair<std::string, std::function<void()>>> ways = {
+        {"Timer1", [this] { m_box->CloseTick(); }},
+        {"MnuExit", [this] { m_box->findChild<QAction*>("MnuExit")->trigger(); }},
+    };
+    for (const char* name : {"lblProductName", "lblCompanyProduct", "lblCompany", "lblVersion",
+                             "lblPlatform", "lblWarning", "imgLogo", "Frame1", "PicButton"})
+        ways.emplace_back(name, [this, name] { QTest::mouseClick(Child(name), Qt::LeftButton); });
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_Escape, Qt::Key_Return, Qt::Key_F1})
+        ways.emplace_back("key", [this, key] { QTest::keyClick(m_box.data(), key); });
+    for (const auto& [name, dismiss] : ways) {
+        Make(Mode::StartUp);
+        // Neither the right button nor a release off the control is a click.
+        QTest::mouseClick(Child("lblVersion"), Qt::RightButton);
+        QTest::mousePress(Child("lblVersion"), Qt::LeftButton);
+        QTest::mouseRelease(Child("lblVersion"), Qt::LeftButton, {}, QPoint(-3, -3));
+        ASSERT_FALSE(Gone()) << name;
+        dismiss();
+        EXPECT_TRUE(Gone()) << name;
+    }
+}
+
+TEST_F(FrmCompanyTest, MailLineOpensAMessageToAndCcSupport) {
+    m_mailWorks = true;
+    Make(Mode::About);
+    QTest::mouseClick(Child("LblEmail"), Qt::LeftButton);
+    ASSERT_EQ(m_opened.size(), 1u);
+    const QUrl& url = m_opened.front();
+    EXPECT_EQ(url.scheme() + ":" + url.path(), "mailto:" + FrmCompany::kSupportAddress);
+    EXPECT_EQ(QUrlQuery(url).queryItemValue("cc"), FrmCompany::kSupportAddress);
+    EXPECT_TRUE(m_prompts.Shown().empty());
+    EXPECT_FALSE(Gone());
+}
+
+TEST_F(FrmCompanyTest, MailFailureShowsNumberAndDescriptionAndStaysOpen) {
+    Make(Mode::StartUp);
+    // The close timer firing while the message is up waits for the answer.
+    m_prompts.OnMessage([this](const auto&) {
+        m_box->CloseTick();
+        EXPECT_FALSE(Gone());
+    });
+    QTest::mouseClick(Child("LblEmail"), Qt::LeftButton);
+    ASSERT_EQ(m_prompts.Shown().size(), 1u);
+    EXPECT_EQ(m_prompts.Shown().front().text, "1\nNo mail program could be opened.");
+    EXPECT_EQ(m_prompts.Shown().front().buttons, kt::platform::Buttons::Ok);
+    EXPECT_TRUE(Gone());
+
+    m_prompts.OnMessage({});
+    Make(Mode::About);
+    QTest::mouseClick(Child("LblEmail"), Qt::LeftButton);
+    EXPECT_EQ(m_prompts.Shown().size(), 2u);
+    EXPECT_FALSE(Gone());
+}
+
+} // namespace

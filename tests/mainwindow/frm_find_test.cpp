@@ -1,0 +1,174 @@
+// The find dialog over a bare text box, offscreen, its wrap question answered
+// by the scripted prompt service.
+#include "editor/text_box.h"
+#include "mainwindow/frm_find.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+using kt::mainwindow::FindState;
+using kt::mainwindow::FrmFind;
+using kt::platform::Answer;
+
+namespace {
+
+constexpr Answer Yes = Answer::Yes;
+constexpr Answer No = Answer::No;
+
+class FrmFindTest : public ::testing::Test {
+protected:
+    FrmFindTest() {
+        auto* layout = new QVBoxLayout(&m_owner);
+        layout->addWidget(m_other = new QLineEdit(&m_owner));
+        layout->addWidget(m_box = new kt::editor::TextBox(&m_owner));
+        m_owner.setGeometry(100, 80, 700, 500);
+        m_owner.show();
+    }
+    ~FrmFindTest() override { Close(); }
+
+    FrmFind& Open() {
+        Close();
+        m_find = new FrmFind(m_state, *m_box, m_prompts, &m_owner);
+        m_find->show();
+        return *m_find;
+    }
+    void Close() {
+        if (m_find)
+            m_find->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    template <typename T = QWidget> T* Child(const char* name) const {
+        return m_find->findChild<T*>(QString::fromLatin1(name));
+    }
+    void Search(const QString& text, bool matchCase = false) {
+        Child<QLineEdit>("TxtFind")->setText(text);
+        Child<QCheckBox>("ChkCase")->setChecked(matchCase);
+    }
+    void ClickFind() { QTest::mouseClick(Child("CmdFind"), Qt::LeftButton); }
+    std::size_t Asked() const { return m_prompts.Shown().size(); }
+
+    QWidget m_owner;
+    QLineEdit* m_other;
+    kt::editor::TextBox* m_box;
+    kt::platform::ScriptedPrompts m_prompts;
+    FindState m_state;
+    QPointer<FrmFind> m_find;
+};
+
+TEST_F(FrmFindTest, SelectsEachMatchInTurn) {
+    struct Step {
+        qint64 selStart, selLength, foundPos;
+        std::size_t asked; // wrap questions so far
+    };
+    struct Case {
+        QString text, find;
+        bool matchCase;
+        std::vector<Answer> answers;
+        std::vector<Step> clicks; // after each click on Find
+    };
+    const Case cases[] = {
+        {"Do\r\nLoop", "loop", false, {}, {{4, 4, 5, 0}}},
+        {"Do\r\nLoop", "loop", true, {No}, {{0, 0, 0, 1}}},
+        {"loop\r\nLoop", "Loop", true, {}, {{6, 4, 7, 0}}},
+        {"aaa", "aa", false, {}, {{0, 2, 1, 0}, {1, 2, 2, 0}, {1, 2, 0, 1}}},
+        {"Loop\r\nDo\r\nLoop", "LOOP", false, {Yes}, {{0, 4, 1, 0}, {10, 4, 11, 0}, {0, 4, 1, 1}}},
+        {"Do\r\nLoop", "If", false, {Yes, Yes, No}, {{0, 0, 0, 3}}},
+        // A match on the last character leaves FoundPos at the text's length:
+        // the next search starts over without asking.
+        {"abab", "b", false, {}, {{1, 1, 2, 0}, {3, 1, 4, 0}, {1, 1, 2, 0}}},
+        {"Do\r\n  If Input.1 = On\r\n  End If", "if", false, {}, {{6, 2, 7, 0}, {29, 2, 30, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.find.toStdString() + " in " + c.text.toStdString());
+        m_state = {};
+        m_prompts.Clear();
+        m_box->SetText(c.text);
+        for (Answer answer : c.answers)
+            m_prompts.Push(answer);
+        Open();
+        Search(c.find, c.matchCase);
+        for (const Step& want : c.clicks) {
+            ClickFind();
+            EXPECT_EQ(m_box->SelStart(), want.selStart);
+            EXPECT_EQ(m_box->SelLength(), want.selLength);
+            EXPECT_EQ(m_state.FoundPos, want.foundPos);
+            EXPECT_EQ(Asked(), want.asked);
+        }
+        for (const auto& question : m_prompts.Shown()) {
+            EXPECT_EQ(question.text, "Find reached to end, Do you want to start from begining?");
+            EXPECT_EQ(question.title, "KtMotor");
+            EXPECT_EQ(question.buttons, kt::platform::Buttons::YesNo);
+            EXPECT_EQ(question.defaultAnswer, No); // an unanswered script cannot loop
+        }
+    }
+}
+
+TEST_F(FrmFindTest, OpensModelessInTheOwnersBottomRightCorner) {
+    FrmFind& find = Open();
+    EXPECT_EQ(find.windowTitle(), "Find/Replace");
+    EXPECT_FALSE(find.isModal());
+    EXPECT_TRUE(Child<QPushButton>("CmdFind")->isDefault());
+    EXPECT_TRUE(Child("LblFind")->font().bold());
+    EXPECT_DOUBLE_EQ(Child("TxtFind")->font().pointSizeF(), 9.75);
+    EXPECT_EQ(find.frameGeometry().bottomRight(), m_owner.frameGeometry().bottomRight());
+}
+
+TEST_F(FrmFindTest, EnterPressesFindOnlyWhenThereIsSomethingToFind) {
+    m_box->SetText("Do\r\nLoop");
+    m_other->setFocus();
+    Open();
+    EXPECT_FALSE(Child("CmdFind")->isEnabled());
+    QTest::keyClicks(Child("TxtFind"), "oo");
+    EXPECT_TRUE(Child("CmdFind")->isEnabled());
+    QTest::keyClick(Child("TxtFind"), Qt::Key_Return);
+    EXPECT_EQ(m_box->SelText(), "oo");
+    EXPECT_EQ(m_owner.focusWidget(), m_box);
+    Search("");
+    EXPECT_FALSE(Child("CmdFind")->isEnabled());
+    QTest::keyClick(Child("TxtFind"), Qt::Key_Return);
+    EXPECT_EQ(m_state.FoundPos, 6);
+}
+
+TEST_F(FrmFindTest, ShortenedTextStartsAgainWithoutAsking) {
+    m_box->SetText("Loop Loop Loop");
+    Open();
+    Search("Loop");
+    for (int i = 0; i < 3; ++i)
+        ClickFind();
+    EXPECT_EQ(m_state.FoundPos, 11);
+    m_box->SetText("Do\r\nLoop");
+    ClickFind();
+    EXPECT_EQ(m_box->SelStart(), 4);
+    EXPECT_EQ(Asked(), 0u);
+}
+
+TEST_F(FrmFindTest, ReopeningKeepsTheTextAndContinuesAfterTheLastMatch) {
+    m_box->SetText("Loop\r\nLoop\r\nLoop");
+    Open();
+    Search("loop", true);
+    EXPECT_EQ(m_find->CompareMode(), FrmFind::kCaseSensitive);
+    Search("loop", false);
+    ClickFind();
+    ClickFind();
+    Child<QCheckBox>("ChkCase")->setChecked(true);
+    Close();
+    ASSERT_TRUE(m_find.isNull()); // deleted on close
+    m_box->SetSelStart(0);        // the caret does not move the search
+
+    Open();
+    EXPECT_EQ(Child<QLineEdit>("TxtFind")->text(), "loop");
+    EXPECT_FALSE(Child<QCheckBox>("ChkCase")->isChecked());
+    EXPECT_EQ(m_find->CompareMode(), FrmFind::kCaseInsensitive);
+    ClickFind();
+    EXPECT_EQ(m_box->SelStart(), 12);
+    EXPECT_EQ(m_state.FoundPos, 13);
+}
+
+} // namespace
