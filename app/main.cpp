@@ -1,9 +1,17 @@
 // ktmotor: the desktop programming environment.
+#include "device/frm_device.h"
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "link/frm_motor_com.h"
+#include "link/port_directory.h"
 #include "mainwindow/frm_motor.h"
 #include "platform/dialog_prompts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QPointer>
+
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -12,10 +20,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("KtMotor programming environment"));
     parser.addHelpOption();
-    // Read here already so that scripts can pass them; the device window
-    // uses them once it finds the drive.
-    parser.addOption({QStringLiteral("virtual-drive"),
-                      QStringLiteral("Attach a virtual drive as an extra port.")});
+    parser.addOption(
+        {QStringLiteral("virtual-drive"), QStringLiteral("Attach a virtual drive as port 1.")});
     parser.addOption(
         {QStringLiteral("port"),
          QStringLiteral("A serial port to search (repeatable); replaces the system's list."),
@@ -23,8 +29,39 @@ int main(int argc, char* argv[]) {
     parser.process(app);
 
     kt::platform::DialogPrompts prompts;
+    kt::drive::VirtualDrive virtualDrive;
+    kt::link::PortDirectory ports(parser.values(QStringLiteral("port")));
+    if (parser.isSet(QStringLiteral("virtual-drive"))) {
+        ports.AddPort(
+            QStringLiteral("virtual-drive"),
+            [&virtualDrive] {
+                return std::make_unique<kt::drive::VirtualDriveTransport>(virtualDrive);
+            },
+            true);
+    }
+    // The one link of the program: made when first needed, kept to the end.
+    std::unique_ptr<kt::link::FrmMotorCom> link;
+
     kt::mainwindow::FrmMotor window(prompts);
     prompts.SetParent(&window);
+    QPointer<kt::device::FrmDevice> device;
+    QObject::connect(&window, &kt::mainwindow::FrmMotor::deviceRequested, &window, [&] {
+        if (!device) {
+            if (!link) {
+                link = std::make_unique<kt::link::FrmMotorCom>(
+                    prompts, [&ports](int n) { return ports.Create(n); });
+            }
+            device = new kt::device::FrmDevice(
+                *link, prompts,
+                [&window](std::uint8_t& error, long& lineCount) {
+                    return window.ProgramData(error, lineCount);
+                },
+                &window);
+        }
+        device->show();
+        device->raise();
+        device->activateWindow();
+    });
     window.show();
     window.ShowStartUpCard();
     return QApplication::exec();

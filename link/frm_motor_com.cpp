@@ -48,6 +48,12 @@ std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std:
     if (m_busy)
         wait.exec();
     m_wait = nullptr;
+    if (m_busy) {
+        // The loop was ended from outside (the application quits): give the
+        // exchange up so that the link stays usable.
+        m_timComError.stop();
+        EndExchange(true);
+    }
 
     if (m_comFailed) {
         m_comFailed = false;

@@ -30,8 +30,11 @@ QStringList PortDirectory::PlatformDevices() {
     return devices;
 }
 
-void PortDirectory::AddPort(const QString& name, Maker make) {
-    m_entries.push_back({name, std::move(make)});
+void PortDirectory::AddPort(const QString& name, Maker make, bool first) {
+    if (first)
+        m_entries.insert(m_entries.begin(), {name, std::move(make)});
+    else
+        m_entries.push_back({name, std::move(make)});
 }
 
 int PortDirectory::Count() const {

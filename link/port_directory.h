@@ -22,8 +22,9 @@ public:
     // explicitDevices, when not empty, stands in for the platform's ports.
     explicit PortDirectory(const QStringList& explicitDevices = {});
 
-    // A port of our own after the others, such as an in-process drive.
-    void AddPort(const QString& name, Maker make);
+    // A port of our own, such as an in-process drive: after the others, or
+    // as port 1 when first.
+    void AddPort(const QString& name, Maker make, bool first = false);
 
     int Count() const;                        // at most 31
     QString DeviceName(int portNumber) const; // empty for no such port
