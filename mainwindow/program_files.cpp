@@ -21,7 +21,16 @@ bool Writable(const QString& folder) {
     return probe.open();
 }
 
+ProgramFiles::Writer& CurrentWriter() {
+    static ProgramFiles::Writer writer;
+    return writer;
+}
+
 } // namespace
+
+void ProgramFiles::SetWriter(Writer writer) {
+    CurrentWriter() = std::move(writer);
+}
 
 ProgramFiles::ProgramFiles(const QString& applicationFolder, const QString& documentsFolder)
     : m_tempFile(applicationFolder + QStringLiteral("/~Temp")) {
@@ -64,15 +73,24 @@ ProgramFiles::Result ProgramFiles::Read(const QString& path) {
 
 ProgramFiles::Result ProgramFiles::Write(const QString& path, const QString& text) {
     Result result;
-    const std::string bytes =
-        compiler::WriteProgramFile(compiler::Utf8ToWindows1252(text.toStdString()));
+    const QByteArray bytes = QByteArray::fromStdString(
+        compiler::WriteProgramFile(compiler::Utf8ToWindows1252(text.toStdString())));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.error = file.errorString();
         return result;
     }
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(bytes.data(), size) != size || !file.commit()) {
+    const Writer& writer = CurrentWriter();
+    const qint64 written = writer ? writer(file, bytes) : file.write(bytes);
+    if (written != bytes.size()) {
+        // Nothing reaches the old file: the new one is thrown away.
+        file.cancelWriting();
+        result.error = file.errorString().isEmpty() || file.error() == QFileDevice::NoError
+                           ? QStringLiteral("Not all of the program could be written.")
+                           : file.errorString();
+        return result;
+    }
+    if (!file.commit()) {
         result.error = file.errorString();
         return result;
     }

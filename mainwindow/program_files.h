@@ -4,7 +4,10 @@
 // text and one CR LF. No dialogs and no questions: the main window asks.
 #pragma once
 
+#include <QIODevice>
 #include <QString>
+
+#include <functional>
 
 namespace kt::mainwindow {
 
@@ -34,6 +37,10 @@ public:
     static Result Read(const QString& path);
     // Replaces the file, or leaves the old one as it was when it fails.
     static Result Write(const QString& path, const QString& text);
+    // What puts the bytes into the new file; tests put in one that fails
+    // part-way, as a full disk does. Returns the bytes written, -1 on error.
+    using Writer = std::function<qint64(QIODevice& file, const QByteArray& bytes)>;
+    static void SetWriter(Writer writer);
     // Whether every character of text has a place in the file's code page.
     static bool Storable(const QString& text);
     // The caption of a file: its name cut before the last ".".

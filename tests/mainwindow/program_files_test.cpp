@@ -225,3 +225,26 @@ TEST(ProgramsFolder, FallsBackToDocuments) {
     EXPECT_EQ(files.DefaultProgramFile("NewMotorProgram"),
               folder.filePath("docs/KtMotor Programs/NewMotorProgram.KtVbM"));
 }
+
+// The disk fills up half-way through a save: the old file stays as it was,
+// the user hears of it, and the text stays unsaved.
+TEST_F(ProgramFilesTest, SaveThatFailsPartWay) {
+    Put(Path("prog.KtVbM"), "Do\r\nLoop\r\n");
+    m_prompts.PushFile(Path("prog.KtVbM"));
+    m_window->OpenProgram();
+    Type("' more");
+    ProgramFiles::SetWriter([](QIODevice& file, const QByteArray& bytes) {
+        file.write(bytes.left(bytes.size() / 2));
+        return qint64(-1);
+    });
+    const bool saved = m_window->SaveProgram();
+    ProgramFiles::SetWriter(nullptr);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(Bytes(Path("prog.KtVbM")), "Do\r\nLoop\r\n");
+    ASSERT_FALSE(m_prompts.Shown().empty());
+    EXPECT_TRUE(m_prompts.Shown().back().text.startsWith("Could not save " + Path("prog.KtVbM")));
+    EXPECT_TRUE(m_window->Changed());
+    EXPECT_TRUE(Box()->Text().endsWith("' more"));
+    EXPECT_EQ(QDir(m_folder.path()).entryList(QDir::Files),
+              QStringList{"prog.KtVbM"}); // no leftovers
+}
