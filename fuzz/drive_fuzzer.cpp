@@ -33,12 +33,7 @@ bool HoldsValidRequest(const QByteArray& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "drive_fuzzer";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
+    EnsureApplication();
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1),
                            static_cast<qsizetype>(size - 1));
     kt::drive::VirtualDrive drive;

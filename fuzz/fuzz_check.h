@@ -2,6 +2,8 @@
 // libFuzzer and the corpus replay report it.
 #pragma once
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,3 +15,14 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
+
+// The targets that need an event loop make their application once; the
+// replay program has made one already.
+inline void EnsureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "fuzzer";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}

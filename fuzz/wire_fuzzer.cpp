@@ -62,12 +62,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return 0;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "wire_fuzzer";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
+    EnsureApplication();
     const bool write = data[0] & 1;
     const auto count = static_cast<std::uint8_t>((data[0] >> 1) % 8);
     const QByteArray reply(reinterpret_cast<const char*>(data + 1),
