@@ -1,11 +1,10 @@
 // Helpers shared by the drive tests: frames as hex text or built with their
-// checksum, and the bytes a drive has replied so far.
+// checksum.
 #pragma once
 
 #include "drive/virtual_drive.h"
 
 #include <QByteArray>
-#include <QSignalSpy>
 
 #include <cstdint>
 
@@ -15,26 +14,14 @@ inline QByteArray Hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
-inline QByteArray Frame(bool write, std::uint8_t fn, std::uint16_t address, std::uint8_t count,
-                        const QByteArray& data = {}) {
-    QByteArray frame;
-    for (const int byte : {write ? 0x80 : 0x00, int(fn), address & 0xFF, address >> 8, int(count)})
-        frame.append(static_cast<char>(byte));
-    frame.append(data);
-    const std::uint16_t checksum = VirtualDrive::Checksum(frame);
-    frame.append(static_cast<char>(checksum & 0xFF));
-    return frame.append(static_cast<char>(checksum >> 8));
-}
+// Reads the status byte at 62.
+inline const QByteArray kReadStatus = Hex("00 00 3E 00 01 C1 FF");
 
 inline QByteArray WriteRequest(std::uint8_t fn, std::uint16_t address, const QByteArray& data) {
-    return Frame(true, fn, address, static_cast<std::uint8_t>(data.size()), data);
-}
-
-inline QByteArray Replied(const QSignalSpy& spy) {
-    QByteArray bytes;
-    for (const QList<QVariant>& reply : spy)
-        bytes += reply.at(0).toByteArray();
-    return bytes;
+    QByteArray frame =
+        Hex("80") + char(fn) + char(address & 0xFF) + char(address >> 8) + char(data.size()) + data;
+    const std::uint16_t checksum = VirtualDrive::Checksum(frame);
+    return frame + char(checksum & 0xFF) + char(checksum >> 8);
 }
 
 } // namespace kt::drive::test

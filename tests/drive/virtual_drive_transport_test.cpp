@@ -17,16 +17,14 @@ using Parity = Transport::Parity;
 
 namespace {
 
-const QByteArray kReadStatus = Hex("00 00 3E 00 01 C1 FF");
-
 class VirtualDriveTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QObject::connect(&m_port, &Transport::Sent, &m_port, [this] { m_events << "Sent"; });
-        QObject::connect(&m_port, &Transport::Received, &m_port, [this] {
+        QObject::connect(&m_port, &Transport::Sent, [this] { m_events << "Sent"; });
+        QObject::connect(&m_port, &Transport::Received, [this] {
             m_events << QStringLiteral("Received %1").arg(m_port.BytesAvailable());
         });
-        QObject::connect(&m_port, &Transport::LineError, &m_port, [this](int code, bool lost) {
+        QObject::connect(&m_port, &Transport::LineError, [this](int code, bool lost) {
             m_events << QStringLiteral("LineError %1 %2").arg(code).arg(lost);
         });
         m_drive.SetDataByte(62, 0x31);
@@ -37,11 +35,13 @@ protected:
         m_port.SetParity(parity);
         m_port.Write(bytes);
     }
+    // Afresh: no events, nothing unread.
     void WriteRequest() {
+        m_events.clear();
+        m_port.ReadAll();
         Write(Parity::Mark, kReadStatus.left(1));
         Write(Parity::Space, kReadStatus.mid(1));
     }
-
     std::string Events() const { return m_events.join(", ").toStdString(); }
     bool WaitFor(const char* event) {
         return QTest::qWaitFor([&] { return m_events.contains(event); }, 2000);
@@ -54,7 +54,7 @@ protected:
 
 } // namespace
 
-TEST_F(VirtualDriveTransportTest, SentThenReceivedFromTheEventLoop) {
+TEST_F(VirtualDriveTransportTest, NotificationsComeFromTheEventLoopInOrder) {
     Write(Parity::Mark, kReadStatus.left(1));
     EXPECT_EQ(Events(), "") << "nothing is signalled from inside Write()";
     ASSERT_TRUE(WaitFor("Sent"));
@@ -64,11 +64,9 @@ TEST_F(VirtualDriveTransportTest, SentThenReceivedFromTheEventLoop) {
     EXPECT_EQ(m_port.ReadAll(), Hex("31 CF FF"));
     EXPECT_EQ(m_port.BytesAvailable(), 0);
 
-    // Writes queued together are sent together.
-    m_events.clear();
     WriteRequest();
     ASSERT_TRUE(WaitFor("Received 3"));
-    EXPECT_EQ(Events(), "Sent, Received 3");
+    EXPECT_EQ(Events(), "Sent, Received 3") << "writes queued together are sent together";
 
     // The drive sees the parity bit: no request without exactly one mark byte.
     for (const Parity parity : {Parity::Space, Parity::Mark}) {
@@ -77,9 +75,7 @@ TEST_F(VirtualDriveTransportTest, SentThenReceivedFromTheEventLoop) {
         ASSERT_TRUE(WaitFor("Sent"));
     }
     EXPECT_EQ(m_drive.Requests().size(), 2u);
-}
 
-TEST_F(VirtualDriveTransportTest, LineErrorAndDelayedReply) {
     m_drive.SetFault(VirtualDrive::Fault::LineError, 1);
     WriteRequest();
     ASSERT_TRUE(WaitFor("LineError 1004 0"));
@@ -87,7 +83,6 @@ TEST_F(VirtualDriveTransportTest, LineErrorAndDelayedReply) {
 
     m_drive.SetReplyDelay(100);
     m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
-    m_events.clear();
     WriteRequest();
     ASSERT_TRUE(WaitFor("Sent"));
     EXPECT_EQ(Events(), "Sent") << "the reply is still on its way";
@@ -97,7 +92,6 @@ TEST_F(VirtualDriveTransportTest, LineErrorAndDelayedReply) {
 TEST_F(VirtualDriveTransportTest, ClosingDropsWhatIsUnderway) {
     WriteRequest();
     m_port.Close();
-    EXPECT_FALSE(m_port.IsOpen());
     m_port.Write(kReadStatus); // while closed
     QTest::qWait(10);
     EXPECT_EQ(Events(), "");
