@@ -3,7 +3,9 @@
 # Runs as root on CI; elsewhere through sudo.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev)
+# A font of its own keeps text measurable where the machine has none.
+packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
+          fonts-dejavu-core)
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: not a Debian or Ubuntu system; install these yourself: ${packages[*]}" >&2
