@@ -44,6 +44,13 @@ public:
     void PushText(const QString& text) { m_texts.push_back(text); }
     const std::vector<InputRequest>& Inputs() const { return m_inputs; }
     const std::vector<MessageRequest>& Shown() const { return m_shown; }
+    // Just the texts of what was shown, in order.
+    std::vector<QString> ShownTexts() const {
+        std::vector<QString> texts;
+        for (const MessageRequest& message : m_shown)
+            texts.push_back(message.text);
+        return texts;
+    }
     // Forgets what was shown and what was left to answer.
     void Clear() {
         m_shown.clear();

@@ -45,12 +45,7 @@ protected:
         m_window->CmdRead_Click(0);
         return m_window->TxtPara(0)->text();
     }
-    std::vector<QString> Shown() const {
-        std::vector<QString> texts;
-        for (const auto& message : m_prompts.Shown())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
     int Requests() const { return static_cast<int>(m_drive.Requests().size()); }
 
     VirtualDrive m_drive;

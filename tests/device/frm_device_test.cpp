@@ -48,12 +48,7 @@ protected:
         window->show();
         return window;
     }
-    std::vector<QString> Shown() const {
-        std::vector<QString> texts;
-        for (const auto& message : m_prompts.Shown())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
 
     VirtualDrive m_drive;
     bool m_driveAttached = true;

@@ -316,12 +316,3 @@ TEST_F(KtTextTest, ScrolledGutterShowsAndTogglesTheRightLines) {
     EXPECT_EQ(Marks()[10], 1);
     EXPECT_EQ(m_editor->PicBreak(0)->ImageIndex(), 1);
 }
-
-int main(int argc, char** argv) {
-    // No display needed, wherever the tests run.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -49,12 +49,7 @@ protected:
         QTest::keyClick(Box(), Qt::Key_Return);
     }
     void Open(const char* menu) { emit Menu(menu)->aboutToShow(); }
-    std::vector<QString> Shown() const {
-        std::vector<QString> texts;
-        for (const auto& message : m_prompts.Shown())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
     void DoubleClick(const QString& entry) {
         const auto items = m_window.List1()->findItems(entry, Qt::MatchExactly);
         ASSERT_FALSE(items.isEmpty()) << entry.toStdString();

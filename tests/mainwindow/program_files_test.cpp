@@ -34,12 +34,7 @@ protected:
     }
     kt::editor::TextBox* Box() { return m_window->KtText1()->RText(); }
     void Type(const QString& text) { QTest::keyClicks(Box(), text); }
-    std::vector<QString> Shown() const {
-        std::vector<QString> texts;
-        for (const auto& message : m_prompts.Shown())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
 
     QTemporaryDir m_folder;
     kt::platform::ScriptedPrompts m_prompts;

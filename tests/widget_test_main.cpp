@@ -1,9 +1,10 @@
+// The main of every widget test program: an application, and no display
+// needed wherever the tests run.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    // No display needed, wherever the tests run.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
