@@ -45,8 +45,14 @@ int main(int argc, char* argv[]) {
     kt::mainwindow::FrmMotor window(prompts);
     prompts.SetParent(&window);
     QPointer<kt::device::FrmDevice> device;
+    bool opening = false;
     QObject::connect(&window, &kt::mainwindow::FrmMotor::deviceRequested, &window, [&] {
+        // The new window searches the ports, and events flow meanwhile: a
+        // second Device click must not start another window.
+        if (opening)
+            return;
         if (!device) {
+            opening = true;
             if (!link) {
                 link = std::make_unique<kt::link::FrmMotorCom>(
                     prompts, [&ports](int n) { return ports.Create(n); });
@@ -57,6 +63,7 @@ int main(int argc, char* argv[]) {
                     return window.ProgramData(error, lineCount);
                 },
                 &window);
+            opening = false;
         }
         device->show();
         device->raise();

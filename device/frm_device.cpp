@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <cmath>
@@ -352,6 +353,21 @@ void FrmDevice::closeEvent(QCloseEvent* event) {
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void FrmDevice::done(int result) {
+    if (m_busy > 0) {
+        hide();
+        m_closePending = true;
+        return;
+    }
+    QDialog::done(result);
+}
+
+void FrmDevice::showEvent(QShowEvent* event) {
+    // Shown again before the waiting command ended: it stays.
+    m_closePending = false;
+    QDialog::showEvent(event);
 }
 
 bool FrmDevice::ReadOne(int index) {

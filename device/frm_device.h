@@ -68,9 +68,13 @@ public:
     QCheckBox* ChkCommandForward() const { return m_chkCommandForward; }
     QCheckBox* ChkCommandReverse() const { return m_chkCommandReverse; }
 
+    // Escape and the close button both end here.
+    void done(int result) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Build();

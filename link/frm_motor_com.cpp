@@ -39,6 +39,7 @@ std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std:
     m_busy = true;
     m_comFailed = false;
     m_retryCount = 0;
+    m_rxData.clear();
     SendStartByte();
 
     // Events keep flowing while we wait: the port's notifications and the
@@ -185,7 +186,12 @@ void FrmMotorCom::OnTimeout() {
         m_prompts.Message({.text = QStringLiteral("Communication Failed,Retry?"),
                            .buttons = platform::Buttons::RetryCancel,
                            .defaultAnswer = platform::Answer::Retry});
+    // The exchange may have ended while the question was open (a line
+    // error, the port lost): there is nothing left to retry.
+    if (!m_busy)
+        return;
     if (answer == platform::Answer::Retry && m_port) {
+        TakeWaitingBytes();
         m_retryCount = 0;
         m_comFailed = false;
         SendStartByte();

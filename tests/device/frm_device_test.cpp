@@ -237,7 +237,8 @@ TEST_F(FrmDeviceTest, ClicksAndClosingDuringAWait) {
     QPointer<FrmDevice> closing = Open().release();
     closing->setAttribute(Qt::WA_DeleteOnClose, true);
     m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
-    QTimer::singleShot(10, closing.data(), [&] { closing->close(); });
+    // Escape, as the user would press it.
+    QTimer::singleShot(10, closing.data(), [&] { closing->reject(); });
     closing->CmdRead_Click(2);
     EXPECT_TRUE(closing.isNull() || !closing->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

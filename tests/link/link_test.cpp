@@ -431,6 +431,28 @@ TEST_F(LinkTest, BadBytesFromTheWire) {
     EXPECT_EQ(m_requests, 2);
 }
 
+// The port is lost while the retry question is open: answering Retry then
+// must not report the abandoned exchange as a success.
+TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
+    Connect();
+    m_drive.silent = true;
+    m_prompts.OnMessage([this](const kt::platform::MessageRequest& request) {
+        if (request.text == "Communication Failed,Retry?") {
+            m_port->FailLine(kLinePortLost, true);
+            QCoreApplication::processEvents();
+        }
+    });
+    m_prompts.Push(Answer::Retry);
+    QByteArray data("keep");
+    EXPECT_EQ(m_link.SendPacket(0, 256, 2, data), kFailed);
+    EXPECT_EQ(data, "keep");
+    EXPECT_FALSE(m_link.Busy());
+    m_prompts.OnMessage(nullptr);
+    m_drive = {};
+    m_drive.readData = Hex("0700");
+    EXPECT_EQ(m_link.SendPacket(0, 256, 2, data), kSent);
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
