@@ -3,8 +3,8 @@
 // formats are parsed by other tools and must not change.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include "compiler/program_compiler.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,8 +19,7 @@ inline constexpr int kExitUsage = 64;       // a command line that cannot be und
 
 // Reads and compiles a program file as the compile command does, telling
 // err what went wrong; 0 with the image, or the exit code of the failure.
-int CompileProgramFile(const std::string& file, std::ostream& err,
-                       std::array<std::uint8_t, 254>& image);
+int CompileProgramFile(const std::string& file, std::ostream& err, compiler::ProgramImage& image);
 
 // args are the words after the command's name.
 int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

@@ -420,9 +420,8 @@ void OnSignal(int) {
 }
 #endif
 
-int RunVirtualDrive(const std::vector<std::string>& args, const DriveOptions& options,
-                    std::ostream& out, std::ostream& err) {
-    QString linkPath = options.link;
+int RunVirtualDrive(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    QString linkPath;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--link" && i + 1 < args.size())
             linkPath = QString::fromStdString(args[++i]);
@@ -453,7 +452,6 @@ int RunVirtualDrive(const std::vector<std::string>& args, const DriveOptions& op
     QCoreApplication::exec();
     return 0;
 #else
-    (void)options;
     (void)out;
     err << "ktmotor-cli virtual-drive: pseudo-terminals are not available on this system\n";
     return 1;
@@ -484,7 +482,7 @@ int RunDriveCommand(const std::string& command, const std::vector<std::string>& 
         return RunWrite(args, options, err);
     if (command == "download")
         return RunDownload(args, options, err);
-    return RunVirtualDrive(args, options, out, err);
+    return RunVirtualDrive(args, out, err);
 }
 
 } // namespace kt::cli

@@ -16,7 +16,6 @@ struct DriveOptions {
     QStringList ports;         // --port DEVICE, in order; replaces the platform list
     bool assumeYes = false;    // --yes
     bool virtualDrive = false; // --virtual-drive: an in-process drive as the last port
-    QString link;              // virtual-drive --link PATH
 };
 
 bool IsDriveCommand(const std::string& command);

@@ -1,6 +1,7 @@
 #include "compiler/instruction_picker.h"
 
 #include "compiler/line_compiler.h"
+#include "compiler/white_space.h"
 
 namespace kt::compiler {
 
@@ -9,13 +10,6 @@ namespace {
 constexpr std::string_view kRangePrefix = "0 To ";
 // Larger ranges are asked for, not listed.
 constexpr Single kMaxListed = 100;
-
-std::string Trim(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos)
-        return {};
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
 
 } // namespace
 
@@ -76,7 +70,7 @@ InstructionPicker::Step InstructionPicker::ChooseValue(int selected, const AskVa
     std::string text = entry;
     if (entry.starts_with(kRangePrefix))
         text = ask ? ask(std::string(kRangePrefix) + FormatSingle(limit)) : std::string();
-    const std::optional<Single> value = ParseSingle(Trim(text));
+    const std::optional<Single> value = ParseSingle(TrimWhiteSpace(text).text);
     if (!value || *value > limit)
         return {.invalid = true};
 

@@ -111,10 +111,7 @@ void VirtualDrive::ClearLog() {
 }
 
 std::uint16_t VirtualDrive::Checksum(const QByteArray& bytes) {
-    std::uint32_t sum = 0;
-    for (const char byte : bytes)
-        sum += static_cast<std::uint8_t>(byte);
-    return static_cast<std::uint16_t>(0x10000 - (sum & 0xFFFF));
+    return link::Packet::Checksum(bytes);
 }
 
 void VirtualDrive::Receive(const QByteArray& bytes, bool mark) {

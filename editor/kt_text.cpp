@@ -56,10 +56,9 @@ KtText::KtText(QWidget* parent)
         }
     });
 
-    auto* corner = static_cast<QLabel*>(m_picture1);
-    corner->setPixmap(MarkImages::CornerPicture());
-    corner->setAlignment(Qt::AlignCenter);
-    corner->setFixedSize(kCornerSize, kCornerSize);
+    m_picture1->setPixmap(MarkImages::CornerPicture());
+    m_picture1->setAlignment(Qt::AlignCenter);
+    m_picture1->setFixedSize(kCornerSize, kCornerSize);
 
     auto* cell = new BreakCell(0, this);
     connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);

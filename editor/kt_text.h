@@ -12,6 +12,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QLabel;
 
 namespace kt::editor {
 
@@ -83,7 +84,7 @@ private:
     void UpdateMarkList(qint64 oldLineNumber, qint64 newCount);
 
     TextBox* m_text;
-    QWidget* m_picture1;
+    QLabel* m_picture1;
     std::vector<BreakCell*> m_picBreak;
 
     QString m_currentLine;

@@ -122,25 +122,26 @@ ClsKtMotor::Byte ClsKtMotor::WriteAutoTorque(bool PutOn) {
     return WriteBit(DriveMap::kStatus, DriveMap::kAutoTorqueBit, PutOn);
 }
 
+ClsKtMotor::Byte ClsKtMotor::Erase() {
+    QByteArray erase(1, static_cast<char>(DriveMap::kEraseByte));
+    return m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
+}
+
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
-    if (ProgramData.size() != 254)
+    if (ProgramData.size() != DriveMap::kProgramSize)
         return kOutOfRange;
     if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))
         return kSent;
-    QByteArray erase(1, static_cast<char>(0xFF));
-    const Byte erased =
-        m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
-    if (erased != kSent)
+    if (const Byte erased = Erase(); erased != kSent)
         return erased;
     QByteArray image = ProgramData;
-    return m_link.SendPacket(DriveMap::kProgram, 0, 254, image, true);
+    return m_link.SendPacket(DriveMap::kProgram, 0, DriveMap::kProgramSize, image, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
     if (!Confirm(QStringLiteral("This will erase program in your motor, Are you sure?")))
         return kSent;
-    QByteArray erase(1, static_cast<char>(0xFF));
-    return m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
+    return Erase();
 }
 
 template <typename Convert>

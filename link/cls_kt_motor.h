@@ -86,6 +86,7 @@ private:
     Byte WriteTenths(int address, Single& value);
     Byte ReadTenths(int address, Single& value);
     bool Confirm(const QString& question);
+    Byte Erase();
 
     FrmMotorCom& m_link;
     platform::PromptService& m_prompts;
