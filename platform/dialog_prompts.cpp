@@ -53,9 +53,9 @@ QString QtFilter(const QString& filter) {
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString& description = parts[i];
-        entries << (description.contains(u'(') ? description
-                                               : description + QStringLiteral(" (") + parts[i + 1] +
-                                                     QStringLiteral(")"));
+        entries << (description.contains(u'(')
+                        ? description
+                        : description + QStringLiteral(" (") + parts[i + 1] + QStringLiteral(")"));
     }
     return entries.join(QStringLiteral(";;"));
 }
@@ -87,8 +87,9 @@ Answer DialogPrompts::Message(const MessageRequest& request) {
         if (button == clicked)
             return answer;
     }
-    // Closed with Escape or the window's close button: the box's way out.
-    return buttons.size() > 1 ? buttons.back().first : buttons.front().first;
+    // Closed with Escape or the window's close button: the user backed out,
+    // which for a Yes/No box is neither answer.
+    return buttons.size() > 1 ? Answer::Cancel : buttons.front().first;
 }
 
 QString DialogPrompts::InputBox(const InputRequest& request) {

@@ -40,7 +40,8 @@ struct FileRequest {
 class PromptService {
 public:
     virtual ~PromptService() = default;
-    // Shows the message and waits for the answer.
+    // Shows the message and waits for the answer. A box closed without a
+    // button (Escape, its close button) answers Cancel, even a Yes/No box.
     virtual Answer Message(const MessageRequest& request) = 0;
     // Asks for a line of text; empty when cancelled.
     virtual QString InputBox(const InputRequest& request) = 0;
