@@ -1,5 +1,6 @@
 #include "compiler/number_rules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -10,6 +11,48 @@ namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// Whether an unsigned number text that a float or double cannot hold is too
+// large (1 or more) rather than too small. The decimal order of its first
+// significant digit tells, exactly, however long the digits or the exponent
+// run; an "e-" in the text proves nothing ("1000e-1" is 100).
+bool AtLeastOne(std::string_view text) {
+    // Far beyond any order a text in memory can shift the exponent by.
+    constexpr long long kExponentCap = 1'000'000'000'000'000'000;
+    long long order = -1; // the first significant digit stands for 10^order
+    bool significant = false;
+    bool point = false;
+    std::size_t i = 0;
+    for (; i < text.size() && (IsDigit(text[i]) || text[i] == '.'); ++i) {
+        if (text[i] == '.') {
+            point = true;
+        } else if (!point) {
+            if (significant || text[i] != '0') {
+                significant = true;
+                ++order;
+            }
+        } else if (!significant) {
+            if (text[i] != '0')
+                significant = true;
+            else
+                --order;
+        }
+    }
+    if (!significant)
+        return false; // zero
+    long long exponent = 0;
+    if (i < text.size()) { // "e" or "E", then the exponent
+        ++i;
+        const bool negative = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        for (; i < text.size(); ++i)
+            exponent = std::min(exponent * 10 + (text[i] - '0'), kExponentCap);
+        if (negative)
+            exponent = -exponent;
+    }
+    return order + exponent >= 0;
 }
 
 } // namespace
@@ -58,14 +101,8 @@ std::optional<Single> ParseSingle(std::string_view text) {
     Single value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range) {
-        // Out of range both ways: underflow reads as zero, overflow is no Single.
-        double wide = 0;
-        const auto wideResult = std::from_chars(text.data(), text.data() + text.size(), wide);
-        const bool tiny = wideResult.ec == std::errc()
-                              ? std::fabs(wide) < 1.0
-                              : text.find("e-") != std::string_view::npos ||
-                                    text.find("E-") != std::string_view::npos;
-        if (!tiny)
+        // Underflow reads as zero; overflow is no Single.
+        if (AtLeastOne(text))
             return std::nullopt;
         value = 0;
     } else if (ec != std::errc() || end != text.data() + text.size()) {
@@ -84,9 +121,7 @@ std::optional<double> ParseNumber(std::string_view text) {
         text.remove_prefix(1);
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range &&
-        text.find_first_of("eE") != std::string_view::npos &&
-        text[text.find_first_of("eE") + 1] == '-')
+    if (ec == std::errc::result_out_of_range && !AtLeastOne(text))
         value = 0; // too small: reads as zero
     else if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;

@@ -27,6 +27,7 @@ double RoundHalfEven(double value);
 
 // The value of a number text in double precision, for values wider than a
 // Single (32-bit counts); nothing when the text is not a number or overflows.
+// A value too small for a double reads as 0.
 std::optional<double> ParseNumber(std::string_view text);
 
 // Rounded half to even, then checked against 0..255.

@@ -107,6 +107,36 @@ TEST(LineCompiler, CompilesLines) {
         ExpectLine(c);
 }
 
+// Number texts of any length: the value decides, not how it is written.
+// Too large for a Single is out of limit; too small reads as 0.
+TEST(LineCompiler, LongNumberTexts) {
+    const std::string zeros310(310, '0'), zeros323(323, '0'), zeros400(400, '0');
+    const std::string huge = "99999999999999999999"; // an exponent no integer holds
+    const std::vector<LineCase> cases = {
+        {"Counter0 = 1" + zeros310 + "e-1", 2},            // 1e309, beyond a double too
+        {"Counter0 = -1" + zeros310 + "e-1", 2},           // -1e309
+        {"Counter0 = ." + zeros323 + "1", 0, 45, 0},       // 1e-324, below a double too
+        {"Counter0 = -." + zeros323 + "1", 0, 45, 0},      // -1e-324
+        {"Counter0 = 1" + zeros400 + "e-390", 2},          // 1e10
+        {"Counter0 = 2" + zeros400 + "e-398", 0, 45, 200}, // 200
+        {"Counter0 = 0." + std::string(330, '0') + "2e+333", 0, 45, 200},
+        {"Counter0 = " + zeros400, 0, 45, 0},
+        {"Counter0 = 0e" + huge, 0, 45, 0},
+        {"Counter0 = 1e-" + huge, 0, 45, 0},
+        {"Counter0 = 1e" + huge, 2},
+        {"Counter0 = 1" + zeros310 + "e-" + huge, 0, 45, 0},
+        {"Counter0 = 0." + zeros310 + "1e" + huge, 2},
+        {"Counter0 = 3.5E38", 2}, // above the largest Single, within a double
+        {"Counter0 = 1e-45", 0, 45, 0},
+        {"AccelerateRate = 1" + zeros310 + "e-1", 2}, // the tenths rows
+        {"AccelerateRate = ." + zeros323 + "1", 0, 29, 0},
+        {"WordCounter.2 = Analog.1" + zeros310 + "e-1", 2}, // a second value
+        {"WordCounter.2 = Analog.." + zeros323 + "1", 0, 91, 4},
+    };
+    for (const LineCase& c : cases)
+        ExpectLine(c);
+}
+
 namespace {
 
 std::string Number(double v) {

@@ -33,6 +33,25 @@ TEST(NumberRules, ParseSingleIsNearestFloat) {
     EXPECT_FALSE(ParseSingle("x").has_value());
 }
 
+// Beyond even a double, the value decides: too large is no number, too
+// small is 0, however the text is written.
+TEST(NumberRules, OutOfRangeDecidedByValue) {
+    const std::string tooLarge[] = {"1" + std::string(310, '0') + "e-1",
+                                    "-0." + std::string(5, '0') + "1e400", "1e400"};
+    const std::string tooSmall[] = {"." + std::string(323, '0') + "1",
+                                    "-1" + std::string(10, '0') + "e-400", "1e-400"};
+    for (const std::string& text : tooLarge) {
+        EXPECT_FALSE(ParseSingle(text).has_value()) << text;
+        EXPECT_FALSE(ParseNumber(text).has_value()) << text;
+    }
+    for (const std::string& text : tooSmall) {
+        EXPECT_EQ(ParseSingle(text), 0.0f) << text;
+        EXPECT_EQ(ParseNumber(text), 0.0) << text;
+    }
+    EXPECT_EQ(ParseNumber("3.5e38"), 3.5e38);
+    EXPECT_EQ(ParseNumber("1" + std::string(400, '0') + "e-395"), 1e5);
+}
+
 TEST(NumberRules, RoundingToBytes) {
     const std::vector<std::pair<double, int>> cases = {{127.5, 128}, {126.5, 126}, {0.5, 0},
                                                        {1.5, 2},     {-0.4, 0},    {254.6, 255},
