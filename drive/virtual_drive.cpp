@@ -107,6 +107,7 @@ void VirtualDrive::SetFault(Fault fault, int requests) {
 
 void VirtualDrive::ClearLog() {
     m_requests.clear();
+    m_requestCount = 0;
     m_ignored = 0;
 }
 
@@ -185,7 +186,10 @@ void VirtualDrive::Handle(const QByteArray& frame) {
         ++m_ignored;
         return;
     }
+    if (m_requests.size() == kRequestLogLimit)
+        m_requests.pop_front();
     m_requests.push_back(request);
+    ++m_requestCount;
     if (request.write)
         FollowCommands();
     Answer(reply, !request.write);

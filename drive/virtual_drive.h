@@ -11,8 +11,9 @@
 #include <QTimer>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <deque>
 
 namespace kt::drive {
 
@@ -44,6 +45,8 @@ public:
     static constexpr std::uint8_t kExtraByte = 0x55;
     static constexpr int kDefaultStaleGapMs = 100;
     static constexpr int kDefaultReplyDelayMs = 1000;
+    // Requests kept for a look back; a drive served for days must not grow.
+    static constexpr std::size_t kRequestLogLimit = 128;
 
     explicit VirtualDrive(QObject* parent = nullptr);
 
@@ -79,7 +82,10 @@ public:
     void SetDataWord(std::uint16_t address, std::uint16_t value);
     const compiler::ProgramImage& ProgramMemory() const { return m_program; }
 
-    const std::vector<DriveRequest>& Requests() const { return m_requests; }
+    // The last kRequestLogLimit understood requests, oldest first.
+    const std::deque<DriveRequest>& Requests() const { return m_requests; }
+    // Understood requests since the log was last cleared, all of them.
+    qint64 RequestCount() const { return m_requestCount; }
     // Requests dropped for a wrong checksum (parity-framed input only) or
     // because the drive does not understand them.
     int IgnoredCount() const { return m_ignored; }
@@ -111,7 +117,8 @@ private:
     int m_replyDelayMs = kDefaultReplyDelayMs;
     bool m_motorModel = true;
 
-    std::vector<DriveRequest> m_requests;
+    std::deque<DriveRequest> m_requests;
+    qint64 m_requestCount = 0;
     int m_ignored = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using kt::drive::DriveRequest;
 using kt::drive::VirtualDrive;
 using namespace kt::drive::test;
 using Fault = VirtualDrive::Fault;
@@ -70,6 +71,27 @@ TEST_F(VirtualDriveTest, ExchangesInOrder) {
     }
     EXPECT_EQ(m_drive.Requests().size(), 6u);
     EXPECT_EQ(m_drive.IgnoredCount(), 6);
+}
+
+// A drive served for days answers without end: it counts every request but
+// keeps only the last few.
+TEST_F(VirtualDriveTest, KeepsOnlyTheLatestRequests) {
+    constexpr int kServed = 10000;
+    for (int n = 0; n < kServed; ++n) {
+        const QByteArray request =
+            n % 2 ? kReadStatus : WriteRequest(0, 100, QByteArray(1, char(n % 256)));
+        ASSERT_FALSE(Exchange(request, false).empty()) << n;
+    }
+    const auto& kept = m_drive.Requests();
+    EXPECT_EQ(kept.size(), VirtualDrive::kRequestLogLimit);
+    EXPECT_EQ(m_drive.RequestCount(), kServed);
+    EXPECT_FALSE(kept.back().write);
+    const DriveRequest& lastWrite = kept[kept.size() - 2];
+    EXPECT_TRUE(lastWrite.write);
+    EXPECT_EQ(lastWrite.data, QByteArray(1, char((kServed - 2) % 256)));
+    m_drive.ClearLog();
+    EXPECT_TRUE(m_drive.Requests().empty());
+    EXPECT_EQ(m_drive.RequestCount(), 0);
 }
 
 TEST_F(VirtualDriveTest, ProgramDownloadThenErase) {
