@@ -60,8 +60,13 @@ ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
     QByteArray reply;
     const Byte result =
         m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(count), reply, false);
-    if (result == kSent)
-        data = reply;
+    if (result != kSent)
+        return result;
+    // Only a reply of the size asked for is a read; anything else would be
+    // decoded from bytes the drive never sent for this value.
+    if (reply.size() != count)
+        return kFailed;
+    data = reply;
     return result;
 }
 
@@ -130,6 +135,10 @@ ClsKtMotor::Byte ClsKtMotor::Erase() {
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
     if (ProgramData.size() != DriveMap::kProgramSize)
         return kOutOfRange;
+    // Asking now would put the question on top of the waiting command, whose
+    // end the answer could not change: the link is busy either way.
+    if (m_link.Busy())
+        return kBusy;
     if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))
         return kSent;
     if (const Byte erased = Erase(); erased != kSent)
@@ -139,6 +148,8 @@ ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
+    if (m_link.Busy())
+        return kBusy;
     if (!Confirm(QStringLiteral("This will erase program in your motor, Are you sure?")))
         return kSent;
     return Erase();

@@ -18,76 +18,58 @@ FrmMotorCom::FrmMotorCom(platform::PromptService& prompts, TransportFactory fact
 
 FrmMotorCom::~FrmMotorCom() = default;
 
+class FrmMotorCom::CommandScope {
+public:
+    explicit CommandScope(int& commands) : m_commands(commands) { ++m_commands; }
+    ~CommandScope() { --m_commands; }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    int& m_commands;
+};
+
 std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                                      QByteArray& ComData, bool WriteToMotor) {
-    if (m_busy)
+    // Any command that has not returned holds the link, even one whose
+    // exchange has ended while a question opened during its wait is still
+    // up: a command started from that question must not run inside it.
+    if (m_commands > 0)
         return kBusy;
     if (Address < 0 || Address > 0xFFFF || (WriteToMotor && ComData.size() != DataCount))
         return kOutOfRange;
-    if (!m_searching && OpenPort() == 0)
+    const CommandScope scope(m_commands);
+    if (m_portNumber == 0 && Search() == 0)
         return kNoDrivePort;
-    if (m_busy) // another command got in while the search waited
-        return kBusy;
     if (!m_port)
         return kNoDrivePort;
-
-    m_curDataCount = DataCount;
-    m_curWriteToMotor = WriteToMotor;
-    m_startByte = QByteArray(1, static_cast<char>(Packet::StartByte(WriteToMotor)));
-    m_txPacket =
-        Packet::Body(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor);
-    m_busy = true;
-    m_comFailed = false;
-    m_retryCount = 0;
-    m_rxData.clear();
-    SendStartByte();
-
-    // Events keep flowing while we wait: the port's notifications and the
-    // time-out drive the exchange from here.
-    QEventLoop wait;
-    m_wait = &wait;
-    if (m_busy)
-        wait.exec();
-    m_wait = nullptr;
-    if (m_busy) {
-        // The loop was ended from outside (the application quits): give the
-        // exchange up so that the link stays usable.
-        m_timComError.stop();
-        EndExchange(true);
-    }
-
-    if (m_comFailed) {
-        m_comFailed = false;
-        return kFailed;
-    }
-    if (!WriteToMotor)
-        ComData = m_rxData;
-    return kSent;
+    return Run(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor);
 }
 
 std::uint8_t FrmMotorCom::OpenPort() {
     if (m_portNumber != 0)
         return m_portNumber;
-    if (m_searching || m_busy) // a search or exchange is already waiting
+    if (m_commands > 0) // a search or exchange is already waiting
         return 0;
+    const CommandScope scope(m_commands);
+    return Search();
+}
+
+std::uint8_t FrmMotorCom::Search() {
     m_searching = true;
     for (int candidate = 1; candidate <= kMaxPort; ++candidate) {
-        m_comFailed = false;
         ClosePort();
-        m_port = m_factory ? m_factory(candidate) : nullptr;
+        AttachPort(m_factory ? m_factory(candidate) : nullptr);
         if (!m_port)
             continue;
-        connect(m_port.get(), &Transport::Sent, this, &FrmMotorCom::OnSent);
-        connect(m_port.get(), &Transport::Received, this, &FrmMotorCom::OnReceived);
-        connect(m_port.get(), &Transport::LineError, this, &FrmMotorCom::OnLineError);
         if (!m_port->Open()) {
             ClosePort();
             continue;
         }
         QByteArray identification;
         const std::uint8_t result =
-            SendPacket(0, DriveMap::kIdentification, 2, identification, false);
-        if (result != kSent || identification.isEmpty() ||
+            Run(DriveMap::kAccess, DriveMap::kIdentification, 2, identification, false);
+        if (result != kSent || identification.size() != 2 || !m_port ||
             static_cast<std::uint8_t>(identification[0]) != DriveMap::kIdentificationValue) {
             ClosePort();
             continue;
@@ -100,81 +82,113 @@ std::uint8_t FrmMotorCom::OpenPort() {
     return 0;
 }
 
+std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
+                              QByteArray& ComData, bool WriteToMotor) {
+    Exchange exchange;
+    exchange.dataCount = DataCount;
+    exchange.writeToMotor = WriteToMotor;
+    exchange.startByte = QByteArray(1, static_cast<char>(Packet::StartByte(WriteToMotor)));
+    exchange.txPacket = Packet::Body(Fn, Address, DataCount, ComData, WriteToMotor);
+    m_current = &exchange;
+    SendStartByte();
+
+    // Events keep flowing while we wait: the port's notifications and the
+    // time-out drive the exchange from here.
+    QEventLoop wait;
+    exchange.wait = &wait;
+    if (!exchange.ended)
+        wait.exec();
+    exchange.wait = nullptr;
+    if (!exchange.ended) {
+        // The loop was ended from outside (the application quits): give the
+        // exchange up so that the link stays usable.
+        EndExchange(true);
+    }
+
+    if (exchange.failed)
+        return kFailed;
+    if (!WriteToMotor)
+        ComData = exchange.rxData;
+    return kSent;
+}
+
 void FrmMotorCom::SendStartByte() {
-    m_awaitingReply = false;
-    m_awaitingSent = true;
+    Exchange* exchange = m_current;
+    if (!exchange || !m_port)
+        return;
+    exchange->awaitingReply = false;
+    exchange->awaitingSent = true;
     m_port->SetParity(Transport::Parity::Mark);
-    m_port->Write(m_startByte);
+    m_port->Write(exchange->startByte);
 }
 
 void FrmMotorCom::OnSent() {
-    if (!m_awaitingSent || !m_port)
+    Exchange* exchange = m_current;
+    if (!exchange || !exchange->awaitingSent || !m_port)
         return;
-    m_awaitingSent = false;
+    exchange->awaitingSent = false;
     // The transport lets the start byte leave the line before the switch.
     m_port->SetParity(Transport::Parity::Space);
-    m_awaitingReply = true;
-    m_timComError.start(m_replyTimeout(m_curDataCount));
-    m_port->Write(m_txPacket);
+    exchange->awaitingReply = true;
+    m_timComError.start(m_replyTimeout(exchange->dataCount));
+    m_port->Write(exchange->txPacket);
     // A reply may already be waiting in full (an in-process drive is quick).
     OnReceived();
 }
 
 void FrmMotorCom::OnReceived() {
-    if (!m_awaitingReply || !m_port)
+    Exchange* exchange = m_current;
+    if (!exchange || !exchange->awaitingReply || !m_port)
         return;
-    const qint64 expected = m_curWriteToMotor ? 1 : m_curDataCount + 2;
+    const qint64 expected = exchange->writeToMotor ? 1 : exchange->dataCount + 2;
     // Too few or too many bytes: not our reply; the time-out deals with it.
     if (m_port->BytesAvailable() != expected)
         return;
-    m_rxData = TakeWaitingBytes();
-    m_timComError.stop();
-    m_awaitingReply = false;
-    if (!m_curWriteToMotor) {
-        const bool valid = Packet::ReadReplyValid(m_rxData);
-        m_rxData.chop(2);
+    exchange->rxData = TakeWaitingBytes();
+    exchange->awaitingReply = false;
+    if (exchange->rxData.size() != expected) {
+        EndExchange(true);
+        return;
+    }
+    if (!exchange->writeToMotor) {
+        const bool valid = Packet::ReadReplyValid(exchange->rxData);
+        exchange->rxData.chop(2);
         EndExchange(!valid);
         return;
     }
     EndExchange(false);
 }
 
-void FrmMotorCom::OnLineError(int code, bool portLost) {
+void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost) {
+    // Queued: the port that reported may have been closed or replaced since.
+    if (!from || from != m_port.get())
+        return;
     if (portLost) {
-        // The device is gone: drop it, and search again next time.
+        // The device is gone: drop it, and search again next time. Nothing
+        // of the port is on the stack here, so it can go at once.
         m_portNumber = 0;
-        if (m_port) {
-            // Closed later: this notification comes from the port itself, and
-            // a failing port repeats its error; one is enough.
-            disconnect(m_port.get(), nullptr, this, nullptr);
-            const QPointer<Transport> lost = m_port.get();
-            QTimer::singleShot(0, this, [this, lost] {
-                if (lost && m_port.get() == lost && !m_busy)
-                    ClosePort();
-            });
-        }
+        EndExchange(true);
+        ClosePort();
     } else {
         TakeWaitingBytes();
-    }
-    // Probing ports may meet other devices' noise: the search stays silent.
-    if (!m_searching) {
-        m_prompts.Message({.text = QStringLiteral("CommError ") + QString::number(code)});
-    }
-    if (m_busy) {
-        m_timComError.stop();
         EndExchange(true);
     }
+    // Probing ports may meet other devices' noise: the search stays silent.
+    // The exchange has ended before the box opens, so nothing resends
+    // underneath it.
+    if (!m_searching)
+        m_prompts.Message({.text = QStringLiteral("CommError ") + QString::number(code)});
 }
 
 void FrmMotorCom::OnTimeout() {
-    if (!m_busy)
+    Exchange* exchange = m_current;
+    if (!exchange)
         return;
     // Nothing received counts until the request has gone out again.
-    m_awaitingReply = false;
+    exchange->awaitingReply = false;
     TakeWaitingBytes();
-    if (m_retryCount < kMaxResends) {
-        ++m_retryCount;
-        m_comFailed = false;
+    if (exchange->retryCount < kMaxResends) {
+        ++exchange->retryCount;
         SendStartByte();
         return;
     }
@@ -187,13 +201,13 @@ void FrmMotorCom::OnTimeout() {
                            .buttons = platform::Buttons::RetryCancel,
                            .defaultAnswer = platform::Answer::Retry});
     // The exchange may have ended while the question was open (a line
-    // error, the port lost): there is nothing left to retry.
-    if (!m_busy)
+    // error, the port lost): there is nothing left to retry. Its Run() is
+    // still waiting below us, so the record is alive.
+    if (exchange->ended)
         return;
     if (answer == platform::Answer::Retry && m_port) {
         TakeWaitingBytes();
-        m_retryCount = 0;
-        m_comFailed = false;
+        exchange->retryCount = 0;
         SendStartByte();
         return;
     }
@@ -202,12 +216,34 @@ void FrmMotorCom::OnTimeout() {
 }
 
 void FrmMotorCom::EndExchange(bool failed) {
-    m_awaitingSent = false;
-    m_awaitingReply = false;
-    m_comFailed = failed;
-    m_busy = false;
-    if (m_wait)
-        m_wait->quit();
+    Exchange* exchange = m_current;
+    if (!exchange)
+        return;
+    m_current = nullptr;
+    m_timComError.stop();
+    exchange->awaitingSent = false;
+    exchange->awaitingReply = false;
+    exchange->failed = failed;
+    exchange->ended = true;
+    if (exchange->wait)
+        exchange->wait->quit();
+}
+
+void FrmMotorCom::AttachPort(std::unique_ptr<Transport> port) {
+    m_port = std::move(port);
+    if (!m_port)
+        return;
+    Transport* raw = m_port.get();
+    connect(raw, &Transport::Sent, this, &FrmMotorCom::OnSent);
+    connect(raw, &Transport::Received, this, &FrmMotorCom::OnReceived);
+    // Queued: the error box must never open while the port's own code is on
+    // the stack, or the port could be closed and freed underneath it.
+    connect(
+        raw, &Transport::LineError, this,
+        [this, from = QPointer<Transport>(raw)](int code, bool portLost) {
+            OnLineError(from, code, portLost);
+        },
+        Qt::QueuedConnection);
 }
 
 void FrmMotorCom::ClosePort() {

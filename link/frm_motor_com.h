@@ -61,7 +61,10 @@ public:
     std::uint8_t OpenPort();
 
     std::uint8_t PortNumber() const { return m_portNumber; }
-    bool Busy() const { return m_busy; }
+    // True while a command (an exchange or a port search) has not returned,
+    // even when its exchange has ended and a question opened during its wait
+    // still holds it up.
+    bool Busy() const { return m_commands > 0; }
     bool Searching() const { return m_searching; }
 
     // Milliseconds allowed for the reply to a request of dataCount bytes;
@@ -69,14 +72,39 @@ public:
     using ReplyTimeout = std::function<int(int dataCount)>;
     void SetReplyTimeout(ReplyTimeout timeout) { m_replyTimeout = std::move(timeout); }
     static int DefaultReplyTimeout(int dataCount) { return (dataCount + 2) * 50 + 100; }
+    // The allowance the link asks for a request of dataCount bytes.
+    int ReplyTimeoutFor(int dataCount) const { return m_replyTimeout(dataCount); }
 
 private:
+    // One exchange: its own request, reply and outcome, so that nothing a
+    // later exchange does can be read back as this one's result.
+    struct Exchange {
+        std::uint8_t dataCount = 0;
+        bool writeToMotor = false;
+        QByteArray startByte;
+        QByteArray txPacket;
+        QByteArray rxData;
+        int retryCount = 0;
+        // Which notification the exchange waits for next.
+        bool awaitingSent = false;
+        bool awaitingReply = false;
+        bool ended = false;
+        bool failed = false;
+        QEventLoop* wait = nullptr;
+    };
+    // Counts the commands that have not returned yet.
+    class CommandScope;
+
+    std::uint8_t Search();
+    std::uint8_t Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
+                     QByteArray& ComData, bool WriteToMotor);
     void SendStartByte();
     void OnSent();
     void OnReceived();
-    void OnLineError(int code, bool portLost);
+    void OnLineError(QPointer<Transport> from, int code, bool portLost);
     void OnTimeout();
     void EndExchange(bool failed);
+    void AttachPort(std::unique_ptr<Transport> port);
     void ClosePort();
     QByteArray TakeWaitingBytes();
 
@@ -85,21 +113,12 @@ private:
     std::unique_ptr<Transport> m_port;
     QTimer m_timComError;
     ReplyTimeout m_replyTimeout = &FrmMotorCom::DefaultReplyTimeout;
-    QPointer<QEventLoop> m_wait;
 
     std::uint8_t m_portNumber = 0;
     bool m_searching = false;
-    bool m_busy = false;
-    bool m_comFailed = false;
-    int m_retryCount = 0;
-    std::uint8_t m_curDataCount = 0;
-    bool m_curWriteToMotor = false;
-    // Which notification the exchange waits for next.
-    bool m_awaitingSent = false;
-    bool m_awaitingReply = false;
-    QByteArray m_startByte;
-    QByteArray m_txPacket;
-    QByteArray m_rxData;
+    int m_commands = 0;
+    // The exchange in progress, if any; it lives in its Run() frame.
+    Exchange* m_current = nullptr;
 };
 
 } // namespace kt::link

@@ -1,0 +1,262 @@
+// A second command clicked while the first one waits, and a port that
+// vanishes, with the application's own dialogs opening on top of each other:
+// each command keeps its own result, a command inside another's wait is
+// refused, and a lost port is closed once and found again later.
+#include "device/frm_device.h"
+#include "drive/pty_drive_server.h"
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "link/frm_motor_com.h"
+#include "link/port_directory.h"
+#include "modal_answerer.h"
+#include "platform/dialog_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using kt::device::FrmDevice;
+using kt::drive::VirtualDrive;
+using kt::test::ModalAnswerer;
+using Fault = VirtualDrive::Fault;
+
+namespace {
+
+const QString kNotRead = "Not Read, Either device not ready Or communication error.";
+const QString kRetry = "Communication Failed,Retry?";
+const QString kErase = "This will erase program in your motor, Are you sure?";
+const QString kErrorWriting = "Error writing";
+
+// How many requests of one function code the drive carried out.
+int RequestsOf(const VirtualDrive& drive, std::uint8_t fn) {
+    int n = 0;
+    for (const auto& request : drive.Requests())
+        n += request.fn == fn ? 1 : 0;
+    return n;
+}
+
+class NestedCommands : public ::testing::Test {
+protected:
+    NestedCommands() {
+        m_drive.SetMotorModel(false);
+        m_drive.SetDataWord(274, 123); // acceleration rate 12.3
+        m_link.SetReplyTimeout([](int) { return 20; });
+        m_window = std::make_unique<FrmDevice>(m_link, m_prompts, [](std::uint8_t& error, long&) {
+            error = 0;
+            return QByteArray(254, '\x43');
+        });
+        m_window->show();
+        m_drive.ClearLog();
+    }
+    ~NestedCommands() override { EXPECT_EQ(m_answerer.Unexpected(), std::vector<QString>{}); }
+
+    // Clicks Erase Program as soon as the next wait lets events through.
+    void EraseDuringTheWait() {
+        QTimer::singleShot(0, m_window.get(), [this] { m_window->CmdWrite(37)->click(); });
+    }
+
+    VirtualDrive m_drive;
+    kt::platform::DialogPrompts m_prompts;
+    kt::link::FrmMotorCom m_link{m_prompts, [this](int n) -> std::unique_ptr<kt::link::Transport> {
+                                     if (n != 1)
+                                         return nullptr;
+                                     return std::make_unique<kt::drive::VirtualDriveTransport>(
+                                         m_drive);
+                                 }};
+    std::unique_ptr<FrmDevice> m_window;
+    ModalAnswerer m_answerer;
+};
+
+} // namespace
+
+// Read All waits on a silent drive, Erase is clicked meanwhile, the retry
+// question is cancelled and the erase confirmed: the erase must not run inside
+// the read's wait, and the read must fail with its own result.
+TEST_F(NestedCommands, EraseDuringAFailingRead) {
+    bool cancelled = false;
+    m_answerer.Answer(kRetry, QMessageBox::Cancel, {}, [&] { cancelled = true; });
+    m_answerer.Answer(kErase, QMessageBox::Yes, [&] { return cancelled; });
+    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
+    m_answerer.Answer(kNotRead, QMessageBox::Ok);
+    m_window->TxtPara(0)->setText("old");
+    m_drive.SetFault(Fault::NoReply);
+    EraseDuringTheWait();
+    m_window->CmdRead_Click(36);
+
+    EXPECT_EQ(m_window->TxtPara(0)->text(), "old");
+    EXPECT_EQ(m_answerer.Count(kNotRead), 1);
+    EXPECT_EQ(m_answerer.Count(kErrorWriting), 1);
+    EXPECT_EQ(m_answerer.Count(kErase), 0); // nothing to confirm while the link is busy
+    EXPECT_EQ(RequestsOf(m_drive, 4), 0);
+
+    m_drive.SetFault(Fault::None);
+    m_window->CmdRead_Click(36);
+    EXPECT_EQ(m_window->TxtPara(0)->text(), "12.3");
+}
+
+// The same with a drive that answers the read late but well: the box shows
+// what the drive holds, never another exchange's acknowledge.
+TEST_F(NestedCommands, EraseDuringASlowRead) {
+    m_link.SetReplyTimeout([](int) { return 2000; });
+    m_drive.SetReplyDelay(30);
+    m_drive.SetFault(Fault::Delay, 1);
+    QElapsedTimer clock;
+    clock.start();
+    m_answerer.Answer(kErase, QMessageBox::Yes,
+                      [&] { return !m_link.Busy() || clock.elapsed() > 1000; });
+    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
+    EraseDuringTheWait();
+    m_window->CmdRead_Click(0);
+
+    EXPECT_EQ(m_window->TxtPara(0)->text(), "12.3");
+    EXPECT_EQ(m_answerer.Count(kErrorWriting), 1);
+    EXPECT_EQ(RequestsOf(m_drive, 4), 0);
+}
+
+// A write that was never acknowledged is reported, whatever ran meanwhile.
+TEST_F(NestedCommands, UnacknowledgedWriteDuringErase) {
+    bool cancelled = false;
+    m_answerer.Answer(kRetry, QMessageBox::Cancel, {}, [&] {
+        cancelled = true;
+        m_drive.SetFault(Fault::None); // the drive answers again
+    });
+    m_answerer.Answer(kErase, QMessageBox::Yes, [&] { return cancelled; });
+    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
+    m_window->TxtPara(0)->setText("55");
+    m_drive.SetFault(Fault::NoReply);
+    EraseDuringTheWait();
+    m_window->CmdWrite_Click(0);
+
+    EXPECT_EQ(m_answerer.Count(kErrorWriting), 2); // the refused erase, the failed write
+    EXPECT_EQ(RequestsOf(m_drive, 4), 0);
+}
+
+// A question opened inside an exchange's wait and answered after the reply
+// came: a command started from it is refused, because the first command has
+// not returned, and the first keeps its own reply.
+TEST_F(NestedCommands, CommandFromAQuestionInsideAWait) {
+    m_link.SetReplyTimeout([](int) { return 2000; });
+    m_drive.SetDataWord(290, 0x4242);
+    m_drive.SetReplyDelay(20);
+    m_drive.SetFault(Fault::Delay, 1);
+    QElapsedTimer clock;
+    clock.start();
+    std::uint8_t inner = 255;
+    m_answerer.Answer(
+        "Question", QMessageBox::Ok, [&] { return clock.elapsed() > 150; },
+        [&] {
+            QByteArray other;
+            inner = m_link.SendPacket(0, 290, 2, other);
+        });
+    QTimer::singleShot(0, m_window.get(), [this] { m_prompts.Message({.text = "Question"}); });
+    QByteArray data;
+    EXPECT_EQ(m_link.SendPacket(0, 274, 2, data), kt::link::kSent);
+    EXPECT_EQ(data, QByteArray("\x7b\x00", 2));
+    EXPECT_EQ(inner, kt::link::kBusy);
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+// The drive on a real pseudo-terminal, reached through a link of the
+// program's own, which closes the master like a killed drive process.
+class VanishingPort : public ::testing::Test {
+protected:
+    VanishingPort() {
+        m_drive.SetMotorModel(false);
+        m_drive.SetDataWord(274, 123);
+        m_link.SetReplyTimeout([](int) { return 200; });
+    }
+    ~VanishingPort() override { EXPECT_EQ(m_answerer.Unexpected(), std::vector<QString>{}); }
+
+    bool StartDrive() {
+        m_server = std::make_unique<kt::drive::PtyDriveServer>(m_drive, m_path);
+        QString error;
+        if (!m_server->Start(&error)) {
+            ADD_FAILURE() << error.toStdString();
+            return false;
+        }
+        return true;
+    }
+    void KillDrive() { m_server.reset(); }
+
+    QString Read() {
+        m_window->TxtPara(0)->clear();
+        m_window->CmdRead_Click(0);
+        return m_window->TxtPara(0)->text();
+    }
+
+    QTemporaryDir m_folder;
+    QString m_path = m_folder.filePath("drive");
+    VirtualDrive m_drive;
+    std::unique_ptr<kt::drive::PtyDriveServer> m_server;
+    kt::platform::DialogPrompts m_prompts;
+    kt::link::PortDirectory m_ports{QStringList{m_path}};
+    kt::link::FrmMotorCom m_link{m_prompts, [this](int n) { return m_ports.Create(n); }};
+    std::unique_ptr<FrmDevice> m_window;
+    ModalAnswerer m_answerer;
+};
+
+} // namespace
+
+TEST_F(VanishingPort, WhileIdleAndDuringAWait) {
+    ASSERT_TRUE(StartDrive());
+    m_window = std::make_unique<FrmDevice>(m_link, m_prompts, nullptr);
+    ASSERT_EQ(m_window->MotorPort(), 1);
+    // The user takes a moment to read the box, as events flow beneath it.
+    QElapsedTimer shown;
+    m_answerer.WhileShown("CommError", [&] { shown.start(); });
+    m_answerer.Answer("CommError 1011", QMessageBox::Ok, [&] { return shown.elapsed() > 300; });
+    m_answerer.Answer(kNotRead, QMessageBox::Ok);
+
+    // Idle: one box, and the application goes on.
+    KillDrive();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_answerer.Count("CommError") == 1; }, 5000));
+    QTest::qWait(300); // a failing port repeats its error; none may follow
+    EXPECT_EQ(m_answerer.Shown(), std::vector<QString>{"CommError 1011"});
+    EXPECT_EQ(m_link.PortNumber(), 0);
+
+    // Back at the same path: the next command searches and finds it.
+    ASSERT_TRUE(StartDrive());
+    EXPECT_EQ(Read(), "12.3");
+
+    // During a wait: the read ends failed, once.
+    m_drive.SetReplyDelay(150);
+    m_drive.SetFault(Fault::Delay, 1);
+    QTimer::singleShot(20, m_window.get(), [this] { KillDrive(); });
+    EXPECT_EQ(Read(), "");
+    EXPECT_EQ(m_answerer.Count("CommError"), 2);
+    EXPECT_EQ(m_answerer.Count(kNotRead), 1);
+
+    ASSERT_TRUE(StartDrive());
+    m_drive.SetFault(Fault::None);
+    EXPECT_EQ(Read(), "12.3");
+}
+
+// The port vanishes while the erase question is open: the error box comes on
+// top, and the confirmed erase then finds no drive instead of a freed port.
+TEST_F(VanishingPort, WhileAConfirmationIsOpen) {
+    ASSERT_TRUE(StartDrive());
+    m_window = std::make_unique<FrmDevice>(m_link, m_prompts, nullptr);
+    ASSERT_EQ(m_window->MotorPort(), 1);
+    m_answerer.WhileShown(kErase, [this] { KillDrive(); });
+    QElapsedTimer shown;
+    m_answerer.WhileShown("CommError", [&] { shown.start(); });
+    m_answerer.Answer("CommError 1011", QMessageBox::Ok, [&] { return shown.elapsed() > 300; });
+    m_answerer.Answer(kErase, QMessageBox::Yes, [&] { return m_answerer.Count("CommError") == 1; });
+    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
+    m_window->CmdWrite_Click(37);
+    EXPECT_EQ(m_answerer.Shown(), (std::vector<QString>{kErase, "CommError 1011", kErrorWriting}));
+
+    ASSERT_TRUE(StartDrive());
+    EXPECT_EQ(Read(), "12.3");
+}
+
+#endif
