@@ -1,101 +1,533 @@
-// Bytes from the wire as the reply to one exchange: the link always ends it
-// with a defined code, hands out data only for a good reply, and is usable
-// for the next exchange.
+// Scripts of commands against a drive that misbehaves on cue. The front of
+// the input says which ports exist and which commands run, with how the user
+// answers the questions each command meets; the back says, request by
+// request, what the drive does. The link must end every command with a
+// defined code, hand out only data the drive sent, leave a failed read's data
+// alone, put only well-formed frames on the wire, send nothing for a refused
+// argument, answer "busy" to a command issued while one waits, and work again
+// once the drive behaves.
+//
+// Layout: [ports] [command count] then per command [op] [answers] [arguments],
+// and at the far end, read backwards, one byte per request of the drive's
+// plan (see Plan::FromByte). fuzz/make_seeds.py writes such scripts.
 #include "fuzz_check.h"
+#include "link/cls_kt_motor.h"
 #include "link/frm_motor_com.h"
-#include "link/packet.h"
 #include "platform/scripted_prompts.h"
+#include "scripted_drive.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace {
 
-using kt::link::Transport;
+using kt::fuzz::Plan;
+using kt::fuzz::PortKind;
+using kt::fuzz::Request;
+using kt::fuzz::ScriptedDrive;
+using kt::link::ClsKtMotor;
+using kt::link::FrmMotorCom;
+using kt::platform::Answer;
+using kt::platform::Buttons;
+using kt::platform::MessageRequest;
+using Byte = std::uint8_t;
 
-// Answers every request with the scripted bytes, or, once good, as a drive.
-class ScriptedLine : public Transport {
+// Bounds on the work of one input.
+constexpr int kMaxCommands = 8;
+constexpr int kMaxPlans = 64;
+constexpr int kMaxRetries = 4;
+
+const QString kRetryQuestion = QStringLiteral("Communication Failed,Retry?");
+const QString kDownloadQuestion =
+    QStringLiteral("This will put a new ProgramData in your motor, Are you sure?");
+const QString kEraseQuestion =
+    QStringLiteral("This will erase program in your motor, Are you sure?");
+
+// Commands from the front, the drive's plans from the back; past the middle
+// every byte reads as 0.
+class Script {
 public:
-    ScriptedLine(const QByteArray& reply, const bool& scripted)
-        : m_reply(reply), m_scripted(scripted) {}
-    bool Open() override { return m_open = true; }
-    void Close() override { m_open = false; }
-    bool IsOpen() const override { return m_open; }
-    void SetParity(Parity parity) override { m_parity = parity; }
-    void Write(const QByteArray& bytes) override {
-        if (m_parity == Parity::Mark) {
-            m_request = bytes;
-        } else {
-            m_request += bytes;
-            const QByteArray reply = m_scripted ? m_reply : GoodReply();
-            QTimer::singleShot(0, this, [this, reply] {
-                m_input += reply;
-                emit Received();
-            });
-        }
-        QTimer::singleShot(0, this, &Transport::Sent);
+    Script(const std::uint8_t* data, std::size_t size) : m_data(data), m_back(size) {}
+    Byte Next() { return m_front < m_back ? m_data[m_front++] : 0; }
+    Byte Last() { return m_front < m_back ? m_data[--m_back] : 0; }
+    int Word() {
+        const int low = Next();
+        return low | (Next() << 8);
     }
-    qint64 BytesAvailable() const override { return m_input.size(); }
-    QByteArray ReadAll() override { return std::exchange(m_input, {}); }
 
 private:
-    QByteArray GoodReply() const {
-        if (static_cast<std::uint8_t>(m_request[0]) == kt::link::Packet::kWriteStart)
-            return QByteArray(1, '\x06');
-        QByteArray data(static_cast<std::uint8_t>(m_request[4]), '\0');
-        data[0] = 7; // the identification, should the search ask
-        return kt::link::Packet::ReadReply(data);
+    const std::uint8_t* m_data;
+    std::size_t m_front = 0;
+    std::size_t m_back;
+};
+
+class Session {
+public:
+    explicit Session(Script& script)
+        : m_script(script), m_header(script.Next()), m_drive(static_cast<Byte>(m_header >> 4)) {
+        // The drive on port 1 to 4; the ports below it all of one kind.
+        m_drivePort = 1 + (m_header & 3);
+        constexpr PortKind kBelow[] = {PortKind::Missing, PortKind::Refusing, PortKind::Silent,
+                                       PortKind::Stranger};
+        for (int port = 1; port < m_drivePort; ++port)
+            m_drive.SetPort(port, kBelow[(m_header >> 2) & 3]);
+        m_drive.SetPort(m_drivePort, PortKind::Drive);
+        m_drive.SetPlanner([this] {
+            if (m_plans >= kMaxPlans)
+                return Plan{};
+            ++m_plans;
+            return Plan::FromByte(m_script.Last());
+        });
+        m_drive.SetMeanwhile([this] { Nest(); });
+        m_prompts.OnMessage([this](const MessageRequest& message) { OnMessage(message); });
+
+        m_link = std::make_unique<FrmMotorCom>(m_prompts,
+                                               [this](int port) { return m_drive.Connect(port); });
+        m_link->SetReplyTimeout([this](int) { return m_drive.ReplyAllowance(); });
+        m_motor = std::make_unique<ClsKtMotor>(*m_link, m_prompts);
     }
 
-    const QByteArray& m_reply;
-    const bool& m_scripted;
-    Parity m_parity = Parity::Space;
-    QByteArray m_request;
-    QByteArray m_input;
-    bool m_open = false;
+    ~Session() {
+        m_motor.reset();
+        m_link.reset();
+        // Ports the link let go of are deleted later; they refer to the drive.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    void Run() {
+        const int commands = m_script.Next() % (kMaxCommands + 1);
+        for (int i = 0; i < commands; ++i)
+            RunCommand();
+        CheckHealthy();
+    }
+
+private:
+    // What the user does while a command runs.
+    struct Policy {
+        int retries = 0;              // Retry answers before Cancel
+        Answer confirm = Answer::Yes; // to "Are you sure?"
+        bool nestInQuestions = false; // a command while a box is open
+        int nested = 0;               // which command that is
+    };
+
+    void RunCommand() {
+        const Byte op = m_script.Next() % 7;
+        const Byte policy = m_script.Next();
+        constexpr Answer kConfirm[] = {Answer::Yes, Answer::No, Answer::Cancel, Answer::Yes};
+        m_policy = {policy & 3, kConfirm[(policy >> 2) & 3], (policy & 0x10) != 0, policy >> 5};
+        switch (op) {
+        case 0:
+        case 1:
+            SendValid(op == 1);
+            break;
+        case 2:
+            SendInvalid();
+            break;
+        case 3: {
+            const Byte port = Call([&] { return m_link->OpenPort(); }, false);
+            KT_FUZZ_CHECK(port == 0 || port == m_drivePort);
+            break;
+        }
+        case 4:
+            MotorCommand();
+            break;
+        case 5:
+            Download();
+            break;
+        default:
+            Erase();
+            break;
+        }
+    }
+
+    // A command at the top level, with the checks every command gets.
+    template <typename Command> Byte Call(Command command, bool isResult = true) {
+        const std::size_t bytes = m_drive.BytesWritten();
+        const int connections = m_drive.Connections();
+        m_first = m_drive.Requests().size();
+        m_declined = false;
+        ++m_calls;
+        const Byte result = command();
+        --m_calls;
+        if (isResult) {
+            KT_FUZZ_CHECK(result <= 4);
+            if (result == kt::link::kOutOfRange) {
+                KT_FUZZ_CHECK(m_drive.BytesWritten() == bytes);
+                KT_FUZZ_CHECK(m_drive.Connections() == connections);
+            }
+        }
+        return result;
+    }
+
+    // The requests of the last top-level command.
+    std::vector<Request> Since() const {
+        const auto& all = m_drive.Requests();
+        return {all.begin() + static_cast<std::ptrdiff_t>(m_first), all.end()};
+    }
+
+    static bool IsProbe(const Request& request) {
+        return request.frame == ScriptedDrive::Frame(false, 0, 282, 2);
+    }
+
+    // A decisive reply ends its exchange, so nothing but the search before it
+    // and no other request after it; the result is the reply's.
+    void CheckDecisive(const std::vector<Request>& requests, Byte result,
+                       const QByteArray* readData, bool lastOnly) {
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            const Request& request = requests[i];
+            if (!request.decisive || IsProbe(request) || request.port != m_drivePort)
+                continue;
+            const bool last = i + 1 == requests.size();
+            if (lastOnly)
+                KT_FUZZ_CHECK(last);
+            if (!last)
+                continue;
+            const bool failed = request.plan.action == Plan::LineError ||
+                                (!request.write && request.plan.action == Plan::Corrupt);
+            KT_FUZZ_CHECK(result == (failed ? kt::link::kFailed : kt::link::kSent));
+            if (readData && !failed)
+                KT_FUZZ_CHECK(*readData == request.replyData);
+        }
+    }
+
+    // Whether the drive ever sent these bytes as a good read reply.
+    bool DriveSent(const QByteArray& data) const {
+        for (const Request& request : m_drive.Requests())
+            if (request.replied && request.replyData == data)
+                return true;
+        return false;
+    }
+
+    void SendValid(bool write) {
+        const Byte fn = m_script.Next() % 8;
+        const int address = m_script.Word();
+        const Byte count = m_script.Next();
+        QByteArray data;
+        if (write) {
+            const Byte fill = m_script.Next();
+            const Byte step = m_script.Next();
+            for (int i = 0; i < count; ++i)
+                data.append(static_cast<char>(fill + i * step));
+        }
+        const QByteArray before = write ? data : QByteArray("untouched");
+        QByteArray comData = before;
+        const Byte result =
+            Call([&] { return m_link->SendPacket(fn, address, count, comData, write); });
+        KT_FUZZ_CHECK(result <= kt::link::kBusy);
+
+        // Only this request, and the search's, went out.
+        const QByteArray frame = ScriptedDrive::Frame(write, fn, address, count, data);
+        const std::vector<Request> requests = Since();
+        for (const Request& request : requests)
+            KT_FUZZ_CHECK(request.frame == frame || IsProbe(request));
+
+        if (!write && result == kt::link::kSent) {
+            KT_FUZZ_CHECK(comData.size() == count);
+            KT_FUZZ_CHECK(DriveSent(comData));
+        } else {
+            KT_FUZZ_CHECK(comData == before);
+        }
+        if (frame != ScriptedDrive::Frame(false, 0, 282, 2))
+            CheckDecisive(requests, result, write ? nullptr : &comData, true);
+    }
+
+    // Arguments the link cannot send: an address beyond 16 bits, or a write
+    // whose data does not match its count.
+    void SendInvalid() {
+        const Byte kind = m_script.Next();
+        constexpr int kAddresses[] = {-1, 65536, 0x7FFFFFFF, -0x7FFFFFFF - 1};
+        int address = 62;
+        QByteArray data(3, '\x01');
+        Byte count = 3;
+        if (kind & 4)
+            count = static_cast<Byte>(kind >> 3); // rarely 3
+        else
+            address = kAddresses[kind & 3];
+        const QByteArray before = data;
+        const Byte result =
+            Call([&] { return m_link->SendPacket(0, address, count, data, (kind & 4) != 0); });
+        KT_FUZZ_CHECK(data == before);
+        (void)result;
+    }
+
+    void MotorCommand() {
+        const Byte which = m_script.Next() % 32;
+        const Byte argument = m_script.Next();
+        const Byte value = m_script.Next();
+        const Byte number = argument % 10;
+        const bool on = (value & 1) != 0;
+        const float single = static_cast<float>(static_cast<std::int8_t>(value)) * 0.9f;
+        ClsKtMotor& motor = *m_motor;
+        using Single = ClsKtMotor::Single;
+        using Long = ClsKtMotor::Long;
+
+        constexpr Single kSingleSentinel = -7777.0f;
+        constexpr Byte kByteSentinel = 0xA5;
+        constexpr Long kLongSentinel = -77777;
+
+        if (which <= 6) {
+            Byte (ClsKtMotor::*const reads[])(Single&) = {
+                &ClsKtMotor::ReadDecelerationRate, &ClsKtMotor::ReadAccelerationRate,
+                &ClsKtMotor::ReadReferenceSpeed,   &ClsKtMotor::ReadCurrentSpeed,
+                &ClsKtMotor::ReadBusVolt,          &ClsKtMotor::ReadMotorCurrent,
+                &ClsKtMotor::ReadCurrentLimit,
+            };
+            Single out = kSingleSentinel;
+            const Byte result = Call([&] { return (motor.*reads[which])(out); });
+            ReadDone(result, result != 0 ? out == kSingleSentinel : out >= 0, nullptr);
+        } else if (which <= 8) {
+            Byte out = kByteSentinel;
+            const Byte result = Call([&] {
+                return which == 7 ? motor.ReadReferenceVolt(out) : motor.ReadMotorVolt(out);
+            });
+            ReadDone(result, result != 0 ? out == kByteSentinel : out <= 100, nullptr);
+        } else if (which <= 12) {
+            bool bits[8] = {true, false, true, false, true, false, true, false};
+            const bool sentinel[8] = {true, false, true, false, true, false, true, false};
+            const Byte result = Call([&] {
+                switch (which) {
+                case 9:
+                    return motor.ReadStatus(bits[0], bits[1], bits[2], bits[3], bits[4], bits[5],
+                                            bits[6]);
+                case 10:
+                    return motor.ReadInputs(bits);
+                case 11:
+                    return motor.ReadFlags(bits);
+                default:
+                    return motor.ReadOutputs(bits[0], bits[1]);
+                }
+            });
+            ReadDone(result, result != 0 ? std::equal(bits, bits + 8, sentinel) : true, nullptr);
+        } else if (which <= 15) {
+            Byte out = kByteSentinel;
+            const Byte result = Call([&] {
+                return which == 13   ? motor.ReadTimer(number, out)
+                       : which == 14 ? motor.ReadCounter(number, out)
+                                     : motor.ReadError(out);
+            });
+            const QByteArray got(1, static_cast<char>(out));
+            ReadDone(result, result != 0 ? out == kByteSentinel : DriveSent(got), &got);
+        } else if (which <= 17) {
+            Long out = kLongSentinel;
+            const Byte result = Call([&] {
+                return which == 16 ? motor.ReadWordCounter(number, out)
+                                   : motor.ReadAnalog(number, out);
+            });
+            const QByteArray got = QByteArray(1, static_cast<char>(out & 0xFF)) +
+                                   QByteArray(1, static_cast<char>((out >> 8) & 0xFF));
+            const bool ok = out >= 0 && out <= 0xFFFF && DriveSent(got);
+            ReadDone(result, result != 0 ? out == kLongSentinel : ok, &got);
+        } else {
+            Single variable = single;
+            const Byte result = Call([&]() -> Byte {
+                switch (which) {
+                case 18:
+                    return motor.WriteCommandForward(on);
+                case 19:
+                    return motor.WriteCommandReverse(on);
+                case 20:
+                    return motor.WriteAutoTorque(on);
+                case 21:
+                    return motor.WriteOutput(number, on);
+                case 22:
+                    return motor.WriteFlag(number, on);
+                case 23:
+                    return motor.WriteTimer(number, value);
+                case 24:
+                    return motor.WriteCounter(number, value);
+                case 25:
+                    return motor.WriteWordCounter(number, static_cast<std::int8_t>(value) * 1031);
+                case 26:
+                    return motor.WriteReferenceVolt(value % 128);
+                case 27:
+                    return motor.WriteCurrentLimit(variable);
+                case 28:
+                    return motor.WriteAccelerationRate(variable);
+                case 29:
+                    return motor.WriteDecelerationRate(variable);
+                case 30:
+                    return motor.WriteReferenceSpeed(variable);
+                default: {
+                    const Byte port = motor.OpenPort();
+                    KT_FUZZ_CHECK(port == 0 || port == m_drivePort);
+                    return 0;
+                }
+                }
+            });
+            CheckDecisive(Since(), result, nullptr, true);
+        }
+    }
+
+    void ReadDone(Byte result, bool outOk, const QByteArray* got) {
+        KT_FUZZ_CHECK(outOk);
+        CheckDecisive(Since(), result, got, true);
+    }
+
+    void Download() {
+        const Byte size = m_script.Next();
+        const Byte fill = m_script.Next();
+        constexpr int kSizes[] = {254, 253, 255, 0};
+        // Statements, then 0xFF to the end, as a compiled image looks.
+        QByteArray image;
+        const int length = kSizes[size & 3];
+        for (int i = 0; i < length; ++i)
+            image.append(static_cast<char>(i < (fill % 128) * 2 ? (i * 7 + fill) & 0xFF : 0xFF));
+        const std::size_t shown = m_prompts.Shown().size();
+        const std::size_t bytes = m_drive.BytesWritten();
+        const Byte result = Call([&] { return m_motor->WriteProgram(image); });
+        if (length != 254) {
+            KT_FUZZ_CHECK(result == kt::link::kOutOfRange);
+            KT_FUZZ_CHECK(m_prompts.Shown().size() == shown);
+        }
+        Confirmed(result, bytes);
+        for (const Request& request : Since()) {
+            if (request.fn == 3)
+                KT_FUZZ_CHECK(request.write && request.address == 0 && request.data == image);
+        }
+        // The erase ends before the download: only the last may decide.
+        CheckDecisive(Since(), result, nullptr, false);
+    }
+
+    void Erase() {
+        const std::size_t bytes = m_drive.BytesWritten();
+        const Byte result = Call([&] { return m_motor->ProgramErase(); });
+        Confirmed(result, bytes);
+        CheckDecisive(Since(), result, nullptr, true);
+    }
+
+    // Declining the question sends nothing and is no failure.
+    void Confirmed(Byte result, std::size_t bytesBefore) {
+        if (!m_declined)
+            return;
+        KT_FUZZ_CHECK(result == kt::link::kSent);
+        KT_FUZZ_CHECK(m_drive.BytesWritten() == bytesBefore);
+    }
+
+    // Answers every question as the policy says, and checks what is asked.
+    void OnMessage(const MessageRequest& message) {
+        if (message.buttons == Buttons::RetryCancel) {
+            KT_FUZZ_CHECK(message.text == kRetryQuestion);
+            if (m_policy.nestInQuestions)
+                Nest();
+            const bool retry = m_policy.retries > 0 && m_retries < kMaxRetries;
+            if (retry) {
+                --m_policy.retries;
+                ++m_retries;
+            }
+            m_prompts.Push(retry ? Answer::Retry : Answer::Cancel);
+        } else if (message.buttons == Buttons::YesNo) {
+            KT_FUZZ_CHECK(message.text == kDownloadQuestion || message.text == kEraseQuestion);
+            m_declined = m_policy.confirm != Answer::Yes;
+            m_prompts.Push(m_policy.confirm);
+        } else {
+            KT_FUZZ_CHECK(message.buttons == Buttons::Ok);
+            bool known = false;
+            for (const int code : kt::fuzz::kLineErrors)
+                known =
+                    known || message.text == QStringLiteral("CommError ") + QString::number(code);
+            KT_FUZZ_CHECK(known);
+            if (m_policy.nestInQuestions)
+                Nest();
+            m_prompts.Push(Answer::Ok);
+        }
+    }
+
+    // A command issued while another waits: "busy", and nothing on the wire.
+    void Nest() {
+        if (m_nesting || m_calls == 0)
+            return;
+        m_nesting = true;
+        const bool declined = std::exchange(m_declined, false);
+        const std::size_t bytes = m_drive.BytesWritten();
+        const int connections = m_drive.Connections();
+        ClsKtMotor& motor = *m_motor;
+        Byte result = kt::link::kBusy;
+        switch (m_policy.nested) {
+        case 0: {
+            QByteArray data("untouched");
+            result = m_link->SendPacket(0, 62, 1, data);
+            KT_FUZZ_CHECK(data == "untouched");
+            break;
+        }
+        case 1: {
+            QByteArray data(1, '\x01');
+            result = m_link->SendPacket(2, 62, 1, data, true);
+            break;
+        }
+        case 2:
+            m_link->OpenPort();
+            break;
+        case 3: {
+            bool bits[7] = {true, false, true, false, true, false, true};
+            result =
+                motor.ReadStatus(bits[0], bits[1], bits[2], bits[3], bits[4], bits[5], bits[6]);
+            KT_FUZZ_CHECK(bits[0] && !bits[1] && bits[2] && !bits[3] && bits[4] && !bits[5] &&
+                          bits[6]);
+            break;
+        }
+        case 4:
+            result = motor.ProgramErase();
+            break;
+        case 5:
+            result = motor.WriteProgram(QByteArray(254, '\xFF'));
+            break;
+        case 6: {
+            Byte data = 0xA5;
+            result = motor.ReadTimer(4, data);
+            KT_FUZZ_CHECK(result == kt::link::kOutOfRange && data == 0xA5);
+            result = kt::link::kBusy;
+            break;
+        }
+        default: {
+            float speed = 50.0f;
+            result = motor.WriteReferenceSpeed(speed);
+            break;
+        }
+        }
+        KT_FUZZ_CHECK(result == kt::link::kBusy || (m_declined && result == kt::link::kSent));
+        KT_FUZZ_CHECK(m_drive.BytesWritten() == bytes);
+        KT_FUZZ_CHECK(m_drive.Connections() == connections);
+        m_declined = declined;
+        m_nesting = false;
+    }
+
+    // Whatever happened, a drive that behaves is reached again.
+    void CheckHealthy() {
+        m_drive.SetPlanner({});
+        m_policy = {};
+        m_drive.Settle();
+        QByteArray data("untouched");
+        const Byte result = Call([&] { return m_link->SendPacket(0, 62, 1, data); });
+        KT_FUZZ_CHECK(result == kt::link::kSent);
+        KT_FUZZ_CHECK(data == QByteArray(1, static_cast<char>(m_drive.Memory(62))));
+    }
+
+    Script& m_script;
+    const Byte m_header;
+    int m_drivePort = 1;
+    kt::platform::ScriptedPrompts m_prompts;
+    ScriptedDrive m_drive;
+    std::unique_ptr<FrmMotorCom> m_link;
+    std::unique_ptr<ClsKtMotor> m_motor;
+
+    Policy m_policy;
+    int m_plans = 0;
+    int m_retries = 0;
+    int m_calls = 0;
+    bool m_nesting = false;
+    bool m_declined = false;
+    std::size_t m_first = 0;
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0)
-        return 0;
     EnsureApplication();
-    const bool write = data[0] & 1;
-    const auto count = static_cast<std::uint8_t>((data[0] >> 1) % 8);
-    const QByteArray reply(reinterpret_cast<const char*>(data + 1),
-                           static_cast<qsizetype>(size - 1));
-
-    kt::platform::ScriptedPrompts prompts;
-    prompts.Push(kt::platform::Answer::Cancel); // to the retry question
-    bool scripted = false;
-    kt::link::FrmMotorCom link(prompts, [&](int port) -> std::unique_ptr<Transport> {
-        if (port != 1)
-            return nullptr;
-        return std::make_unique<ScriptedLine>(reply, scripted);
-    });
-    link.SetReplyTimeout([](int) { return 0; });
-    KT_FUZZ_CHECK(link.OpenPort() == 1);
-
-    // The fuzzed exchange: the port answers with the fuzzed bytes.
-    scripted = true;
-    QByteArray comData = write ? QByteArray(count, '\x55') : QByteArray("keep");
-    const std::uint8_t result = link.SendPacket(0, 300, count, comData, write);
-    KT_FUZZ_CHECK(result <= 3);
-    if (!write && result == 0) {
-        KT_FUZZ_CHECK(comData.size() == count);
-        KT_FUZZ_CHECK(kt::link::Packet::ReadReply(comData) == reply);
-    }
-    if (!write && result != 0)
-        KT_FUZZ_CHECK(comData == "keep");
-    KT_FUZZ_CHECK(!link.Busy());
-
-    // And the next exchange, on a well-behaved port, works.
-    scripted = false;
-    QByteArray next;
-    const std::uint8_t again = link.SendPacket(0, 62, 1, next);
-    KT_FUZZ_CHECK(again == 0 || (again == 1 && link.PortNumber() == 0));
+    Script script(data, size);
+    Session(script).Run();
     return 0;
 }
