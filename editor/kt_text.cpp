@@ -19,6 +19,12 @@ constexpr int kGutterWidth = 16;
 constexpr int kCornerSize = 17;
 // The rows a control of height H has room for: (H - 21) / 16.
 constexpr int kRowsMargin = 21;
+// Some X servers send a held key's repeats as release/press pairs without the
+// auto-repeat flag, the two with the same time stamp or a few ms apart; no
+// hand releases and presses a key that fast.
+constexpr quint64 kRepeatPairGapMs = 20;
+// A pair split over two event batches arrives well within this.
+constexpr int kEnterSettleMs = 50;
 
 bool IsNavigationKey(int key) {
     switch (key) {
@@ -45,6 +51,11 @@ bool IsEnterKey(int key) {
 KtText::KtText(QWidget* parent)
     : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)) {
     m_text->installEventFilter(this);
+    m_text->viewport()->installEventFilter(this);
+    m_enterSettle.setSingleShot(true);
+    m_enterSettle.setTimerType(Qt::PreciseTimer);
+    m_enterSettle.setInterval(kEnterSettleMs);
+    connect(&m_enterSettle, &QTimer::timeout, this, &KtText::SettleEnterRelease);
     connect(m_text, &QPlainTextEdit::textChanged, this, &KtText::OnTextChanged);
     connect(m_text, &TextBox::clicked, this, [this] { GetPara(false); });
     // The gutter follows every change of the first visible line, however it
@@ -148,6 +159,7 @@ void KtText::ReplaceSelection(const QString& text, bool inserting) {
 }
 
 void KtText::InsertChr(const QString& chrs) {
+    SettleEnterRelease();
     ReplaceSelection(chrs, true);
 }
 
@@ -163,6 +175,7 @@ void KtText::RecordLineForEnter() {
 }
 
 void KtText::NextLine() {
+    SettleEnterRelease();
     m_lineBreaking = true;
     qsizetype trailing = 0;
     while (trailing < m_currentLine.size() &&
@@ -186,13 +199,14 @@ void KtText::NextLine() {
 
 bool KtText::OnKeyPress(const QKeyEvent* event) {
     const int key = event->key();
+    if (IsEnterKey(key)) {
+        OnEnterPress(event);
+        return true; // the line break is inserted when the key goes up
+    }
+    SettleEnterRelease(); // the line break goes before what this key does
     if (IsNavigationKey(key)) {
         m_navKeyDown = true;
         return false;
-    }
-    if (IsEnterKey(key)) {
-        RecordLineForEnter();
-        return true; // the line break is inserted when the key goes up
     }
     const Qt::KeyboardModifiers shiftState =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
@@ -204,24 +218,87 @@ bool KtText::OnKeyPress(const QKeyEvent* event) {
     return false;
 }
 
+void KtText::OnEnterPress(const QKeyEvent* event) {
+    const quint64 time = event->timestamp();
+    const bool pairsWithRelease = time != 0 && m_enterReleaseTime != 0 &&
+                                  time >= m_enterReleaseTime &&
+                                  time - m_enterReleaseTime <= kRepeatPairGapMs;
+    if (m_enterReleaseWaiting) {
+        if (pairsWithRelease) { // the key never went up
+            m_enterReleaseWaiting = false;
+            m_enterSettle.stop();
+            return;
+        }
+        SettleEnterRelease(); // a new press: the last one's line break first
+    } else if (!m_enterHeld && pairsWithRelease) {
+        // The press of a pair came after its release had settled: the key is
+        // still down and its line break is already in.
+        m_enterHeld = true;
+        return;
+    }
+    if (m_enterHeld)
+        return; // a repeat
+    RecordLineForEnter();
+    m_enterHeld = true;
+}
+
 void KtText::OnKeyRelease(const QKeyEvent* event) {
     const int key = event->key();
-    if (IsNavigationKey(key))
+    // A timed release of Enter may be half of an unflagged repeat pair: the
+    // line break waits for the press that would follow it. Without a time
+    // stamp (events made by a program) it goes in at once.
+    if (IsEnterKey(key) && m_oldCrlf && event->timestamp() != 0) {
+        m_enterReleaseWaiting = true;
+        m_enterReleaseTime = event->timestamp();
+        m_enterSettle.start();
+        m_navKeyDown = false;
+        return;
+    }
+    SettleEnterRelease(); // a waiting line break goes before this key's effect
+    if (IsEnterKey(key)) {
+        BreakAfterEnter();
+        m_enterReleaseTime = event->timestamp();
+    } else if (IsNavigationKey(key)) {
         GetPara(false);
-    else if (IsEnterKey(key) && m_oldCrlf)
-        ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false);
-    else if (key == Qt::Key_F1)
+    } else if (key == Qt::Key_F1) {
         emit HelpRequest();
+    }
     m_navKeyDown = false;
     m_oldCrlf = false;
 }
 
+void KtText::SettleEnterRelease() {
+    if (!m_enterReleaseWaiting)
+        return;
+    m_enterReleaseWaiting = false;
+    m_enterSettle.stop();
+    BreakAfterEnter();
+}
+
+// The key-up of Enter: the line break, if one is due, and the hold is over.
+void KtText::BreakAfterEnter() {
+    m_enterHeld = false;
+    if (m_oldCrlf)
+        ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false);
+    m_oldCrlf = false;
+}
+
 bool KtText::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_text->viewport() && event->type() == QEvent::MouseButtonPress)
+        SettleEnterRelease(); // before the click moves the caret
     if (watched == m_text) {
+        if (event->type() == QEvent::FocusOut) {
+            // The key-up, if any, goes elsewhere now.
+            SettleEnterRelease();
+            m_enterHeld = false;
+        }
+        if (event->type() == QEvent::ShortcutOverride &&
+            !IsEnterKey(static_cast<QKeyEvent*>(event)->key()))
+            SettleEnterRelease(); // a shortcut may read the text
         if (event->type() == QEvent::KeyPress)
             return OnKeyPress(static_cast<QKeyEvent*>(event));
-        // A held key repeats its key-down only: the release that ends the
-        // hold is the one that counts.
+        // A release flagged as auto-repeat is half of a repeat pair: only
+        // the release that ends the hold counts.
         if (event->type() == QEvent::KeyRelease) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if (!key->isAutoRepeat())

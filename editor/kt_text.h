@@ -2,11 +2,13 @@
 // left. It keeps a record of the caret's line after every caret move and text
 // change, carries a line's indentation to the next when Enter ends it, tells
 // its host of every ended line (CompileLine), of every update (SelChange) and
-// of F1 (HelpRequest), and keeps one mark per text line. It does not compile
-// or check anything itself: the host answers its events.
+// of F1 (HelpRequest), and keeps one mark per text line. A held Enter gives
+// one line break, on release, however the window system reports its repeats.
+// It does not compile or check anything itself: the host answers its events.
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <vector>
@@ -47,6 +49,11 @@ public:
     // Ends the caret line and starts a new one with the same indentation.
     void NextLine();
 
+    // How long a released Enter waits for a press that would make the
+    // release half of a key repeat, before the line break goes in. A release
+    // already waiting waits the new time from now.
+    void SetEnterSettleTime(int milliseconds) { m_enterSettle.setInterval(milliseconds); }
+
     // Sets the mark of line index (1-based); a mark above 2 becomes 0, in the
     // caller's variable too. A line without a mark changes nothing.
     void SetBreak(qint64 index, quint8& pictureIndex);
@@ -75,7 +82,10 @@ protected:
 private:
     void OnTextChanged();
     bool OnKeyPress(const QKeyEvent* event);
+    void OnEnterPress(const QKeyEvent* event);
     void OnKeyRelease(const QKeyEvent* event);
+    void SettleEnterRelease();
+    void BreakAfterEnter();
     void RecordLineForEnter();
     void ReplaceSelection(const QString& text, bool inserting);
     void LayOut(int width, int height);
@@ -106,6 +116,14 @@ private:
     bool m_lineBreaking = false;
     bool m_inserting = false;
     bool m_lineError = false;
+
+    // Enter is down: its repeats, flagged or not, add nothing.
+    bool m_enterHeld = false;
+    // An Enter release waits for m_enterSettle: a press right after it in
+    // event time would make it half of a repeat pair.
+    bool m_enterReleaseWaiting = false;
+    quint64 m_enterReleaseTime = 0; // event time of the last timed Enter release
+    QTimer m_enterSettle;
 };
 
 } // namespace kt::editor

@@ -11,7 +11,10 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <functional>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 using kt::editor::KtText;
 using kt::editor::TextBox;
@@ -93,18 +96,118 @@ TEST_F(KtTextTest, EnterMidLineAndAtTheStart) {
     EXPECT_EQ(LastOldLine(), "If Flag.1");
 }
 
-TEST_F(KtTextTest, HeldEnterBreaksOnceOnRelease) {
-    Start("Do", 2);
-    QTest::keyPress(Box(), Qt::Key_Return);
-    for (int i = 0; i < 5; ++i) {
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r", true);
-        QApplication::sendEvent(Box(), &release);
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
-        QApplication::sendEvent(Box(), &press);
+namespace {
+
+// One key event as the window system delivers it: with its time stamp and
+// its auto-repeat flag, or a pause between two batches of events.
+struct KeyStep {
+    enum Kind { Press, Release, Batch } kind;
+    ulong time = 0;
+    bool autoRepeat = false;
+    int key = Qt::Key_Return;
+};
+
+// Enter held from 1000 ms to 2500 ms on a server that repeats the key every
+// 30 ms in its own way.
+std::vector<KeyStep> HeldEnter(const std::function<std::vector<KeyStep>(ulong)>& repeat) {
+    std::vector<KeyStep> steps = {{KeyStep::Press, 1000}};
+    for (ulong time = 1500; time < 2500; time += 30) {
+        for (const KeyStep& step : repeat(time))
+            steps.push_back(step);
     }
-    EXPECT_EQ(Box()->Text(), "Do");
-    QTest::keyRelease(Box(), Qt::Key_Return);
-    EXPECT_EQ(Box()->Text(), "Do\r\n");
+    steps.push_back({KeyStep::Release, 2500});
+    return steps;
+}
+
+} // namespace
+
+// However the repeats of a held Enter arrive, it breaks the line once, when
+// it is released; two presses are two breaks.
+TEST_F(KtTextTest, HeldEnterBreaksOnceOnRelease) {
+    using K = KeyStep;
+    const std::vector<std::tuple<const char*, std::vector<KeyStep>, QString>> cases = {
+        {"flagged pairs", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Release, t, true}, {K::Press, t, true}};
+         }),
+         "Do\r\n"},
+        {"unflagged pairs", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Release, t}, {K::Press, t}};
+         }),
+         "Do\r\n"},
+        {"unflagged pairs a few ms apart", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Release, t}, {K::Press, t + 4}};
+         }),
+         "Do\r\n"},
+        {"flagged presses only", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Press, t, true}};
+         }),
+         "Do\r\n"},
+        {"unflagged presses only", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Press, t}};
+         }),
+         "Do\r\n"},
+        {"release and press in separate batches", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             return {{K::Release, t}, {K::Batch}, {K::Press, t + 1}, {K::Batch}};
+         }),
+         "Do\r\n"},
+        {"mixed", HeldEnter([](ulong t) -> std::vector<KeyStep> {
+             if (t % 90 == 0)
+                 return {{K::Release, t, true}, {K::Press, t, true}};
+             return {{K::Release, t}, {K::Batch}, {K::Press, t}};
+         }),
+         "Do\r\n"},
+        {"two quick presses",
+         {{K::Press, 1000}, {K::Release, 1100}, {K::Press, 1250}, {K::Release, 1350}},
+         "Do\r\n\r\n"},
+        {"a key typed right after the release",
+         {{K::Press, 1000}, {K::Release, 1100}, {K::Press, 1105, false, Qt::Key_X}},
+         "Do\r\nx"},
+    };
+    for (const auto& [name, steps, expected] : cases) {
+        SCOPED_TRACE(name);
+        const QString after = expected; // a lambda cannot capture a binding under clang 14
+        Start("Do", 2);
+        // Long enough that no release is settled by the clock mid-test.
+        m_editor->SetEnterSettleTime(60000);
+        for (const KeyStep& step : steps) {
+            if (step.kind == K::Batch) {
+                QCoreApplication::processEvents();
+                continue;
+            }
+            const bool enter = step.key == Qt::Key_Return;
+            if (enter && step.time == 2500) { // the hold ends: no line break so far
+                EXPECT_EQ(Box()->Text().count("\r\n"), 0);
+            }
+            QKeyEvent event(step.kind == K::Press ? QEvent::KeyPress : QEvent::KeyRelease, step.key,
+                            Qt::NoModifier, enter ? "\r" : "x", step.autoRepeat);
+            event.setTimestamp(step.time);
+            QApplication::sendEvent(Box(), &event);
+        }
+        m_editor->SetEnterSettleTime(0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Box()->Text() == after; }, 1000))
+            << Box()->Text().count("\r\n") << " line breaks";
+        EXPECT_EQ(m_compile->size(), after.count("\r\n"));
+    }
+
+    // The press of a repeat that comes only after the release has settled
+    // (a server too slow to keep a pair together) still adds no break.
+    Start("Do", 2);
+    m_editor->SetEnterSettleTime(0);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    press.setTimestamp(1000);
+    QApplication::sendEvent(Box(), &press);
+    for (ulong time = 1500; time <= 2500; time += 100) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r");
+        release.setTimestamp(time);
+        QApplication::sendEvent(Box(), &release);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Box()->Text() != "Do"; }, 1000)) << time;
+        if (time < 2500) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+            repeat.setTimestamp(time);
+            QApplication::sendEvent(Box(), &repeat);
+        }
+    }
+    EXPECT_EQ(Box()->Text().count("\r\n"), 1);
     EXPECT_EQ(m_compile->size(), 1);
 }
 
