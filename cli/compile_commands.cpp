@@ -19,6 +19,33 @@ using namespace kt::compiler;
 // Program files are a few kilobytes; this only stops a runaway read.
 constexpr long long kMaxProgramFileBytes = 64LL * 1024 * 1024;
 
+enum class LineRead { Line, TooLong, End };
+
+// The next line of in without its break (LF, or CR LF). A line longer than
+// kMaxLineBytes is read to its end but not kept, so no input can make the
+// program grow.
+LineRead ReadLine(std::istream& in, std::string& line) {
+    line.clear();
+    std::streambuf* const buffer = in.rdbuf();
+    bool any = false;
+    bool tooLong = false;
+    for (int c = buffer->sbumpc(); c != std::char_traits<char>::eof(); c = buffer->sbumpc()) {
+        any = true;
+        if (c == '\n')
+            break;
+        // One byte over the limit may still be the CR of a CR LF.
+        if (line.size() <= kMaxLineBytes)
+            line.push_back(char(c));
+        else
+            tooLong = true;
+    }
+    if (!any)
+        return LineRead::End;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return tooLong || line.size() > kMaxLineBytes ? LineRead::TooLong : LineRead::Line;
+}
+
 void PrintLineResult(std::string_view line, std::ostream& out) {
     StatementBytes code{};
     const std::uint8_t result = CompileStatement(line, code);
@@ -75,9 +102,17 @@ int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::
         return kExitOk;
     }
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (long number = 1;; ++number) {
+        const LineRead read = ReadLine(in, line);
+        if (read == LineRead::End)
+            break;
+        if (read == LineRead::TooLong) {
+            out << int(kStatementNotIdentified) << ' ' << CompileMessage(kStatementNotIdentified)
+                << '\n';
+            err << "ktmotor-cli line: line " << number << " is longer than " << kMaxLineBytes
+                << " bytes; not compiled\n";
+            continue;
+        }
         PrintLineResult(line, out);
     }
     return kExitOk;
@@ -117,7 +152,7 @@ int RunCompileCommand(const std::vector<std::string>& args, std::ostream& out, s
 
     if (haveImage) {
         const FileResult written =
-            WriteFileAtomically(imagePath, std::string(image.begin(), image.end()));
+            WriteImageFile(imagePath, std::string(image.begin(), image.end()));
         if (!written.ok) {
             err << imagePath << ": cannot write: " << written.reason << '\n';
             return kExitIoError;

@@ -5,6 +5,7 @@
 
 #include "compiler/program_compiler.h"
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitProgramError = 1; // a program error, or nothing to compile
 inline constexpr int kExitIoError = 2;      // a file unreadable or unwritable
 inline constexpr int kExitUsage = 64;       // a command line that cannot be understood
+
+// The longest source line "line" compiles from standard input, in bytes
+// before its break; a longer one is answered as not identified.
+inline constexpr std::size_t kMaxLineBytes = 1024 * 1024;
 
 // Reads and compiles a program file as the compile command does, telling
 // err what went wrong; 0 with the image, or the exit code of the failure.

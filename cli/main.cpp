@@ -24,12 +24,20 @@ Compiler commands:
         0 OPCODE OPERAND   the compiled statement, in decimal ("0 45 200")
         CODE MESSAGE       why the line does not compile ("2 Error: Data out of limit.")
         255                the line has nothing to compile (blank or comment)
+      A line of standard input longer than 1 MiB (1048576 bytes before its
+      line break) is not compiled: it is answered "1 Error: Statement not
+      identified." and named on standard error.
       Exit status 0.
 
   compile FILE [--hex] [--image OUT]
       Compiles a program file (.KtVbM) to the drive's 254-byte program image.
       Prints "Compiled Successfully."; with --hex also the image as hex bytes,
       16 per line; with --image writes the raw image to OUT.
+      FILE must be a regular file. OUT is replaced only once the whole image
+      is on the disk; a link is followed and its target replaced. A character
+      device or a named pipe is written as it is (--image /dev/stdout), a pipe
+      only while something reads it; a folder or any other kind of file is
+      refused.
       On a program error prints "FILE:LINE: MESSAGE" on standard error.
       Exit status 0 compiled, 1 program error or nothing to compile,
       2 a file that cannot be read or written.

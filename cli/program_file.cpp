@@ -1,47 +1,31 @@
 #include "cli/program_file.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <QString>
+#include "mainwindow/regular_file.h"
 
 namespace kt::cli {
 
-FileResult ReadWholeFile(const std::string& path, long long maxBytes) {
-    FileResult result;
-    QFile file(QString::fromLocal8Bit(path.c_str()));
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.reason = file.errorString().toStdString();
-        return result;
-    }
-    // Read one byte past the limit to tell a full-size file from a larger one.
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        result.reason = file.errorString().toStdString();
-        return result;
-    }
-    if (bytes.size() > maxBytes) {
-        result.reason = "file too large";
-        return result;
-    }
-    result.ok = true;
-    result.data.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return result;
+using mainwindow::RegularFile;
+
+namespace {
+
+FileResult From(const RegularFile::Result& result) {
+    FileResult file;
+    file.ok = result.ok;
+    file.data = result.data.toStdString();
+    file.reason = result.error.toStdString();
+    return file;
 }
 
-FileResult WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    FileResult result;
-    QSaveFile file(QString::fromLocal8Bit(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.reason = file.errorString().toStdString();
-        return result;
-    }
-    const qint64 size = static_cast<qint64>(bytes.size());
-    if (file.write(bytes.data(), size) != size || !file.commit()) {
-        result.reason = file.errorString().toStdString();
-        return result;
-    }
-    result.ok = true;
-    return result;
+} // namespace
+
+FileResult ReadWholeFile(const std::string& path, long long maxBytes) {
+    return From(RegularFile::Read(QByteArray::fromStdString(path), maxBytes));
+}
+
+FileResult WriteImageFile(const std::string& path, const std::string& bytes) {
+    return From(RegularFile::Replace(QByteArray::fromStdString(path),
+                                     QByteArray::fromStdString(bytes),
+                                     RegularFile::Special::WriteInPlace));
 }
 
 } // namespace kt::cli

@@ -386,7 +386,10 @@ bool FrmMotor::SaveBeforeDiscarding() {
         m_prompts.Message({.text = QStringLiteral("You will loose un saved data?,Save Now?"),
                            .buttons = platform::Buttons::YesNo,
                            .defaultAnswer = platform::Answer::Yes});
-    // A save that was cancelled or failed keeps the work: the command stops.
+    // Escaping the question, or a save that was cancelled or failed, keeps
+    // the work: the command stops.
+    if (answer == platform::Answer::Cancel)
+        return false;
     return answer != platform::Answer::Yes || SaveProgram();
 }
 

@@ -1,11 +1,11 @@
 #include "mainwindow/program_files.h"
 
 #include "compiler/program_text.h"
+#include "mainwindow/regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 namespace kt::mainwindow {
@@ -21,16 +21,7 @@ bool Writable(const QString& folder) {
     return probe.open();
 }
 
-ProgramFiles::Writer& CurrentWriter() {
-    static ProgramFiles::Writer writer;
-    return writer;
-}
-
 } // namespace
-
-void ProgramFiles::SetWriter(Writer writer) {
-    CurrentWriter() = std::move(writer);
-}
 
 ProgramFiles::ProgramFiles(const QString& applicationFolder, const QString& documentsFolder)
     : m_tempFile(applicationFolder + QStringLiteral("/~Temp")) {
@@ -47,25 +38,16 @@ QString ProgramFiles::DefaultProgramFile(const QString& caption) const {
 
 ProgramFiles::Result ProgramFiles::Read(const QString& path) {
     Result result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
+    const RegularFile::Result read = RegularFile::Read(QFile::encodeName(path), kMaxFileBytes);
+    if (!read.ok) {
+        result.error = read.error;
         return result;
     }
-    const QByteArray bytes = file.read(kMaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
-        return result;
-    }
-    if (bytes.size() > kMaxFileBytes) {
-        result.error = QStringLiteral("The file is larger than 16 MiB.");
-        return result;
-    }
-    if (bytes.contains('\0')) {
+    if (read.data.contains('\0')) {
         result.error = QStringLiteral("The file is not a text file.");
         return result;
     }
-    const std::string text = compiler::ReadProgramFile(bytes.toStdString());
+    const std::string text = compiler::ReadProgramFile(read.data.toStdString());
     result.text = QString::fromStdString(compiler::Windows1252ToUtf8(text));
     result.ok = true;
     return result;
@@ -75,26 +57,9 @@ ProgramFiles::Result ProgramFiles::Write(const QString& path, const QString& tex
     Result result;
     const QByteArray bytes = QByteArray::fromStdString(
         compiler::WriteProgramFile(compiler::Utf8ToWindows1252(text.toStdString())));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = file.errorString();
-        return result;
-    }
-    const Writer& writer = CurrentWriter();
-    const qint64 written = writer ? writer(file, bytes) : file.write(bytes);
-    if (written != bytes.size()) {
-        // Nothing reaches the old file: the new one is thrown away.
-        file.cancelWriting();
-        result.error = file.errorString().isEmpty() || file.error() == QFileDevice::NoError
-                           ? QStringLiteral("Not all of the program could be written.")
-                           : file.errorString();
-        return result;
-    }
-    if (!file.commit()) {
-        result.error = file.errorString();
-        return result;
-    }
-    result.ok = true;
+    const RegularFile::Result written = RegularFile::Replace(QFile::encodeName(path), bytes);
+    result.ok = written.ok;
+    result.error = written.error;
     return result;
 }
 

@@ -4,10 +4,7 @@
 // text and one CR LF. No dialogs and no questions: the main window asks.
 #pragma once
 
-#include <QIODevice>
 #include <QString>
-
-#include <functional>
 
 namespace kt::mainwindow {
 
@@ -32,15 +29,13 @@ public:
         QString text;  // the text read, when ok
         QString error; // why it failed, when not ok
     };
-    // The whole file as editor text; refuses a file that is too large or
-    // holds bytes no text has.
+    // The whole file as editor text; refuses a file that is too large, holds
+    // bytes no text has, or is not a regular file (a named pipe would hang).
     static Result Read(const QString& path);
-    // Replaces the file, or leaves the old one as it was when it fails.
+    // Replaces the file, or leaves the old one as it was when it fails; a
+    // link stays a link, its target is replaced. Never replaces a device,
+    // a named pipe or a folder.
     static Result Write(const QString& path, const QString& text);
-    // What puts the bytes into the new file; tests put in one that fails
-    // part-way, as a full disk does. Returns the bytes written, -1 on error.
-    using Writer = std::function<qint64(QIODevice& file, const QByteArray& bytes)>;
-    static void SetWriter(Writer writer);
     // Whether every character of text has a place in the file's code page.
     static bool Storable(const QString& text);
     // The caption of a file: its name cut before the last ".".

@@ -18,16 +18,29 @@ struct CliRun {
     std::string err;
 };
 
-inline CliRun RunCli(const QStringList& args, const QByteArray& input = {}) {
+// Runs program (the command-line program unless told) and kills it when it
+// has not ended within timeoutMs, so a hang fails the test instead of
+// stopping the suite.
+inline CliRun RunProgram(const QString& program, const QStringList& args,
+                         const QByteArray& input = {}, int timeoutMs = 30000) {
     QProcess process;
-    process.start(QStringLiteral(KTMOTOR_CLI), args);
+    process.start(program, args);
     EXPECT_TRUE(process.waitForStarted());
     process.write(input);
     process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(30000));
+    const bool finished = process.waitForFinished(timeoutMs);
+    EXPECT_TRUE(finished) << "still running after " << timeoutMs << " ms: killed";
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+    return {finished ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
+}
+
+inline CliRun RunCli(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 30000) {
+    return RunProgram(QStringLiteral(KTMOTOR_CLI), args, input, timeoutMs);
 }
 
 class CliTest : public ::testing::Test {

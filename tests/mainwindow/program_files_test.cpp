@@ -5,14 +5,22 @@
 #include "mainwindow/frm_motor.h"
 #include "mainwindow/program_files.h"
 #include "platform/scripted_prompts.h"
+#include "tests/cli/special_files.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using kt::mainwindow::FrmMotor;
 using kt::mainwindow::ProgramFiles;
@@ -35,6 +43,7 @@ protected:
     kt::editor::TextBox* Box() { return m_window->KtText1()->RText(); }
     void Type(const QString& text) { QTest::keyClicks(Box(), text); }
     std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
+    QString LastShown() const { return Shown().empty() ? QString() : Shown().back(); }
 
     QTemporaryDir m_folder;
     kt::platform::ScriptedPrompts m_prompts;
@@ -221,25 +230,163 @@ TEST(ProgramsFolder, FallsBackToDocuments) {
               folder.filePath("docs/KtMotor Programs/NewMotorProgram.KtVbM"));
 }
 
-// The disk fills up half-way through a save: the old file stays as it was,
-// the user hears of it, and the text stays unsaved.
-TEST_F(ProgramFilesTest, SaveThatFailsPartWay) {
-    Put(Path("prog.KtVbM"), "Do\r\nLoop\r\n");
-    m_prompts.PushFile(Path("prog.KtVbM"));
-    m_window->OpenProgram();
-    Type("' more");
-    ProgramFiles::SetWriter([](QIODevice& file, const QByteArray& bytes) {
-        file.write(bytes.left(bytes.size() / 2));
-        return qint64(-1);
-    });
-    const bool saved = m_window->SaveProgram();
-    ProgramFiles::SetWriter(nullptr);
-    EXPECT_FALSE(saved);
-    EXPECT_EQ(Bytes(Path("prog.KtVbM")), "Do\r\nLoop\r\n");
-    ASSERT_FALSE(m_prompts.Shown().empty());
-    EXPECT_TRUE(m_prompts.Shown().back().text.startsWith("Could not save " + Path("prog.KtVbM")));
-    EXPECT_TRUE(m_window->Changed());
-    EXPECT_TRUE(Box()->Text().endsWith("' more"));
-    EXPECT_EQ(QDir(m_folder.path()).entryList(QDir::Files),
-              QStringList{"prog.KtVbM"}); // no leftovers
+// A real full disk: the old file stays byte for byte, the user hears why,
+// and the work stays unsaved. With some room left the new file would be cut
+// short instead of failing outright.
+TEST_F(ProgramFilesTest, SaveOnAFullDisk) {
+    struct Case {
+        qint64 room; // bytes left free
+        int lines;   // of the old program
+    };
+    for (const Case c : {Case{0, 2}, Case{4096, 400}}) {
+        SCOPED_TRACE(c.room);
+        kt::test::SmallDisk disk(Path(QStringLiteral("disk%1").arg(c.room)));
+        if (!disk.Mounted())
+            GTEST_SKIP() << disk.Why().toStdString();
+        QByteArray old;
+        for (int i = 0; i < c.lines; ++i)
+            old += "Counter0 = " + QByteArray::number(i % 256) + "\r\n";
+        const QString file = disk.Path("prog.KtVbM");
+        Put(file, old);
+        ASSERT_TRUE(disk.Fill(c.room));
+
+        m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
+        m_prompts.Clear();
+        m_prompts.PushFile(file);
+        m_window->OpenProgram();
+        Type("' more");
+        m_window->findChild<QAction*>("MnuFileSave")->trigger(); // Ctrl+S
+        EXPECT_EQ(Bytes(file), old);
+        EXPECT_EQ(Shown(),
+                  std::vector<QString>{"Could not save " + file + ":\nNo space left on device"});
+        EXPECT_TRUE(m_window->Changed());
+        EXPECT_TRUE(Box()->Text().endsWith("' more"));
+        EXPECT_EQ(QDir(disk.Path({})).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{"fill", "prog.KtVbM"})); // no leftovers
+
+        // Closing still asks.
+        m_prompts.Clear();
+        m_prompts.Push(Answer::Cancel);
+        m_window->show();
+        EXPECT_FALSE(m_window->close());
+        EXPECT_EQ(Shown(), std::vector<QString>{"File changed,Save Now?"});
+    }
+}
+
+// A question box closed with Escape or its close button answers Cancel: New
+// and Open back out; nothing is discarded and nothing opened.
+TEST_F(ProgramFilesTest, EscapingTheQuestionKeepsTheWork) {
+    Put(Path("other.KtVbM"), "Loop");
+    Type("Do");
+    for (const char* command : {"MnuFileNew", "MnuFileOpen"}) {
+        m_prompts.Clear();
+        m_prompts.Push(Answer::Cancel);
+        m_prompts.PushFile(Path("other.KtVbM"));
+        m_window->findChild<QAction*>(command)->trigger();
+        EXPECT_EQ(Shown(), std::vector<QString>{"You will loose un saved data?,Save Now?"})
+            << command;
+        EXPECT_TRUE(m_prompts.FileDialogs().empty()) << command;
+        EXPECT_EQ(Box()->Text(), "Do") << command;
+        EXPECT_TRUE(m_window->Changed()) << command;
+        EXPECT_EQ(m_window->windowTitle(), "NewMotorProgram") << command;
+    }
+}
+
+namespace {
+
+// Should the code under test open a named pipe after all, it would wait for
+// a writer for ever. This writer turns up now and again until the test is
+// over, so such a wait ends (and the test fails) instead of hanging.
+class PipeRescue {
+public:
+    explicit PipeRescue(const QString& pipe)
+        : m_thread([this, pipe] {
+              std::unique_lock lock(m_mutex);
+              while (!m_cv.wait_for(lock, std::chrono::seconds(2), [this] { return m_over; })) {
+                  QFile writer(pipe);
+                  if (writer.open(QIODevice::ReadWrite))
+                      writer.close();
+              }
+          }) {}
+    ~PipeRescue() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_over = true;
+        }
+        m_cv.notify_one();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_over = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+// Open reads regular files only; a named pipe, a folder or a device is
+// refused without being opened, and the text stays.
+TEST_F(ProgramFilesTest, OpenReadsOnlyRegularFiles) {
+    const QString pipe = Path("pipe.KtVbM");
+    ASSERT_TRUE(kt::test::MakeFifo(pipe));
+    ASSERT_TRUE(QDir().mkpath(Path("folder.KtVbM")));
+    QString why;
+    const bool device = kt::test::MakeNullDevice(Path("null.KtVbM"), &why);
+    std::vector<std::pair<QString, QString>> cases = {
+        {"pipe.KtVbM", "Not a regular file but a named pipe"},
+        {"folder.KtVbM", "Not a regular file but a folder"}};
+    if (device)
+        cases.push_back({"null.KtVbM", "Not a regular file but a device"});
+
+    Type("Do");
+    const PipeRescue rescue(pipe);
+    for (const auto& [name, reason] : cases) {
+        m_prompts.Clear();
+        m_prompts.Push(Answer::No); // discard the work
+        m_prompts.PushFile(Path(name));
+        m_window->OpenProgram();
+        EXPECT_EQ(Box()->Text(), "Do") << name.toStdString();
+        EXPECT_EQ(LastShown(), "Could not open " + Path(name) + ":\n" + reason);
+        EXPECT_EQ(m_window->windowTitle(), "NewMotorProgram");
+    }
+    if (!device)
+        GTEST_SKIP() << "no device node could be made: " << why.toStdString();
+}
+
+// Save through a link replaces the link's target and keeps the link; a
+// named pipe or a device is never replaced by a file.
+TEST_F(ProgramFilesTest, SaveKeepsLinksAndSpecialFiles) {
+    Put(Path("real.KtVbM"), "old");
+    ASSERT_TRUE(QFile::link("real.KtVbM", Path("link.KtVbM")));
+    Type("Do");
+    m_prompts.PushFile(Path("link.KtVbM"));
+    EXPECT_TRUE(m_window->SaveProgramAs());
+    EXPECT_TRUE(QFileInfo(Path("link.KtVbM")).isSymLink());
+    EXPECT_EQ(Bytes(Path("real.KtVbM")), "Do\r\n");
+    Type(" more");
+    EXPECT_TRUE(m_window->SaveProgram());
+    EXPECT_TRUE(QFileInfo(Path("link.KtVbM")).isSymLink());
+    EXPECT_EQ(Bytes(Path("real.KtVbM")), "Do more\r\n");
+
+    ASSERT_TRUE(kt::test::MakeFifo(Path("pipe.KtVbM")));
+    QString why;
+    const bool device = kt::test::MakeNullDevice(Path("null.KtVbM"), &why);
+    std::vector<std::pair<QString, QString>> cases = {
+        {"pipe.KtVbM", "Not a regular file but a named pipe"}};
+    if (device)
+        cases.push_back({"null.KtVbM", "Not a regular file but a device"});
+    for (const auto& [name, reason] : cases) {
+        Type("!");
+        m_prompts.Clear();
+        m_prompts.PushFile(Path(name));
+        EXPECT_FALSE(m_window->SaveProgramAs());
+        EXPECT_EQ(Shown(), std::vector<QString>{"Could not save " + Path(name) + ":\n" + reason});
+        EXPECT_TRUE(m_window->Changed());
+    }
+    EXPECT_TRUE(kt::test::IsFifo(Path("pipe.KtVbM")));
+    if (!device)
+        GTEST_SKIP() << "no device node could be made: " << why.toStdString();
+    EXPECT_TRUE(kt::test::IsCharDevice(Path("null.KtVbM")));
 }

@@ -1,0 +1,307 @@
+#include "mainwindow/regular_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+#include <system_error>
+
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kt::mainwindow {
+
+namespace {
+
+using Result = RegularFile::Result;
+
+Result Failed(const QString& reason) {
+    Result result;
+    result.error = reason;
+    return result;
+}
+
+QString TooLarge(qint64 maxBytes) {
+    constexpr qint64 mib = 1024 * 1024;
+    return maxBytes % mib == 0 ? QStringLiteral("Larger than %1 MiB").arg(maxBytes / mib)
+                               : QStringLiteral("Larger than %1 bytes").arg(maxBytes);
+}
+
+#if defined(Q_OS_UNIX)
+
+// The file system's own calls: Qt cannot name a file whose name is not valid
+// text, opens a named pipe in a way that waits for a writer, and does not
+// report every failure of a write that only shows when the data is flushed.
+
+Result Failed(int error) {
+    return Failed(QString::fromStdString(std::generic_category().message(error)));
+}
+
+Result NotRegular(mode_t mode) {
+    const char* kind = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISFIFO(mode)                 ? "a named pipe"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                                                        : "of an unknown kind";
+    return Failed(QStringLiteral("Not a regular file but %1").arg(QLatin1String(kind)));
+}
+
+// Closes on every way out; Close() reports what a plain close would lose.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return m_fd; }
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool Blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+QByteArray FolderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// The file a chain of links ends at, which may not exist yet; the name itself
+// when it is no link. Empty with errno set when the chain does not end.
+QByteArray LinkTarget(QByteArray path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        QByteArray link(qsizetype(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+        const ssize_t size = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (size < 0 || size >= link.size()) {
+            if (size >= 0)
+                errno = ENAMETOOLONG;
+            return {};
+        }
+        link.truncate(size);
+        path = link.startsWith('/') ? link : FolderOf(path) + '/' + link;
+    }
+    errno = ELOOP;
+    return {};
+}
+
+Result ReadFile(const QByteArray& name, qint64 maxBytes) {
+    struct stat named {};
+    if (::stat(name.constData(), &named) != 0)
+        return Failed(errno);
+    if (!S_ISREG(named.st_mode))
+        return NotRegular(named.st_mode);
+    // Should the name have become a pipe since, the open must not wait.
+    Descriptor file(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0)
+        return Failed(errno);
+    struct stat opened {};
+    if (::fstat(file.Get(), &opened) != 0)
+        return Failed(errno);
+    if (!S_ISREG(opened.st_mode))
+        return NotRegular(opened.st_mode);
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        return Failed(QStringLiteral("The file was replaced while it was opened"));
+    if (opened.st_size > maxBytes)
+        return Failed(TooLarge(maxBytes));
+    if (!Blocking(file.Get()))
+        return Failed(errno);
+
+    Result result;
+    result.data.reserve(qsizetype(opened.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Failed(errno);
+        if (n == 0)
+            break;
+        // The file may grow while it is read.
+        if (result.data.size() + n > maxBytes)
+            return Failed(TooLarge(maxBytes));
+        result.data.append(chunk, n);
+    }
+    result.ok = true;
+    return result;
+}
+
+// Writes into a character device or a named pipe as it is. A pipe nobody
+// reads is refused at once rather than waited for.
+Result WriteInPlace(const QByteArray& name, const QByteArray& bytes) {
+    Descriptor file(::open(name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        if (errno == ENXIO)
+            return Failed(QStringLiteral("Nothing reads from the named pipe"));
+        return Failed(errno);
+    }
+    struct stat opened {};
+    if (::fstat(file.Get(), &opened) != 0)
+        return Failed(errno);
+    if (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))
+        return Failed(QStringLiteral("The file was replaced while it was opened"));
+    if (!Blocking(file.Get()) || !WriteAll(file.Get(), bytes) || !file.Close())
+        return Failed(errno);
+    Result result;
+    result.ok = true;
+    return result;
+}
+
+// A new file beside path, synced, then renamed over it. old is the file
+// replaced, whose permissions and owner the new one keeps.
+Result ReplaceRegular(const QByteArray& path, const QByteArray& bytes, const struct stat* old) {
+    const QByteArray folder = FolderOf(path);
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = folder + "/.ktmotor-" +
+                    QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        fd =
+            ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return Failed(errno);
+    }
+    if (fd < 0)
+        return Failed(EEXIST);
+    Descriptor file(fd);
+    const auto discard = [&temporary](int error) {
+        ::unlink(temporary.constData());
+        return Failed(error);
+    };
+    if (old) {
+        if (::fchmod(fd, old->st_mode & 07777) != 0)
+            return discard(errno);
+        if ((old->st_uid != ::geteuid() || old->st_gid != ::getegid()) &&
+            ::fchown(fd, old->st_uid, old->st_gid) != 0) {
+            // Only a privileged user can keep another owner; the file is ours then.
+        }
+    }
+    // A full disk shows in write, or only in fsync or close where the file
+    // system allocates late: each is checked before the old file is touched.
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0 || !file.Close())
+        return discard(errno);
+    if (::rename(temporary.constData(), path.constData()) != 0)
+        return discard(errno);
+    // The new name must reach the disk too; a folder that cannot be synced
+    // still holds the file.
+    Descriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        ::fsync(dir.Get());
+    Result result;
+    result.ok = true;
+    return result;
+}
+
+Result ReplaceFile(const QByteArray& name, const QByteArray& bytes, RegularFile::Special special) {
+    struct stat named {};
+    if (::stat(name.constData(), &named) != 0) {
+        if (errno != ENOENT)
+            return Failed(errno);
+        // A new file, or the missing target of a link.
+        const QByteArray target = LinkTarget(name);
+        if (target.isEmpty())
+            return Failed(errno);
+        return ReplaceRegular(target, bytes, nullptr);
+    }
+    if (S_ISREG(named.st_mode)) {
+        const QByteArray target = LinkTarget(name);
+        if (target.isEmpty())
+            return Failed(errno);
+        struct stat found {};
+        if (::lstat(target.constData(), &found) != 0 || found.st_dev != named.st_dev ||
+            found.st_ino != named.st_ino)
+            return Failed(QStringLiteral("Cannot tell which file the link names"));
+        return ReplaceRegular(target, bytes, &named);
+    }
+    if (special == RegularFile::Special::WriteInPlace &&
+        (S_ISCHR(named.st_mode) || S_ISFIFO(named.st_mode)))
+        return WriteInPlace(name, bytes);
+    return NotRegular(named.st_mode);
+}
+
+#else
+
+Result ReadFile(const QByteArray& name, qint64 maxBytes) {
+    const QString path = QFile::decodeName(name);
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Failed(QStringLiteral("Not a regular file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failed(file.errorString());
+    Result result;
+    result.data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Failed(file.errorString());
+    if (result.data.size() > maxBytes)
+        return Failed(TooLarge(maxBytes));
+    result.ok = true;
+    return result;
+}
+
+Result ReplaceFile(const QByteArray& name, const QByteArray& bytes, RegularFile::Special) {
+    const QString path = QFile::decodeName(name);
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Failed(QStringLiteral("Not a regular file"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Failed(file.errorString());
+    // commit() would rename a short file when the failure shows at flush.
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError || !file.commit())
+        return Failed(file.errorString());
+    Result result;
+    result.ok = true;
+    return result;
+}
+
+#endif
+
+} // namespace
+
+RegularFile::Result RegularFile::Read(const QByteArray& name, qint64 maxBytes) {
+    return ReadFile(name, maxBytes);
+}
+
+RegularFile::Result RegularFile::Replace(const QByteArray& name, const QByteArray& bytes,
+                                         Special special) {
+    return ReplaceFile(name, bytes, special);
+}
+
+} // namespace kt::mainwindow
