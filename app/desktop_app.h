@@ -1,0 +1,64 @@
+// The desktop application put together: the prompts shown as dialogs, the
+// ports (with a virtual drive when asked), the one link made on first use,
+// the main window and its device window. It also decides when the program
+// ends: once the main window has closed, whatever questions were open on top
+// of each other. Not a window itself, and it parses no command line.
+#pragma once
+
+#include "device/frm_device.h"
+#include "drive/virtual_drive.h"
+#include "link/port_directory.h"
+#include "platform/dialog_prompts.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+namespace kt::link {
+class FrmMotorCom;
+}
+namespace kt::mainwindow {
+class FrmMotor;
+}
+
+namespace kt::app {
+
+class DesktopApp : public QObject {
+    Q_OBJECT
+
+public:
+    // devices replaces the platform's ports when not empty; virtualDrive
+    // attaches an in-process drive as port 1. The folders are the main
+    // window's (empty: beside the executable).
+    DesktopApp(const QStringList& devices, bool virtualDrive, const QString& applicationFolder = {},
+               const QString& documentsFolder = {});
+    ~DesktopApp() override;
+
+    void Show();
+    // The Device menu: opens the device window, or brings it to the front.
+    void ShowDevice();
+
+    mainwindow::FrmMotor& Window() { return *m_window; }
+    device::FrmDevice* Device() const { return m_device; }
+    drive::VirtualDrive& Drive() { return m_virtualDrive; }
+    link::FrmMotorCom& Link();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void End();
+
+    platform::DialogPrompts m_prompts;
+    drive::VirtualDrive m_virtualDrive;
+    link::PortDirectory m_ports;
+    // The one link of the program: made when first needed, kept to the end.
+    std::unique_ptr<link::FrmMotorCom> m_link;
+    std::unique_ptr<mainwindow::FrmMotor> m_window;
+    QPointer<device::FrmDevice> m_device;
+    bool m_opening = false;
+};
+
+} // namespace kt::app

@@ -1,0 +1,50 @@
+// The program ends when its main window closes, whatever questions were open
+// on top of each other and whatever command was waiting for the drive.
+#include "app/desktop_app.h"
+#include "device/frm_device.h"
+#include "editor/kt_text.h"
+#include "link/frm_motor_com.h"
+#include "mainwindow/frm_motor.h"
+#include "modal_answerer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using kt::drive::VirtualDrive;
+
+TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
+    QTemporaryDir folder;
+    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    desktop.Window().show();
+    desktop.Link().SetReplyTimeout([](int) { return 20; });
+    desktop.ShowDevice();
+    ASSERT_NE(desktop.Device(), nullptr);
+    ASSERT_EQ(desktop.Device()->MotorPort(), 1);
+    QTest::keyClicks(desktop.Window().KtText1(), "D"); // unsaved work
+    desktop.Drive().SetFault(VirtualDrive::Fault::NoReply);
+
+    // Closed through the window manager during Read All: the save question
+    // opens, the retry question on top of it; Cancel, then No.
+    kt::test::ModalAnswerer answerer;
+    bool cancelled = false;
+    answerer.Answer("Communication Failed,Retry?", QMessageBox::Cancel, {},
+                    [&] { cancelled = true; });
+    answerer.Answer("File changed,Save Now?", QMessageBox::No, [&] { return cancelled; });
+    answerer.Answer("Not Read", QMessageBox::Ok);
+    QTimer::singleShot(0, desktop.Device(), [&] { desktop.Device()->CmdRead(36)->click(); });
+    QTimer::singleShot(5, &desktop.Window(), [&] { desktop.Window().close(); });
+    bool stuck = false;
+    QTimer::singleShot(5000, qApp, [&] {
+        stuck = true;
+        QCoreApplication::exit(1);
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(stuck);
+    EXPECT_FALSE(desktop.Window().isVisible());
+    EXPECT_TRUE(!desktop.Device() || !desktop.Device()->isVisible());
+    EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+}
