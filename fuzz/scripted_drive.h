@@ -64,6 +64,9 @@ struct Request {
     Plan plan;
     bool replied = false; // a read reply with a good checksum went out
     QByteArray replyData;
+    // Bytes of earlier replies were waiting, arriving or held back when the
+    // request began: a reply to this request cannot be told from them.
+    bool stray = false;
     // The reply arrives alone and whole on a quiet line while the link waits
     // long: the link must end the exchange on it.
     bool decisive = false;
@@ -126,7 +129,9 @@ public:
         const auto kind = m_kinds.find(port);
         if (kind == m_kinds.end() || kind->second == PortKind::Missing)
             return nullptr;
-        return std::make_unique<Line>(*this, port, kind->second);
+        auto line = std::make_unique<Line>(*this, port, kind->second);
+        m_lines.emplace_back(line.get());
+        return line;
     }
 
     // The link's reply allowance: long only when the next reply will come
@@ -156,6 +161,13 @@ public:
     const std::vector<Request>& Requests() const { return m_requests; }
     std::size_t BytesWritten() const { return m_bytesWritten; }
     int Connections() const { return m_connections; }
+
+    // Drops what waits on the lines, and replies held back.
+    void Hush() {
+        for (const QPointer<Line>& line : m_lines)
+            if (line)
+                line->Hush();
+    }
 
     // Lets everything queued on the lines happen.
     void Settle() {
@@ -192,6 +204,7 @@ private:
                 KT_FUZZ_CHECK(bytes[0] == '\x00' || bytes[0] == '\x80');
                 KT_FUZZ_CHECK(m_request.size() <= 1);
                 m_request = bytes;
+                m_stray = !m_input.isEmpty() || m_inFlight > 0 || !m_held.isEmpty();
                 if (!m_held.isEmpty())
                     Deliver(std::exchange(m_held, {}));
             } else {
@@ -207,6 +220,10 @@ private:
         qint64 BytesAvailable() const override { return m_input.size(); }
         QByteArray ReadAll() override { return std::exchange(m_input, {}); }
 
+        void Hush() {
+            m_input.clear();
+            m_held.clear();
+        }
         bool Quiet() const { return m_input.isEmpty() && m_pending == 0; }
 
         ScriptedDrive& m_drive;
@@ -227,6 +244,7 @@ private:
             Request request;
             request.port = m_port;
             request.frame = frame;
+            request.stray = m_stray;
             request.write = frame[0] == '\x80';
             request.fn = At(frame, 1);
             request.address = At(frame, 2) | (At(frame, 3) << 8);
@@ -335,7 +353,9 @@ private:
         void Deliver(const QByteArray& bytes) {
             if (bytes.isEmpty())
                 return;
+            ++m_inFlight;
             Post([this, bytes] {
+                --m_inFlight;
                 m_input += bytes;
                 emit Received();
             });
@@ -356,6 +376,8 @@ private:
         QByteArray m_input;
         QByteArray m_held;
         int m_pending = 0;
+        int m_inFlight = 0;   // deliveries of bytes queued
+        bool m_stray = false; // bytes were about when the request began
     };
 
     Plan PeekPlan() {
@@ -373,6 +395,8 @@ private:
             return;
         for (int i = 0; i < request.count; ++i) {
             const int address = (request.address + i) & 0xFFFF;
+            if (address == kIdentificationAddress)
+                continue; // fixed in the drive
             const auto byte = static_cast<std::uint8_t>(request.data[i]);
             const std::uint8_t now = Memory(address);
             m_memory[address] = request.fn == 0   ? byte
@@ -388,6 +412,7 @@ private:
     std::optional<Plan> m_next;
     std::function<void()> m_meanwhile;
     QPointer<Line> m_active;
+    std::vector<QPointer<Line>> m_lines;
     std::vector<Request> m_requests;
     std::size_t m_bytesWritten = 0;
     int m_connections = 0;

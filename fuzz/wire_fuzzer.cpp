@@ -149,6 +149,7 @@ private:
         const std::size_t bytes = m_drive.BytesWritten();
         const int connections = m_drive.Connections();
         m_first = m_drive.Requests().size();
+        m_attempts = m_first;
         m_declined = false;
         ++m_calls;
         const Byte result = command();
@@ -194,10 +195,20 @@ private:
         }
     }
 
-    // Whether the drive ever sent these bytes as a good read reply.
-    bool DriveSent(const QByteArray& data) const {
-        for (const Request& request : m_drive.Requests())
-            if (request.replied && request.replyData == data)
+    // Whether the drive sent these bytes as a good reply to this request (by
+    // default the command's last) at some time. When bytes of earlier replies
+    // were about as the command ran, nothing tells them from this reply: a
+    // drive that answers both a request and its resend leaves one answer for
+    // the next command. Then any reply the drive sent will do.
+    bool DriveSent(const QByteArray& data, QByteArray frame = {}) const {
+        const auto& requests = m_drive.Requests();
+        if (frame.isEmpty() && requests.size() > m_first)
+            frame = requests.back().frame;
+        bool stray = false;
+        for (std::size_t i = m_first; i < requests.size(); ++i)
+            stray = stray || requests[i].stray;
+        for (const Request& request : requests)
+            if (request.replied && request.replyData == data && (stray || request.frame == frame))
                 return true;
         return false;
     }
@@ -227,7 +238,7 @@ private:
 
         if (!write && result == kt::link::kSent) {
             KT_FUZZ_CHECK(comData.size() == count);
-            KT_FUZZ_CHECK(DriveSent(comData));
+            KT_FUZZ_CHECK(DriveSent(comData, frame));
         } else {
             KT_FUZZ_CHECK(comData == before);
         }
@@ -411,6 +422,7 @@ private:
     void OnMessage(const MessageRequest& message) {
         if (message.buttons == Buttons::RetryCancel) {
             KT_FUZZ_CHECK(message.text == kRetryQuestion);
+            CheckResent();
             if (m_policy.nestInQuestions)
                 Nest();
             const bool retry = m_policy.retries > 0 && m_retries < kMaxRetries;
@@ -418,6 +430,8 @@ private:
                 --m_policy.retries;
                 ++m_retries;
             }
+            if (retry)
+                m_attempts = m_drive.Requests().size();
             m_prompts.Push(retry ? Answer::Retry : Answer::Cancel);
         } else if (message.buttons == Buttons::YesNo) {
             KT_FUZZ_CHECK(message.text == kDownloadQuestion || message.text == kEraseQuestion);
@@ -434,6 +448,23 @@ private:
                 Nest();
             m_prompts.Push(Answer::Ok);
         }
+    }
+
+    // The question comes after the request went out five times unanswered,
+    // and again after five more for each Retry.
+    void CheckResent() const {
+        const auto& requests = m_drive.Requests();
+        KT_FUZZ_CHECK(requests.size() > m_attempts);
+        const Request& last = requests.back();
+        if (IsProbe(last))
+            return; // the search's requests look the same
+        std::size_t run = 0;
+        for (std::size_t i = requests.size(); i > m_attempts; --i) {
+            if (requests[i - 1].frame != last.frame || requests[i - 1].port != last.port)
+                break;
+            ++run;
+        }
+        KT_FUZZ_CHECK(run == FrmMotorCom::kMaxResends + 1);
     }
 
     // A command issued while another waits: "busy", and nothing on the wire.
@@ -500,6 +531,8 @@ private:
         m_drive.SetPlanner({});
         m_policy = {};
         m_drive.Settle();
+        // Bytes left on the line are the line's business, not the link's.
+        m_drive.Hush();
         QByteArray data("untouched");
         const Byte result = Call([&] { return m_link->SendPacket(0, 62, 1, data); });
         KT_FUZZ_CHECK(result == kt::link::kSent);
@@ -520,7 +553,8 @@ private:
     int m_calls = 0;
     bool m_nesting = false;
     bool m_declined = false;
-    std::size_t m_first = 0;
+    std::size_t m_first = 0;    // the requests of the command running
+    std::size_t m_attempts = 0; // and of its attempts since the last Retry
 };
 
 } // namespace
