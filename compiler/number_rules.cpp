@@ -19,7 +19,8 @@ bool IsDigit(char c) {
 // run; an "e-" in the text proves nothing ("1000e-1" is 100).
 bool AtLeastOne(std::string_view text) {
     // Far beyond any order a text in memory can shift the exponent by.
-    constexpr long long kExponentCap = 1'000'000'000'000'000'000;
+    // Kept small enough that one more digit cannot overflow.
+    constexpr long long kExponentCap = 100'000'000'000'000'000;
     long long order = -1; // the first significant digit stands for 10^order
     bool significant = false;
     bool point = false;
@@ -48,7 +49,7 @@ bool AtLeastOne(std::string_view text) {
         if (i < text.size() && (text[i] == '+' || text[i] == '-'))
             ++i;
         for (; i < text.size(); ++i)
-            exponent = std::min(exponent * 10 + (text[i] - '0'), kExponentCap);
+            exponent = exponent >= kExponentCap ? kExponentCap : exponent * 10 + (text[i] - '0');
         if (negative)
             exponent = -exponent;
     }
