@@ -198,17 +198,18 @@ private:
     // Whether the drive sent these bytes as a good reply to this request (by
     // default the command's last) at some time. When bytes of earlier replies
     // were about as the command ran, nothing tells them from this reply: a
-    // drive that answers both a request and its resend leaves one answer for
-    // the next command. Then any reply the drive sent will do.
+    // drive that answers both a request and its resend leaves an answer for
+    // the next command, and leftovers may even join a short reply into one of
+    // the right length. Then only the checksum vouches for the data.
     bool DriveSent(const QByteArray& data, QByteArray frame = {}) const {
         const auto& requests = m_drive.Requests();
+        for (std::size_t i = m_first; i < requests.size(); ++i)
+            if (requests[i].stray)
+                return true;
         if (frame.isEmpty() && requests.size() > m_first)
             frame = requests.back().frame;
-        bool stray = false;
-        for (std::size_t i = m_first; i < requests.size(); ++i)
-            stray = stray || requests[i].stray;
         for (const Request& request : requests)
-            if (request.replied && request.replyData == data && (stray || request.frame == frame))
+            if (request.replied && request.replyData == data && request.frame == frame)
                 return true;
         return false;
     }
