@@ -1,9 +1,12 @@
 // The prompt service of the tests: records every message it is asked to show
-// and answers from a script, or with the default button when the script has
-// run out. Never blocks.
+// and answers from a script. With the script run out, a single-OK message is
+// answered Ok; a question is recorded as unscripted and answered Cancel, the
+// way out, so that a fault never loops on a default Retry. Never blocks.
 #pragma once
 
 #include "platform/prompt_service.h"
+
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -17,8 +20,12 @@ public:
         m_shown.push_back(request);
         if (m_onMessage)
             m_onMessage(request);
-        if (m_answers.empty())
-            return request.defaultAnswer;
+        if (m_answers.empty()) {
+            if (request.buttons == Buttons::Ok)
+                return Answer::Ok;
+            m_unscripted.push_back(request.text);
+            return Answer::Cancel;
+        }
         const Answer answer = m_answers.front();
         m_answers.pop_front();
         return answer;
@@ -44,6 +51,8 @@ public:
     void PushText(const QString& text) { m_texts.push_back(text); }
     const std::vector<InputRequest>& Inputs() const { return m_inputs; }
     const std::vector<MessageRequest>& Shown() const { return m_shown; }
+    // Questions that found no scripted answer; fixtures expect none.
+    const QStringList& Unscripted() const { return m_unscripted; }
     // Just the texts of what was shown, in order.
     std::vector<QString> ShownTexts() const {
         std::vector<QString> texts;
@@ -51,7 +60,8 @@ public:
             texts.push_back(message.text);
         return texts;
     }
-    // Forgets what was shown and what was left to answer.
+    // Forgets what was shown and what was left to answer, but not the
+    // unscripted questions.
     void Clear() {
         m_shown.clear();
         m_answers.clear();
@@ -79,6 +89,7 @@ private:
     std::deque<QString> m_files;
     std::vector<FileRequest> m_fileDialogs;
     std::vector<MessageRequest> m_shown;
+    QStringList m_unscripted;
     std::deque<QString> m_texts;
     std::vector<InputRequest> m_inputs;
     std::function<void(const MessageRequest&)> m_onMessage;

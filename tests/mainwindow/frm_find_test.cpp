@@ -33,7 +33,10 @@ protected:
         m_owner.setGeometry(100, 80, 700, 500);
         m_owner.show();
     }
-    ~FrmFindTest() override { Close(); }
+    ~FrmFindTest() override {
+        Close();
+        EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
+    }
 
     FrmFind& Open() {
         Close();
@@ -75,7 +78,7 @@ TEST_F(FrmFindTest, SelectsEachMatchInTurn) {
     };
     const Case cases[] = {
         {"loop\r\nLoop", "Loop", true, {}, {{6, 4, 7, 0}}},
-        {"aaa", "aa", false, {}, {{0, 2, 1, 0}, {1, 2, 2, 0}, {1, 2, 0, 1}}},
+        {"aaa", "aa", false, {No}, {{0, 2, 1, 0}, {1, 2, 2, 0}, {1, 2, 0, 1}}},
         {"Loop\r\nDo\r\nLoop", "LOOP", false, {Yes}, {{0, 4, 1, 0}, {10, 4, 11, 0}, {0, 4, 1, 1}}},
         {"Do\r\nLoop", "If", false, {Yes, Yes, No}, {{0, 0, 0, 3}}},
         // A match on the last character leaves FoundPos at the text's length:

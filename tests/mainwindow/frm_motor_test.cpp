@@ -34,6 +34,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(&m_window));
         Box()->setFocus();
     }
+    ~FrmMotorTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
     QAction* Action(const char* name) const {
         return m_window.findChild<QAction*>(QString::fromLatin1(name));

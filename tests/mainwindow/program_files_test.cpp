@@ -30,6 +30,7 @@ namespace {
 
 class ProgramFilesTest : public ::testing::Test {
 protected:
+    ~ProgramFilesTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
     QString Path(const QString& name) const { return m_folder.filePath(name); }
     static QByteArray Bytes(const QString& path) {
         QFile file(path);
@@ -160,6 +161,7 @@ TEST_F(ProgramFilesTest, FailedSavesKeepTheWork) {
     QDir().mkpath(Path("folder.KtVbM"));
     Type("Do");
     m_prompts.PushFile(Path("folder.KtVbM")); // a folder: the save must fail
+    m_prompts.Push(Answer::Yes);
     EXPECT_FALSE(m_window->SaveProgram());
     ASSERT_EQ(m_prompts.Shown().size(), 2u); // it exists; saved anyway; failed
     EXPECT_TRUE(m_prompts.Shown()[1].text.startsWith("Could not save " + Path("folder.KtVbM")));
