@@ -11,9 +11,20 @@ using kt::compiler::PickerCategory;
 
 namespace {
 
+using Entries = std::vector<std::string>;
+
+Entries ZeroTo(int last) {
+    Entries entries;
+    for (int value = 0; value <= last; ++value)
+        entries.push_back(std::to_string(value));
+    return entries;
+}
+
+// The entry must be offered: choosing what is not listed proves nothing.
 int Position(const InstructionPicker& picker, const std::string& entry) {
     const auto& list = picker.List1();
     const auto it = std::find(list.begin(), list.end(), entry);
+    EXPECT_NE(it, list.end()) << entry << " is not offered";
     return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
@@ -30,7 +41,6 @@ struct Click {
 
 void Walk(const std::vector<Click>& clicks) {
     InstructionPicker picker;
-    std::string text;
     for (const Click& c : clicks) {
         SCOPED_TRACE(c.entry + " -> " + c.answer);
         std::string prompted;
@@ -45,50 +55,78 @@ void Walk(const std::vector<Click>& clicks) {
         if (step.finish)
             picker.FinishInsertion();
         EXPECT_EQ(picker.DataMode(), c.mode);
-        if (c.entry.starts_with("0 To ")) {
-            EXPECT_EQ(prompted, c.entry);
-        }
+        EXPECT_EQ(prompted, c.entry.starts_with("0 To ") ? c.entry : "");
     }
 }
 
 } // namespace
 
+// What each limit offers: 0 up to the limit rounded half to even, or above
+// 100 one entry that opens the prompt.
+TEST(InstructionPicker, ChoicesPerLimit) {
+    const std::vector<std::pair<std::string, Entries>> cases = {
+        {"If Flag.", ZeroTo(7)},
+        {"Output. = True", {"0", "1"}},
+        {"WordCounter. = CurrentSpeed", {"0", "1", "2", "3"}},
+        {"CurrentLimit = ", ZeroTo(26)},
+        {"Volt% = ", ZeroTo(100)},
+        {"Counter0 = ", {"0 To 255"}},
+        {"AccelerateRate = ", {"0 To 102.1"}},
+    };
+    for (const auto& [entry, choices] : cases) {
+        InstructionPicker picker;
+        picker.DoubleClick(Position(picker, entry), nullptr);
+        EXPECT_EQ(picker.List1(), choices) << entry;
+        EXPECT_EQ(picker.Selected(), 0) << entry;
+    }
+    // The second value of a two-value row: 0 to 5.
+    InstructionPicker picker;
+    picker.DoubleClick(Position(picker, "WordCounter. = Analog."), nullptr);
+    picker.DoubleClick(Position(picker, "3"), nullptr);
+    EXPECT_EQ(picker.List1(), ZeroTo(5));
+}
+
+// Values at the limit pass, values above it do not, whatever was offered.
 TEST(InstructionPicker, WalkThroughs) {
     Walk({{"WordCounter. = Analog.", "", "WordCounter.", false, false, 1},
           {"2", "", "2 = Analog.", false, false, 2},
           {"4", "", "4", true, false, 0}});
     Walk({{"Counter0 = ", "", "Counter0 = ", false, false, 1},
           {"0 To 255", "300", "", false, true, 1},
+          {"0 To 255", "255.5", "", false, true, 1},
           {"0 To 255", "", "", false, true, 1}, // cancelled
           {"0 To 255", "abc", "", false, true, 1},
           {"0 To 255", " 12.5 ", "12.5", true, false, 0}});
+    Walk({{"Counter0 = ", "", "Counter0 = ", false, false, 1},
+          {"0 To 255", "255", "255", true, false, 0}});
+    Walk({{"Counter0 = ", "", "Counter0 = ", false, false, 1},
+          {"0 To 255", "-3", "-3", true, false, 0}}); // the compiler rejects it later
     Walk({{"Do", "", "Do", true, false, 0}});
     Walk({{"AccelerateRate = ", "", "AccelerateRate = ", false, false, 1},
+          {"0 To 102.1", "102.2", "", false, true, 1},
           {"0 To 102.1", "102.1", "102.1", true, false, 0}});
     Walk({{"CurrentLimit = ", "", "CurrentLimit = ", false, false, 1},
           {"26", "", "", false, true, 1},
           {"25", "", "25", true, false, 0}});
+    Walk({{"Volt% = ", "", "Volt% = ", false, false, 1}, {"100", "", "100", true, false, 0}});
     Walk({{"If Flag.", "", "If Flag.", false, false, 1}, {"7", "", "7", true, false, 0}});
     Walk({{"Counter. = InputByte", "", "Counter.", false, false, 1},
           {"3", "", "3 = InputByte", true, false, 0}});
 }
 
-TEST(InstructionPicker, ChoicesAndCategories) {
+TEST(InstructionPicker, CategoriesAndHelp) {
     InstructionPicker picker;
     EXPECT_EQ(picker.List1().size(), 186u);
     picker.SetInstructionCategory(PickerCategory::Miscellaneous);
     picker.FillInstructionList();
     EXPECT_EQ(picker.List1(),
-              (std::vector<std::string>{"Reset Program", "TriggerTimer0 ", "TriggerTimer1 ",
-                                        "TriggerTimer2 ", "TriggerTimer3 ",
-                                        "TriggerTimer0 By Counter.", "TriggerTimer1 By Counter.",
-                                        "TriggerTimer2 By Counter.", "TriggerTimer3 By Counter."}));
-    EXPECT_EQ(picker.List2().front(), 161);
+              (Entries{"Reset Program", "TriggerTimer0 ", "TriggerTimer1 ", "TriggerTimer2 ",
+                       "TriggerTimer3 ", "TriggerTimer0 By Counter.", "TriggerTimer1 By Counter.",
+                       "TriggerTimer2 By Counter.", "TriggerTimer3 By Counter."}));
+    EXPECT_EQ(picker.List2(), (std::vector<int>{161, 163, 164, 165, 166, 167, 168, 169, 170}));
     EXPECT_EQ(picker.HelpContext(3), 103);
 
     picker.DoubleClick(Position(picker, "TriggerTimer0 By Counter."), nullptr);
-    EXPECT_EQ(picker.List1(), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7"}));
-    EXPECT_EQ(picker.Selected(), 0);
     EXPECT_EQ(picker.HelpContext(3), 0);
 
     // A per-line check refilled the list meanwhile: a template is no value.

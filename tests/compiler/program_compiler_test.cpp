@@ -66,6 +66,25 @@ TEST(ProgramCompiler, BlockChecksAndLineCounts) {
          kCompiled, 8},
         {"else after do in if", Lines({"If Input.0", "Else", "Do", "Loop", "Else"}),
          kConsecutiveElse, 5},
+        // The two ends of each opener range, each closed by its own closer.
+        {"if openers 0 and 14",
+         Lines({"Do", "If ClickedToFalse Input.1", "End If", "If WordCounter0 <> WordCounter.1",
+                "End If", "Loop"}),
+         kCompiled, 6},
+        {"do openers 15 and 28",
+         Lines({"Do", "Do Until WordCounter0 <> WordCounter.1", "Loop", "Loop"}), kCompiled, 4},
+        {"28 is no if", Lines({"Do Until WordCounter0 <> WordCounter.1", "End If"}), kEndIfBeforeIf,
+         2},
+        {"28 left open", Lines({"Do", "Loop", "Do Until WordCounter0 <> WordCounter.0"}),
+         kExpectLoop, 3},
+        // Each clear of the Else flag on its own: an inner If clears it with
+        // no End If in between; an End If clears it with no If after it.
+        {"if clears else",
+         Lines({"Do", "If Input.0", "Else", "If Input.1", "Else", "End If", "End If", "Loop"}),
+         kCompiled, 8},
+        {"end if clears else",
+         Lines({"Do", "If Input.0", "If Input.1", "Else", "End If", "Else", "End If", "Loop"}),
+         kCompiled, 8},
         {"tenths rows are no blocks",
          Lines({"Do", "AccelerateRate = 102.1", "WordCounter0 = 102.1", "Loop"}), kCompiled, 4},
     };
