@@ -20,13 +20,20 @@ QStringList PortDirectory::PlatformDevices() {
     for (int n = 1; n <= FrmMotorCom::kMaxPort; ++n)
         devices << QStringLiteral("COM%1").arg(n);
 #else
-    auto ports = QSerialPortInfo::availablePorts();
-    std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-        return a.portName() < b.portName();
-    });
-    for (const QSerialPortInfo& port : ports)
-        devices << port.systemLocation();
+    std::vector<std::pair<QString, QString>> ports;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
+        ports.emplace_back(port.portName(), port.systemLocation());
+    devices = InPortOrder(std::move(ports));
 #endif
+    return devices;
+}
+
+QStringList PortDirectory::InPortOrder(std::vector<std::pair<QString, QString>> ports) {
+    std::sort(ports.begin(), ports.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList devices;
+    for (const auto& port : ports)
+        devices << port.second;
     return devices;
 }
 

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kt::link {
@@ -31,6 +32,8 @@ public:
     std::unique_ptr<Transport> Create(int portNumber) const;
 
     static QStringList PlatformDevices();
+    // Ports given as (name, device) in port order: sorted by name.
+    static QStringList InPortOrder(std::vector<std::pair<QString, QString>> ports);
 
 private:
     struct Entry {

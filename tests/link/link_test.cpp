@@ -1,11 +1,12 @@
 // The link and the command set against a recording transport: frames byte
 // for byte with their parity, conversions, time-outs, resends, the retry
-// question, the port search and the busy rule.
+// question, the port search and order, and the busy rule.
 #include "fake_transport.h"
 
 #include "link/cls_kt_motor.h"
 #include "link/frm_motor_com.h"
 #include "link/packet.h"
+#include "link/port_directory.h"
 #include "platform/scripted_prompts.h"
 
 #include <gtest/gtest.h>
@@ -27,36 +28,34 @@ QByteArray Hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
-// A drive that answers every request: reads with `data` (zeros when
-// empty), writes with one byte; or nothing at all when silent.
-struct DriveScript {
-    QByteArray readData;
-    bool silent = false;
-    QByteArray rawReply; // replaces the reply when set
-};
-
 class LinkTest : public ::testing::Test {
 protected:
     LinkTest() {
-        m_link.SetReplyTimeout([](int) { return 2; });
+        m_link.SetReplyTimeout([this](int dataCount) {
+            m_timeoutCounts.push_back(dataCount);
+            return 2;
+        });
     }
+    ~LinkTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
+    // Per port: the identification word it answers with, -1 silent, -2
+    // cannot open; ports not listed are the scripted drive below.
     FakeTransport::Responder Responder(int port) {
         return [this, port](const QByteArray& request) -> QByteArray {
             ++m_requests;
             if (m_onRequest)
                 m_onRequest();
             const int id = m_portIds.contains(port) ? m_portIds[port] : m_defaultId;
-            if (id == -1 || m_drive.silent)
+            if (id == -1 || m_silent)
                 return {};
             if (id >= 0)
                 return Packet::ReadReply(Packet::Bytes({id & 0xFF, id >> 8}));
-            if (!m_drive.rawReply.isEmpty())
-                return m_drive.rawReply;
+            if (!m_rawReply.isEmpty())
+                return m_rawReply;
             if (static_cast<std::uint8_t>(request[0]) == Packet::kWriteStart)
                 return Hex("06");
             const int count = static_cast<std::uint8_t>(request[4]);
-            QByteArray data = m_drive.readData.left(count);
+            QByteArray data = m_readData.left(count);
             data.resize(count, '\0');
             return Packet::ReadReply(data);
         };
@@ -72,35 +71,41 @@ protected:
         return transport;
     }
 
-    // Finds the drive on port 1 (identification 7), then forgets the traffic.
+    // Finds the drive on port 1, then forgets the traffic.
     void Connect() {
-        m_drive = {};
-        m_drive.readData = Hex("0700");
+        Reset(Hex("0700"));
         ASSERT_EQ(m_link.OpenPort(), 1);
-        m_drive = {};
+        Reset();
+    }
+    void Reset(const QByteArray& readData = {}) {
+        m_readData = readData;
+        m_silent = false;
+        m_rawReply.clear();
         m_log.clear();
         m_opened.clear();
+        m_timeoutCounts.clear();
         m_requests = 0;
     }
 
     // The request last sent: start byte (mark) | body (space).
-    std::pair<QByteArray, QByteArray> LastRequest() const {
+    std::string LastRequest() const {
         const std::size_t n = m_log.size();
-        EXPECT_GE(n, 2u);
-        EXPECT_EQ(m_log[n - 2].parity, Transport::Parity::Mark);
-        EXPECT_EQ(m_log[n - 1].parity, Transport::Parity::Space);
-        return {m_log[n - 2].bytes, m_log[n - 1].bytes};
+        if (n < 2 || m_log[n - 2].parity != Transport::Parity::Mark ||
+            m_log[n - 1].parity != Transport::Parity::Space)
+            return "no request";
+        return (m_log[n - 2].bytes.toHex() + " | " + m_log[n - 1].bytes.toHex(' ')).toStdString();
     }
 
     kt::platform::ScriptedPrompts m_prompts;
     int m_ports = 1;
-    // Per port: the identification word it answers with, -1 silent, -2 cannot
-    // open; other ports follow m_defaultId (-3: the scripted drive).
     std::map<int, int> m_portIds;
     int m_defaultId = -3;
     FakeTransport* m_port = nullptr;
-    DriveScript m_drive;
+    QByteArray m_readData;
+    bool m_silent = false;
+    QByteArray m_rawReply; // replaces the reply when set
     int m_requests = 0;
+    std::vector<int> m_timeoutCounts;
     std::function<void()> m_onRequest;
     std::vector<Written> m_log;
     std::vector<int> m_opened;
@@ -112,70 +117,105 @@ protected:
 
 TEST_F(LinkTest, RequestFramesByteForByte) {
     Connect();
-    struct Case {
-        const char* name;
-        std::function<std::uint8_t(ClsKtMotor&)> call;
-        const char* start;
-        const char* body;
+    std::uint8_t byte = 0;
+    std::int32_t word = 0;
+    bool s[7];
+    float speed = 50, rate = 150, small = 0.25f, limit = 65, over = 70;
+    // The call, and the frame it sends (start byte | the rest).
+    const std::vector<std::pair<std::function<std::uint8_t()>, const char*>> cases = {
+        {[&] { return m_motor.ReadStatus(s[0], s[1], s[2], s[3], s[4], s[5], s[6]); },
+         "00 | 00 3e 00 01 c1 ff"},
+        {[&] {
+             QByteArray id;
+             return m_link.SendPacket(0, 282, 2, id);
+         },
+         "00 | 00 1a 01 02 e3 ff"},
+        {[&] { return m_motor.WriteCommandForward(true); }, "80 | 02 3e 00 01 01 3e ff"},
+        {[&] { return m_motor.WriteCommandForward(); }, "80 | 01 3e 00 01 fe 42 fe"},
+        {[&] { return m_motor.WriteReferenceSpeed(speed); }, "80 | 00 14 01 02 f4 01 74 fe"},
+        {[&] { return m_motor.WriteDecelerationRate(rate); }, "80 | 00 10 01 02 fd 03 6d fe"},
+        {[&] { return m_motor.WriteDecelerationRate(small); }, "80 | 00 10 01 02 02 00 6b ff"},
+        {[&] { return m_motor.WriteReferenceVolt(50); }, "80 | 00 16 01 02 7f 00 e8 fe"},
+        {[&] { return m_motor.WriteCurrentLimit(limit); }, "80 | 00 18 01 02 fe 00 67 fe"},
+        {[&] { return m_motor.WriteCurrentLimit(over); }, "80 | 00 18 01 02 fe 00 67 fe"},
+        {[&] { return m_motor.WriteOutput(1); }, "80 | 01 05 00 01 fd 7c fe"},
+        {[&] { return m_motor.WriteFlag(2, true); }, "80 | 02 4a 00 01 04 2f ff"},
+        {[&] { return m_motor.WriteCounter(3, 9); }, "80 | 00 23 01 01 09 52 ff"},
+        {[&] { return m_motor.ReadWordCounter(1, word); }, "00 | 00 22 01 02 db ff"},
+        {[&] { return m_motor.ReadError(byte); }, "00 | 00 4b 00 01 b4 ff"},
     };
-    float speed = 50, rate = 150, small = 0.25f, current = 70;
-    const std::vector<Case> cases = {
-        {"read 1 at 75",
-         [](ClsKtMotor& m) {
-             std::uint8_t e = 0;
-             return m.ReadError(e);
-         },
-         "00", "004b0001b4ff"},
-        {"read 1 at 62",
-         [](ClsKtMotor& m) {
-             bool b[7];
-             return m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
-         },
-         "00", "003e0001c1ff"},
-        {"clear bit 0 at 62", [](ClsKtMotor& m) { return m.WriteCommandForward(false); }, "80",
-         "013e0001fe42fe"},
-        {"reference speed 50", [&](ClsKtMotor& m) { return m.WriteReferenceSpeed(speed); }, "80",
-         "00140102f40174fe"},
-        {"deceleration 150", [&](ClsKtMotor& m) { return m.WriteDecelerationRate(rate); }, "80",
-         "00100102fd036dfe"},
-        {"deceleration 0.25", [&](ClsKtMotor& m) { return m.WriteDecelerationRate(small); }, "80",
-         "0010010202006bff"},
-        {"reference volt 50", [](ClsKtMotor& m) { return m.WriteReferenceVolt(50); }, "80",
-         "001601027f00e8fe"},
-        {"current limit 70", [&](ClsKtMotor& m) { return m.WriteCurrentLimit(current); }, "80",
-         "00180102fe0067fe"},
-        {"output 1 off", [](ClsKtMotor& m) { return m.WriteOutput(1); }, "80", "01050001fd7cfe"},
-        {"flag 2 on", [](ClsKtMotor& m) { return m.WriteFlag(2, true); }, "80", "024a0001042fff"},
-        {"command forward on", [](ClsKtMotor& m) { return m.WriteCommandForward(true); }, "80",
-         "023e0001013eff"},
-        {"counter 3", [](ClsKtMotor& m) { return m.WriteCounter(3, 9); }, "80", "002301010952ff"},
-        {"word counter 1",
-         [](ClsKtMotor& m) {
-             std::int32_t v = 0;
-             return m.ReadWordCounter(1, v);
-         },
-         "00", "00220102dbff"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [call, frame] : cases) {
         m_log.clear();
-        EXPECT_EQ(c.call(m_motor), kSent) << c.name;
-        const auto [start, body] = LastRequest();
-        EXPECT_EQ(start.toHex(), QByteArray(c.start)) << c.name;
-        EXPECT_EQ(body.toHex(), QByteArray(c.body)) << c.name;
+        EXPECT_EQ(call(), kSent) << frame;
+        EXPECT_EQ(LastRequest(), frame);
     }
     EXPECT_EQ(rate, 102.1f);
-    EXPECT_EQ(current, 65.0f);
+    EXPECT_EQ(over, 65.0f);
+}
 
-    // The identification read of the port search.
-    m_log.clear();
-    QByteArray id;
-    EXPECT_EQ(m_link.SendPacket(0, 282, 2, id), kSent);
-    EXPECT_EQ(LastRequest().second.toHex(), "001a0102e3ff");
+TEST_F(LinkTest, ReplyTimeoutGrowsWithTheDataCount) {
+    FrmMotorCom plain(m_prompts, nullptr);
+    for (const auto& [count, ms] : {std::pair{0, 200}, {2, 300}, {254, 12900}})
+        EXPECT_EQ(plain.ReplyTimeoutFor(count), ms) << count;
+
+    // The link asks it for the count of each request, once per attempt.
+    Connect();
+    std::int32_t word = 0;
+    m_motor.ReadWordCounter(0, word);
+    m_prompts.Push(Answer::Yes);
+    m_motor.WriteProgram(QByteArray(254, '\0'));
+    m_silent = true;
+    m_prompts.Push(Answer::Cancel);
+    std::uint8_t byte = 0;
+    m_motor.ReadTimer(0, byte);
+    EXPECT_EQ(m_timeoutCounts, (std::vector<int>{2, 1, 254, 1, 1, 1, 1, 1}));
+}
+
+TEST_F(LinkTest, ReadConversions) {
+    Connect();
+    float value = 0;
+    std::uint8_t volt = 0;
+    std::int32_t word = 0;
+    bool s[7] = {}, in[8] = {};
+    // Reply data, the read, and what it delivers.
+    const std::vector<
+        std::tuple<const char*, std::function<std::uint8_t()>, std::function<float()>, float>>
+        cases = {
+            {"8902", [&] { return m_motor.ReadBusVolt(value); }, [&] { return value; }, 69.8f},
+            {"fe00", [&] { return m_motor.ReadCurrentLimit(value); }, [&] { return value; },
+             64.77f},
+            {"2800", [&] { return m_motor.ReadMotorCurrent(value); }, [&] { return value; }, 10.2f},
+            {"f401", [&] { return m_motor.ReadReferenceSpeed(value); }, [&] { return value; }, 50},
+            {"fd03", [&] { return m_motor.ReadAccelerationRate(value); }, [&] { return value; },
+             102.1f},
+            {"7f00", [&] { return m_motor.ReadReferenceVolt(volt); }, [&] { return volt; }, 49},
+            {"ff00", [&] { return m_motor.ReadMotorVolt(volt); }, [&] { return volt; }, 100},
+            {"ffff", [&] { return m_motor.ReadAnalog(5, word); }, [&] { return word; }, 65535},
+            {"0201", [&] { return m_motor.ReadWordCounter(1, word); }, [&] { return word; }, 258},
+            // Fault, MotorEnable, MotorForward, ProgramRunMode, AutoTorque,
+            // CommandReverse, CommandForward as the bits of a number.
+            {"91", [&] { return m_motor.ReadStatus(s[0], s[1], s[2], s[3], s[4], s[5], s[6]); },
+             [&] {
+                 int bits = 0;
+                 for (bool b : s)
+                     bits = bits * 2 + b;
+                 return bits;
+             },
+             0b1010001},
+            {"81", [&] { return m_motor.ReadInputs(in); },
+             [&] { return in[0] * 1 + in[1] * 2 + in[6] * 4 + in[7] * 8; }, 9},
+        };
+    for (const auto& [reply, read, delivered, expected] : cases) {
+        m_readData = Hex(reply);
+        EXPECT_EQ(read(), kSent) << reply;
+        EXPECT_FLOAT_EQ(delivered(), expected) << reply;
+    }
 }
 
 TEST(ErrorDescription, NumbersAndTexts) {
     const std::vector<std::pair<QString, QString>> cases = {
         {"1", "Program passed end of buffer."},
+        {"2", "Program instruction is not identified."},
         {"3: Fault in motor power stage.", "Fault in motor power stage."},
         {" 4", "motorcurrent exceeded set current."},
         {"5", "Bus Low Volt."},
@@ -184,43 +224,9 @@ TEST(ErrorDescription, NumbersAndTexts) {
         {"2.5", "No Error."},
         {"", "No Error."},
         {"abc", "No Error."},
-        {"-1", "No Error."},
     };
     for (const auto& [index, text] : cases)
         EXPECT_EQ(ClsKtMotor::ErrorDescription(index), text) << index.toStdString();
-    EXPECT_EQ(ClsKtMotor::ErrorDescription(2.0), "Program instruction is not identified.");
-}
-
-TEST_F(LinkTest, ReadConversions) {
-    Connect();
-    float value = 0;
-    m_drive.readData = Hex("8902");
-    EXPECT_EQ(m_motor.ReadBusVolt(value), kSent);
-    EXPECT_FLOAT_EQ(value, 69.8f);
-    m_drive.readData = Hex("fe00");
-    EXPECT_EQ(m_motor.ReadCurrentLimit(value), kSent);
-    EXPECT_FLOAT_EQ(value, 64.77f);
-    m_drive.readData = Hex("f401");
-    EXPECT_EQ(m_motor.ReadReferenceSpeed(value), kSent);
-    EXPECT_FLOAT_EQ(value, 50.0f);
-    std::uint8_t volt = 0;
-    m_drive.readData = Hex("7f00");
-    EXPECT_EQ(m_motor.ReadReferenceVolt(volt), kSent);
-    EXPECT_EQ(volt, 49);
-    std::int32_t word = 0;
-    m_drive.readData = Hex("ffff");
-    EXPECT_EQ(m_motor.ReadAnalog(5, word), kSent);
-    EXPECT_EQ(word, 65535);
-
-    bool s[7] = {};
-    m_drive.readData = Hex("91");
-    EXPECT_EQ(m_motor.ReadStatus(s[0], s[1], s[2], s[3], s[4], s[5], s[6]), kSent);
-    EXPECT_EQ(std::vector<bool>(s, s + 7),
-              (std::vector<bool>{true, false, true, false, false, false, true}));
-    bool in[8] = {};
-    m_drive.readData = Hex("81");
-    EXPECT_EQ(m_motor.ReadInputs(in), kSent);
-    EXPECT_TRUE(in[0] && in[7] && !in[1]);
 }
 
 TEST_F(LinkTest, ArgumentChecksSendNothingAndSearchNothing) {
@@ -255,64 +261,55 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
     EXPECT_TRUE(m_log.empty());
     ASSERT_EQ(m_prompts.Shown().size(), 1u);
-    EXPECT_EQ(m_prompts.Shown()[0].text,
-              "This will put a new ProgramData in your motor, Are you sure?");
-    EXPECT_EQ(m_prompts.Shown()[0].buttons, Buttons::YesNo);
-    EXPECT_EQ(m_prompts.Shown()[0].icon, kt::platform::Icon::Critical);
-    EXPECT_EQ(m_prompts.Shown()[0].defaultAnswer, Answer::No);
+    const auto& question = m_prompts.Shown()[0];
+    EXPECT_EQ(question.text, "This will put a new ProgramData in your motor, Are you sure?");
+    EXPECT_EQ(question.buttons, Buttons::YesNo);
+    EXPECT_EQ(question.icon, kt::platform::Icon::Critical);
+    EXPECT_EQ(question.defaultAnswer, Answer::No);
 
     m_prompts.Push(Answer::Yes);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
     ASSERT_EQ(m_log.size(), 4u);
-    EXPECT_EQ(m_log[1].bytes.toHex(), "04fe0001ff7efd");
-    EXPECT_EQ(m_log[2].bytes.size() + m_log[3].bytes.size(), 261);
-    EXPECT_EQ(m_log[3].bytes.left(4).toHex(), "030000fe");
+    EXPECT_EQ(m_log[1].bytes.toHex(' '), "04 fe 00 01 ff 7e fd");
+    EXPECT_EQ(m_log[3].bytes.size(), 260); // 261 with the start byte
+    EXPECT_EQ(m_log[3].bytes.left(4).toHex(' '), "03 00 00 fe");
+    EXPECT_EQ(m_log[3].bytes.right(2).toHex(' '), "05 bc");
 
     // A failed erase stops the download.
     m_log.clear();
+    m_silent = true;
     m_prompts.Push(Answer::Yes);
-    m_drive.silent = true;
     m_prompts.Push(Answer::Cancel);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\0')), kFailed);
     EXPECT_EQ(m_log.size(), 10u); // five erase attempts, no download
 }
 
 TEST_F(LinkTest, RepliesOfEveryKind) {
-    struct Case {
-        const char* name;
-        QByteArray reply;
-        bool write;
-        std::uint8_t count;
-        std::uint8_t result;
-        int requests;
+    // Reply, write?, data count, result, requests sent.
+    const std::vector<std::tuple<const char*, bool, std::uint8_t, std::uint8_t, int>> cases = {
+        {"31cfff", false, 1, kSent, 1},   {"00000000", false, 2, kSent, 1},
+        {"00", true, 1, kSent, 1},        {"ff", true, 1, kSent, 1},
+        {"31cffe", false, 1, kFailed, 1}, {"31ffcf", false, 1, kFailed, 1},
+        {"31cf", false, 1, kFailed, 10},  {"31cfff00", false, 1, kFailed, 10},
     };
-    const std::vector<Case> cases = {
-        {"good read", Hex("31cfff"), false, 1, kSent, 1},
-        {"all zero read", Hex("00000000"), false, 2, kSent, 1},
-        {"ack 00", Hex("00"), true, 1, kSent, 1},
-        {"ack ff", Hex("ff"), true, 1, kSent, 1},
-        {"wrong checksum", Hex("31cffe"), false, 1, kFailed, 1},
-        {"one byte short", Hex("31cf"), false, 1, kFailed, 10},
-        {"one byte long", Hex("31cfff00"), false, 1, kFailed, 10},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [reply, write, count, result, requests] : cases) {
         Connect();
-        m_drive.rawReply = c.reply;
+        m_rawReply = Hex(reply);
         m_prompts.Clear();
         m_prompts.Push(Answer::Retry); // five more attempts, then give up
         m_prompts.Push(Answer::Cancel);
-        QByteArray data = c.write ? QByteArray(c.count, 'x') : QByteArray("keep");
-        EXPECT_EQ(m_link.SendPacket(0, 62, c.count, data, c.write), c.result) << c.name;
-        EXPECT_EQ(m_requests, c.requests) << c.name;
-        if (!c.write) {
-            EXPECT_EQ(data, c.result == kSent ? c.reply.left(c.count) : "keep") << c.name;
+        QByteArray data = write ? QByteArray(count, 'x') : QByteArray("keep");
+        EXPECT_EQ(m_link.SendPacket(0, 62, count, data, write), result) << reply;
+        EXPECT_EQ(m_requests, requests) << reply;
+        if (!write) {
+            EXPECT_EQ(data, result == kSent ? Hex(reply).left(count) : "keep") << reply;
         }
     }
 }
 
 TEST_F(LinkTest, RetryQuestionAfterFiveSends) {
     Connect();
-    m_drive.silent = true;
+    m_silent = true;
     m_prompts.Push(Answer::Retry);
     m_prompts.Push(Answer::Cancel);
     QByteArray data;
@@ -324,8 +321,7 @@ TEST_F(LinkTest, RetryQuestionAfterFiveSends) {
     EXPECT_EQ(m_link.PortNumber(), 0);
 
     // The next command searches again from port 1.
-    m_drive = {};
-    m_drive.readData = Hex("0700");
+    Reset(Hex("0700"));
     EXPECT_EQ(m_link.SendPacket(0, 75, 1, data), kSent);
     EXPECT_EQ(m_opened, std::vector<int>{1});
 }
@@ -338,14 +334,12 @@ TEST_F(LinkTest, SearchIsSilentAndChecksTheIdentification) {
     m_defaultId = -1;
     EXPECT_EQ(m_link.OpenPort(), 5);
     EXPECT_EQ(m_opened, (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_TRUE(m_prompts.Shown().empty());
-    m_opened.clear();
-    m_requests = 0;
+    Reset();
     EXPECT_EQ(m_link.OpenPort(), 5);
     EXPECT_TRUE(m_opened.empty());
     EXPECT_EQ(m_requests, 0);
 
-    // No drive anywhere: 0 from the search, 2 from a command, no message.
+    // No drive anywhere: 0 from the search, 2 from a command.
     FrmMotorCom lonely(m_prompts, [this](int port) { return MakePort(port); });
     lonely.SetReplyTimeout([](int) { return 1; });
     m_portIds.clear();
@@ -353,6 +347,39 @@ TEST_F(LinkTest, SearchIsSilentAndChecksTheIdentification) {
     EXPECT_EQ(lonely.SendPacket(0, 62, 1, data), kNoDrivePort);
     EXPECT_EQ(m_opened.back(), 31);
     EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+TEST(PortDirectory, PortOrder) {
+    // Sorted by the port's name, whatever its device path.
+    EXPECT_EQ(PortDirectory::InPortOrder({{"ttyUSB0", "/dev/a"},
+                                          {"ttyACM1", "/dev/c"},
+                                          {"ttyS10", "/dev/d"},
+                                          {"ttyACM0", "/dev/b"}}),
+              (QStringList{"/dev/b", "/dev/c", "/dev/d", "/dev/a"}));
+
+    // A given list replaces the platform's; extra ports follow it, or lead.
+    PortDirectory ports({"/dev/x", "/dev/y"});
+    int made = 0;
+    ports.AddPort("virtual", [&made] {
+        ++made;
+        return nullptr;
+    });
+    ports.AddPort("first", nullptr, true);
+    EXPECT_EQ(ports.Count(), 4);
+    QStringList names;
+    for (int n = 0; n <= 5; ++n)
+        names << ports.DeviceName(n);
+    EXPECT_EQ(names, (QStringList{"", "first", "/dev/x", "/dev/y", "virtual", ""}));
+    EXPECT_EQ(ports.Create(4), nullptr);
+    EXPECT_EQ(made, 1);
+
+    QStringList many;
+    for (int n = 0; n < 40; ++n)
+        many << QString::number(n);
+    PortDirectory crowded(many);
+    EXPECT_EQ(crowded.Count(), 31);
+    EXPECT_EQ(crowded.DeviceName(31), "30");
+    EXPECT_EQ(crowded.DeviceName(32), "");
 }
 
 TEST_F(LinkTest, CommandDuringAWaitIsBusy) {
@@ -371,7 +398,7 @@ TEST_F(LinkTest, CommandDuringAWaitIsBusy) {
 TEST_F(LinkTest, LineErrors) {
     Connect();
     m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
-    m_drive.silent = true;
+    m_silent = true;
     QByteArray data("keep");
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kFailed);
     ASSERT_EQ(m_prompts.Shown().size(), 1u);
@@ -385,9 +412,7 @@ TEST_F(LinkTest, LineErrors) {
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kFailed);
     EXPECT_EQ(m_link.PortNumber(), 0);
     m_onRequest = nullptr;
-    m_drive = {};
-    m_drive.readData = Hex("0700");
-    m_opened.clear();
+    Reset(Hex("0700"));
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kSent);
     EXPECT_EQ(m_opened, std::vector<int>{1});
 }
@@ -395,12 +420,9 @@ TEST_F(LinkTest, LineErrors) {
 // Whatever the wire brings, an exchange ends with a result code and leaves
 // the caller's data alone unless it succeeded.
 TEST_F(LinkTest, BadBytesFromTheWire) {
-    const QByteArray good = Packet::ReadReply(Hex("1234"));
-    std::vector<QByteArray> replies;
-    for (int cut = 1; cut < good.size(); ++cut)
-        replies.push_back(good.left(cut)); // cut short
+    std::vector<QByteArray> replies = {Hex("12"), Hex("1234"), Hex("1234ba")}; // cut short
     std::mt19937 random(7);
-    for (int n = 0; n < 40; ++n) {
+    for (int n = 0; n < 20; ++n) {
         QByteArray noise(static_cast<int>(random() % 9), '\0');
         for (char& byte : noise)
             byte = static_cast<char>(random());
@@ -408,8 +430,8 @@ TEST_F(LinkTest, BadBytesFromTheWire) {
     }
     for (const QByteArray& reply : replies) {
         Connect();
-        m_drive.rawReply = reply;
-        m_drive.silent = reply.isEmpty();
+        m_rawReply = reply;
+        m_silent = reply.isEmpty();
         m_prompts.Clear();
         m_prompts.Push(Answer::Cancel);
         QByteArray data("keep");
@@ -424,7 +446,7 @@ TEST_F(LinkTest, BadBytesFromTheWire) {
         if (m_requests == 1)
             m_port->Deliver(Hex("aa"));
     };
-    m_drive.readData = Hex("1234");
+    m_readData = Hex("1234");
     QByteArray data;
     EXPECT_EQ(m_link.SendPacket(0, 300, 2, data), kSent);
     EXPECT_EQ(data, Hex("1234"));
@@ -435,7 +457,7 @@ TEST_F(LinkTest, BadBytesFromTheWire) {
 // must not report the abandoned exchange as a success.
 TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
     Connect();
-    m_drive.silent = true;
+    m_silent = true;
     m_prompts.OnMessage([this](const kt::platform::MessageRequest& request) {
         if (request.text == "Communication Failed,Retry?") {
             m_port->FailLine(kLinePortLost, true);
@@ -448,8 +470,7 @@ TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
     EXPECT_EQ(data, "keep");
     EXPECT_FALSE(m_link.Busy());
     m_prompts.OnMessage(nullptr);
-    m_drive = {};
-    m_drive.readData = Hex("0700");
+    Reset(Hex("0700"));
     EXPECT_EQ(m_link.SendPacket(0, 256, 2, data), kSent);
 }
 
