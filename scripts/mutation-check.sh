@@ -1,0 +1,366 @@
+#!/usr/bin/env bash
+# Mutation check: does the test suite notice small faults of our own making?
+#
+# In a scratch clone of the current commit (never the work tree you edit), it
+# builds once, runs the suite once (it must pass), then for each mutant below:
+# puts the fault in, rebuilds incrementally, runs the suite, records whether
+# the suite caught it, and puts the file back. Not part of CI: a full run
+# builds and tests once per mutant and takes a while.
+#
+#   scripts/mutation-check.sh                 # every mutant
+#   scripts/mutation-check.sh --only L3       # one mutant (repeat, or L3,K1)
+#   scripts/mutation-check.sh --list          # the mutants, nothing built
+#   scripts/mutation-check.sh --check         # do all mutants still match?
+#   scripts/mutation-check.sh --jobs 1 --dir /tmp/mut --keep
+#
+# Results: "caught" (the suite failed), "survived" (it passed: a test is
+# missing), "did not build" (the fault does not compile: fix the mutant),
+# "stale" (its search text no longer matches exactly once: update it).
+# Exit status: 0 when every mutant that ran was caught and none was stale or
+# failed to build, 1 otherwise, 2 when the check itself could not run.
+set -euo pipefail
+
+usage() {
+    cat <<'EOF'
+usage: scripts/mutation-check.sh [options]
+  --only ID     run only this mutant; repeat it or give a comma list (L3,K1)
+  --list        print the mutants and exit
+  --check       check that every mutant matches exactly once at HEAD, and exit
+  --keep        keep the scratch folder (its path is printed)
+  --dir DIR     use DIR as the scratch folder (kept); a clone left there by
+                an earlier run is reused and brought to the current commit
+  --jobs N      parallel jobs for ninja and ctest (default 2)
+  --nice N      niceness for the builds and the suite (default 10)
+  -h, --help    this text
+EOF
+}
+
+# One mutant a line: ID @@ file @@ the fault @@ search text @@ replacement.
+# The search text is literal and must occur exactly once in the file.
+# Prefer faults a careless edit could really make; avoid ones that do not
+# compile (warnings are fine: the scratch build does not use -Werror).
+read -r -d '' MUTANTS <<'EOF' || true
+C1 @@ compiler/line_compiler.cpp @@ a value equal to its row's limit is refused @@ *value > limit || !ApplyRule @@ *value >= limit || !ApplyRule
+C2 @@ compiler/line_compiler.cpp @@ tenths low byte taken modulo 255 @@ code[1] = static_cast<std::uint8_t>(tenths % 256); @@ code[1] = static_cast<std::uint8_t>(tenths % 255);
+C3 @@ compiler/line_compiler.cpp @@ the two-value rows accept a sum of 255 no more @@ statementCode[1] + *second > 255 @@ statementCode[1] + *second >= 255
+C4 @@ compiler/number_rules.cpp @@ rounding half away from zero, not half to even @@ return std::nearbyint(value); @@ return std::round(value);
+C5 @@ compiler/number_rules.cpp @@ a byte may not be 255 @@ if (rounded < 0 || rounded > 255) @@ if (rounded < 0 || rounded >= 255)
+C6 @@ compiler/program_compiler.cpp @@ opcode 14 no longer opens an If block @@ return op <= 14; @@ return op < 14;
+C7 @@ compiler/program_compiler.cpp @@ an open block reports the other block's message @@ blockStack.back() == kIfBlock ? kExpectEndIf : kExpectLoop; @@ blockStack.back() == kIfBlock ? kExpectLoop : kExpectEndIf;
+C8 @@ compiler/program_compiler.cpp @@ one statement fewer fits the program memory @@ if (programCounter >= kProgramSize) @@ if (programCounter + 2 >= kProgramSize)
+C9 @@ compiler/program_compiler.h @@ the unused image is filled with 0x00, not 0xFF @@ kImageFill = 0xFF; @@ kImageFill = 0x00;
+C10 @@ compiler/instruction_picker.cpp @@ the picker's value list stops one short of the limit @@ for (int value = 0; value <= last; ++value) @@ for (int value = 0; value < last; ++value)
+L1 @@ link/packet.cpp @@ checksum is the ones' complement, not 0x10000 minus the sum @@ static_cast<std::uint16_t>(0x10000 - (sum & 0xFFFF)) @@ static_cast<std::uint16_t>(0xFFFF - (sum & 0xFFFF))
+L2 @@ link/packet.cpp @@ a read reply's checksum expected high byte first @@ Bytes({checksum & 0xFF, checksum >> 8}) @@ Bytes({checksum >> 8, checksum & 0xFF})
+L3 @@ link/frm_motor_com.cpp @@ the start byte of a write is 0x00 and of a read 0x80 @@ Packet::StartByte(WriteToMotor) @@ Packet::StartByte(!WriteToMotor)
+L4 @@ link/frm_motor_com.cpp @@ a read reply is expected one byte short @@ exchange->dataCount + 2; @@ exchange->dataCount + 1;
+L5 @@ link/frm_motor_com.h @@ reply time-out (n+1)*50+100 instead of (n+2)*50+100 @@ return (dataCount + 2) * 50 + 100; @@ return (dataCount + 1) * 50 + 100;
+L6 @@ link/frm_motor_com.cpp @@ five resends instead of four @@ if (exchange->retryCount < kMaxResends) @@ if (exchange->retryCount <= kMaxResends)
+L7 @@ link/frm_motor_com.h @@ the link counts as busy only with two commands waiting @@ bool Busy() const { return m_commands > 0; } @@ bool Busy() const { return m_commands > 1; }
+L8 @@ link/frm_motor_com.cpp @@ the port search checks the identification's second byte @@ static_cast<std::uint8_t>(identification[0]) @@ static_cast<std::uint8_t>(identification[1])
+D1 @@ drive/virtual_drive.cpp @@ the drive reads a request's checksum high byte first @@ At(frame, body) | (At(frame, body + 1) << 8) @@ (At(frame, body) << 8) | At(frame, body + 1)
+D2 @@ drive/virtual_drive.cpp @@ clear-bits ANDs with the inverted data byte @@ memoryAt(i) &= dataAt(i); @@ memoryAt(i) &= ~dataAt(i);
+D3 @@ drive/virtual_drive.cpp @@ the drive answers a read without its checksum @@ AppendChecksum(reply, Checksum(reply)); @@ ;
+K1 @@ link/cls_kt_motor.cpp @@ set-bit and clear-bit function codes swapped @@ putOn ? DriveMap::kSetBit : DriveMap::kClearBit @@ putOn ? DriveMap::kClearBit : DriveMap::kSetBit
+K2 @@ link/cls_kt_motor.cpp @@ a tenths value is limited at 1021, not 102.1 @@ if (Value > kMaxTenths) @@ if (Value > kMaxTenths * 10)
+K3 @@ link/cls_kt_motor.cpp @@ tenths written high byte first @@ Data = Packet::Bytes({n % 256, n / 256}); @@ Data = Packet::Bytes({n / 256, n % 256});
+K4 @@ link/cls_kt_motor.cpp @@ reference volt written as *100/255 instead of *255/100 @@ Packet::Bytes({Volt * 255 / 100, 0}) @@ Packet::Bytes({Volt * 100 / 255, 0})
+K5 @@ link/cls_kt_motor.cpp @@ current limit steps of 1/256 instead of 1/255 @@ static_cast<int>(count) / 255; @@ static_cast<int>(count) / 256;
+K6 @@ link/cls_kt_motor.cpp @@ bus voltage scaled by 69.8/694 instead of 69.8/649 @@ Word(d) * 69.8 / 649 @@ Word(d) * 69.8 / 694
+K7 @@ link/cls_kt_motor.cpp @@ word counter written high byte first @@ Packet::Bytes({WordCounterData % 256, WordCounterData / 256}) @@ Packet::Bytes({WordCounterData / 256, WordCounterData % 256})
+E1 @@ editor/text_box.cpp @@ the CR LF text length counts one character too many @@ return doc->characterCount() - 1 + (doc->blockCount() - 1); @@ return doc->characterCount() + (doc->blockCount() - 1);
+E2 @@ editor/text_box.cpp @@ a CR LF offset at a line's start lands on the line before @@ findBlockByNumber(mid).position() + mid <= offset @@ findBlockByNumber(mid).position() + mid < offset
+E3 @@ editor/kt_text.cpp @@ Enter no longer repeats the line's indentation @@ ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false); @@ ReplaceSelection(QStringLiteral("\r\n"), false);
+E4 @@ editor/kt_text.cpp @@ the caret's line start forgets the CR of earlier lines @@ m_currentLineSS = block.position() + block.blockNumber();\n        m_colNumber @@ m_currentLineSS = block.position();\n        m_colNumber
+M1 @@ mainwindow/frm_motor.cpp @@ typing no longer sets the Changed flag @@ m_changed = true; @@ m_changed = false;
+M2 @@ mainwindow/program_files.cpp @@ the caption is cut at the first "." instead of the last @@ name.lastIndexOf(u'.') @@ name.indexOf(u'.')
+M3 @@ compiler/program_text.cpp @@ open removes a final CR LF even when only one is there @@ kTwoBreaks = "\r\n\r\n"; @@ kTwoBreaks = "\r\n";
+V1 @@ device/frm_device.cpp @@ Read All reads MotorCurrent after ReferenceVolt @@ {0, 1, 2, 3, 4, 5, 6, 7, 35} @@ {0, 1, 2, 3, 4, 5, 7, 6, 35}
+V2 @@ device/frm_device.cpp @@ counter bytes from a word counter swapped @@ m_txtPara[8 + 2 * k]->setText(QString::number(data % 256)); @@ m_txtPara[8 + 2 * k]->setText(QString::number(data / 256));
+V3 @@ device/frm_device.cpp @@ text that is no number writes nothing and says nothing @@ return value && (motor.*write)(*value) == link::kSent; @@ return !value || (motor.*write)(*value) == link::kSent;
+V4 @@ device/frm_device.cpp @@ whole values rounded half away from zero @@ const double rounded = compiler::RoundHalfEven(*value); @@ const double rounded = std::round(*value);
+EOF
+
+die() {
+    echo "mutation-check: $*" >&2
+    exit 2
+}
+
+# The mutant table as tab-separated fields; \n in a search or replacement
+# text stands for a line break (C++ "\r\n" is written as it is: only a
+# backslash-n followed by blanks is taken as a break).
+mutant_rows() {
+    printf '%s\n' "$MUTANTS" | python3 -c '
+import sys
+for n, line in enumerate(sys.stdin, 1):
+    line = line.rstrip("\n")
+    if not line.strip() or line.lstrip().startswith("#"):
+        continue
+    fields = [f.strip() for f in line.split("@@")]
+    if len(fields) != 5 or not all(fields[:4]):
+        sys.exit("mutation-check: mutant table line %d is not ID @@ file @@ fault @@ search @@ replacement" % n)
+    print("\t".join(fields))
+'
+}
+
+# apply FILE SEARCH REPLACEMENT [--dry]: prints how often SEARCH occurs in
+# FILE; replaces it only when exactly once (and not --dry). SEARCH and
+# REPLACEMENT may hold "\n" followed by blanks for a line break.
+apply_mutant() {
+    python3 - "$@" <<'PY'
+import re, sys
+path, search, replacement = sys.argv[1:4]
+dry = len(sys.argv) > 4
+unescape = lambda s: re.sub(r"\\n(?= )", "\n", s)
+search, replacement = unescape(search), unescape(replacement)
+with open(path, "rb") as f:
+    text = f.read().decode("utf-8")
+count = text.count(search)
+print(count)
+if count == 1 and not dry:
+    with open(path, "wb") as f:
+        f.write(text.replace(search, replacement).encode("utf-8"))
+PY
+}
+
+keep=0
+list=0
+check=0
+jobs=2
+niceness=10
+dir=""
+only=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --keep) keep=1 ;;
+    --list) list=1 ;;
+    --check) check=1 ;;
+    --only)
+        [ $# -ge 2 ] || die "--only needs an ID"
+        IFS=, read -r -a ids <<<"$2"
+        only+=("${ids[@]}")
+        shift
+        ;;
+    --dir)
+        [ $# -ge 2 ] || die "--dir needs a folder"
+        dir=$2
+        shift
+        ;;
+    --jobs | -j)
+        [[ $# -ge 2 && $2 =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a positive number"
+        jobs=$2
+        shift
+        ;;
+    --nice)
+        [[ $# -ge 2 && $2 =~ ^-?[0-9]+$ ]] || die "--nice needs a number"
+        niceness=$2
+        shift
+        ;;
+    -h | --help)
+        usage
+        exit 0
+        ;;
+    *)
+        usage >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+
+command -v python3 >/dev/null || die "python3 is needed"
+rows=$(mutant_rows) || exit 2
+
+if [ "$list" -eq 1 ]; then
+    printf '%-4s %-32s %s\n' ID FILE FAULT
+    while IFS=$'\t' read -r id file what _ _; do
+        printf '%-4s %-32s %s\n' "$id" "$file" "$what"
+    done <<<"$rows"
+    exit 0
+fi
+
+# The mutants to run, in table order.
+selected=()
+while IFS=$'\t' read -r id _; do
+    if [ ${#only[@]} -eq 0 ]; then
+        selected+=("$id")
+    else
+        for want in "${only[@]}"; do
+            [ "$want" = "$id" ] && selected+=("$id")
+        done
+    fi
+done <<<"$rows"
+for want in "${only[@]}"; do
+    grep -q "^${want}"$'\t' <<<"$rows" || die "no mutant $want (see --list)"
+done
+dupes=$(cut -f1 <<<"$rows" | sort | uniq -d)
+[ -z "$dupes" ] || die "mutant IDs used twice: $dupes"
+
+repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel) || die "not in a git repository"
+commit=$(git -C "$repo" rev-parse HEAD)
+
+if [ "$check" -eq 1 ]; then
+    # Against the committed files, read through git: nothing is written.
+    tmp=$(mktemp)
+    trap 'rm -f "$tmp"' EXIT
+    bad=0
+    while IFS=$'\t' read -r id file _ search replacement; do
+        if ! git -C "$repo" show "$commit:$file" >"$tmp" 2>/dev/null; then
+            echo "$id: $file is not in $commit"
+            bad=1
+            continue
+        fi
+        count=$(apply_mutant "$tmp" "$search" "$replacement" --dry)
+        if [ "$count" != 1 ]; then
+            echo "$id: stale, its search text occurs $count times in $file"
+            bad=1
+        fi
+    done <<<"$rows"
+    [ "$bad" -eq 0 ] && echo "all $(wc -l <<<"$rows") mutants match exactly once"
+    exit "$bad"
+fi
+
+if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+    echo "mutation-check: uncommitted changes in $repo are not part of the check;" \
+        "it runs on commit ${commit:0:12}" >&2
+fi
+
+# The scratch folder: never the work tree, never inside it.
+created=0
+if [ -z "$dir" ]; then
+    scratch=$(mktemp -d "${TMPDIR:-/tmp}/ktmotor-mutation.XXXXXX")
+    created=1
+else
+    mkdir -p "$dir"
+    scratch=$(cd "$dir" && pwd -P)
+    keep=1
+fi
+case "$scratch/" in
+"$(cd "$repo" && pwd -P)/"*) die "the scratch folder $scratch lies inside the work tree" ;;
+esac
+src="$scratch/src"
+build="$src/build"
+logs="$scratch/logs"
+
+mutated=""
+cleanup() {
+    # Put a mutated file back, whatever stopped us.
+    if [ -n "$mutated" ] && [ -d "$src/.git" ]; then
+        git -C "$src" checkout -q -- "$mutated" || true
+    fi
+    if [ "$keep" -eq 1 ]; then
+        echo "mutation-check: scratch folder kept: $scratch" >&2
+    elif [ "$created" -eq 1 ]; then
+        rm -rf "$scratch"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -d "$src/.git" ]; then
+    # A clone from an earlier run: bring it to this commit, keep its build.
+    echo "== reusing the clone in $src"
+    git -C "$src" checkout -q -- . # only the scratch clone, never the work tree
+    git -C "$src" fetch -q "$repo" "$commit" 2>/dev/null || git -C "$src" fetch -q "$repo"
+    git -C "$src" checkout -q --detach "$commit"
+else
+    [ -z "$(ls -A "$scratch" 2>/dev/null)" ] || die "$scratch is not empty and holds no clone"
+    echo "== cloning ${commit:0:12} into $src"
+    git clone -q --no-hardlinks "$repo" "$src"
+    git -C "$src" checkout -q --detach "$commit"
+fi
+mkdir -p "$logs"
+
+run_nice() {
+    nice -n "$niceness" "$@"
+}
+
+export QT_QPA_PLATFORM=offscreen
+ctest_args=(--test-dir "$build" -j"$jobs" --timeout 60)
+full_ctest_args=("${ctest_args[@]}" --output-on-failure)
+if ctest --help 2>/dev/null | grep -q -- --stop-on-failure; then
+    ctest_args+=(--stop-on-failure)
+fi
+
+build_tree() {
+    run_nice cmake --build "$build" -- -j"$jobs"
+}
+
+echo "== configuring and building (jobs $jobs, nice $niceness); log: $logs/baseline-build.log"
+start=$SECONDS
+if ! {
+    run_nice cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DKT_BUILD_BENCH=OFF -DKT_WERROR=OFF && build_tree
+} >"$logs/baseline-build.log" 2>&1; then
+    tail -n 30 "$logs/baseline-build.log" >&2
+    die "the unmutated tree does not build"
+fi
+echo "   built in $((SECONDS - start)) s"
+
+echo "== running the suite on the unmutated tree; log: $logs/baseline-test.log"
+start=$SECONDS
+if ! run_nice ctest "${full_ctest_args[@]}" >"$logs/baseline-test.log" 2>&1; then
+    tail -n 30 "$logs/baseline-test.log" >&2
+    die "the suite fails without any mutant; fix that first"
+fi
+echo "   passed in $((SECONDS - start)) s"
+
+declare -A result seconds fileof whatof
+caught=0
+survived=0
+unbuilt=0
+stale=0
+for id in "${selected[@]}"; do
+    IFS=$'\t' read -r _ file what search replacement < <(grep "^${id}"$'\t' <<<"$rows")
+    fileof[$id]=$file
+    whatof[$id]=$what
+    start=$SECONDS
+    if [ ! -f "$src/$file" ]; then
+        result[$id]="stale (no such file)"
+        stale=$((stale + 1))
+        seconds[$id]=0
+        echo "== $id: stale, $file does not exist"
+        continue
+    fi
+    mutated=$file
+    count=$(apply_mutant "$src/$file" "$search" "$replacement")
+    if [ "$count" != 1 ]; then
+        mutated=""
+        result[$id]="stale (matches $count times)"
+        stale=$((stale + 1))
+        seconds[$id]=0
+        echo "== $id: stale, its search text occurs $count times in $file"
+        continue
+    fi
+    echo "== $id: $file: $what"
+    if ! build_tree >"$logs/$id-build.log" 2>&1; then
+        result[$id]="did not build"
+        unbuilt=$((unbuilt + 1))
+    elif run_nice ctest "${ctest_args[@]}" >"$logs/$id-test.log" 2>&1; then
+        result[$id]="SURVIVED"
+        survived=$((survived + 1))
+    else
+        result[$id]="caught"
+        caught=$((caught + 1))
+    fi
+    git -C "$src" checkout -q -- "$file"
+    mutated=""
+    seconds[$id]=$((SECONDS - start))
+    echo "   ${result[$id]} ($((SECONDS - start)) s)"
+done
+
+# A kept folder is left built as committed, ready for the next run.
+if [ "$keep" -eq 1 ] && [ ${#selected[@]} -gt 0 ]; then
+    build_tree >"$logs/restore-build.log" 2>&1 || true
+fi
+
+echo
+printf '%-4s %-32s %-58s %-22s %s\n' ID FILE FAULT RESULT SECONDS
+for id in "${selected[@]}"; do
+    printf '%-4s %-32s %-58s %-22s %s\n' "$id" "${fileof[$id]}" "${whatof[$id]}" \
+        "${result[$id]}" "${seconds[$id]}"
+done
+echo
+ran=$((caught + survived))
+echo "caught $caught of $ran (did not build: $unbuilt, stale: $stale; logs in $logs)"
+[ "$survived" -eq 0 ] && [ "$unbuilt" -eq 0 ] && [ "$stale" -eq 0 ]
