@@ -9,16 +9,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using kt::drive::DriveRequest;
 using kt::drive::VirtualDrive;
 using namespace kt::drive::test;
 using Fault = VirtualDrive::Fault;
 
 namespace {
 
+const QByteArray kSetFlag2 = Hex("80 02 4A 00 01 04 2F FF");
+
 class VirtualDriveTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    VirtualDriveTest() {
         m_drive.SetMotorModel(false);
         m_drive.SetDataByte(62, 0x31);
         QObject::connect(&m_drive, &VirtualDrive::Reply,
@@ -34,9 +35,8 @@ protected:
         } else {
             m_drive.ReceiveUnframed(request);
         }
-        return Replied();
+        return m_replied.toHex(' ').toStdString();
     }
-    std::string Replied() const { return m_replied.toHex(' ').toStdString(); }
     bool WaitForReply() {
         return QTest::qWaitFor([this] { return !m_replied.isEmpty(); }, 2000);
     }
@@ -49,46 +49,40 @@ protected:
 
 TEST_F(VirtualDriveTest, ExchangesInOrder) {
     // Request, reply, and an address with the word there afterwards.
-    const std::tuple<QByteArray, const char*, std::uint16_t, std::uint16_t> cases[] = {
-        {Hex("80 00 14 01 02 F4"), "", 276, 250}, // cut short by the next mark byte
-        {kReadStatus, "31 cf ff", 62, 0x31},
-        {Hex("00 00 1A 01 02 E3 FF"), "07 00 f9 ff", 282, 7},
-        {Hex("80 01 3E 00 01 FE 42 FE"), "06", 62, 0x30},
-        {Hex("80 02 3E 00 01 01 3E FF"), "06", 62, 0x31},
-        {Hex("80 00 14 01 02 F4 01 74 FE"), "06", 276, 500},
-        {WriteRequest(0, 277, Hex("AB")), "06", 276, 0xABF4}, // just the high byte
-        // Not understood: no reply, nothing changed.
-        {Hex("00 00 3E 00 01 C2 FF"), "", 62, 0x31},
-        {WriteRequest(5, 62, Hex("00")), "", 62, 0x31},
-        {Hex("00 02 3E 00 01 BF FF"), "", 62, 0x31},
-        {WriteRequest(4, 0, Hex("FF")), "", 62, 0x31},
-        {WriteRequest(4, 254, Hex("00")), "", 62, 0x31},
-        {WriteRequest(3, 1, QByteArray(254, '\0')), "", 62, 0x31},
+    const std::tuple<const char*, const char*, std::uint16_t, std::uint16_t> cases[] = {
+        {"80 00 14 01 02 F4", "", 276, 250}, // cut short by the next mark byte
+        {"00 00 3E 00 01 C1 FF", "31 cf ff", 62, 0x31},
+        {"00 00 1A 01 02 E3 FF", "07 00 f9 ff", 282, 7},
+        {"00 00 2C 01 02 D1 FF", "00 00 00 00", 300, 0},
+        {"80 01 3E 00 01 FE 42 FE", "06", 62, 0x30},
+        {"80 02 3E 00 01 01 3E FF", "06", 62, 0x31},
+        {"80 00 14 01 02 F4 01 74 FE", "06", 276, 500},
+        {"80 00 15 01 01 AB BE FE", "06", 276, 0xABF4}, // just the high byte
+        // Not understood, or a wrong checksum: no reply, nothing changed.
+        {"00 00 3E 00 01 C2 FF", "", 62, 0x31},
+        {"80 02 3E 00 01 01 FF 3E", "", 62, 0x31},
+        {"80 05 3E 00 01 00 3C FF", "", 62, 0x31},
+        {"00 02 3E 00 01 BF FF", "", 62, 0x31},
+        {"80 04 00 00 01 FF 7C FE", "", 62, 0x31},
+        {"80 04 FE 00 01 00 7D FE", "", 62, 0x31},
     };
     for (const auto& [request, reply, address, word] : cases) {
-        EXPECT_EQ(Exchange(request), reply) << request.toHex(' ').toStdString();
-        EXPECT_EQ(m_drive.DataWord(address), word) << request.toHex(' ').toStdString();
+        EXPECT_EQ(Exchange(Hex(request)), reply) << request;
+        EXPECT_EQ(m_drive.DataWord(address), word) << request;
     }
-    EXPECT_EQ(m_drive.Requests().size(), 6u);
+    EXPECT_EQ(m_drive.Requests().size(), 7u);
     EXPECT_EQ(m_drive.IgnoredCount(), 6);
 }
 
 // A drive served for days answers without end: it counts every request but
 // keeps only the last few.
 TEST_F(VirtualDriveTest, KeepsOnlyTheLatestRequests) {
-    constexpr int kServed = 10000;
-    for (int n = 0; n < kServed; ++n) {
-        const QByteArray request =
-            n % 2 ? kReadStatus : WriteRequest(0, 100, QByteArray(1, char(n % 256)));
-        ASSERT_FALSE(Exchange(request, false).empty()) << n;
-    }
-    const auto& kept = m_drive.Requests();
-    EXPECT_EQ(kept.size(), VirtualDrive::kRequestLogLimit);
+    constexpr int kServed = 1000;
+    for (int n = 0; n < kServed; ++n)
+        ASSERT_FALSE(Exchange(n % 2 ? kReadStatus : kSetFlag2, false).empty()) << n;
+    EXPECT_EQ(m_drive.Requests().size(), VirtualDrive::kRequestLogLimit);
     EXPECT_EQ(m_drive.RequestCount(), kServed);
-    EXPECT_FALSE(kept.back().write);
-    const DriveRequest& lastWrite = kept[kept.size() - 2];
-    EXPECT_TRUE(lastWrite.write);
-    EXPECT_EQ(lastWrite.data, QByteArray(1, char((kServed - 2) % 256)));
+    EXPECT_EQ(m_drive.Requests().back().address, 62);
     m_drive.ClearLog();
     EXPECT_TRUE(m_drive.Requests().empty());
     EXPECT_EQ(m_drive.RequestCount(), 0);
@@ -98,10 +92,11 @@ TEST_F(VirtualDriveTest, ProgramDownloadThenErase) {
     const auto program = [&] {
         return QByteArray(reinterpret_cast<const char*>(m_drive.ProgramMemory().data()), 254);
     };
-    const QByteArray image = Hex("01 23 45 67 89 AB CD EF").repeated(32).left(254);
-    EXPECT_EQ(Exchange(WriteRequest(3, 0, image)), "06");
+    const QByteArray image(254, '\x43');
+    EXPECT_EQ(Exchange(Hex("80 03 00 00 FE") + image + Hex("05 BC")), "06");
     EXPECT_EQ(program(), image);
     EXPECT_EQ(m_drive.DataByte(62), 0x39) << "ProgramRunMode set";
+    EXPECT_EQ(Exchange(Hex("80 03 01 00 FE") + QByteArray(254, '\0') + Hex("7E FE")), "");
     EXPECT_EQ(Exchange(Hex("80 04 FE 00 01 FF 7E FD")), "06");
     EXPECT_EQ(program(), QByteArray(254, char(0xFF)));
     EXPECT_EQ(m_drive.DataByte(62), 0x31) << "ProgramRunMode cleared";
@@ -111,7 +106,7 @@ TEST_F(VirtualDriveTest, OnlyAStartByteWithMarkParityBeginsARequest) {
     m_drive.Receive(kReadStatus.mid(1), false); // space bytes with nothing begun
     m_drive.Receive(Hex("55"), true);
     m_drive.Receive(kReadStatus.mid(1), false);
-    EXPECT_EQ(Replied(), "");
+    EXPECT_TRUE(m_replied.isEmpty());
 }
 
 TEST_F(VirtualDriveTest, UnframedResynchronisesAndGivesUpOnAStalePartialRequest) {
@@ -127,23 +122,20 @@ TEST_F(VirtualDriveTest, UnframedResynchronisesAndGivesUpOnAStalePartialRequest)
     m_replied.clear();
     for (const char byte : setBit + kReadStatus)
         m_drive.ReceiveUnframed(QByteArray(1, byte));
-    EXPECT_EQ(Replied(), "06 33 cd ff");
+    EXPECT_EQ(m_replied.toHex(' '), "06 33 cd ff");
 
     // Garbage claiming a write of 255 bytes holds up the request behind it
     // until the line has been quiet for the gap.
     const QByteArray wedged = Hex("80 00 14 01 FF 12") + kReadStatus;
-    EXPECT_EQ(Exchange(wedged, false), "");
-    m_drive.Reset(); // drops the partial request
-    m_drive.SetDataByte(62, 0x31);
     m_drive.SetStaleGap(1);
+    m_drive.SetDataByte(62, 0x31);
     EXPECT_EQ(Exchange(wedged, false), "");
     ASSERT_TRUE(WaitForReply());
-    EXPECT_EQ(Replied(), "31 cf ff");
+    EXPECT_EQ(m_replied.toHex(' '), "31 cf ff");
     EXPECT_EQ(m_drive.DataWord(276), 250) << "the garbage wrote nothing";
 }
 
 TEST_F(VirtualDriveTest, FaultsDamageTheReplyButNotTheRequest) {
-    // Fault, read reply (nullptr: the data with some other checksum), write reply.
     const std::tuple<Fault, const char*, const char*> cases[] = {
         {Fault::None, "31 cf ff", "06"},       {Fault::NoReply, "", ""},
         {Fault::ShortReply, "31 cf", ""},      {Fault::LongReply, "31 cf ff 55", "06 55"},
@@ -157,38 +149,41 @@ TEST_F(VirtualDriveTest, FaultsDamageTheReplyButNotTheRequest) {
         const std::string reply = Exchange(kReadStatus);
         if (readReply)
             EXPECT_EQ(reply, readReply);
-        else
+        else // the data with some other checksum
             EXPECT_TRUE(reply.size() == 8 && reply.starts_with("31 ") && reply != "31 cf ff");
-        EXPECT_EQ(Exchange(WriteRequest(2, 74, Hex("04"))), writeReply);
+        EXPECT_EQ(Exchange(kSetFlag2), writeReply);
         EXPECT_EQ(m_drive.DataByte(74), 0x04);
     }
     ASSERT_EQ(lineErrors.size(), 2) << "from the LineError fault only";
     EXPECT_EQ(lineErrors.at(0).at(0).toInt(), kt::link::kLineFraming);
 
-    m_drive.SetReplyDelay(20);
+    m_drive.SetReplyDelay(1);
     m_drive.SetFault(Fault::Delay);
     EXPECT_EQ(Exchange(kReadStatus), "");
     ASSERT_TRUE(WaitForReply());
-    EXPECT_EQ(Replied(), "31 cf ff");
+    EXPECT_EQ(m_replied.toHex(' '), "31 cf ff");
 
     // For the next requests only; one not understood uses up none.
     m_drive.SetFault(Fault::NoReply, 2);
     EXPECT_EQ(Exchange(kReadStatus), "");
-    Exchange(WriteRequest(5, 0, Hex("00")));
+    Exchange(Hex("80 05 00 00 01 00 7A FF"));
     EXPECT_EQ(Exchange(kReadStatus), "");
     EXPECT_EQ(Exchange(kReadStatus), "31 cf ff");
 }
 
 TEST_F(VirtualDriveTest, MotorFollowsTheCommands) {
     m_drive.SetMotorModel(true);
-    // Commands (bits 0, 1, 7) -> motor bits (4, 5) and whether it runs.
-    const std::tuple<int, int, bool> cases[] = {
-        {0x01, 0x30, true}, {0x02, 0x20, true}, {0x03, 0x00, false}, {0x81, 0x00, false}};
-    for (const auto& [commands, motor, running] : cases) {
-        Exchange(WriteRequest(0, 62, QByteArray(1, char(commands | 0x30))));
-        EXPECT_EQ(m_drive.DataByte(62), commands | motor);
-        EXPECT_EQ(m_drive.DataWord(12), running ? m_drive.DataWord(276) : 0);
-        EXPECT_EQ(m_drive.DataByte(284), running ? m_drive.DataByte(278) : 0);
-        EXPECT_EQ(m_drive.DataByte(270) != 0, running);
+    // Status written (commands in bits 0, 1, 7), status afterwards (motor
+    // bits 4, 5), and whether it runs.
+    const std::tuple<const char*, int, bool> cases[] = {{"80 00 3E 00 01 31 10 FF", 0x31, true},
+                                                        {"80 00 3E 00 01 32 0F FF", 0x22, true},
+                                                        {"80 00 3E 00 01 33 0E FF", 0x03, false},
+                                                        {"80 00 3E 00 01 B1 90 FE", 0x81, false}};
+    for (const auto& [request, status, running] : cases) {
+        EXPECT_EQ(Exchange(Hex(request)), "06");
+        EXPECT_EQ(m_drive.DataByte(62), status) << request;
+        EXPECT_EQ(m_drive.DataWord(12), running ? m_drive.DataWord(276) : 0) << request;
+        EXPECT_EQ(m_drive.DataByte(284), running ? m_drive.DataByte(278) : 0) << request;
+        EXPECT_EQ(m_drive.DataByte(270) != 0, running) << request;
     }
 }
