@@ -65,55 +65,38 @@ protected:
 
 } // namespace
 
+// Each item as "name|caption|shortcut"; "-" is a separator.
 TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
-    struct Item {
-        const char* name;
-        QString caption;
-        QKeySequence shortcut;
-    };
-    const auto check = [](const QList<QAction*>& actions, const std::vector<Item>& items) {
-        ASSERT_EQ(actions.size(), static_cast<qsizetype>(items.size()));
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            QAction* action = actions[static_cast<qsizetype>(i)];
-            if (items[i].caption == "-") {
-                EXPECT_TRUE(action->isSeparator()) << items[i].name;
+    const auto check = [](const QList<QAction*>& actions, const QStringList& items) {
+        ASSERT_EQ(actions.size(), items.size());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QStringList item = items[i].split('|');
+            QAction* action = actions[i];
+            if (item[0] == "-") {
+                EXPECT_TRUE(action->isSeparator()) << i;
                 continue;
             }
-            const QString name =
-                action->menu() ? action->menu()->objectName() : action->objectName();
-            EXPECT_EQ(name, items[i].name);
-            EXPECT_EQ(action->text(), items[i].caption) << items[i].name;
-            EXPECT_EQ(action->shortcut(), items[i].shortcut) << items[i].name;
+            EXPECT_EQ(action->menu() ? action->menu()->objectName() : action->objectName(),
+                      item[0]);
+            EXPECT_EQ(action->text(), item[1]) << item[0].toStdString();
+            EXPECT_EQ(action->shortcut(), QKeySequence(item.value(2))) << item[0].toStdString();
         }
     };
     check(m_window.menuBar()->actions(),
-          {{"MnuFile", "&File", {}},
-           {"MnuEdit", "&Edit", {}},
-           {"MnuDevice", "&Device", {}},
-           {"MnuHelp", "&Help", {}},
-           {"MnuLineNumber", "Line Number = 0", {}},
-           {"MnuAllInstruction", "&AllInstruction", {}},
-           {"MnuAssignInstruction", "A&ssignInstruction", {}},
-           {"MnuConditionalInstruction", "&ConditionalInstruction", {}},
-           {"MnuMiscellaneousInstruction", "&MiscellaneousInstruction", {}},
-           {"MnuOperationalInstruction", "&OperationalInstruction", {}}});
-    check(Menu("MnuFile")->actions(), {{"MnuFileNew", "&New", QKeySequence("Ctrl+N")},
-                                       {"MnuFileOpen", "&Open", QKeySequence("Ctrl+O")},
-                                       {"MnuFileSep1", "-", {}},
-                                       {"MnuFileSave", "&Save", QKeySequence("Ctrl+S")},
-                                       {"MnuFileSaveAs", "Save &As", {}},
-                                       {"MnuFileSep2", "-", {}},
-                                       {"MnuFileCompile", "&Compile", QKeySequence("Ctrl+L")},
-                                       {"MnuFileSep3", "-", {}},
-                                       {"MnuFileExit", "e&Xit", {}}});
-    check(Menu("MnuEdit")->actions(), {{"MnuEditCopy", "Copy", QKeySequence("Ctrl+C")},
-                                       {"MnuEditCut", "Cut", QKeySequence("Ctrl+X")},
-                                       {"MnuEditPaste", "Paste", QKeySequence("Ctrl+V")},
-                                       {"MnuEditSep1", "-", {}},
-                                       {"MnuEditFind", "Find", QKeySequence("Ctrl+F")}});
-    check(Menu("MnuHelp")->actions(), {{"MnuHelpAbout", "&About", {}},
-                                       {"MnuHelpContents", "&Contents", {}},
-                                       {"MnuHelpSearch", "&Search", {}}});
+          {"MnuFile|&File", "MnuEdit|&Edit", "MnuDevice|&Device", "MnuHelp|&Help",
+           "MnuLineNumber|Line Number = 0", "MnuAllInstruction|&AllInstruction",
+           "MnuAssignInstruction|A&ssignInstruction",
+           "MnuConditionalInstruction|&ConditionalInstruction",
+           "MnuMiscellaneousInstruction|&MiscellaneousInstruction",
+           "MnuOperationalInstruction|&OperationalInstruction"});
+    check(Menu("MnuFile")->actions(), {"MnuFileNew|&New|Ctrl+N", "MnuFileOpen|&Open|Ctrl+O", "-",
+                                       "MnuFileSave|&Save|Ctrl+S", "MnuFileSaveAs|Save &As", "-",
+                                       "MnuFileCompile|&Compile|Ctrl+L", "-", "MnuFileExit|e&Xit"});
+    check(Menu("MnuEdit")->actions(),
+          {"MnuEditCopy|Copy|Ctrl+C", "MnuEditCut|Cut|Ctrl+X", "MnuEditPaste|Paste|Ctrl+V", "-",
+           "MnuEditFind|Find|Ctrl+F"});
+    check(Menu("MnuHelp")->actions(),
+          {"MnuHelpAbout|&About", "MnuHelpContents|&Contents", "MnuHelpSearch|&Search"});
 }
 
 TEST_F(FrmMotorTest, MenusEnableOnOpening) {
