@@ -1,5 +1,7 @@
 // The device window against the in-process virtual drive, with every
-// message answered by the scripted prompt service.
+// message answered by the scripted prompt service: reads, writes, downloads,
+// and what a user meets when the line misbehaves. Whatever happens during a
+// wait is set off by the request going out, never by the clock.
 #include "device/frm_device.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
@@ -22,72 +24,97 @@
 using kt::device::FrmDevice;
 using kt::drive::VirtualDrive;
 using kt::platform::Answer;
+using Fault = VirtualDrive::Fault;
+using Texts = std::vector<QString>;
 
 namespace {
 
-class FrmDeviceTest : public ::testing::Test {
+const QString kNotRead = "Not Read, Either device not ready Or communication error.";
+const QString kRetry = "Communication Failed,Retry?";
+
+class DeviceTest : public ::testing::Test {
 protected:
-    FrmDeviceTest() {
+    DeviceTest() {
         m_drive.SetMotorModel(false);
-        m_link.SetReplyTimeout([this](int) {
-            // The n-th request of a test can be made to fail.
+        m_drive.SetDataWord(274, 55); // acceleration rate 5.5
+        m_link.SetReplyTimeout([this](int dataCount) {
             if (++m_requests == m_failAt)
-                m_drive.SetFault(VirtualDrive::Fault::WrongChecksum, 1);
-            return m_timeout;
+                m_drive.SetFault(Fault::WrongChecksum, 1);
+            // Runs once the request has gone out, before any reply comes in.
+            if (m_onSend && (m_onSendCount < 0 || m_onSendCount == dataCount))
+                QTimer::singleShot(0, &m_drive, std::exchange(m_onSend, nullptr));
+            return 50;
         });
     }
+    ~DeviceTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
     std::unique_ptr<FrmDevice> Open() {
-        auto window = std::make_unique<FrmDevice>(m_link, m_prompts,
-                                                  [this](std::uint8_t& error, long& lineCount) {
-                                                      error = m_programError;
-                                                      lineCount += m_programLine;
-                                                      return error == 0 ? m_image : QByteArray();
-                                                  });
-        window->setAttribute(Qt::WA_DeleteOnClose, false);
+        auto window = std::make_unique<FrmDevice>(
+            m_link, m_prompts, [this](std::uint8_t& error, long& lineCount) {
+                error = m_programError;
+                lineCount = m_programLine;
+                return error == 0 ? QByteArray(254, '\x43') : QByteArray();
+            });
         window->show();
+        m_drive.ClearLog();
+        m_opened = 0;
         return window;
     }
-    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
+    // Reads the acceleration rate through its hidden read button.
+    QString Read(FrmDevice& window) {
+        window.TxtPara(0)->clear();
+        window.CmdRead_Click(0);
+        return window.TxtPara(0)->text();
+    }
+    Texts Shown() const { return m_prompts.ShownTexts(); }
+    QByteArray Memory(int address, int count) const {
+        QByteArray bytes;
+        for (int i = 0; i < count; ++i)
+            bytes += char(m_drive.DataByte(static_cast<std::uint16_t>(address + i)));
+        return bytes;
+    }
 
     VirtualDrive m_drive;
-    bool m_driveAttached = true;
     int m_requests = 0;
     int m_failAt = -1;
-    int m_timeout = 30;
+    std::function<void()> m_onSend;
+    int m_onSendCount = -1; // acts on a request of this data count only
+    int m_opened = 0;
     std::uint8_t m_programError = 0;
     long m_programLine = 0;
-    QByteArray m_image = QByteArray(254, '\x43');
     kt::platform::ScriptedPrompts m_prompts;
+    QPointer<kt::drive::VirtualDriveTransport> m_port;
     kt::link::FrmMotorCom m_link{
         m_prompts, [this](int port) -> std::unique_ptr<kt::link::Transport> {
-            if (port != 1 || !m_driveAttached)
+            if (port != 1)
                 return nullptr;
-            return std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
+            ++m_opened;
+            auto transport = std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
+            m_port = transport.get();
+            return transport;
         }};
 };
 
 } // namespace
 
-TEST_F(FrmDeviceTest, OpensCollapsedAndEmpty) {
+TEST_F(DeviceTest, OpensCollapsedAndEmpty) {
     auto window = Open();
     EXPECT_EQ(window->windowTitle(), "KtMotor Found on port 1");
     EXPECT_EQ(window->width(), 5160 / 15);
     for (int i : {0, 7, 8, 30, 35})
         EXPECT_TRUE(window->TxtPara(i)->text().isEmpty());
-    EXPECT_TRUE(m_prompts.Shown().empty());
 
     window->TxtPara(12)->setText("42");
     window->CmdExpand_Click();
     EXPECT_EQ(window->width(), 12075 / 15);
     EXPECT_EQ(window->CmdExpandButton()->text(), "<<");
     window->CmdExpand_Click();
+    EXPECT_EQ(window->width(), 5160 / 15);
     EXPECT_EQ(window->CmdExpandButton()->text(), ">>");
     EXPECT_EQ(window->TxtPara(12)->text(), "42");
 
     // Only the Error box explains itself.
     window->TxtPara(30)->setText("3: Fault in motor power stage.");
-    QTest::mouseMove(window->TxtPara(30));
     QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(window->TxtPara(30), &move);
@@ -95,24 +122,24 @@ TEST_F(FrmDeviceTest, OpensCollapsedAndEmpty) {
     QApplication::sendEvent(window->TxtPara(4), &move);
     EXPECT_TRUE(window->TxtPara(4)->toolTip().isEmpty());
 
-    m_driveAttached = false;
     kt::link::FrmMotorCom lonely(m_prompts, [](int) { return nullptr; });
-    FrmDevice notFound(lonely, m_prompts, nullptr);
-    EXPECT_EQ(notFound.windowTitle(), "KtMotor Not Found");
+    EXPECT_EQ(FrmDevice(lonely, m_prompts, nullptr).windowTitle(), "KtMotor Not Found");
+    EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
-TEST_F(FrmDeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
-    m_drive.SetDataWord(274, 123);
-    m_drive.SetDataWord(272, 45);
-    m_drive.SetDataWord(276, 500);
-    m_drive.SetDataWord(12, 499);
-    m_drive.SetDataWord(268, 649);
-    m_drive.SetDataByte(280, 254);
-    m_drive.SetDataByte(270, 40);
-    m_drive.SetDataByte(278, 127);
-    m_drive.SetDataByte(284, 255);
-    m_drive.SetDataByte(62, 0x91);
-    m_drive.SetDataByte(75, 3);
+TEST_F(DeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
+    for (const auto& [address, word] : {std::pair{274, 123},
+                                        {272, 45},
+                                        {276, 500},
+                                        {12, 499},
+                                        {268, 0x0289},
+                                        {280, 254},
+                                        {270, 40},
+                                        {278, 127},
+                                        {284, 255},
+                                        {62, 0x91},
+                                        {75, 3}})
+        m_drive.SetDataWord(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(word));
     auto window = Open();
     window->CmdRead_Click(36);
     const std::vector<std::pair<int, QString>> boxes = {
@@ -120,10 +147,13 @@ TEST_F(FrmDeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
         {5, "64.77"}, {6, "10.2"}, {7, "49"}, {35, "100"}, {30, "3: Fault in motor power stage."}};
     for (const auto& [index, text] : boxes)
         EXPECT_EQ(window->TxtPara(index)->text(), text) << index;
-    EXPECT_TRUE(window->ChkFault()->isChecked());
-    EXPECT_TRUE(window->ChkMotorForward()->isChecked());
-    EXPECT_TRUE(window->ChkCommandForward()->isChecked());
-    EXPECT_FALSE(window->ChkProgram()->isChecked());
+    // 0x91: Fault, MotorForward and CommandForward.
+    EXPECT_EQ((std::vector<bool>{
+                  window->ChkFault()->isChecked(), window->ChkMotorEnable()->isChecked(),
+                  window->ChkMotorForward()->isChecked(), window->ChkProgram()->isChecked(),
+                  window->ChkAutoTorque()->isChecked(), window->ChkCommandReverse()->isChecked(),
+                  window->ChkCommandForward()->isChecked()}),
+              (std::vector<bool>{true, false, true, false, false, false, true}));
     EXPECT_TRUE(m_prompts.Shown().empty());
 
     // The fifth read fails: boxes from there on keep their text, one message.
@@ -133,71 +163,77 @@ TEST_F(FrmDeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
     EXPECT_EQ(fresh->TxtPara(3)->text(), "49.9");
     EXPECT_TRUE(fresh->TxtPara(4)->text().isEmpty());
     EXPECT_TRUE(fresh->TxtPara(30)->text().isEmpty());
-    EXPECT_EQ(Shown(),
-              std::vector<QString>{"Not Read, Either device not ready Or communication error."});
+    EXPECT_EQ(Shown(), Texts{kNotRead});
 }
 
-TEST_F(FrmDeviceTest, ReadAllRightSplitsWordCounters) {
+TEST_F(DeviceTest, ReadAllRightSplitsWordCounters) {
     m_drive.SetDataWord(290, 258);  // word counter 1
     m_drive.SetDataByte(74, 0x08);  // Flag3 only
     m_drive.SetDataByte(10, 77);    // timer 3
     m_drive.SetDataWord(266, 1023); // analog 5
     auto window = Open();
+    window->ChkFlag(0)->setChecked(true);
     window->CmdRead_Click(37);
-    EXPECT_EQ(window->TxtPara(17)->text(), "258");
-    EXPECT_EQ(window->TxtPara(10)->text(), "2");
-    EXPECT_EQ(window->TxtPara(11)->text(), "1");
-    EXPECT_EQ(window->TxtPara(23)->text(), "77");
-    EXPECT_EQ(window->TxtPara(29)->text(), "1023");
+    for (const auto& [index, text] : std::vector<std::pair<int, QString>>{
+             {17, "258"}, {10, "2"}, {11, "1"}, {23, "77"}, {29, "1023"}})
+        EXPECT_EQ(window->TxtPara(index)->text(), text) << index;
     for (int k = 0; k < 8; ++k)
         EXPECT_EQ(window->ChkFlag(k)->isChecked(), k == 3) << k;
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
-TEST_F(FrmDeviceTest, WritesConvertAndSend) {
+TEST_F(DeviceTest, WritesConvertAndSend) {
     auto window = Open();
-    struct Case {
-        int index;
-        QString text;
-        int address;  // -1: nothing to check
-        int expected; // the byte there afterwards
-        bool fails;
+    // Box, text, the address and the bytes there afterwards; failures send nothing.
+    const std::vector<std::tuple<int, QString, int, const char*>> cases = {
+        {2, "50", 276, "f401"}, {1, "150", 272, "fd03"},  {1, "0.25", 272, "0200"},
+        {7, "50", 278, "7f00"}, {5, "65", 280, "fe00"},   {5, "70", 280, "fe00"},
+        {8, "2.5", 288, "02"},  {9, " 3.5 ", 289, "04"},  {11, "9", 291, "09"},
+        {23, "255", 10, "ff"},  {16, "258", 288, "0201"},
     };
-    const std::vector<Case> cases = {
-        {8, "2.5", 288, 2, false},  {9, " 3.5 ", 289, 4, false},  {10, "255.5", 290, 0, true},
-        {11, "abc", 291, 0, true},  {16, "-1", -1, 0, true},      {7, "101", -1, 0, true},
-        {7, "50", 278, 127, false}, {0, "12.5", 274, 125, false}, {5, "65", 280, 254, false},
-        {20, "", -1, 0, true},      {23, "255", 10, 255, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [index, text, address, bytes] : cases) {
+        m_drive.SetDataWord(static_cast<std::uint16_t>(address), 0xAAAA);
+        window->TxtPara(index)->setText(text);
+        window->CmdWrite_Click(index);
+        const QByteArray expected = QByteArray::fromHex(bytes);
+        EXPECT_EQ(Memory(address, int(expected.size())).toHex(), expected.toHex()) << index;
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    // Counter 3 is the high byte of word counter 1.
+    window->CmdRead_Click(17);
+    EXPECT_EQ(window->TxtPara(17)->text(), QString::number(9 * 256 + 0xAA));
+
+    for (const auto& [index, text] : std::vector<std::pair<int, QString>>{
+             {10, "255.5"}, {11, "abc"}, {20, ""}, {7, "101"}, {16, "-1"}}) {
         m_prompts.Clear();
         m_drive.ClearLog();
-        window->TxtPara(c.index)->setText(c.text);
-        window->CmdWrite_Click(c.index);
-        EXPECT_EQ(Shown(), c.fails ? std::vector<QString>{"Error writing"} : std::vector<QString>{})
-            << c.index << " " << c.text.toStdString();
-        if (c.fails && c.index != 16) {
-            EXPECT_TRUE(m_drive.Requests().empty()) << c.index; // nothing sent
-        }
-        if (c.address >= 0) {
-            EXPECT_EQ(m_drive.DataByte(static_cast<std::uint16_t>(c.address)), c.expected)
-                << c.index;
-        }
+        window->TxtPara(index)->setText(text);
+        window->CmdWrite_Click(index);
+        EXPECT_EQ(Shown(), Texts{"Error writing"}) << index;
+        EXPECT_TRUE(m_drive.Requests().empty()) << index;
     }
-    window->ChkFlag(3)->setChecked(true);
-    window->CmdWrite_Click(27);
-    EXPECT_EQ(m_drive.DataByte(74), 0x08);
-    window->ChkFlag(3)->setChecked(false);
-    window->CmdWrite_Click(27);
-    EXPECT_EQ(m_drive.DataByte(74), 0x00);
-    window->ChkCommandForward()->setChecked(true);
-    window->CmdWrite_Click(36);
-    EXPECT_EQ(m_drive.DataByte(62) & 1, 1);
+
+    // Check boxes: set or clear one bit.
+    const std::vector<std::tuple<QCheckBox*, bool, int, const char*>> bits = {
+        {window->ChkFlag(3), true, 27, "02 4a00 08"},
+        {window->ChkFlag(3), false, 27, "01 4a00 f7"},
+        {window->ChkOutput(1), false, 33, "01 0500 fd"},
+        {window->ChkCommandForward(), true, 36, "02 3e00 01"},
+    };
+    for (const auto& [box, ticked, index, request] : bits) {
+        box->setChecked(ticked);
+        window->CmdWrite_Click(index);
+        const auto& sent = m_drive.Requests().back();
+        EXPECT_EQ(
+            QString::asprintf("%02x %02x%02x ", sent.fn, sent.address & 0xFF, sent.address >> 8) +
+                sent.data.toHex(),
+            request);
+    }
 }
 
-TEST_F(FrmDeviceTest, ProgramEraseAndDownload) {
+TEST_F(DeviceTest, ProgramEraseAndDownload) {
     auto window = Open();
-    m_drive.ClearLog();
     m_prompts.Push(Answer::No);
     window->CmdWrite_Click(38);
     m_prompts.Push(Answer::No);
@@ -207,7 +243,7 @@ TEST_F(FrmDeviceTest, ProgramEraseAndDownload) {
 
     m_prompts.Push(Answer::Yes);
     window->CmdWrite_Click(38);
-    EXPECT_EQ(m_drive.ProgramMemory()[0], 0x43);
+    EXPECT_EQ(m_drive.ProgramMemory()[253], 0x43);
     m_prompts.Push(Answer::Yes);
     window->CmdWrite_Click(37);
     EXPECT_EQ(m_drive.ProgramMemory()[0], 0xFF);
@@ -217,46 +253,123 @@ TEST_F(FrmDeviceTest, ProgramEraseAndDownload) {
     m_programError = 2;
     m_programLine = 3;
     window->CmdWrite_Click(38);
-    EXPECT_EQ(Shown(), std::vector<QString>{"ProgramError at Line3"});
+    EXPECT_EQ(Shown(), Texts{"ProgramError at Line3"});
     EXPECT_TRUE(m_drive.Requests().empty());
 }
 
-TEST_F(FrmDeviceTest, ClicksAndClosingDuringAWait) {
+TEST_F(DeviceTest, ClicksAndClosingDuringAWait) {
     auto window = Open();
-    m_timeout = 500; // longer than the drive's delay: no resends
-    m_drive.SetReplyDelay(40);
-    m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
     m_drive.SetDataWord(274, 7);
-    QTimer::singleShot(10, window.get(), [&] { window->CmdRead_Click(1); });
+    m_drive.SetFault(Fault::NoReply, 1); // answered on the resend
+    m_onSend = [&] { window->CmdRead_Click(1); };
     window->CmdRead_Click(0);
     EXPECT_EQ(window->TxtPara(0)->text(), "0.7"); // the waiting read completed
-    EXPECT_EQ(Shown(),
-              std::vector<QString>{"Not Read, Either device not ready Or communication error."});
+    EXPECT_TRUE(window->TxtPara(1)->text().isEmpty());
+    EXPECT_EQ(Shown(), Texts{kNotRead});
 
     // Closed while a read waits: hidden at once, deleted once the read ends.
     QPointer<FrmDevice> closing = Open().release();
     closing->setAttribute(Qt::WA_DeleteOnClose, true);
-    m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
-    // Escape, as the user would press it.
-    QTimer::singleShot(10, closing.data(), [&] { closing->reject(); });
+    m_drive.SetFault(Fault::NoReply, 1);
+    m_onSend = [&] { closing->reject(); }; // Escape, as the user would press it
     closing->CmdRead_Click(2);
     EXPECT_TRUE(closing.isNull() || !closing->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closing.isNull());
-    QByteArray data;
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kt::link::kSent); // the link still works
+    EXPECT_EQ(Read(*window), "0.7"); // the link still works
+}
+
+TEST_F(DeviceTest, LostRepliesAndTheRetryQuestion) {
+    auto window = Open();
+    m_drive.SetFault(Fault::NoReply, 1);
+    EXPECT_EQ(Read(*window), "5.5"); // one resend, silently
+    EXPECT_EQ(m_drive.Requests().size(), 2u);
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    m_drive.SetFault(Fault::NoReply, 5);
+    m_prompts.Push(Answer::Retry);
+    EXPECT_EQ(Read(*window), "5.5");
+    EXPECT_EQ(Shown(), Texts{kRetry});
+
+    m_prompts.Clear();
+    m_drive.SetFault(Fault::NoReply, 5);
+    m_prompts.Push(Answer::Cancel);
+    EXPECT_EQ(Read(*window), "");
+    EXPECT_EQ(Shown(), (Texts{kRetry, kNotRead}));
+    EXPECT_EQ(m_link.PortNumber(), 0);
+    EXPECT_EQ(Read(*window), "5.5"); // the next command searches again
+    EXPECT_EQ(m_opened, 1);
+}
+
+TEST_F(DeviceTest, DamagedReplies) {
+    auto window = Open();
+    const std::vector<std::pair<Fault, Texts>> cases = {
+        {Fault::ShortReply, {kRetry, kNotRead}},
+        {Fault::LongReply, {kRetry, kNotRead}},
+        {Fault::WrongChecksum, {kNotRead}},
+        {Fault::LineError, {"CommError 1004", kNotRead}},
+    };
+    for (const auto& [fault, messages] : cases) {
+        m_prompts.Clear();
+        m_drive.SetFault(fault, 5);
+        if (messages.size() == 2 && messages[0] == kRetry)
+            m_prompts.Push(Answer::Cancel);
+        EXPECT_EQ(Read(*window), "") << int(fault);
+        EXPECT_EQ(Shown(), messages) << int(fault);
+        m_drive.SetFault(Fault::None);
+        m_prompts.Clear();
+        EXPECT_EQ(Read(*window), "5.5") << int(fault);
+        EXPECT_TRUE(m_prompts.Shown().empty());
+    }
+}
+
+TEST_F(DeviceTest, DriveVanishesDuringADownload) {
+    auto window = Open();
+    m_onSendCount = 254; // the adapter is pulled out while the image is on its way
+    m_onSend = [this] {
+        m_drive.SetFault(Fault::NoReply, 1);
+        emit m_port->LineError(kt::link::kLinePortLost, true);
+    };
+    m_prompts.Push(Answer::Yes);
+    window->CmdWrite_Click(38);
+    EXPECT_EQ(Shown(), (Texts{"This will put a new ProgramData in your motor, Are you sure?",
+                              "CommError 1011", "Error writing"}));
+    EXPECT_EQ(m_link.PortNumber(), 0);
+    m_prompts.Clear();
+    EXPECT_EQ(Read(*window), "5.5");
+}
+
+TEST_F(DeviceTest, WindowsClosedWhileACommandWaits) {
+    QTemporaryDir folder;
+    auto main = std::make_unique<kt::mainwindow::FrmMotor>(m_prompts, folder.path(), folder.path());
+    main->show();
+    QPointer<FrmDevice> device = new FrmDevice(m_link, m_prompts, nullptr, main.get());
+    device->show();
+    m_drive.SetFault(Fault::NoReply, 1);
+    m_onSend = [&] {
+        device->close();
+        main->close();
+    };
+    device->CmdRead_Click(0);
+    EXPECT_TRUE(device.isNull() || !device->isVisible());
+    EXPECT_FALSE(main->isVisible());
+    main.reset(); // takes the device window with it
+    EXPECT_TRUE(device.isNull());
+    auto window = Open();
+    EXPECT_EQ(Read(*window), "5.5");
 }
 
 // A user types a program, downloads it, and reads the drive's status back.
-TEST_F(FrmDeviceTest, FromTypedProgramToProgrammedDrive) {
+TEST_F(DeviceTest, FromTypedProgramToProgrammedDrive) {
     QTemporaryDir folder;
     kt::mainwindow::FrmMotor main(m_prompts, folder.path(), folder.path());
     main.show();
-    QTest::keyClicks(main.KtText1()->RText(), "Do");
-    QTest::keyClick(main.KtText1()->RText(), Qt::Key_Return);
-    QTest::keyClicks(main.KtText1()->RText(), "  Output.0 = True");
-    QTest::keyClick(main.KtText1()->RText(), Qt::Key_Return);
-    QTest::keyClicks(main.KtText1()->RText(), "Loop");
+    auto* box = main.KtText1()->RText();
+    for (const char* line : {"Do", "  Output.0 = True"}) {
+        QTest::keyClicks(box, line);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QTest::keyClicks(box, "Loop");
     FrmDevice device(m_link, m_prompts, [&main](std::uint8_t& error, long& lineCount) {
         return main.ProgramData(error, lineCount);
     });
@@ -264,7 +377,8 @@ TEST_F(FrmDeviceTest, FromTypedProgramToProgrammedDrive) {
     device.CmdWrite_Click(38);
     device.CmdRead_Click(34);
     EXPECT_TRUE(device.ChkProgram()->isChecked());
-    EXPECT_EQ(m_drive.ProgramMemory()[2], 37);
-    EXPECT_EQ(m_drive.ProgramMemory()[3], 8);
-    EXPECT_EQ(m_drive.ProgramMemory()[6], 0xFF);
+    // Do, Output.0 = True (37, 8), Loop, then the fill.
+    EXPECT_EQ(
+        QByteArray(reinterpret_cast<const char*>(m_drive.ProgramMemory().data()), 8).toHex(' '),
+        "0f 00 25 08 43 00 ff ff");
 }

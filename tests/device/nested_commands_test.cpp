@@ -63,11 +63,17 @@ protected:
 
     VirtualDrive m_drive;
     kt::platform::DialogPrompts m_prompts;
+    int m_replies = 0;
     kt::link::FrmMotorCom m_link{m_prompts, [this](int n) -> std::unique_ptr<kt::link::Transport> {
                                      if (n != 1)
                                          return nullptr;
-                                     return std::make_unique<kt::drive::VirtualDriveTransport>(
+                                     auto port = std::make_unique<kt::drive::VirtualDriveTransport>(
                                          m_drive);
+                                     // Queued: counts a reply once the link has taken it.
+                                     QObject::connect(
+                                         port.get(), &kt::link::Transport::Received, port.get(),
+                                         [this] { ++m_replies; }, Qt::QueuedConnection);
+                                     return port;
                                  }};
     std::unique_ptr<FrmDevice> m_window;
     ModalAnswerer m_answerer;
@@ -100,17 +106,10 @@ TEST_F(NestedCommands, EraseDuringAFailingRead) {
     EXPECT_EQ(m_window->TxtPara(0)->text(), "12.3");
 }
 
-// The same with a drive that answers the read late but well: the box shows
-// what the drive holds, never another exchange's acknowledge.
-TEST_F(NestedCommands, EraseDuringASlowRead) {
-    m_link.SetReplyTimeout([](int) { return 2000; });
-    m_drive.SetReplyDelay(30);
-    m_drive.SetFault(Fault::Delay, 1);
-    QElapsedTimer clock;
-    clock.start();
-    m_answerer.Answer(kErase, QMessageBox::Yes,
-                      [&] { return !m_link.Busy() || clock.elapsed() > 1000; });
-    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
+// The same with a drive that answers the read while the refusal is shown:
+// the box shows what the drive holds, never another exchange's acknowledge.
+TEST_F(NestedCommands, EraseDuringAGoodRead) {
+    m_answerer.Answer(kErrorWriting, QMessageBox::Ok, [this] { return m_replies == 1; });
     EraseDuringTheWait();
     m_window->CmdRead_Click(0);
 
@@ -141,15 +140,10 @@ TEST_F(NestedCommands, UnacknowledgedWriteDuringErase) {
 // came: a command started from it is refused, because the first command has
 // not returned, and the first keeps its own reply.
 TEST_F(NestedCommands, CommandFromAQuestionInsideAWait) {
-    m_link.SetReplyTimeout([](int) { return 2000; });
     m_drive.SetDataWord(290, 0x4242);
-    m_drive.SetReplyDelay(20);
-    m_drive.SetFault(Fault::Delay, 1);
-    QElapsedTimer clock;
-    clock.start();
     std::uint8_t inner = 255;
     m_answerer.Answer(
-        "Question", QMessageBox::Ok, [&] { return clock.elapsed() > 150; },
+        "Question", QMessageBox::Ok, [this] { return m_replies == 1; },
         [&] {
             QByteArray other;
             inner = m_link.SendPacket(0, 290, 2, other);
@@ -172,7 +166,11 @@ protected:
     VanishingPort() {
         m_drive.SetMotorModel(false);
         m_drive.SetDataWord(274, 123);
-        m_link.SetReplyTimeout([](int) { return 200; });
+        m_link.SetReplyTimeout([this](int) {
+            if (m_onSend)
+                QTimer::singleShot(0, m_window.get(), std::exchange(m_onSend, nullptr));
+            return 200;
+        });
     }
     ~VanishingPort() override { EXPECT_EQ(m_answerer.Unexpected(), std::vector<QString>{}); }
 
@@ -201,6 +199,7 @@ protected:
     kt::link::PortDirectory m_ports{QStringList{m_path}};
     kt::link::FrmMotorCom m_link{m_prompts, [this](int n) { return m_ports.Create(n); }};
     std::unique_ptr<FrmDevice> m_window;
+    std::function<void()> m_onSend;
     ModalAnswerer m_answerer;
 };
 
@@ -228,9 +227,8 @@ TEST_F(VanishingPort, WhileIdleAndDuringAWait) {
     EXPECT_EQ(Read(), "12.3");
 
     // During a wait: the read ends failed, once.
-    m_drive.SetReplyDelay(150);
-    m_drive.SetFault(Fault::Delay, 1);
-    QTimer::singleShot(20, m_window.get(), [this] { KillDrive(); });
+    m_drive.SetFault(Fault::NoReply, 1);
+    m_onSend = [this] { KillDrive(); };
     EXPECT_EQ(Read(), "");
     EXPECT_EQ(m_answerer.Count("CommError"), 2);
     EXPECT_EQ(m_answerer.Count(kNotRead), 1);
