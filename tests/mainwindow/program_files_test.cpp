@@ -328,38 +328,48 @@ private:
 
 } // namespace
 
-// Open reads regular files only; a named pipe, a folder or a device is
-// refused without being opened, and the text stays.
-TEST_F(ProgramFilesTest, OpenReadsOnlyRegularFiles) {
+// A named pipe, a folder or a device is refused by Open without being
+// opened, and never replaced by a file on Save As; the text stays.
+TEST_F(ProgramFilesTest, SpecialFilesAreNeitherReadNorReplaced) {
     const QString pipe = Path("pipe.KtVbM");
     ASSERT_TRUE(kt::test::MakeFifo(pipe));
     ASSERT_TRUE(QDir().mkpath(Path("folder.KtVbM")));
     QString why;
     const bool device = kt::test::MakeNullDevice(Path("null.KtVbM"), &why);
-    std::vector<std::pair<QString, QString>> cases = {
-        {"pipe.KtVbM", "Not a regular file but a named pipe"},
-        {"folder.KtVbM", "Not a regular file but a folder"}};
+    // File name, reason, whether Save As is tried too.
+    std::vector<std::tuple<QString, QString, bool>> cases = {{"pipe.KtVbM", "named pipe", true},
+                                                             {"folder.KtVbM", "folder", false}};
     if (device)
-        cases.push_back({"null.KtVbM", "Not a regular file but a device"});
+        cases.push_back({"null.KtVbM", "device", true});
 
     Type("Do");
     const PipeRescue rescue(pipe);
-    for (const auto& [name, reason] : cases) {
+    for (const auto& [name, reason, save] : cases) {
+        const QString tail = ":\nNot a regular file but a " + reason;
+        const QString title = m_window->windowTitle();
         m_prompts.Clear();
         m_prompts.Push(Answer::No); // discard the work
         m_prompts.PushFile(Path(name));
         m_window->OpenProgram();
         EXPECT_EQ(Box()->Text(), "Do") << name.toStdString();
-        EXPECT_EQ(LastShown(), "Could not open " + Path(name) + ":\n" + reason);
-        EXPECT_EQ(m_window->windowTitle(), "NewMotorProgram");
+        EXPECT_EQ(LastShown(), "Could not open " + Path(name) + tail);
+        EXPECT_EQ(m_window->windowTitle(), title);
+        if (!save)
+            continue;
+        m_prompts.Clear();
+        m_prompts.PushFile(Path(name));
+        EXPECT_FALSE(m_window->SaveProgramAs());
+        EXPECT_EQ(Shown(), std::vector<QString>{"Could not save " + Path(name) + tail});
+        EXPECT_TRUE(m_window->Changed());
     }
+    EXPECT_TRUE(kt::test::IsFifo(pipe));
     if (!device)
         GTEST_SKIP() << "no device node could be made: " << why.toStdString();
+    EXPECT_TRUE(kt::test::IsCharDevice(Path("null.KtVbM")));
 }
 
-// Save through a link replaces the link's target and keeps the link; a
-// named pipe or a device is never replaced by a file.
-TEST_F(ProgramFilesTest, SaveKeepsLinksAndSpecialFiles) {
+// Save through a link replaces the link's target and keeps the link.
+TEST_F(ProgramFilesTest, SaveKeepsLinks) {
     Put(Path("real.KtVbM"), "old");
     ASSERT_TRUE(QFile::link("real.KtVbM", Path("link.KtVbM")));
     Type("Do");
@@ -371,24 +381,4 @@ TEST_F(ProgramFilesTest, SaveKeepsLinksAndSpecialFiles) {
     EXPECT_TRUE(m_window->SaveProgram());
     EXPECT_TRUE(QFileInfo(Path("link.KtVbM")).isSymLink());
     EXPECT_EQ(Bytes(Path("real.KtVbM")), "Do more\r\n");
-
-    ASSERT_TRUE(kt::test::MakeFifo(Path("pipe.KtVbM")));
-    QString why;
-    const bool device = kt::test::MakeNullDevice(Path("null.KtVbM"), &why);
-    std::vector<std::pair<QString, QString>> cases = {
-        {"pipe.KtVbM", "Not a regular file but a named pipe"}};
-    if (device)
-        cases.push_back({"null.KtVbM", "Not a regular file but a device"});
-    for (const auto& [name, reason] : cases) {
-        Type("!");
-        m_prompts.Clear();
-        m_prompts.PushFile(Path(name));
-        EXPECT_FALSE(m_window->SaveProgramAs());
-        EXPECT_EQ(Shown(), std::vector<QString>{"Could not save " + Path(name) + ":\n" + reason});
-        EXPECT_TRUE(m_window->Changed());
-    }
-    EXPECT_TRUE(kt::test::IsFifo(Path("pipe.KtVbM")));
-    if (!device)
-        GTEST_SKIP() << "no device node could be made: " << why.toStdString();
-    EXPECT_TRUE(kt::test::IsCharDevice(Path("null.KtVbM")));
 }
