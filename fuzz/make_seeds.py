@@ -164,6 +164,9 @@ VALUES = {
     "flag-8": (8, 8, "off"),
     "output-off": (9, 1, "off"),
     "output-2": (9, 2, "on"),
+    "command-forward-on": (10, 0, "on"),
+    "command-reverse-off": (11, 0, "off"),
+    "auto-torque-on": (12, 0, "on"),
     "not-a-number": (0, 0, "abc"),
 }
 

@@ -67,7 +67,7 @@ public:
     }
 
     void Run(Byte which, Byte channel, const std::string& text) {
-        switch (which % 10) {
+        switch (which % 13) {
         case 0:
             Tenths(&ClsKtMotor::WriteAccelerationRate, 274, text);
             break;
@@ -110,11 +110,25 @@ public:
             if (text != "on" && text != "off")
                 break;
             const bool on = text == "on";
-            const bool flag = which % 10 == 8;
+            const bool flag = which % 13 == 8;
             const Byte result =
                 flag ? m_motor->WriteFlag(channel, on) : m_motor->WriteOutput(channel, on);
             const int mask = 1 << (channel & 7);
             Expect(result, channel <= (flag ? 7 : 1), on ? 2 : 1, flag ? 74 : 5,
+                   {on ? mask : 255 - mask});
+            break;
+        }
+        default: {
+            // The three command bits of the status byte.
+            if (text != "on" && text != "off")
+                break;
+            const bool on = text == "on";
+            Byte (ClsKtMotor::*const writes[])(bool) = {&ClsKtMotor::WriteCommandForward,
+                                                        &ClsKtMotor::WriteCommandReverse,
+                                                        &ClsKtMotor::WriteAutoTorque};
+            const int bit = which % 13 - 10;
+            const int mask = 1 << bit;
+            Expect((m_motor.get()->*writes[bit])(on), true, on ? 2 : 1, 62,
                    {on ? mask : 255 - mask});
             break;
         }
