@@ -116,6 +116,10 @@ TEST(LineCompiler, CompilesLines) {
         {"WordCounter.3 = Analog.-0.1", 2},
         // Number text.
         {"Counter0 = 1e39", 2},
+        {"Counter0 = 3.5E38", 2}, // above the largest Single, within a double
+        {"Counter0 = 1" + std::string(310, '0') + "e-1", 2}, // the value decides
+        {"Counter0 = 2" + std::string(400, '0') + "e-398", 0, 45, 200},
+        {"WordCounter.2 = Analog.1e39", 2},
         {"Counter0 = -0", 0, 45, 0},
         {"Counter0 = .5", 0, 45, 0},
         {"Counter0 = 0x10", 1},
@@ -123,23 +127,6 @@ TEST(LineCompiler, CompilesLines) {
         {"AccelerateRate = -0.04", 0, 29, 0},
         {"AccelerateRate = -0.06", 2},
         {"Volt% = 0.2", 0, 81, 1},
-    };
-    for (const LineCase& c : cases)
-        ExpectLine(c);
-}
-
-// Number texts of any length: the value decides, not how it is written.
-// Too large for a Single is out of limit; too small reads as 0.
-TEST(LineCompiler, LongNumberTexts) {
-    const std::string zeros310(310, '0'), zeros323(323, '0'), zeros400(400, '0');
-    const std::string huge = "99999999999999999999"; // an exponent no integer holds
-    const std::vector<LineCase> cases = {
-        {"Counter0 = 1" + zeros310 + "e-1", 2},            // 1e309, beyond a double too
-        {"Counter0 = 2" + zeros400 + "e-398", 0, 45, 200}, // 200
-        {"Counter0 = 1e" + huge, 2},
-        {"Counter0 = 3.5E38", 2},                     // above the largest Single, within a double
-        {"AccelerateRate = 1" + zeros310 + "e-1", 2}, // the tenths rows
-        {"WordCounter.2 = Analog.1" + zeros310 + "e-1", 2}, // a second value
     };
     for (const LineCase& c : cases)
         ExpectLine(c);
@@ -161,18 +148,6 @@ TEST(InstructionTable, Categories) {
     EXPECT_FALSE(InCategory(162, PickerCategory::Miscellaneous));
     EXPECT_EQ(TemplateTextOf(11), "Counter0 = ");
     EXPECT_TRUE(TemplateTextOf(186).empty());
-}
-
-TEST(LineCompiler, SplitTemplateFields) {
-    const TemplateFields analog = SplitTemplate(181);
-    EXPECT_EQ(analog.TemplateText, "WordCounter. = Analog.");
-    EXPECT_EQ(analog.TemplateHead, "WordCounter.");
-    EXPECT_EQ(analog.TemplateTail, " = Analog.");
-    EXPECT_EQ(analog.StatementCode, (StatementBytes{91, 0}));
-    EXPECT_EQ(analog.TemplateLimit, (std::array<Single, 2>{3, 5}));
-    EXPECT_EQ(analog.TemplateRule, (std::array<std::string, 2>{"*2", "*32"}));
-
-    EXPECT_EQ(SplitTemplate(186).TemplateText, "");
 }
 
 TEST(LineCompiler, SplitLineShapes) {
