@@ -1,95 +1,184 @@
-// The drive commands of the command-line program, against an in-process
-// virtual drive (never a port of the machine: the port list is explicit).
+// The drive commands of the command-line program, run as a process against
+// a virtual drive that this test serves on a real pseudo-terminal, so that
+// the bytes the drive receives and holds can be checked (never a port of the
+// machine: the port list is always explicit).
+#include "drive/pty_drive_server.h"
+#include "drive/virtual_drive.h"
 #include "run_cli.h"
 
 #include <gtest/gtest.h>
+
+#include <QTest>
 
 #include <vector>
 
 using kt::cli::test::CliRun;
 using kt::cli::test::CliTest;
 using kt::cli::test::RunCli;
+using kt::drive::VirtualDrive;
 
 namespace {
 
-// A port that never opens, then the virtual drive as port 2.
-QStringList Drive(const QStringList& command) {
-    return QStringList{"--port", "/nonexistent/ktmotor-port", "--virtual-drive"} + command;
-}
-
-struct Case {
-    QStringList args;
-    int exitCode;
-    std::string out; // exact standard output
-};
-
-void Expect(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        const CliRun run = RunCli(Drive(c.args));
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(' ').toStdString() << ": " << run.err;
-        EXPECT_EQ(run.out, c.out) << c.args.join(' ').toStdString();
-        EXPECT_EQ(run.err.empty(), c.exitCode == 0) << c.args.join(' ').toStdString();
+class DriveCli : public CliTest {
+protected:
+    void SetUp() override {
+#ifndef Q_OS_UNIX
+        GTEST_SKIP() << "pseudo-terminals are POSIX only";
+#endif
+        m_drive.SetMotorModel(false);
+        QString error;
+        ASSERT_TRUE(m_server.Start(&error)) << error.toStdString();
     }
-}
+
+    // Runs the program on the served drive, keeping this test's events (and
+    // so the drive) going meanwhile.
+    CliRun Run(const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral(KTMOTOR_CLI),
+                      QStringList{"--port", m_server.DevicePath()} + args);
+        process.closeWriteChannel();
+        const bool ended =
+            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
+        EXPECT_TRUE(ended) << args.join(' ').toStdString();
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        return {ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
+    }
+    QByteArray Memory(int address, int count) const {
+        QByteArray bytes;
+        for (int i = 0; i < count; ++i)
+            bytes += char(m_drive.DataByte(static_cast<std::uint16_t>(address + i)));
+        return bytes;
+    }
+    // The last request the drive carried out: Fn, address and data.
+    std::string LastRequest() const {
+        if (m_drive.Requests().empty())
+            return "none";
+        const auto& r = m_drive.Requests().back();
+        return QString::asprintf("%d %d ", r.fn, r.address).toStdString() +
+               r.data.toHex().toStdString();
+    }
+
+    VirtualDrive m_drive;
+    kt::drive::PtyDriveServer m_server{m_drive};
+};
 
 } // namespace
 
 TEST_F(CliTest, FindAndPorts) {
-    Expect({{{"find"}, 0, "KtMotor Found on port 2 (virtual-drive)\n"},
-            {{"ports"}, 0, "1 /nonexistent/ktmotor-port\n2 virtual-drive\n"}});
-    const CliRun run = RunCli({"--port", "/nonexistent/ktmotor-port", "find"});
+    // The given ports in their order, then the in-process drive.
+    const QStringList ports = {"--port", "/nonexistent/b", "--port", "/nonexistent/a"};
+    CliRun run = RunCli(ports + QStringList{"--virtual-drive", "ports"});
+    EXPECT_EQ(run.out, "1 /nonexistent/b\n2 /nonexistent/a\n3 virtual-drive\n");
+    run = RunCli(ports + QStringList{"--virtual-drive", "find"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "KtMotor Found on port 3 (virtual-drive)\n");
+    run = RunCli(ports + QStringList{"find"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "KtMotor Not Found\n");
 }
 
-TEST_F(CliTest, ReadFormats) {
-    Expect({
-        {{"read", "status"},
-         0,
-         "Fault=0 MotorEnable=0 MotorForward=0 ProgramRunMode=0 AutoTorque=0 CommandReverse=0 "
-         "CommandForward=0\n"},
-        {{"read", "outputs"}, 0, "Op0=0 Op1=0\n"},
-        {{"read", "error"}, 0, "0: No Error.\n"},
-        {{"read", "counter", "7"}, 0, "0\n"},
-        {{"read", "timer", "4"}, 4, ""},
-        {{"read", "analog", "x"}, 4, ""},
-        {{"read", "bogus"}, 64, ""},
-        {{"read", "counter"}, 64, ""},
-    });
-    // Numbers in the general number format.
-    for (const char* name : {"acceleration-rate", "bus-volt", "current-limit", "motor-current"}) {
-        const CliRun run = RunCli(Drive({"read", name}));
-        EXPECT_EQ(run.exitCode, 0) << name;
-        EXPECT_TRUE(QString::fromStdString(run.out).contains(
-            QRegularExpression("^-?[0-9]+(\\.[0-9]{1,6})?\\n$")))
-            << name << ": " << run.out;
+TEST_F(DriveCli, ReadsConvertTheDrivesBytes) {
+    // Address, bytes put there, the read, what it prints.
+    const std::vector<std::tuple<int, const char*, QStringList, std::string>> cases = {
+        {268, "8902", {"bus-volt"}, "69.8"},
+        {280, "fe00", {"current-limit"}, "64.77"},
+        {270, "2800", {"motor-current"}, "10.2"},
+        {276, "f401", {"reference-speed"}, "50"},
+        {272, "fd03", {"deceleration-rate"}, "102.1"},
+        {278, "7f00", {"reference-volt"}, "49"},
+        {290, "0209", {"word-counter", "1"}, "2306"},
+        {291, "09", {"counter", "3"}, "9"},
+        {62,
+         "91",
+         {"status"},
+         "Fault=1 MotorEnable=0 MotorForward=1 ProgramRunMode=0 AutoTorque=0 CommandReverse=0 "
+         "CommandForward=1"},
+        {5, "02", {"outputs"}, "Op0=0 Op1=1"},
+        {75, "03", {"error"}, "3: Fault in motor power stage."},
+    };
+    for (const auto& [address, bytes, read, printed] : cases) {
+        const QByteArray data = QByteArray::fromHex(bytes);
+        for (int i = 0; i < data.size(); ++i)
+            m_drive.SetDataByte(static_cast<std::uint16_t>(address + i), std::uint8_t(data[i]));
+        const CliRun run = Run(QStringList{"read"} + read);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, printed + "\n");
     }
 }
 
-TEST_F(CliTest, WriteConversions) {
-    Expect({
-        {{"write", "acceleration-rate", "150"}, 0, ""},
-        {{"write", "reference-volt", " 2.5 "}, 0, ""},
-        {{"write", "counter", "3", "255.4"}, 0, ""},
-        {{"write", "counter", "3", "255.5"}, 4, ""},
-        {{"write", "word-counter", "0", "65536"}, 4, ""},
-        {{"write", "reference-volt", "101"}, 4, ""},
-        {{"write", "flag", "8", "on"}, 4, ""},
-        {{"write", "output", "1", "maybe"}, 4, ""},
-        {{"write", "auto-torque", "on"}, 0, ""},
-        {{"write", "current-limit", "abc"}, 4, ""},
-        {{"write", "speed", "1"}, 64, ""},
-    });
+TEST_F(DriveCli, WritesSendTheSpecifiedBytes) {
+    // The write, then the drive's last request (Fn, address, data) and the
+    // bytes at that address afterwards.
+    const std::vector<std::tuple<QStringList, std::string, const char*>> cases = {
+        {{"reference-speed", "50"}, "0 276 f401", "f401"},
+        {{"deceleration-rate", "150"}, "0 272 fd03", "fd03"},
+        {{"deceleration-rate", "0.25"}, "0 272 0200", "0200"},
+        {{"reference-volt", " 50 "}, "0 278 7f00", "7f00"},
+        {{"current-limit", "65"}, "0 280 fe00", "fe00"},
+        {{"current-limit", "70"}, "0 280 fe00", "fe00"},
+        {{"counter", "3", "255.4"}, "0 291 ff", "ff"},
+        {{"word-counter", "1", "258"}, "0 290 0201", "0201"},
+        {{"output", "1", "off"}, "1 5 fd", "fd"},
+        {{"flag", "3", "on"}, "2 74 08", "08"},
+        {{"auto-torque", "on"}, "2 62 04", "04"},
+    };
+    for (const auto& [write, request, after] : cases) {
+        m_drive.SetDataWord(5, 0x00FF); // output bits set, so a clear shows
+        const CliRun run = Run(QStringList{"write"} + write);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(LastRequest(), request) << write.join(' ').toStdString();
+        const QByteArray expected = QByteArray::fromHex(after);
+        const int address = std::stoi(request.substr(request.find(' ') + 1));
+        EXPECT_EQ(Memory(address, int(expected.size())).toHex(), expected.toHex());
+    }
 }
 
-TEST_F(CliTest, EraseAndDownloadNeedConfirmation) {
+TEST_F(DriveCli, RefusalsSendNothing) {
     const QString good = Write("good.KtVbM", "Do\r\nLoop\r\n");
     const QString bad = Write("bad.KtVbM", "Do\r\nCounter0 = 300\r\nLoop\r\n");
-    Expect({{{"erase"}, 4, ""},
-            {{"--yes", "erase"}, 0, ""},
-            {{"download", good}, 4, ""},
-            {{"--yes", "download", good}, 0, ""}});
-    const CliRun run = RunCli(Drive({"--yes", "download", bad}));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, bad.toStdString() + ":2: Error: Data out of limit.\n");
+    // Arguments, exit code.
+    const std::vector<std::pair<QStringList, int>> cases = {
+        {{"write", "counter", "3", "255.5"}, 4},
+        {{"write", "word-counter", "0", "65536"}, 4},
+        {{"write", "reference-volt", "101"}, 4},
+        {{"write", "flag", "8", "on"}, 4},
+        {{"write", "output", "1", "maybe"}, 4},
+        {{"write", "current-limit", "abc"}, 4},
+        {{"write", "speed", "1"}, 64},
+        {{"read", "timer", "4"}, 4},
+        {{"read", "analog", "x"}, 4},
+        {{"read", "bogus"}, 64},
+        {{"read", "counter"}, 64},
+        {{"erase"}, 4},
+        {{"download", good}, 4},
+        {{"--yes", "download", bad}, 1},
+    };
+    for (const auto& [args, exitCode] : cases) {
+        m_drive.ClearLog();
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.exitCode, exitCode) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.out.empty());
+        EXPECT_FALSE(run.err.empty());
+        // At most the search's identification read.
+        EXPECT_LE(m_drive.RequestCount(), 1) << args.join(' ').toStdString();
+    }
+    EXPECT_EQ(Run({"--yes", "download", bad}).err,
+              bad.toStdString() + ":2: Error: Data out of limit.\n");
+}
+
+TEST_F(DriveCli, EraseAndDownload) {
+    const QString good = Write("good.KtVbM", "Do\r\n  Output.0 = True\r\nLoop\r\n");
+    EXPECT_EQ(Run({"--yes", "download", good}).exitCode, 0);
+    const auto program = [this] {
+        return QByteArray(reinterpret_cast<const char*>(m_drive.ProgramMemory().data()), 8)
+            .toHex(' ');
+    };
+    EXPECT_EQ(program(), "0f 00 25 08 43 00 ff ff");
+    EXPECT_EQ(Run({"--yes", "erase"}).exitCode, 0);
+    EXPECT_EQ(program(), "ff ff ff ff ff ff ff ff");
+    EXPECT_EQ(LastRequest(), "4 254 ff");
 }
