@@ -145,7 +145,7 @@ TEST_F(FrmFindTest, ReopeningKeepsTheTextAndContinuesAfterTheLastMatch) {
     Open();
     EXPECT_EQ(Child<QLineEdit>("TxtFind")->text(), "loop");
     EXPECT_FALSE(Child<QCheckBox>("ChkCase")->isChecked());
-    EXPECT_EQ(m_find->CompareMode(), FrmFind::kCaseInsensitive);
+    EXPECT_EQ(m_find->CompareMode(), 1); // case-insensitive
     ClickFind();
     EXPECT_EQ(m_box->SelStart(), 12);
     EXPECT_EQ(m_state.FoundPos, 13);

@@ -266,6 +266,7 @@ TEST_F(FrmMotorTest, FindAndAboutOpenFromTheMenus) {
             about = box;
     }
     ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->parentWidget(), nullptr);
     EXPECT_FALSE(about->Timer1().isActive());
     EXPECT_FALSE(about->Timer2().isActive());
     about->close();
