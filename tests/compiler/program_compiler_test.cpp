@@ -85,6 +85,14 @@ TEST(ProgramCompiler, BlockChecksAndLineCounts) {
         {"end if clears else",
          Lines({"Do", "If Input.0", "If Input.1", "Else", "End If", "Else", "End If", "Loop"}),
          kCompiled, 8},
+        // 127 statements fit; the 128th is too many, unless it is a misplaced
+        // block statement, whose error comes first; deep nesting is no fault.
+        {"full", Lines({"Do", Statements(125, "Counter0 = 1"), "Loop"}), kCompiled, 127},
+        {"one too many", Lines({"Do", Statements(126, "Counter0 = 1"), "Loop"}), kMemoryExceeded,
+         128},
+        {"misplaced 128th", Lines({"Do", Statements(126, "Counter0 = 1"), "Else"}), kElseBeforeIf,
+         128},
+        {"128 nested", Statements(200, "Do"), kMemoryExceeded, 128},
         {"tenths rows are no blocks",
          Lines({"Do", "AccelerateRate = 102.1", "WordCounter0 = 102.1", "Loop"}), kCompiled, 4},
     };
@@ -96,37 +104,17 @@ TEST(ProgramCompiler, BlockChecksAndLineCounts) {
     }
 }
 
-TEST(ProgramCompiler, MemoryLimit) {
-    ProgramCompiler compiler;
-    long lineCount = 0;
-    const std::string full = Lines({"Do", Statements(125, "Counter0 = 1"), "Loop"});
-    ASSERT_EQ(compiler.CompileText(full, lineCount), kCompiled);
-    EXPECT_EQ(lineCount, 127);
-    EXPECT_EQ(compiler.ProgramBuffer()[252], 67);
-    EXPECT_EQ(compiler.ProgramBuffer()[253], 0);
-
-    lineCount = 0;
-    const std::string over = Lines({"Do", Statements(126, "Counter0 = 1"), "Loop"});
-    EXPECT_EQ(compiler.CompileText(over, lineCount), kMemoryExceeded);
-    EXPECT_EQ(lineCount, 128);
-
-    // A misplaced block statement in 128th place reports its block error.
-    lineCount = 0;
-    const std::string misplaced = Lines({"Do", Statements(126, "Counter0 = 1"), "Else"});
-    EXPECT_EQ(compiler.CompileText(misplaced, lineCount), kElseBeforeIf);
-    EXPECT_EQ(lineCount, 128);
-
-    // 128 nested blocks never overflow the block stack.
-    lineCount = 0;
-    EXPECT_EQ(compiler.CompileText(Statements(200, "Do"), lineCount), kMemoryExceeded);
-    EXPECT_EQ(lineCount, 128);
-}
-
 TEST(ProgramCompiler, BufferAcrossCompilations) {
     ProgramCompiler compiler;
     long lineCount = 0;
-    ASSERT_EQ(compiler.CompileText(Lines({"Do", "Counter0 = 5", "Loop"}), lineCount), kCompiled);
+    ASSERT_EQ(
+        compiler.CompileText(Lines({"Do", Statements(125, "Counter0 = 5"), "Loop"}), lineCount),
+        kCompiled);
     const ProgramImage before = compiler.ProgramBuffer();
+    EXPECT_EQ(before[250], 45);
+    EXPECT_EQ(before[251], 5);
+    EXPECT_EQ(before[252], 67);
+    EXPECT_EQ(before[253], 0);
 
     // An empty text compiles nothing and leaves the buffer alone.
     lineCount = 0;
