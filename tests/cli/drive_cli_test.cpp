@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTest>
-
 #include <vector>
 
 using kt::cli::test::CliRun;
@@ -30,22 +28,8 @@ protected:
         ASSERT_TRUE(m_server.Start(&error)) << error.toStdString();
     }
 
-    // Runs the program on the served drive, keeping this test's events (and
-    // so the drive) going meanwhile.
     CliRun Run(const QStringList& args) {
-        QProcess process;
-        process.start(QStringLiteral(KTMOTOR_CLI),
-                      QStringList{"--port", m_server.DevicePath()} + args);
-        process.closeWriteChannel();
-        const bool ended =
-            QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000);
-        EXPECT_TRUE(ended) << args.join(' ').toStdString();
-        if (!ended) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return {ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
+        return RunCli(QStringList{"--port", m_server.DevicePath()} + args);
     }
     QByteArray Memory(int address, int count) const {
         QByteArray bytes;
