@@ -133,3 +133,27 @@ TEST(ProgramCompiler, BufferAcrossCompilations) {
     EXPECT_EQ(compiler.CompileText(Lines({"Do", "Loop"}), lineCount), kCompiled);
     EXPECT_EQ(lineCount, 12);
 }
+
+// The codes the compiler's names stand for, and their texts.
+TEST(CompileMessages, CodesAndTexts) {
+    const std::vector<std::pair<int, std::string_view>> messages = {
+        {kCompiled, "Compiled Successfully."},
+        {kStatementNotIdentified, "Error: Statement not identified."},
+        {kDataOutOfLimit, "Error: Data out of limit."},
+        {kVariableOutOfLimit, "Error: Varable out of limit."},
+        {kExpectEndIf, "Error: Expect EndIf."},
+        {kExpectLoop, "Error: Expect Loop."},
+        {kConsecutiveElse, "Error: Consecutive Else."},
+        {kElseBeforeIf, "Error: Else Before If."},
+        {kLoopBeforeDo, "Error: Loop Before Do."},
+        {kEndIfBeforeIf, "Error: EndIf Before If."},
+        {kMemoryExceeded, "Error: Memory Exceeded."},
+        {kNoFinalLoop, "Error: Program always ends with Loop."},
+    };
+    for (int code = 0; code < 12; ++code) {
+        EXPECT_EQ(messages[static_cast<std::size_t>(code)].first, code);
+        EXPECT_EQ(CompileMessage(code), messages[static_cast<std::size_t>(code)].second) << code;
+    }
+    EXPECT_EQ(kNothingToCompile, 255);
+    EXPECT_EQ(CompileMessage(255), "");
+}

@@ -210,7 +210,7 @@ TEST_F(ProgramFilesTest, OpenRefusesWhatIsNoProgram) {
 
     QFile big(Path("big.KtVbM"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(ProgramFiles::kMaxFileBytes + 1));
+    ASSERT_TRUE(big.resize(16 * 1024 * 1024 + 1)); // just over 16 MiB
     big.close();
     m_prompts.Push(Answer::No);
     m_prompts.PushFile(Path("big.KtVbM"));
