@@ -305,7 +305,7 @@ if ! run_nice ctest "${full_ctest_args[@]}" >"$logs/baseline-test.log" 2>&1; the
 fi
 echo "   passed in $((SECONDS - start)) s"
 
-declare -A result seconds fileof whatof
+declare -A result seconds fileof whatof by
 caught=0
 survived=0
 unbuilt=0
@@ -342,6 +342,9 @@ for id in "${selected[@]}"; do
     else
         result[$id]="caught"
         caught=$((caught + 1))
+        # The first test that failed, as ctest lists it: "NN - Name (Failed)".
+        by[$id]=$(grep -m1 -A1 'The following tests FAILED' "$logs/$id-test.log" | tail -n 1 |
+            sed -E 's/^[[:space:]]*[0-9]+ - //') || true
     fi
     git -C "$src" checkout -q -- "$file"
     mutated=""
@@ -355,10 +358,10 @@ if [ "$keep" -eq 1 ] && [ ${#selected[@]} -gt 0 ]; then
 fi
 
 echo
-printf '%-4s %-32s %-58s %-22s %s\n' ID FILE FAULT RESULT SECONDS
+printf '%-4s %-32s %-60s %-22s %7s  %s\n' ID FILE FAULT RESULT SECONDS "CAUGHT BY"
 for id in "${selected[@]}"; do
-    printf '%-4s %-32s %-58s %-22s %s\n' "$id" "${fileof[$id]}" "${whatof[$id]}" \
-        "${result[$id]}" "${seconds[$id]}"
+    printf '%-4s %-32s %-60s %-22s %7s  %s\n' "$id" "${fileof[$id]}" "${whatof[$id]}" \
+        "${result[$id]}" "${seconds[$id]}" "${by[$id]:-}"
 done
 echo
 ran=$((caught + survived))
