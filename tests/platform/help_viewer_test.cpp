@@ -153,20 +153,3 @@ TEST_F(HelpViewerTest, LinksNavigateAndHistoryReturns) {
     EXPECT_EQ(m_viewer.CurrentTopicId(), "loops");
     EXPECT_FALSE(m_viewer.GoForward());
 }
-
-TEST_F(HelpViewerTest, NewTopicsKeepTheTopicOnShowIfItRemains) {
-    m_viewer.ShowTopic("intro");
-    m_viewer.ShowTopic("loops");
-    std::vector<HelpTopic> topics = SampleTopics();
-    topics[3].html = "<p>Rewritten.</p>";
-    m_viewer.SetTopics(topics);
-    EXPECT_EQ(m_viewer.CurrentTopicId(), "loops");
-    EXPECT_TRUE(PaneText().contains("Rewritten."));
-    EXPECT_FALSE(m_viewer.GoBack());
-
-    topics.pop_back();
-    m_viewer.SetTopics(topics);
-    EXPECT_TRUE(m_viewer.CurrentTopicId().isEmpty());
-    EXPECT_TRUE(PaneText().isEmpty());
-    EXPECT_TRUE(m_viewer.TopicForKeyword("Loop").isEmpty());
-}
