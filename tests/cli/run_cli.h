@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
 
 #include <string>
 
@@ -29,8 +30,12 @@ inline CliRun RunProgram(const QString& program, const QStringList& args,
     EXPECT_TRUE(process.waitForStarted());
     process.write(input);
     process.closeWriteChannel();
-    const bool finished =
-        QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    QEventLoop wait;
+    QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &wait, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        wait.exec();
+    const bool finished = process.state() == QProcess::NotRunning;
     EXPECT_TRUE(finished) << "still running after " << timeoutMs << " ms: killed";
     if (!finished) {
         process.kill();
