@@ -82,6 +82,9 @@ TEST_F(DriveCli, ReadsConvertTheDrivesBytes) {
          "Fault=1 MotorEnable=0 MotorForward=1 ProgramRunMode=0 AutoTorque=0 CommandReverse=0 "
          "CommandForward=1"},
         {5, "02", {"outputs"}, "Op0=0 Op1=1"},
+        {6, "81", {"inputs"}, "In0=1 In1=0 In2=0 In3=0 In4=0 In5=0 In6=0 In7=1"},
+        {284, "ff00", {"motor-volt"}, "100"},
+        {266, "ffff", {"analog", "5"}, "65535"},
         {75, "03", {"error"}, "3: Fault in motor power stage."},
     };
     for (const auto& [address, bytes, read, printed] : cases) {

@@ -1,5 +1,5 @@
 // The link and the command set against a recording transport: frames byte
-// for byte with their parity, conversions, time-outs, resends, the retry
+// for byte with their parity, time-outs, resends, the retry
 // question, the port search and order, and the busy rule.
 #include "fake_transport.h"
 
@@ -168,47 +168,6 @@ TEST_F(LinkTest, ReplyTimeoutGrowsWithTheDataCount) {
     std::uint8_t byte = 0;
     m_motor.ReadTimer(0, byte);
     EXPECT_EQ(m_timeoutCounts, (std::vector<int>{2, 1, 254, 1, 1, 1, 1, 1}));
-}
-
-TEST_F(LinkTest, ReadConversions) {
-    Connect();
-    float value = 0;
-    std::uint8_t volt = 0;
-    std::int32_t word = 0;
-    bool s[7] = {}, in[8] = {};
-    // Reply data, the read, and what it delivers.
-    const std::vector<
-        std::tuple<const char*, std::function<std::uint8_t()>, std::function<float()>, float>>
-        cases = {
-            {"8902", [&] { return m_motor.ReadBusVolt(value); }, [&] { return value; }, 69.8f},
-            {"fe00", [&] { return m_motor.ReadCurrentLimit(value); }, [&] { return value; },
-             64.77f},
-            {"2800", [&] { return m_motor.ReadMotorCurrent(value); }, [&] { return value; }, 10.2f},
-            {"f401", [&] { return m_motor.ReadReferenceSpeed(value); }, [&] { return value; }, 50},
-            {"fd03", [&] { return m_motor.ReadAccelerationRate(value); }, [&] { return value; },
-             102.1f},
-            {"7f00", [&] { return m_motor.ReadReferenceVolt(volt); }, [&] { return volt; }, 49},
-            {"ff00", [&] { return m_motor.ReadMotorVolt(volt); }, [&] { return volt; }, 100},
-            {"ffff", [&] { return m_motor.ReadAnalog(5, word); }, [&] { return word; }, 65535},
-            {"0201", [&] { return m_motor.ReadWordCounter(1, word); }, [&] { return word; }, 258},
-            // Fault, MotorEnable, MotorForward, ProgramRunMode, AutoTorque,
-            // CommandReverse, CommandForward as the bits of a number.
-            {"91", [&] { return m_motor.ReadStatus(s[0], s[1], s[2], s[3], s[4], s[5], s[6]); },
-             [&] {
-                 int bits = 0;
-                 for (bool b : s)
-                     bits = bits * 2 + b;
-                 return bits;
-             },
-             0b1010001},
-            {"81", [&] { return m_motor.ReadInputs(in); },
-             [&] { return in[0] * 1 + in[1] * 2 + in[6] * 4 + in[7] * 8; }, 9},
-        };
-    for (const auto& [reply, read, delivered, expected] : cases) {
-        m_readData = Hex(reply);
-        EXPECT_EQ(read(), kSent) << reply;
-        EXPECT_FLOAT_EQ(delivered(), expected) << reply;
-    }
 }
 
 TEST(ErrorDescription, NumbersAndTexts) {
