@@ -21,7 +21,10 @@ namespace {
 class FrmCompanyTest : public ::testing::Test {
 protected:
     FrmCompanyTest() { m_owner.show(); }
-    ~FrmCompanyTest() override { delete m_box.data(); }
+    ~FrmCompanyTest() override {
+        delete m_box.data();
+        EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
+    }
 
     FrmCompany& Make(Mode mode, int pictureWidth = 0, int pictureHeight = 0) {
         delete m_box.data();
