@@ -129,6 +129,10 @@ void FrmMotorCom::OnSent() {
     exchange->awaitingSent = false;
     // The transport lets the start byte leave the line before the switch.
     m_port->SetParity(Transport::Parity::Space);
+    // Bytes still waiting belong to an exchange that has ended (a late
+    // answer to a resend): counted into this reply, they would pass as the
+    // reply to a request they never answered.
+    TakeWaitingBytes();
     exchange->awaitingReply = true;
     m_timComError.start(m_replyTimeout(exchange->dataCount));
     m_port->Write(exchange->txPacket);

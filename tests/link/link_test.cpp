@@ -390,6 +390,18 @@ TEST_F(LinkTest, NoiseAheadOfTheReply) {
     EXPECT_EQ(m_requests, 2);
 }
 
+// A late answer left over from an earlier exchange, the size of the next
+// reply, must not pass as that reply.
+TEST_F(LinkTest, LeftoverReplyIsNotTheNextReply) {
+    Connect();
+    m_port->Deliver(Hex("31cfff"));
+    QCoreApplication::processEvents();
+    m_readData = Hex("05");
+    QByteArray data;
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kSent);
+    EXPECT_EQ(data, Hex("05"));
+}
+
 // The port is lost while the retry question is open: answering Retry then
 // must not report the abandoned exchange as a success.
 TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
