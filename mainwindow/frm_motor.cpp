@@ -62,6 +62,12 @@ FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationF
     BuildMenus();
 
     connect(m_ktText1, &editor::KtText::SelChange, this, &FrmMotor::OnSelChange);
+    // Shortcuts follow the same rules as the menus, kept current as their
+    // inputs change rather than only when a menu opens.
+    connect(m_ktText1, &editor::KtText::SelChange, this, &FrmMotor::UpdateEnabling);
+    connect(m_ktText1->RText(), &QPlainTextEdit::textChanged, this, &FrmMotor::UpdateEnabling);
+    connect(m_ktText1->RText(), &QPlainTextEdit::selectionChanged, this, &FrmMotor::UpdateEnabling);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &FrmMotor::UpdateEnabling);
     connect(m_ktText1, &editor::KtText::CompileLine, this,
             [this](const QString& oldLine, qint64, bool) { OnCompileLine(oldLine); });
     connect(m_ktText1, &editor::KtText::HelpRequest, this, &FrmMotor::OnKeywordHelp);
@@ -70,6 +76,7 @@ FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationF
 
     SetDataMode(compiler::InstructionPicker::kInstructionMode);
     FillInstructionList();
+    UpdateEnabling();
     resize(1100, 640);
     m_ktText1->setFocus();
 }
@@ -193,6 +200,11 @@ void FrmMotor::SetDataMode(std::uint8_t mode) {
 void FrmMotor::OnFileMenu() {
     m_fileSave->setEnabled(m_ktText1->Save());
     m_fileCompile->setEnabled(m_ktText1->RText()->TextLength() > 0);
+}
+
+void FrmMotor::UpdateEnabling() {
+    OnFileMenu();
+    OnEditMenu();
 }
 
 void FrmMotor::OnEditMenu() {
@@ -331,20 +343,27 @@ bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+QString FrmMotor::ChooseSaveFile(const QString& title) {
+    const platform::FileChoice choice = m_prompts.SaveFileChoice(
+        {.title = title, .initialFile = m_programFile, .filter = ProgramFiles::kFilter});
+    return ProgramFiles::WithExtension(choice.path, choice.filterIndex);
+}
+
 bool FrmMotor::SaveProgram() {
-    QString path = m_programFile;
-    if (m_untitled) {
-        path = m_prompts.SaveFileName({.title = QStringLiteral("Save File"),
-                                       .initialFile = m_programFile,
-                                       .filter = ProgramFiles::kFilter});
-        if (path.isEmpty())
-            return false;
-        if (QFileInfo::exists(path) &&
-            m_prompts.Message({.text = QStringLiteral("File already exists?,Save Now"),
-                               .buttons = platform::Buttons::YesNo,
-                               .defaultAnswer = platform::Answer::Yes}) != platform::Answer::Yes)
-            return false;
-    }
+    if (!m_untitled)
+        return WriteProgram(m_programFile);
+    const QString path = ChooseSaveFile(QStringLiteral("Save File"));
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo::exists(path) &&
+        m_prompts.Message({.text = QStringLiteral("File already exists?,Save Now"),
+                           .buttons = platform::Buttons::YesNo,
+                           .defaultAnswer = platform::Answer::Yes}) != platform::Answer::Yes)
+        return false;
+    return WriteProgram(path);
+}
+
+bool FrmMotor::WriteProgram(const QString& path) {
     const QString text = m_ktText1->RText()->Text();
     if (!ProgramFiles::Storable(text) &&
         m_prompts.Message({.text = QStringLiteral("Some characters cannot be stored in a program "
@@ -355,7 +374,8 @@ bool FrmMotor::SaveProgram() {
         return false;
     const ProgramFiles::Result written = ProgramFiles::Write(path, text);
     if (!written.ok) {
-        // The previous file, if any, is untouched; the work stays unsaved.
+        // The previous file, if any, is untouched; the work stays unsaved
+        // under the name it had.
         m_prompts.Message(
             {.text = QStringLiteral("Could not save %1:\n%2").arg(path, written.error),
              .icon = platform::Icon::Critical});
@@ -368,15 +388,14 @@ bool FrmMotor::SaveProgram() {
 }
 
 bool FrmMotor::SaveProgramAs() {
-    const QString path = m_prompts.SaveFileName({.title = QStringLiteral("SaveAs File"),
-                                                 .initialFile = m_programFile,
-                                                 .filter = ProgramFiles::kFilter});
+    const QString path = ChooseSaveFile(QStringLiteral("SaveAs File"));
     if (path.isEmpty())
         return false;
-    m_programFile = path;
-    m_untitled = false;
+    // The caption names a file only once it has been written.
+    if (!WriteProgram(path))
+        return false;
     setWindowTitle(ProgramFiles::Title(path));
-    return SaveProgram();
+    return true;
 }
 
 bool FrmMotor::SaveBeforeDiscarding() {

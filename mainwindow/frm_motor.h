@@ -88,6 +88,7 @@ private:
     void BuildMenus();
     void OnFileMenu();
     void OnEditMenu();
+    void UpdateEnabling();
     void OnCompile();
     void OnSelChange(bool textChange);
     void OnCompileLine(const QString& oldLine);
@@ -100,6 +101,10 @@ private:
     void RefreshList();
     void LayOut();
     void Say(const QString& text);
+    // The save dialog's choice, completed with the program extension.
+    QString ChooseSaveFile(const QString& title);
+    // Writes the text to path; only a successful write names the program.
+    bool WriteProgram(const QString& path);
     // Offers to save unsaved work; false when the command should not go on.
     bool SaveBeforeDiscarding();
     void ShowText(const QString& text);

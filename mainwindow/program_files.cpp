@@ -68,6 +68,12 @@ bool ProgramFiles::Storable(const QString& text) {
     return compiler::Windows1252ToUtf8(compiler::Utf8ToWindows1252(utf8)) == utf8;
 }
 
+QString ProgramFiles::WithExtension(const QString& path, int filterIndex) {
+    if (path.isEmpty() || filterIndex != 0 || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + kExtension;
+}
+
 QString ProgramFiles::Title(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');

@@ -38,6 +38,9 @@ public:
     static Result Write(const QString& path, const QString& text);
     // Whether every character of text has a place in the file's code page.
     static bool Storable(const QString& text);
+    // A name chosen while the program filter (index 0) was selected gets
+    // the program extension when it has none, so Open's filter shows it.
+    static QString WithExtension(const QString& path, int filterIndex);
     // The caption of a file: its name cut before the last ".".
     static QString Title(const QString& path);
 

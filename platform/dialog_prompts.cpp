@@ -1,6 +1,7 @@
 #include "platform/dialog_prompts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -68,9 +69,25 @@ QString DialogPrompts::OpenFileName(const FileRequest& request) {
 }
 
 QString DialogPrompts::SaveFileName(const FileRequest& request) {
-    return QFileDialog::getSaveFileName(m_parent, request.title, request.initialFile,
-                                        QtFilter(request.filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return SaveFileChoice(request).path;
+}
+
+FileChoice DialogPrompts::SaveFileChoice(const FileRequest& request) {
+    QFileDialog dialog(m_parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    const QStringList filters = request.filter.isEmpty()
+                                    ? QStringList()
+                                    : QtFilter(request.filter).split(QStringLiteral(";;"));
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    const QFileInfo initial(request.initialFile);
+    dialog.setDirectory(initial.absolutePath());
+    dialog.selectFile(initial.fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {.path = dialog.selectedFiles().constFirst(),
+            .filterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 Answer DialogPrompts::Message(const MessageRequest& request) {

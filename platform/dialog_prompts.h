@@ -18,6 +18,7 @@ public:
     QString InputBox(const InputRequest& request) override;
     QString OpenFileName(const FileRequest& request) override;
     QString SaveFileName(const FileRequest& request) override;
+    FileChoice SaveFileChoice(const FileRequest& request) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -37,6 +37,13 @@ struct FileRequest {
     QString filter;
 };
 
+// A file chosen to save to, and which filter entry was selected then
+// (0 the first); an empty path is a cancelled dialog.
+struct FileChoice {
+    QString path;
+    int filterIndex = 0;
+};
+
 class PromptService {
 public:
     virtual ~PromptService() = default;
@@ -49,6 +56,11 @@ public:
     // does not ask about an existing file: the caller does.
     virtual QString OpenFileName(const FileRequest& request) = 0;
     virtual QString SaveFileName(const FileRequest& request) = 0;
+    // As SaveFileName, telling the selected filter too; a service that
+    // cannot tell reports the first, the one selected at the start.
+    virtual FileChoice SaveFileChoice(const FileRequest& request) {
+        return {.path = SaveFileName(request)};
+    }
 };
 
 } // namespace kt::platform

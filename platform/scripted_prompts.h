@@ -40,12 +40,16 @@ public:
         return text;
     }
 
-    QString OpenFileName(const FileRequest& request) override { return NextFile(request); }
-    QString SaveFileName(const FileRequest& request) override { return NextFile(request); }
+    QString OpenFileName(const FileRequest& request) override { return NextFile(request).path; }
+    QString SaveFileName(const FileRequest& request) override { return NextFile(request).path; }
+    FileChoice SaveFileChoice(const FileRequest& request) override { return NextFile(request); }
 
     void Push(Answer answer) { m_answers.push_back(answer); }
     // The next file dialog's choice; an empty one is a cancelled dialog.
-    void PushFile(const QString& path) { m_files.push_back(path); }
+    // filterIndex: the filter entry selected in a save dialog.
+    void PushFile(const QString& path, int filterIndex = 0) {
+        m_files.push_back({.path = path, .filterIndex = filterIndex});
+    }
     const std::vector<FileRequest>& FileDialogs() const { return m_fileDialogs; }
     // The next input box's answer; an empty text is a cancelled box.
     void PushText(const QString& text) { m_texts.push_back(text); }
@@ -76,17 +80,17 @@ public:
     }
 
 private:
-    QString NextFile(const FileRequest& request) {
+    FileChoice NextFile(const FileRequest& request) {
         m_fileDialogs.push_back(request);
         if (m_files.empty())
             return {};
-        QString path = m_files.front();
+        FileChoice choice = m_files.front();
         m_files.pop_front();
-        return path;
+        return choice;
     }
 
     std::deque<Answer> m_answers;
-    std::deque<QString> m_files;
+    std::deque<FileChoice> m_files;
     std::vector<FileRequest> m_fileDialogs;
     std::vector<MessageRequest> m_shown;
     QStringList m_unscripted;

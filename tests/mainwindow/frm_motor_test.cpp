@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -99,39 +102,97 @@ TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
           {"MnuHelpAbout|&About", "MnuHelpContents|&Contents", "MnuHelpSearch|&Search"});
 }
 
-TEST_F(FrmMotorTest, MenusEnableOnOpening) {
-    EXPECT_FALSE(Action("MnuFileCompile")->isEnabled());
-    QTest::keyClick(Box(), Qt::Key_L, Qt::ControlModifier); // disabled: nothing happens
-    EXPECT_TRUE(m_prompts.Shown().empty());
-
+// The enabling rules hold at every moment, not only once a menu has opened,
+// so a shortcut works exactly when its menu item would. No menu is opened.
+TEST_F(FrmMotorTest, ShortcutsFollowTheEnablingRules) {
+    QFile program(m_folder.filePath("opened.KtVbM"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("Do\r\nLoop\r\n");
+    program.close();
     QApplication::clipboard()->clear();
-    Open("MnuEdit");
-    EXPECT_FALSE(Action("MnuEditCopy")->isEnabled());
-    EXPECT_FALSE(Action("MnuEditPaste")->isEnabled());
-    EXPECT_FALSE(Action("MnuEditFind")->isEnabled());
+    const auto key = [this](Qt::Key k) { QTest::keyClick(Box(), k, Qt::ControlModifier); };
+    const auto trigger = [this](const char* name) { Action(name)->trigger(); };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QString enabled;            // the enabled ones of Save Compile Copy Cut Paste Find
+        std::vector<QString> shown; // messages the step shows
+        QString text;               // the editor's text afterwards
+    };
+    const std::vector<Step> steps = {
+        {"start", [] {}, "", {}, ""},
+        {"Ctrl+L on an empty text", [&] { key(Qt::Key_L); }, "", {}, ""},
+        {"typed a program",
+         [&] {
+             TypeLine("Do");
+             QTest::keyClicks(Box(), "Loop");
+         },
+         "Save Compile Find",
+         {},
+         "Do\r\nLoop"},
+        {"Ctrl+L",
+         [&] { key(Qt::Key_L); },
+         "Save Compile Find",
+         {"Compiled Successfully."},
+         "Do\r\nLoop"},
+        {"select all", [&] { key(Qt::Key_A); }, "Save Compile Copy Cut Find", {}, "Do\r\nLoop"},
+        {"select nothing", [&] { Box()->SetSelStart(2); }, "Save Compile Find", {}, "Do\r\nLoop"},
+        {"cut everything",
+         [&] {
+             key(Qt::Key_A);
+             trigger("MnuEditCut");
+         },
+         "Save Paste",
+         {},
+         ""},
+        {"Ctrl+L with the text gone", [&] { key(Qt::Key_L); }, "Save Paste", {}, ""},
+        {"clipboard emptied", [] { QApplication::clipboard()->clear(); }, "Save", {}, ""},
+        {"paste with nothing to paste", [&] { trigger("MnuEditPaste"); }, "Save", {}, ""},
+        {"clipboard filled",
+         [] { QApplication::clipboard()->setText("Loop"); },
+         "Save Paste",
+         {},
+         ""},
+        {"paste", [&] { trigger("MnuEditPaste"); }, "Save Compile Paste Find", {}, "Loop"},
+        {"copy with nothing selected",
+         [&] { trigger("MnuEditCopy"); },
+         "Save Compile Paste Find",
+         {},
+         "Loop"},
+        {"opened a program",
+         [&] {
+             m_prompts.Push(kt::platform::Answer::No);
+             m_prompts.PushFile(m_folder.filePath("opened.KtVbM"));
+             trigger("MnuFileOpen");
+         },
+         "Save Compile Paste Find",
+         {"You will loose un saved data?,Save Now?"},
+         "Do\r\nLoop\r\n"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        m_prompts.Clear();
+        step.act();
+        QStringList enabled;
+        for (const char* name : {"MnuFileSave", "MnuFileCompile", "MnuEditCopy", "MnuEditCut",
+                                 "MnuEditPaste", "MnuEditFind"}) {
+            if (Action(name)->isEnabled())
+                enabled << QString::fromLatin1(name).mid(7);
+        }
+        EXPECT_EQ(enabled.join(u' ').toStdString(), step.enabled.toStdString());
+        EXPECT_EQ(Shown(), step.shown);
+        EXPECT_EQ(Box()->Text(), step.text);
+    }
+    EXPECT_EQ(QApplication::clipboard()->text(), "Loop"); // the copy above did nothing
+    QTest::keyClick(&m_window, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(m_window.FindDialog());
+    EXPECT_TRUE(m_window.FindDialog()->isVisible());
 
-    TypeLine("Do");
-    QTest::keyClicks(Box(), "Loop");
+    // Opening the menus changes nothing.
     Open("MnuFile");
+    Open("MnuEdit");
     EXPECT_TRUE(Action("MnuFileCompile")->isEnabled());
-    EXPECT_TRUE(Action("MnuFileSave")->isEnabled());
-    QTest::keyClick(Box(), Qt::Key_L, Qt::ControlModifier);
-    EXPECT_EQ(Shown(), std::vector<QString>{"Compiled Successfully."});
-
-    Open("MnuEdit");
-    EXPECT_FALSE(Action("MnuEditCut")->isEnabled());
-    EXPECT_TRUE(Action("MnuEditFind")->isEnabled());
-    QTest::keyClick(Box(), Qt::Key_A, Qt::ControlModifier);
-    Open("MnuEdit");
-    EXPECT_TRUE(Action("MnuEditCopy")->isEnabled());
-    Action("MnuEditCut")->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), "Do\r\nLoop");
-    EXPECT_EQ(Box()->Text(), "");
-    Action("MnuEditPaste")->trigger(); // still disabled since the menu last opened
-    EXPECT_EQ(Box()->Text(), "");
-    Open("MnuEdit");
-    Action("MnuEditPaste")->trigger();
-    EXPECT_EQ(Box()->Text(), "Do\r\nLoop");
+    EXPECT_FALSE(Action("MnuEditCopy")->isEnabled());
 }
 
 TEST_F(FrmMotorTest, EveryEndedLineIsChecked) {

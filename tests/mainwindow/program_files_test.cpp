@@ -87,6 +87,46 @@ TEST_F(ProgramFilesTest, SaveSaveAsAndOpenRoundTrips) {
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+// A name typed without an extension while the program filter is selected
+// gets one, so the Open dialog's filter shows the file later.
+TEST_F(ProgramFilesTest, ProgramFilterCompletesTheName) {
+    struct Case {
+        QString typed;
+        int filter;  // 0 the program filter, 1 AllFile
+        bool saveAs; // else the first Save of an untitled program
+        QString written;
+        QString caption;
+        bool exists = false; // the written file is there already
+    };
+    const std::vector<Case> cases = {
+        {"Demo1", 0, true, "Demo1.KtVbM", "Demo1"},
+        {"Demo2", 1, true, "Demo2", "Demo2"},
+        {"Demo3.txt", 0, true, "Demo3.txt", "Demo3"},
+        {"Demo4", 0, false, "Demo4.KtVbM", "NewMotorProgram"},
+        {"Demo5", 0, false, "Demo5.KtVbM", "NewMotorProgram", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
+        m_prompts.Clear();
+        Type("Do");
+        if (c.exists) {
+            Put(Path(c.written), "old");
+            m_prompts.Push(Answer::Yes);
+        }
+        m_prompts.PushFile(Path(c.typed), c.filter);
+        EXPECT_TRUE(c.saveAs ? m_window->SaveProgramAs() : m_window->SaveProgram());
+        EXPECT_EQ(Bytes(Path(c.written)), "Do\r\n");
+        EXPECT_EQ(m_window->ProgramFile(), Path(c.written));
+        EXPECT_EQ(m_window->windowTitle(), c.caption);
+        EXPECT_EQ(Shown(), c.exists ? std::vector<QString>{"File already exists?,Save Now"}
+                                    : std::vector<QString>{});
+        if (c.written != c.typed) {
+            EXPECT_FALSE(QFileInfo::exists(Path(c.typed)));
+        }
+    }
+}
+
 TEST_F(ProgramFilesTest, FileFormatOnOpen) {
     struct Case {
         QByteArray file;
@@ -183,6 +223,52 @@ TEST_F(ProgramFilesTest, FailedSavesKeepTheWork) {
     EXPECT_FALSE(m_window->close());
     m_prompts.Push(Answer::No);
     EXPECT_TRUE(m_window->close());
+}
+
+// A Save As that cannot write leaves the program named as before: the
+// caption, the file Ctrl+S writes to, and whether Save asks for a name.
+TEST_F(ProgramFilesTest, FailedSaveAsKeepsTheName) {
+    Put(Path("plain"), "not a folder");
+    struct Case {
+        QString target;
+        bool titled; // saved as Good.KtVbM first
+    };
+    const std::vector<Case> cases = {{Path("missing/x.KtVbM"), true},
+                                     {Path("plain/x.KtVbM"), true},
+                                     {Path("missing/x.KtVbM"), false},
+                                     {Path("plain/x.KtVbM"), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target.toStdString() + (c.titled ? " titled" : " untitled"));
+        m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
+        m_prompts.Clear();
+        Type("Do");
+        if (c.titled) {
+            m_prompts.PushFile(Path("Good.KtVbM"));
+            ASSERT_TRUE(m_window->SaveProgramAs());
+            Type(" more");
+        }
+        const QString caption = m_window->windowTitle();
+        const QString file = m_window->ProgramFile();
+        m_prompts.Clear();
+        m_prompts.PushFile(c.target);
+        EXPECT_FALSE(m_window->SaveProgramAs());
+        ASSERT_EQ(Shown().size(), 1u);
+        EXPECT_TRUE(Shown()[0].startsWith("Could not save " + c.target));
+        EXPECT_FALSE(QFileInfo::exists(c.target));
+        EXPECT_EQ(m_window->windowTitle(), caption);
+        EXPECT_EQ(m_window->ProgramFile(), file);
+        EXPECT_EQ(m_window->Untitled(), !c.titled);
+        EXPECT_TRUE(m_window->Changed());
+
+        // Ctrl+S: the old file without a dialog, or the dialog when untitled.
+        m_prompts.Clear();
+        m_prompts.PushFile(""); // cancelled, should the dialog show
+        m_window->findChild<QAction*>("MnuFileSave")->trigger();
+        EXPECT_EQ(m_prompts.FileDialogs().size(), c.titled ? 0u : 1u);
+        if (c.titled) {
+            EXPECT_EQ(Bytes(Path("Good.KtVbM")), "Do more\r\n");
+        }
+    }
 }
 
 TEST_F(ProgramFilesTest, AFailedSaveLeavesTheOldFile) {
