@@ -322,11 +322,14 @@ int RunPorts(const DriveOptions& options, std::ostream& out) {
     return 0;
 }
 
-int RunFind(const DriveOptions& options, std::ostream& out) {
+int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
     Session session(options);
     const Byte port = session.motor.OpenPort();
     if (port == 0) {
         out << "KtMotor Not Found\n";
+        if (!session.com.DeniedPorts().isEmpty())
+            err << link::FrmMotorCom::PermissionHint(session.com.DeniedPorts()).toStdString()
+                << '\n';
         return link::kNoDrivePort;
     }
     out << "KtMotor Found on port " << int(port) << " ("
@@ -473,7 +476,7 @@ int RunDriveCommand(const std::string& command, const std::vector<std::string>& 
         if (command == "ports")
             return RunPorts(options, out);
         if (command == "find")
-            return RunFind(options, out);
+            return RunFind(options, out, err);
         return RunErase(options, err);
     }
     if (command == "read")

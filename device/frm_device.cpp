@@ -105,6 +105,9 @@ FrmDevice::FrmDevice(link::FrmMotorCom& link, platform::PromptService& prompts,
                        ? QStringLiteral("KtMotor Found on port ") + QString::number(m_motorPort)
                        : QStringLiteral("KtMotor Not Found"));
     m_chkFault->setFocus();
+    // A port the user may not open looks like no drive: say how to get access.
+    if (m_motorPort == 0 && !m_link.DeniedPorts().isEmpty())
+        m_prompts.Message({.text = link::FrmMotorCom::PermissionHint(m_link.DeniedPorts())});
 }
 
 FrmDevice::~FrmDevice() = default;
@@ -333,9 +336,17 @@ bool FrmDevice::eventFilter(QObject* watched, QEvent* event) {
         if (watched != box)
             continue;
         if (event->type() == QEvent::FocusIn) {
-            box->selectAll();
+            // The Error box keeps its code in view: all selected, cursor at the start.
+            const auto selectAll = [box, index] {
+                if (index == 30)
+                    box->setSelection(static_cast<int>(box->text().size()),
+                                      -static_cast<int>(box->text().size()));
+                else
+                    box->selectAll();
+            };
+            selectAll();
             // A click places the cursor after the focus arrives: select again then.
-            QTimer::singleShot(0, box, [box] { box->selectAll(); });
+            QTimer::singleShot(0, box, selectAll);
         } else if (event->type() == QEvent::MouseMove && index == 30) {
             box->setToolTip(link::ClsKtMotor::ErrorDescription(box->text()));
         }
@@ -429,6 +440,9 @@ bool FrmDevice::ReadErrorBox() {
         return false;
     m_txtPara[30]->setText(QString::number(code) + QStringLiteral(": ") +
                            link::ClsKtMotor::ErrorDescription(static_cast<double>(code)));
+    // setText leaves the cursor at the end, which scrolls the code out of a
+    // box narrower than its text.
+    m_txtPara[30]->home(false);
     return true;
 }
 

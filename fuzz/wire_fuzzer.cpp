@@ -439,11 +439,13 @@ private:
             m_prompts.Push(m_policy.confirm);
         } else {
             KT_FUZZ_CHECK(message.buttons == Buttons::Ok);
+            // The raised code on the first line, what it means on the second.
+            const QStringList lines = message.text.split(u'\n');
             bool known = false;
             for (const int code : kt::fuzz::kLineErrors)
-                known =
-                    known || message.text == QStringLiteral("CommError ") + QString::number(code);
+                known = known || lines[0] == QStringLiteral("CommError ") + QString::number(code);
             KT_FUZZ_CHECK(known);
+            KT_FUZZ_CHECK(lines.size() == 2 && !lines[1].isEmpty());
             if (m_policy.nestInQuestions)
                 Nest();
             m_prompts.Push(Answer::Ok);

@@ -18,6 +18,46 @@ FrmMotorCom::FrmMotorCom(platform::PromptService& prompts, TransportFactory fact
 
 FrmMotorCom::~FrmMotorCom() = default;
 
+QString FrmMotorCom::PermissionHint(const QStringList& deniedPorts) {
+    if (deniedPorts.isEmpty())
+        return {};
+    return QStringLiteral("You may not open %1: permission denied.\n"
+                          "Serial ports belong to the dialout group. Join it with\n"
+                          "  sudo usermod -aG dialout $USER\n"
+                          "then log out and log in again.")
+        .arg(deniedPorts.join(QStringLiteral(", ")));
+}
+
+QString FrmMotorCom::CommErrorText(int code) {
+    QString text = QStringLiteral("CommError ") + QString::number(code);
+    const char* meaning = nullptr;
+    switch (code) {
+    case kLineBreak:
+        meaning = "The line was cut off (break). Check the cable and the drive's power.";
+        break;
+    case kLineFraming:
+        meaning = "A byte arrived garbled (framing error). Check the cable.";
+        break;
+    case kLineOverrun:
+        meaning = "Bytes arrived faster than they were read, and some were lost. Try again.";
+        break;
+    case kLineParity:
+        meaning = "A byte arrived with a wrong parity bit. Check the cable.";
+        break;
+    case kLinePortLost:
+        meaning = "The serial port has gone: the cable may be unplugged. Plug it in and try again.";
+        break;
+    case kLineOther:
+        meaning = "The serial port reported an error. Check the cable and the drive.";
+        break;
+    default:
+        break;
+    }
+    if (meaning)
+        text.append(u'\n').append(QString::fromLatin1(meaning));
+    return text;
+}
+
 class FrmMotorCom::CommandScope {
 public:
     explicit CommandScope(int& commands) : m_commands(commands) { ++m_commands; }
@@ -57,12 +97,17 @@ std::uint8_t FrmMotorCom::OpenPort() {
 
 std::uint8_t FrmMotorCom::Search() {
     m_searching = true;
+    m_deniedPorts.clear();
     for (int candidate = 1; candidate <= kMaxPort; ++candidate) {
         ClosePort();
         AttachPort(m_factory ? m_factory(candidate) : nullptr);
         if (!m_port)
             continue;
         if (!m_port->Open()) {
+            if (m_port->LastOpenFailure() == OpenFailure::PermissionDenied) {
+                const QString name = m_port->DeviceName();
+                m_deniedPorts << (name.isEmpty() ? QStringLiteral("port %1").arg(candidate) : name);
+            }
             ClosePort();
             continue;
         }
@@ -181,7 +226,7 @@ void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost)
     // The exchange has ended before the box opens, so nothing resends
     // underneath it.
     if (!m_searching)
-        m_prompts.Message({.text = QStringLiteral("CommError ") + QString::number(code)});
+        m_prompts.Message({.text = CommErrorText(code)});
 }
 
 void FrmMotorCom::OnTimeout() {

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <cstdint>
@@ -61,6 +62,13 @@ public:
     std::uint8_t OpenPort();
 
     std::uint8_t PortNumber() const { return m_portNumber; }
+    // The ports the last search could not open for lack of permission, by
+    // device name ("port N" when the transport has none).
+    const QStringList& DeniedPorts() const { return m_deniedPorts; }
+    // How to get access to deniedPorts; empty when there are none.
+    static QString PermissionHint(const QStringList& deniedPorts);
+    // "CommError " and the code, then a line saying what it means.
+    static QString CommErrorText(int code);
     // True while a command (an exchange or a port search) has not returned,
     // even when its exchange has ended and a question opened during its wait
     // still holds it up.
@@ -115,6 +123,7 @@ private:
     ReplyTimeout m_replyTimeout = &FrmMotorCom::DefaultReplyTimeout;
 
     std::uint8_t m_portNumber = 0;
+    QStringList m_deniedPorts;
     bool m_searching = false;
     int m_commands = 0;
     // The exchange in progress, if any; it lives in its Run() frame.

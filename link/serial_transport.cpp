@@ -1,5 +1,6 @@
 #include "link/serial_transport.h"
 
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -11,7 +12,8 @@
 
 namespace kt::link {
 
-SerialTransport::SerialTransport(const QString& device, QObject* parent) : Transport(parent) {
+SerialTransport::SerialTransport(const QString& device, QObject* parent)
+    : Transport(parent), m_device(device) {
     m_port.setPortName(device);
     connect(&m_port, &QSerialPort::bytesWritten, this, &SerialTransport::OnBytesWritten);
     connect(&m_port, &QSerialPort::readyRead, this, &Transport::Received);
@@ -20,7 +22,15 @@ SerialTransport::SerialTransport(const QString& device, QObject* parent) : Trans
 
 bool SerialTransport::Open() {
     m_lost = false;
+    m_openFailure = OpenFailure::Unavailable;
+    m_openError = QSerialPort::NoError;
     if (!m_port.open(QIODevice::ReadWrite)) {
+        // Qt reports a port that another program holds as a permission
+        // error too; only a device file we may not use is the user's to fix.
+        const QFileInfo file(m_device);
+        if (m_openError == QSerialPort::PermissionError && file.exists() &&
+            !(file.isReadable() && file.isWritable()))
+            m_openFailure = OpenFailure::PermissionDenied;
         m_port.clearError();
         return false;
     }
@@ -76,6 +86,13 @@ void SerialTransport::OnBytesWritten() {
 }
 
 void SerialTransport::OnError(QSerialPort::SerialPortError error) {
+    if (!m_port.isOpen()) {
+        // Raised inside open(): why it failed, not a line error. Open()
+        // clears it (clearing reports NoError, which must not overwrite it).
+        if (error != QSerialPort::NoError)
+            m_openError = error;
+        return;
+    }
     switch (error) {
     case QSerialPort::NoError:
     case QSerialPort::TimeoutError:

@@ -19,6 +19,8 @@ public:
     bool Open() override;
     void Close() override;
     bool IsOpen() const override { return m_port.isOpen(); }
+    OpenFailure LastOpenFailure() const override { return m_openFailure; }
+    QString DeviceName() const override { return m_device; }
     void SetParity(Parity parity) override;
     void Write(const QByteArray& bytes) override;
     qint64 BytesAvailable() const override { return m_port.bytesAvailable(); }
@@ -30,6 +32,9 @@ private:
     void OnError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
+    QString m_device;
+    OpenFailure m_openFailure = OpenFailure::Unavailable;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     bool m_lost = false;
     Parity m_parity = Parity::Space;
 };

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 
 namespace kt::link {
 
@@ -19,6 +20,10 @@ enum LineErrorCode : int {
     kLinePortLost = 1011, // the device went away (unplugged)
     kLineOther = 1012,
 };
+
+// Why Open() failed: a user denied access to a port can be told how to get
+// it; a missing or busy port is simply passed over.
+enum class OpenFailure { Unavailable, PermissionDenied };
 
 class Transport : public QObject {
     Q_OBJECT
@@ -33,6 +38,10 @@ public:
     virtual bool Open() = 0; // false when the port is missing or in use
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // After Open() returned false.
+    virtual OpenFailure LastOpenFailure() const { return OpenFailure::Unavailable; }
+    // The device the user knows the port by; empty when there is none.
+    virtual QString DeviceName() const { return {}; }
 
     // Applies to the bytes written after this call.
     virtual void SetParity(Parity parity) = 0;

@@ -4,10 +4,15 @@
 // machine: the port list is always explicit).
 #include "drive/pty_drive_server.h"
 #include "drive/virtual_drive.h"
+#include "link/frm_motor_com.h"
 #include "run_cli.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <iostream>
 #include <vector>
 
 using kt::cli::test::CliRun;
@@ -63,6 +68,37 @@ TEST_F(CliTest, FindAndPorts) {
     run = RunCli(ports + QStringList{"find"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "KtMotor Not Found\n");
+    EXPECT_EQ(run.err, ""); // missing ports are no one's fault
+}
+
+// A port the user may not open is named on standard error, with the way to
+// get access. Root opens anything: it runs without that right through
+// setpriv, or, where that cannot be, only the text itself is checked.
+TEST_F(CliTest, FindNamesADeniedPort) {
+    const QString denied = Write("ttyDenied", {});
+    ASSERT_TRUE(QFile::setPermissions(denied, {}));
+    const QStringList args = {"--port", "/nonexistent/a", "--port", denied, "find"};
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    const bool root = QFileInfo(denied).isReadable();
+    CliRun run;
+    if (!root)
+        run = RunCli(args);
+    else if (!setpriv.isEmpty())
+        run = kt::cli::test::RunProgram(
+            setpriv, QStringList{"--bounding-set=-dac_override,-dac_read_search",
+                                 "--inh-caps=-dac_override,-dac_read_search", KTMOTOR_CLI} +
+                         args);
+    std::string hint = run.err;
+    if (root && run.exitCode != 2) {
+        std::cout << "[ INFO     ] root, and setpriv cannot drop its rights: the hint is checked "
+                     "as text only\n";
+        hint = kt::link::FrmMotorCom::PermissionHint({denied}).toStdString() + '\n';
+    } else {
+        EXPECT_EQ(run.out, "KtMotor Not Found\n");
+    }
+    EXPECT_NE(hint.find(denied.toStdString() + ": permission denied"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("sudo usermod -aG dialout $USER"), std::string::npos) << hint;
+    EXPECT_EQ(hint.find("/nonexistent/a"), std::string::npos) << hint;
 }
 
 TEST_F(DriveCli, ReadsConvertTheDrivesBytes) {

@@ -7,6 +7,7 @@
 #include "drive/virtual_drive_transport.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "link/fake_transport.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
 #include "platform/scripted_prompts.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -31,6 +33,8 @@ namespace {
 
 const QString kNotRead = "Not Read, Either device not ready Or communication error.";
 const QString kRetry = "Communication Failed,Retry?";
+const QString kPortGone = "CommError 1011\nThe serial port has gone: the cable may be unplugged. "
+                          "Plug it in and try again.";
 
 class DeviceTest : public ::testing::Test {
 protected:
@@ -125,6 +129,19 @@ TEST_F(DeviceTest, OpensCollapsedAndEmpty) {
     kt::link::FrmMotorCom lonely(m_prompts, [](int) { return nullptr; });
     EXPECT_EQ(FrmDevice(lonely, m_prompts, nullptr).windowTitle(), "KtMotor Not Found");
     EXPECT_TRUE(m_prompts.Shown().empty());
+
+    // A port the user may not open: named once, with the way to get access.
+    kt::link::FrmMotorCom denied(m_prompts, [](int port) -> std::unique_ptr<kt::link::Transport> {
+        if (port != 2 && port != 5)
+            return nullptr;
+        auto transport = std::make_unique<kt::link::test::FakeTransport>(nullptr);
+        transport->DenyAccess();
+        return transport;
+    });
+    EXPECT_EQ(FrmDevice(denied, m_prompts, nullptr).windowTitle(), "KtMotor Not Found");
+    ASSERT_EQ(Shown().size(), 1u);
+    EXPECT_TRUE(Shown()[0].contains("port 2, port 5")) << Shown()[0].toStdString();
+    EXPECT_TRUE(Shown()[0].contains("sudo usermod -aG dialout $USER"));
 }
 
 TEST_F(DeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
@@ -147,6 +164,16 @@ TEST_F(DeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
         {5, "64.77"}, {6, "10.2"}, {7, "49"}, {35, "100"}, {30, "3: Fault in motor power stage."}};
     for (const auto& [index, text] : boxes)
         EXPECT_EQ(window->TxtPara(index)->text(), text) << index;
+    // The Error box shows its code, not the tail of the description, also
+    // once it has the focus.
+    QLineEdit* error = window->TxtPara(30);
+    EXPECT_EQ(error->cursorPosition(), 0);
+    EXPECT_TRUE(error->text().startsWith("3: "));
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(error, &focusIn);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(error->cursorPosition(), 0);
+    EXPECT_EQ(error->selectedText(), error->text());
     // 0x91: Fault, MotorForward and CommandForward.
     EXPECT_EQ((std::vector<bool>{
                   window->ChkFault()->isChecked(), window->ChkMotorEnable()->isChecked(),
@@ -296,7 +323,8 @@ TEST_F(DeviceTest, DamagedReplies) {
         {Fault::ShortReply, {kRetry, kNotRead}},
         {Fault::LongReply, {kRetry, kNotRead}},
         {Fault::WrongChecksum, {kNotRead}},
-        {Fault::LineError, {"CommError 1004", kNotRead}},
+        {Fault::LineError,
+         {"CommError 1004\nA byte arrived garbled (framing error). Check the cable.", kNotRead}},
     };
     for (const auto& [fault, messages] : cases) {
         m_prompts.Clear();
@@ -322,7 +350,7 @@ TEST_F(DeviceTest, DriveVanishesDuringADownload) {
     m_prompts.Push(Answer::Yes);
     window->CmdWrite_Click(38);
     EXPECT_EQ(Shown(), (Texts{"This will put a new ProgramData in your motor, Are you sure?",
-                              "CommError 1011", "Error writing"}));
+                              kPortGone, "Error writing"}));
     EXPECT_EQ(m_link.PortNumber(), 0);
     m_prompts.Clear();
     EXPECT_EQ(Read(*window), "5.5");

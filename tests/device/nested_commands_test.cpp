@@ -32,6 +32,8 @@ const QString kNotRead = "Not Read, Either device not ready Or communication err
 const QString kRetry = "Communication Failed,Retry?";
 const QString kErase = "This will erase program in your motor, Are you sure?";
 const QString kErrorWriting = "Error writing";
+const QString kPortGone = "CommError 1011\nThe serial port has gone: the cable may be unplugged. "
+                          "Plug it in and try again.";
 
 // How many requests of one function code the drive carried out.
 int RequestsOf(const VirtualDrive& drive, std::uint8_t fn) {
@@ -213,7 +215,7 @@ TEST_F(VanishingPort, WhileIdleAndDuringAWait) {
     KillDrive();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_answerer.Count("CommError") == 1; }, 5000));
     QTest::qWait(300); // a failing port repeats its error; none may follow
-    EXPECT_EQ(m_answerer.Shown(), std::vector<QString>{"CommError 1011"});
+    EXPECT_EQ(m_answerer.Shown(), std::vector<QString>{kPortGone});
     EXPECT_EQ(m_link.PortNumber(), 0);
 
     // Back at the same path: the next command searches and finds it.
@@ -245,7 +247,7 @@ TEST_F(VanishingPort, WhileAConfirmationIsOpen) {
     m_answerer.Answer(kErase, QMessageBox::Yes, [&] { return m_answerer.Count("CommError") == 1; });
     m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
     m_window->CmdWrite_Click(37);
-    EXPECT_EQ(m_answerer.Shown(), (std::vector<QString>{kErase, "CommError 1011", kErrorWriting}));
+    EXPECT_EQ(m_answerer.Shown(), (std::vector<QString>{kErase, kPortGone, kErrorWriting}));
 
     ASSERT_TRUE(StartDrive());
     EXPECT_EQ(Read(), "12.3");

@@ -25,6 +25,7 @@ public:
         : m_responder(std::move(responder)), m_log(log) {}
 
     bool Open() override { return m_open = m_canOpen; }
+    OpenFailure LastOpenFailure() const override { return m_openFailure; }
     void Close() override { m_open = false; }
     bool IsOpen() const override { return m_open; }
     void SetParity(Parity parity) override { m_parity = parity; }
@@ -55,6 +56,10 @@ public:
         QTimer::singleShot(0, this, [this, code, portLost] { emit LineError(code, portLost); });
     }
     void SetCanOpen(bool canOpen) { m_canOpen = canOpen; }
+    void DenyAccess() {
+        m_canOpen = false;
+        m_openFailure = OpenFailure::PermissionDenied;
+    }
 
 private:
     Responder m_responder;
@@ -64,6 +69,7 @@ private:
     QByteArray m_input;
     bool m_open = false;
     bool m_canOpen = true;
+    OpenFailure m_openFailure = OpenFailure::Unavailable;
 };
 
 } // namespace kt::link::test

@@ -7,11 +7,15 @@
 #include "link/frm_motor_com.h"
 #include "link/packet.h"
 #include "link/port_directory.h"
+#include "link/serial_transport.h"
 #include "platform/scripted_prompts.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <map>
 
@@ -38,7 +42,8 @@ protected:
     ~LinkTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
     // Per port: the identification word it answers with, -1 silent, -2
-    // cannot open; ports not listed are the scripted drive below.
+    // cannot open, -4 may not be opened (permission); ports not listed are
+    // the scripted drive below.
     FakeTransport::Responder Responder(int port) {
         return [this, port](const QByteArray& request) -> QByteArray {
             ++m_requests;
@@ -66,6 +71,8 @@ protected:
             return nullptr;
         auto transport = std::make_unique<FakeTransport>(Responder(port), &m_log);
         transport->SetCanOpen(!m_portIds.contains(port) || m_portIds[port] != -2);
+        if (m_portIds.contains(port) && m_portIds[port] == -4)
+            transport->DenyAccess();
         m_port = transport.get();
         return transport;
     }
@@ -297,14 +304,42 @@ TEST_F(LinkTest, SearchIsSilentAndChecksTheIdentification) {
     EXPECT_TRUE(m_opened.empty());
     EXPECT_EQ(m_requests, 0);
 
-    // No drive anywhere: 0 from the search, 2 from a command.
+    // No drive anywhere: 0 from the search, 2 from a command. Ports the user
+    // may not open are remembered for the caller to explain, by the last
+    // search only; a port that merely cannot open is not among them.
     FrmMotorCom lonely(m_prompts, [this](int port) { return MakePort(port); });
     lonely.SetReplyTimeout([](int) { return 1; });
-    m_portIds.clear();
+    m_portIds = {{2, -4}, {3, -2}, {7, -4}};
     QByteArray data;
     EXPECT_EQ(lonely.SendPacket(0, 62, 1, data), kNoDrivePort);
     EXPECT_EQ(m_opened.back(), 31);
+    EXPECT_EQ(lonely.DeniedPorts(), (QStringList{"port 2", "port 7"}));
+    m_portIds.clear();
+    EXPECT_EQ(lonely.OpenPort(), 0);
+    EXPECT_TRUE(lonely.DeniedPorts().isEmpty());
+    EXPECT_TRUE(m_link.DeniedPorts().isEmpty());
     EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+// The real port, on a device file this user may not open (root may open
+// anything, so there it can only check that a missing port is not denied).
+TEST(SerialTransport, PermissionDeniedIsTold) {
+    SerialTransport missing(QStringLiteral("/nonexistent/ttyS0"));
+    EXPECT_FALSE(missing.Open());
+    EXPECT_EQ(missing.LastOpenFailure(), OpenFailure::Unavailable);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ttyDenied"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(file.setPermissions({}));
+    if (QFileInfo(path).isReadable())
+        GTEST_SKIP() << "this process may open any file (root): permissions cannot stop it";
+    SerialTransport denied(path);
+    EXPECT_FALSE(denied.Open());
+    EXPECT_EQ(denied.LastOpenFailure(), OpenFailure::PermissionDenied);
+    EXPECT_EQ(denied.DeviceName(), path);
 }
 
 TEST(PortDirectory, PortOrder) {
@@ -355,19 +390,35 @@ TEST_F(LinkTest, CommandDuringAWaitIsBusy) {
 
 TEST_F(LinkTest, LineErrors) {
     Connect();
-    m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
     m_silent = true;
-    QByteArray data("keep");
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kFailed);
-    ASSERT_EQ(m_prompts.Shown().size(), 1u);
-    EXPECT_EQ(m_prompts.Shown()[0].text, "CommError 1004");
-    EXPECT_EQ(m_prompts.Shown()[0].buttons, Buttons::Ok);
-    EXPECT_EQ(m_link.PortNumber(), 1);
-    EXPECT_EQ(data, "keep");
+    // The code on the first line as ever, what it means on a second.
+    const std::vector<std::pair<int, QString>> meanings = {
+        {kLineBreak, "break"},   {kLineFraming, "framing"}, {kLineOverrun, "lost"},
+        {kLineParity, "parity"}, {kLineOther, "error"},
+    };
+    for (const auto& [code, word] : meanings) {
+        m_prompts.Clear();
+        m_onRequest = [this, code = code] { m_port->FailLine(code, false); };
+        QByteArray data("keep");
+        EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kFailed);
+        ASSERT_EQ(m_prompts.Shown().size(), 1u);
+        const QStringList lines = m_prompts.Shown()[0].text.split(u'\n');
+        ASSERT_EQ(lines.size(), 2) << code;
+        EXPECT_EQ(lines[0], QStringLiteral("CommError %1").arg(code));
+        EXPECT_TRUE(lines[1].contains(word, Qt::CaseInsensitive)) << lines[1].toStdString();
+        EXPECT_EQ(m_prompts.Shown()[0].buttons, Buttons::Ok);
+        EXPECT_EQ(m_link.PortNumber(), 1);
+        EXPECT_EQ(data, "keep");
+    }
+    m_prompts.Clear();
+    QByteArray data;
 
     // A port that vanished is searched for again by the next command.
     m_onRequest = [this] { m_port->FailLine(kLinePortLost, true); };
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kFailed);
+    ASSERT_EQ(m_prompts.Shown().size(), 1u);
+    EXPECT_EQ(m_prompts.Shown()[0].text, "CommError 1011\nThe serial port has gone: the cable "
+                                         "may be unplugged. Plug it in and try again.");
     EXPECT_EQ(m_link.PortNumber(), 0);
     m_onRequest = nullptr;
     Reset(Hex("0700"));
