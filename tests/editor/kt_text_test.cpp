@@ -308,6 +308,14 @@ TEST_F(KtTextTest, CrLfOffsetsRoundTrip) {
         EXPECT_EQ(Box()->SelText(), selected) << start << "+" << length;
         EXPECT_EQ(Box()->SelLength(), selected.size()) << start << "+" << length;
     }
+    // The caret's line record counts every CR LF before it.
+    for (const auto& [caret, lineStart, column] :
+         std::vector<std::tuple<qint64, qint64, qint64>>{{1, 0, 1}, {6, 4, 2}, {22, 19, 3}}) {
+        Box()->SetSelStart(caret);
+        m_editor->GetPara(false);
+        EXPECT_EQ(m_editor->CurrentLineSS(), lineStart) << caret;
+        EXPECT_EQ(m_editor->ColNumber(), column) << caret;
+    }
     // Any line break a caller hands in becomes CR LF.
     Box()->SetText("a\nb\rc");
     EXPECT_EQ(Box()->Text(), "a\r\nb\r\nc");
