@@ -158,7 +158,12 @@ TEST_F(DeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
                                         {75, 3}})
         m_drive.SetDataWord(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(word));
     auto window = Open();
+    m_drive.ClearLog();
     window->CmdRead_Click(36);
+    std::vector<int> order;
+    for (const auto& request : m_drive.Requests())
+        order.push_back(request.address);
+    EXPECT_EQ(order, (std::vector<int>{274, 272, 276, 12, 268, 280, 270, 278, 284, 62, 75}));
     const std::vector<std::pair<int, QString>> boxes = {
         {0, "12.3"},  {1, "4.5"},  {2, "50"}, {3, "49.9"}, {4, "69.8"},
         {5, "64.77"}, {6, "10.2"}, {7, "49"}, {35, "100"}, {30, "3: Fault in motor power stage."}};
@@ -232,7 +237,7 @@ TEST_F(DeviceTest, WritesConvertAndSend) {
     EXPECT_EQ(window->TxtPara(17)->text(), QString::number(9 * 256 + 0xAA));
 
     for (const auto& [index, text] : std::vector<std::pair<int, QString>>{
-             {10, "255.5"}, {11, "abc"}, {20, ""}, {7, "101"}, {16, "-1"}}) {
+             {10, "255.5"}, {11, "abc"}, {20, ""}, {7, "101"}, {16, "-1"}, {0, "abc"}, {5, ""}}) {
         m_prompts.Clear();
         m_drive.ClearLog();
         window->TxtPara(index)->setText(text);

@@ -84,6 +84,9 @@ TEST_F(ProgramFilesTest, SaveSaveAsAndOpenRoundTrips) {
     m_prompts.PushFile(Path("NoDot"));
     EXPECT_TRUE(m_window->SaveProgramAs());
     EXPECT_EQ(m_window->windowTitle(), "NoDot");
+    m_prompts.PushFile(Path("Line.2.KtVbM")); // cut at the last dot
+    EXPECT_TRUE(m_window->SaveProgramAs());
+    EXPECT_EQ(m_window->windowTitle(), "Line.2");
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
