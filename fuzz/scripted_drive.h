@@ -10,6 +10,7 @@
 #pragma once
 
 #include "fuzz_check.h"
+#include "link/frm_motor_com.h"
 #include "link/transport.h"
 
 #include <QCoreApplication>
@@ -418,5 +419,22 @@ private:
     int m_connections = 0;
     int m_pending = 0;
 };
+
+// The link over this drive, as both targets run it: its reply allowance
+// comes from the plans, so no real time passes.
+inline std::unique_ptr<link::FrmMotorCom> LinkTo(ScriptedDrive& drive,
+                                                 platform::PromptService& prompts) {
+    auto com = std::make_unique<link::FrmMotorCom>(
+        prompts, [&drive](int port) { return drive.Connect(port); });
+    com->SetReplyTimeout([&drive](int) { return drive.ReplyAllowance(); });
+    return com;
+}
+
+// Ports the link let go of are deleted later; they refer to the drive, so
+// they must go before it.
+inline void DeleteReleasedPorts() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
 
 } // namespace kt::fuzz

@@ -54,16 +54,13 @@ public:
         m_drive.SetPort(1, PortKind::Drive);
         // A healthy drive never makes the link ask anything.
         m_prompts.OnMessage([](const kt::platform::MessageRequest&) { KT_FUZZ_CHECK(false); });
-        m_link = std::make_unique<FrmMotorCom>(m_prompts,
-                                               [this](int port) { return m_drive.Connect(port); });
-        m_link->SetReplyTimeout([this](int) { return m_drive.ReplyAllowance(); });
+        m_link = kt::fuzz::LinkTo(m_drive, m_prompts);
         m_motor = std::make_unique<ClsKtMotor>(*m_link, m_prompts);
     }
     ~Session() {
         m_motor.reset();
         m_link.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        kt::fuzz::DeleteReleasedPorts();
     }
 
     void Run(Byte which, Byte channel, const std::string& text) {

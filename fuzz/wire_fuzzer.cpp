@@ -84,18 +84,14 @@ public:
         m_drive.SetMeanwhile([this] { Nest(); });
         m_prompts.OnMessage([this](const MessageRequest& message) { OnMessage(message); });
 
-        m_link = std::make_unique<FrmMotorCom>(m_prompts,
-                                               [this](int port) { return m_drive.Connect(port); });
-        m_link->SetReplyTimeout([this](int) { return m_drive.ReplyAllowance(); });
+        m_link = kt::fuzz::LinkTo(m_drive, m_prompts);
         m_motor = std::make_unique<ClsKtMotor>(*m_link, m_prompts);
     }
 
     ~Session() {
         m_motor.reset();
         m_link.reset();
-        // Ports the link let go of are deleted later; they refer to the drive.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        kt::fuzz::DeleteReleasedPorts();
     }
 
     void Run() {
