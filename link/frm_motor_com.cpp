@@ -6,6 +6,8 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
+
 namespace kt::link {
 
 FrmMotorCom::FrmMotorCom(platform::PromptService& prompts, TransportFactory factory,
@@ -14,6 +16,7 @@ FrmMotorCom::FrmMotorCom(platform::PromptService& prompts, TransportFactory fact
     m_timComError.setSingleShot(true);
     m_timComError.setTimerType(Qt::PreciseTimer);
     connect(&m_timComError, &QTimer::timeout, this, &FrmMotorCom::OnTimeout);
+    m_clock.start();
 }
 
 FrmMotorCom::~FrmMotorCom() = default;
@@ -56,6 +59,37 @@ QString FrmMotorCom::CommErrorText(int code) {
     if (meaning)
         text.append(u'\n').append(QString::fromLatin1(meaning));
     return text;
+}
+
+void FrmMotorCom::AddObserver(LinkObserver* observer) {
+    if (observer &&
+        std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void FrmMotorCom::RemoveObserver(LinkObserver* observer) {
+    std::erase(m_observers, observer);
+}
+
+void FrmMotorCom::Notify(LinkEvent::Kind kind, const Exchange* exchange, const QByteArray& bytes,
+                         int code) {
+    if (m_observers.empty() || !exchange)
+        return;
+    LinkEvent event;
+    event.kind = kind;
+    event.msecs = m_clock.elapsed();
+    event.portNumber = m_searching ? 0 : m_portNumber;
+    event.function = exchange->function;
+    event.address = exchange->address;
+    event.dataCount = exchange->dataCount;
+    event.write = exchange->writeToMotor;
+    event.attempt = std::max(exchange->sends - 1, 0);
+    event.code = code;
+    event.bytes = bytes;
+    // A copy: an observer may remove itself.
+    const std::vector<LinkObserver*> observers = m_observers;
+    for (LinkObserver* observer : observers)
+        observer->Observe(event);
 }
 
 class FrmMotorCom::CommandScope {
@@ -130,6 +164,8 @@ std::uint8_t FrmMotorCom::Search() {
 std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
                               QByteArray& ComData, bool WriteToMotor) {
     Exchange exchange;
+    exchange.function = Fn;
+    exchange.address = Address;
     exchange.dataCount = DataCount;
     exchange.writeToMotor = WriteToMotor;
     exchange.startByte = QByteArray(1, static_cast<char>(Packet::StartByte(WriteToMotor)));
@@ -163,6 +199,10 @@ void FrmMotorCom::SendStartByte() {
         return;
     exchange->awaitingReply = false;
     exchange->awaitingSent = true;
+    if (!m_observers.empty())
+        Notify(exchange->sends == 0 ? LinkEvent::Kind::Request : LinkEvent::Kind::Resend, exchange,
+               exchange->startByte + exchange->txPacket);
+    ++exchange->sends;
     m_port->SetParity(Transport::Parity::Mark);
     m_port->Write(exchange->startByte);
 }
@@ -195,6 +235,7 @@ void FrmMotorCom::OnReceived() {
         return;
     exchange->rxData = TakeWaitingBytes();
     exchange->awaitingReply = false;
+    Notify(LinkEvent::Kind::Reply, exchange, exchange->rxData);
     if (exchange->rxData.size() != expected) {
         EndExchange(true);
         return;
@@ -212,6 +253,7 @@ void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost)
     // Queued: the port that reported may have been closed or replaced since.
     if (!from || from != m_port.get())
         return;
+    Notify(LinkEvent::Kind::LineError, m_current, {}, code);
     if (portLost) {
         // The device is gone: drop it, and search again next time. Nothing
         // of the port is on the stack here, so it can go at once.
@@ -235,7 +277,8 @@ void FrmMotorCom::OnTimeout() {
         return;
     // Nothing received counts until the request has gone out again.
     exchange->awaitingReply = false;
-    TakeWaitingBytes();
+    const QByteArray waiting = TakeWaitingBytes();
+    Notify(LinkEvent::Kind::Timeout, exchange, waiting);
     if (exchange->retryCount < kMaxResends) {
         ++exchange->retryCount;
         SendStartByte();
@@ -274,6 +317,7 @@ void FrmMotorCom::EndExchange(bool failed) {
     exchange->awaitingReply = false;
     exchange->failed = failed;
     exchange->ended = true;
+    Notify(LinkEvent::Kind::Ended, exchange, {}, failed ? kFailed : kSent);
     if (exchange->wait)
         exchange->wait->quit();
 }

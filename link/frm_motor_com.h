@@ -7,9 +7,11 @@
 // those belong to the command set.
 #pragma once
 
+#include "link/link_observer.h"
 #include "link/transport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QEventLoop;
 
@@ -83,16 +86,24 @@ public:
     // The allowance the link asks for a request of dataCount bytes.
     int ReplyTimeoutFor(int dataCount) const { return m_replyTimeout(dataCount); }
 
+    // Observers see every exchange from now on; they must outlive the link
+    // or be removed first.
+    void AddObserver(LinkObserver* observer);
+    void RemoveObserver(LinkObserver* observer);
+
 private:
     // One exchange: its own request, reply and outcome, so that nothing a
     // later exchange does can be read back as this one's result.
     struct Exchange {
+        std::uint8_t function = 0;
+        std::uint16_t address = 0;
         std::uint8_t dataCount = 0;
         bool writeToMotor = false;
         QByteArray startByte;
         QByteArray txPacket;
         QByteArray rxData;
         int retryCount = 0;
+        int sends = 0; // every sending, the user's retries included
         // Which notification the exchange waits for next.
         bool awaitingSent = false;
         bool awaitingReply = false;
@@ -115,6 +126,8 @@ private:
     void AttachPort(std::unique_ptr<Transport> port);
     void ClosePort();
     QByteArray TakeWaitingBytes();
+    void Notify(LinkEvent::Kind kind, const Exchange* exchange, const QByteArray& bytes = {},
+                int code = 0);
 
     platform::PromptService& m_prompts;
     TransportFactory m_factory;
@@ -128,6 +141,8 @@ private:
     int m_commands = 0;
     // The exchange in progress, if any; it lives in its Run() frame.
     Exchange* m_current = nullptr;
+    std::vector<LinkObserver*> m_observers;
+    QElapsedTimer m_clock;
 };
 
 } // namespace kt::link
