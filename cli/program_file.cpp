@@ -22,6 +22,10 @@ FileResult ReadWholeFile(const std::string& path, long long maxBytes) {
     return From(RegularFile::Read(QByteArray::fromStdString(path), maxBytes));
 }
 
+FileResult ReadProgramBytes(const std::string& path) {
+    return ReadWholeFile(path, RegularFile::kMaxProgramFileBytes);
+}
+
 FileResult WriteImageFile(const std::string& path, const std::string& bytes) {
     return From(RegularFile::Replace(QByteArray::fromStdString(path),
                                      QByteArray::fromStdString(bytes),

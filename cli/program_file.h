@@ -18,6 +18,8 @@ struct FileResult {
 // without being opened: a named pipe would wait for a writer, a device such
 // as /dev/zero never ends.
 FileResult ReadWholeFile(const std::string& path, long long maxBytes);
+// A program file, with the limit the desktop applies too.
+FileResult ReadProgramBytes(const std::string& path);
 
 // Replaces the regular file at path with bytes, or leaves it untouched on
 // failure; a link is followed and its target replaced. A character device or

@@ -2,6 +2,7 @@
 
 #include "compiler/compile_messages.h"
 #include "compiler/instruction_table.h"
+#include "compiler/number_rules.h"
 #include "compiler/white_space.h"
 
 #include <cmath>
@@ -12,8 +13,6 @@ namespace kt::compiler {
 namespace {
 
 constexpr std::string_view kCommentMark = "'";
-// Rows with this limit take a value in tenths spread over opcode and operand.
-constexpr Single kTenthsLimit = 102.1f;
 
 std::string_view TrimBlanks(std::string_view text) {
     const std::size_t begin = text.find_first_not_of(' ');

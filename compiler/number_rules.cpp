@@ -134,6 +134,36 @@ double RoundHalfEven(double value) {
     return std::nearbyint(value);
 }
 
+namespace {
+
+std::string_view TrimmedTyped(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos)
+        return {};
+    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+} // namespace
+
+std::optional<Single> TypedSingle(std::string_view text) {
+    return ParseSingle(TrimmedTyped(text));
+}
+
+std::optional<long long> TypedWhole(std::string_view text, double low, double high) {
+    const std::optional<double> value = ParseNumber(TrimmedTyped(text));
+    if (!value)
+        return std::nullopt;
+    const double rounded = RoundHalfEven(*value);
+    if (!(rounded >= low && rounded <= high))
+        return std::nullopt;
+    return static_cast<long long>(rounded);
+}
+
+std::optional<std::uint8_t> TypedByte(std::string_view text) {
+    const std::optional<long long> value = TypedWhole(text, 0, 255);
+    return value ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*value)) : std::nullopt;
+}
+
 std::optional<std::uint8_t> ToByte(double value) {
     if (!std::isfinite(value))
         return std::nullopt;

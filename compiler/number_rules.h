@@ -13,6 +13,10 @@ namespace kt::compiler {
 
 using Single = float;
 
+// The largest value held as a count of tenths (rates, reference speed, word
+// counter settings): 1021 tenths.
+inline constexpr Single kTenthsLimit = 102.1f;
+
 // Optional sign, digits with an optional decimal point, optional exponent
 // ("200", "-1", "+.5", "12.", "1e3", "2.5E-2"). No blanks, no hex, no "inf".
 bool IsNumberText(std::string_view text);
@@ -32,6 +36,14 @@ std::optional<double> ParseNumber(std::string_view text);
 
 // Rounded half to even, then checked against 0..255.
 std::optional<std::uint8_t> ToByte(double value);
+
+// A value a user typed (device window, command line): blanks around it are
+// allowed, the decimal separator is ".". Whole values are rounded half to
+// even and checked against [low, high]; nothing when the text is no number
+// or the value lies outside.
+std::optional<Single> TypedSingle(std::string_view text);
+std::optional<long long> TypedWhole(std::string_view text, double low, double high);
+std::optional<std::uint8_t> TypedByte(std::string_view text);
 
 // General number format: at most 7 significant digits, no trailing zeros, an
 // exponent only for very large or very small magnitudes ("12.5", "100",

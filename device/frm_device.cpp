@@ -54,17 +54,11 @@ std::string PlainNumber(const QString& text) {
 }
 
 std::optional<float> ToSingle(const QString& text) {
-    return compiler::ParseSingle(PlainNumber(text));
+    return compiler::TypedSingle(PlainNumber(text));
 }
 
 std::optional<long long> ToWhole(const QString& text, double low, double high) {
-    const std::optional<double> value = compiler::ParseNumber(PlainNumber(text));
-    if (!value)
-        return std::nullopt;
-    const double rounded = compiler::RoundHalfEven(*value);
-    if (rounded < low || rounded > high)
-        return std::nullopt;
-    return static_cast<long long>(rounded);
+    return compiler::TypedWhole(PlainNumber(text), low, high);
 }
 
 QCursor HandCursor() {

@@ -11,7 +11,6 @@ namespace kt::link {
 
 namespace {
 
-constexpr float kMaxTenths = 102.1f;
 constexpr float kMaxCurrent = 65.0f;
 
 std::uint8_t At(const QByteArray& data, int i) {
@@ -101,8 +100,8 @@ bool ClsKtMotor::Confirm(const QString& question) {
 }
 
 bool ClsKtMotor::EncodeTenths(Single& Value, QByteArray& Data) {
-    if (Value > kMaxTenths)
-        Value = kMaxTenths;
+    if (Value > compiler::kTenthsLimit)
+        Value = compiler::kTenthsLimit;
     // Formed in double, as the compiler forms its tenths: the same text gives
     // the same count wherever it is typed.
     const double tenths = compiler::RoundHalfEven(static_cast<double>(Value) * 10.0);

@@ -23,8 +23,7 @@ namespace {
 using compiler::Single;
 using compiler::TemplateFields;
 
-// Rows with this limit take their value in tenths, spread over opcode and operand.
-constexpr Single kTenthsLimit = 102.1f;
+using compiler::kTenthsLimit;
 
 enum Family : int {
     kCounters,

@@ -38,7 +38,8 @@ QString ProgramFiles::DefaultProgramFile(const QString& caption) const {
 
 ProgramFiles::Result ProgramFiles::Read(const QString& path) {
     Result result;
-    const RegularFile::Result read = RegularFile::Read(QFile::encodeName(path), kMaxFileBytes);
+    const RegularFile::Result read =
+        RegularFile::Read(QFile::encodeName(path), RegularFile::kMaxProgramFileBytes);
     if (!read.ok) {
         result.error = read.error;
         return result;

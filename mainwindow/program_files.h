@@ -10,7 +10,6 @@ namespace kt::mainwindow {
 
 class ProgramFiles {
 public:
-    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
     static inline const QString kExtension = QStringLiteral(".KtVbM");
     static inline const QString kFilter =
         QStringLiteral("KtVbM (*.KtVbM)|*.KtVbM|AllFile (*.*)|*.*");

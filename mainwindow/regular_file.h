@@ -19,6 +19,11 @@ public:
         QString error;   // why it failed, when not ok
     };
 
+    // The largest program file either program reads: far beyond any real
+    // program (each statement compiles to two of the image's 254 bytes),
+    // small enough to hold in memory at once.
+    static constexpr qint64 kMaxProgramFileBytes = 16 * 1024 * 1024;
+
     // What Replace does with a name that is a character device or a named
     // pipe: refuse it, or write into it as it is (so /dev/stdout works).
     enum class Special { Refuse, WriteInPlace };
