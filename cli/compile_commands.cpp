@@ -16,9 +16,6 @@ namespace {
 
 using namespace kt::compiler;
 
-// Program files are a few kilobytes; this only stops a runaway read.
-constexpr long long kMaxProgramFileBytes = 64LL * 1024 * 1024;
-
 enum class LineRead { Line, TooLong, End };
 
 // The next line of in without its break (LF, or CR LF). A line longer than
@@ -71,7 +68,7 @@ std::string HexLines(const ProgramImage& image) {
 } // namespace
 
 int CompileProgramFile(const std::string& file, std::ostream& err, ProgramImage& image) {
-    const FileResult read = ReadWholeFile(file, kMaxProgramFileBytes);
+    const FileResult read = ReadProgramBytes(file);
     if (!read.ok) {
         err << file << ": cannot read: " << read.reason << '\n';
         return kExitIoError;
@@ -118,48 +115,28 @@ int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::
     return kExitOk;
 }
 
-int RunCompileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string file;
-    std::string imagePath;
-    bool hex = false;
-    bool haveImage = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--hex") {
-            hex = true;
-        } else if (arg == "--image" && i + 1 < args.size()) {
-            imagePath = args[++i];
-            haveImage = true;
-        } else if (arg.starts_with("--image=")) {
-            imagePath = arg.substr(8);
-            haveImage = true;
-        } else if (arg.starts_with("--") || !file.empty()) {
-            err << "ktmotor-cli compile: unexpected argument '" << arg
-                << "'; usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
-            return kExitUsage;
-        } else {
-            file = arg;
-        }
-    }
-    if (file.empty() || (haveImage && imagePath.empty())) {
+int RunCompileCommand(const std::vector<std::string>& args, const CompileOptions& options,
+                      std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || (options.image && options.image->empty())) {
         err << "usage: ktmotor-cli compile FILE [--hex] [--image OUT]\n";
         return kExitUsage;
     }
+    const std::string& file = args[0];
 
     ProgramImage image{};
     if (const int failed = CompileProgramFile(file, err, image))
         return failed;
 
-    if (haveImage) {
+    if (options.image) {
         const FileResult written =
-            WriteImageFile(imagePath, std::string(image.begin(), image.end()));
+            WriteImageFile(*options.image, std::string(image.begin(), image.end()));
         if (!written.ok) {
-            err << imagePath << ": cannot write: " << written.reason << '\n';
+            err << *options.image << ": cannot write: " << written.reason << '\n';
             return kExitIoError;
         }
     }
     out << CompileMessage(kCompiled) << '\n';
-    if (hex)
+    if (options.hex)
         out << HexLines(image);
     return kExitOk;
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ int CompileProgramFile(const std::string& file, std::ostream& err, compiler::Pro
 // args are the words after the command's name.
 int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                    std::ostream& err);
-int RunCompileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+struct CompileOptions {
+    bool hex = false;                 // --hex
+    std::optional<std::string> image; // --image OUT, as the command line's bytes
+};
+int RunCompileCommand(const std::vector<std::string>& args, const CompileOptions& options,
+                      std::ostream& out, std::ostream& err);
 
 } // namespace kt::cli

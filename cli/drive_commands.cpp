@@ -1,7 +1,9 @@
 #include "cli/drive_commands.h"
 
 #include "cli/compile_commands.h"
+#include "cli/interrupt_signal.h"
 #include "cli/terminal_prompts.h"
+#include "cli/value_reads.h"
 #include "compiler/number_rules.h"
 #include "compiler/program_compiler.h"
 #include "drive/pty_drive_server.h"
@@ -9,11 +11,16 @@
 #include "drive/virtual_drive_transport.h"
 #include "link/cls_kt_motor.h"
 #include "link/frm_motor_com.h"
+#include "link/link_log.h"
 #include "link/port_directory.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTimer>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -53,48 +60,35 @@ const char* Explanation(int result) {
 
 // The drive, its port list and the command set, as one command needs them.
 struct Session {
-    explicit Session(const DriveOptions& options)
+    Session(const DriveOptions& options, std::ostream& err)
         : prompts(options.assumeYes), directory(options.ports),
-          com(prompts, [this](int n) { return directory.Create(n); }), motor(com, prompts) {
+          com(prompts, [this](int n) { return directory.Create(n); }), motor(com, prompts),
+          log([&err](const std::string& line) { err << line << '\n'
+                                                    << std::flush; }) {
         if (options.virtualDrive) {
             directory.AddPort(QString::fromLatin1(kVirtualPortName), [this] {
                 return std::make_unique<drive::VirtualDriveTransport>(virtualDrive);
             });
         }
+        if (options.log)
+            com.AddObserver(&log);
     }
+    ~Session() { com.RemoveObserver(&log); }
 
     TerminalPrompts prompts;
     drive::VirtualDrive virtualDrive;
     link::PortDirectory directory;
     link::FrmMotorCom com;
     ClsKtMotor motor;
+    link::LinkLog log;
 };
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos)
-        return {};
-    return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
-}
-
 std::optional<float> ToSingle(const std::string& text) {
-    return compiler::ParseSingle(Trimmed(text));
-}
-
-// Rounded half to even, then checked against [low, high].
-std::optional<long long> ToWhole(const std::string& text, long long low, long long high) {
-    const std::optional<double> value = compiler::ParseNumber(Trimmed(text));
-    if (!value)
-        return std::nullopt;
-    const double rounded = compiler::RoundHalfEven(*value);
-    if (rounded < static_cast<double>(low) || rounded > static_cast<double>(high))
-        return std::nullopt;
-    return static_cast<long long>(rounded);
+    return compiler::TypedSingle(text);
 }
 
 std::optional<Byte> ToByte(const std::string& text) {
-    const auto value = ToWhole(text, 0, 255);
-    return value ? std::optional<Byte>(static_cast<Byte>(*value)) : std::nullopt;
+    return compiler::TypedByte(text);
 }
 
 std::optional<bool> ToSwitch(const std::string& text) {
@@ -103,27 +97,6 @@ std::optional<bool> ToSwitch(const std::string& text) {
     if (text == "off")
         return false;
     return std::nullopt;
-}
-
-// "Name=0 Other=1": the device window's check boxes as text.
-std::string Bits(std::initializer_list<std::pair<std::string, bool>> bits) {
-    std::string text;
-    for (const auto& [name, on] : bits) {
-        if (!text.empty())
-            text += ' ';
-        text.append(name).append(on ? "=1" : "=0");
-    }
-    return text;
-}
-
-std::string Numbered(const char* name, const bool* values, int count) {
-    std::string text;
-    for (int k = 0; k < count; ++k) {
-        if (k > 0)
-            text += ' ';
-        text.append(name).append(std::to_string(k)).append(values[k] ? "=1" : "=0");
-    }
-    return text;
 }
 
 int Usage(std::ostream& err, const std::string& message) {
@@ -137,109 +110,11 @@ int Finish(Byte result, std::ostream& err, const std::string& command) {
     return result;
 }
 
-using Reader = std::function<Byte(ClsKtMotor&, Byte channel, std::string& text)>;
-
-Reader SingleReader(Byte (ClsKtMotor::*read)(float&)) {
-    return [read](ClsKtMotor& m, Byte, std::string& text) {
-        float value = 0;
-        const Byte result = (m.*read)(value);
-        text = compiler::FormatSingle(value);
-        return result;
-    };
-}
-
-Reader ByteReader(Byte (ClsKtMotor::*read)(Byte&)) {
-    return [read](ClsKtMotor& m, Byte, std::string& text) {
-        Byte value = 0;
-        const Byte result = (m.*read)(value);
-        text = std::to_string(value);
-        return result;
-    };
-}
-
-template <typename Value> Reader ChannelReader(Byte (ClsKtMotor::*read)(Byte, Value&)) {
-    return [read](ClsKtMotor& m, Byte channel, std::string& text) {
-        Value value = 0;
-        const Byte result = (m.*read)(channel, value);
-        text = std::to_string(value);
-        return result;
-    };
-}
-
-struct ReadCommand {
-    bool numbered;
-    Reader read;
-};
-
-const std::map<std::string, ReadCommand>& ReadCommands() {
-    static const std::map<std::string, ReadCommand> commands = {
-        {"acceleration-rate", {false, SingleReader(&ClsKtMotor::ReadAccelerationRate)}},
-        {"deceleration-rate", {false, SingleReader(&ClsKtMotor::ReadDecelerationRate)}},
-        {"reference-speed", {false, SingleReader(&ClsKtMotor::ReadReferenceSpeed)}},
-        {"current-speed", {false, SingleReader(&ClsKtMotor::ReadCurrentSpeed)}},
-        {"bus-volt", {false, SingleReader(&ClsKtMotor::ReadBusVolt)}},
-        {"current-limit", {false, SingleReader(&ClsKtMotor::ReadCurrentLimit)}},
-        {"motor-current", {false, SingleReader(&ClsKtMotor::ReadMotorCurrent)}},
-        {"reference-volt", {false, ByteReader(&ClsKtMotor::ReadReferenceVolt)}},
-        {"motor-volt", {false, ByteReader(&ClsKtMotor::ReadMotorVolt)}},
-        {"timer", {true, ChannelReader<Byte>(&ClsKtMotor::ReadTimer)}},
-        {"counter", {true, ChannelReader<Byte>(&ClsKtMotor::ReadCounter)}},
-        {"word-counter", {true, ChannelReader<std::int32_t>(&ClsKtMotor::ReadWordCounter)}},
-        {"analog", {true, ChannelReader<std::int32_t>(&ClsKtMotor::ReadAnalog)}},
-        {"status",
-         {false,
-          [](ClsKtMotor& m, Byte, std::string& text) {
-              bool b[7] = {};
-              const Byte result = m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
-              text = Bits({{"Fault", b[0]},
-                           {"MotorEnable", b[1]},
-                           {"MotorForward", b[2]},
-                           {"ProgramRunMode", b[3]},
-                           {"AutoTorque", b[4]},
-                           {"CommandReverse", b[5]},
-                           {"CommandForward", b[6]}});
-              return result;
-          }}},
-        {"inputs",
-         {false,
-          [](ClsKtMotor& m, Byte, std::string& text) {
-              bool in[8] = {};
-              const Byte result = m.ReadInputs(in);
-              text = Numbered("In", in, 8);
-              return result;
-          }}},
-        {"flags",
-         {false,
-          [](ClsKtMotor& m, Byte, std::string& text) {
-              bool flag[8] = {};
-              const Byte result = m.ReadFlags(flag);
-              text = Numbered("Flag", flag, 8);
-              return result;
-          }}},
-        {"outputs",
-         {false,
-          [](ClsKtMotor& m, Byte, std::string& text) {
-              bool op[2] = {};
-              const Byte result = m.ReadOutputs(op[0], op[1]);
-              text = Numbered("Op", op, 2);
-              return result;
-          }}},
-        {"error",
-         {false,
-          [](ClsKtMotor& m, Byte, std::string& text) {
-              Byte code = 0;
-              const Byte result = m.ReadError(code);
-              text = std::to_string(code) + ": " +
-                     ClsKtMotor::ErrorDescription(static_cast<double>(code)).toStdString();
-              return result;
-          }}},
-    };
-    return commands;
-}
-
 // A write: converts the value text (nothing when it does not convert) and
-// calls the command set.
-using Writer = std::function<std::optional<Byte>(ClsKtMotor&, Byte channel, const std::string&)>;
+// calls the command set. A value the command set had to limit is put into
+// limitedTo as written.
+using Writer = std::function<std::optional<Byte>(ClsKtMotor&, Byte channel, const std::string&,
+                                                 std::string& limitedTo)>;
 
 struct WriteCommand {
     bool numbered;
@@ -247,25 +122,32 @@ struct WriteCommand {
 };
 
 Writer SingleWriter(Byte (ClsKtMotor::*write)(float&)) {
-    return [write](ClsKtMotor& m, Byte, const std::string& text) -> std::optional<Byte> {
+    return [write](ClsKtMotor& m, Byte, const std::string& text,
+                   std::string& limitedTo) -> std::optional<Byte> {
         std::optional<float> value = ToSingle(text);
         if (!value)
             return std::nullopt;
-        return (m.*write)(*value);
+        const float asked = *value;
+        const Byte result = (m.*write)(*value);
+        if (*value != asked)
+            limitedTo = compiler::FormatSingle(*value);
+        return result;
     };
 }
 
 Writer SwitchWriter(Byte (ClsKtMotor::*write)(bool)) {
-    return [write](ClsKtMotor& m, Byte, const std::string& text) -> std::optional<Byte> {
-        const std::optional<bool> on = ToSwitch(text);
-        if (!on)
-            return std::nullopt;
-        return (m.*write)(*on);
-    };
+    return
+        [write](ClsKtMotor& m, Byte, const std::string& text, std::string&) -> std::optional<Byte> {
+            const std::optional<bool> on = ToSwitch(text);
+            if (!on)
+                return std::nullopt;
+            return (m.*write)(*on);
+        };
 }
 
 Writer ChannelSwitchWriter(Byte (ClsKtMotor::*write)(Byte, bool)) {
-    return [write](ClsKtMotor& m, Byte channel, const std::string& text) -> std::optional<Byte> {
+    return [write](ClsKtMotor& m, Byte channel, const std::string& text,
+                   std::string&) -> std::optional<Byte> {
         const std::optional<bool> on = ToSwitch(text);
         if (!on)
             return std::nullopt;
@@ -274,7 +156,8 @@ Writer ChannelSwitchWriter(Byte (ClsKtMotor::*write)(Byte, bool)) {
 }
 
 Writer ChannelByteWriter(Byte (ClsKtMotor::*write)(Byte, Byte)) {
-    return [write](ClsKtMotor& m, Byte channel, const std::string& text) -> std::optional<Byte> {
+    return [write](ClsKtMotor& m, Byte channel, const std::string& text,
+                   std::string&) -> std::optional<Byte> {
         const std::optional<Byte> value = ToByte(text);
         if (!value)
             return std::nullopt;
@@ -290,7 +173,7 @@ const std::map<std::string, WriteCommand>& WriteCommands() {
         {"current-limit", {false, SingleWriter(&ClsKtMotor::WriteCurrentLimit)}},
         {"reference-volt",
          {false,
-          [](ClsKtMotor& m, Byte, const std::string& text) -> std::optional<Byte> {
+          [](ClsKtMotor& m, Byte, const std::string& text, std::string&) -> std::optional<Byte> {
               const std::optional<Byte> value = ToByte(text);
               if (!value)
                   return std::nullopt;
@@ -300,8 +183,9 @@ const std::map<std::string, WriteCommand>& WriteCommands() {
         {"timer", {true, ChannelByteWriter(&ClsKtMotor::WriteTimer)}},
         {"word-counter",
          {true,
-          [](ClsKtMotor& m, Byte channel, const std::string& text) -> std::optional<Byte> {
-              const auto value = ToWhole(text, INT32_MIN, INT32_MAX);
+          [](ClsKtMotor& m, Byte channel, const std::string& text,
+             std::string&) -> std::optional<Byte> {
+              const auto value = compiler::TypedWhole(text, INT32_MIN, INT32_MAX);
               if (!value)
                   return std::nullopt;
               return m.WriteWordCounter(channel, static_cast<std::int32_t>(*value));
@@ -315,15 +199,15 @@ const std::map<std::string, WriteCommand>& WriteCommands() {
     return commands;
 }
 
-int RunPorts(const DriveOptions& options, std::ostream& out) {
-    Session session(options);
+int RunPorts(const DriveOptions& options, std::ostream& out, std::ostream& err) {
+    Session session(options, err);
     for (int n = 1; n <= session.directory.Count(); ++n)
         out << n << ' ' << session.directory.DeviceName(n).toStdString() << '\n';
     return 0;
 }
 
 int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
-    Session session(options);
+    Session session(options, err);
     const Byte port = session.motor.OpenPort();
     if (port == 0) {
         out << "KtMotor Not Found\n";
@@ -339,25 +223,23 @@ int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
 
 int RunRead(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
             std::ostream& err) {
-    const auto& commands = ReadCommands();
-    if (args.empty() || !commands.contains(args[0]))
-        return Usage(err, "read: name a value to read");
-    const ReadCommand& command = commands.at(args[0]);
-    if (args.size() != (command.numbered ? 2u : 1u))
-        return Usage(err, "read " + args[0] +
-                              (command.numbered ? " takes a number" : " takes no number"));
-    Byte channel = 0;
-    if (command.numbered) {
-        const std::optional<Byte> number = ToByte(args[1]);
-        if (!number)
-            return Finish(link::kOutOfRange, err, "read");
-        channel = *number;
+    std::string error;
+    int parseResult = 0;
+    const std::optional<ValueReads> reads = ValueReads::Parse(args, error, parseResult);
+    if (!reads) {
+        if (parseResult == kExitUsage)
+            return Usage(err, "read: " + error);
+        err << "ktmotor-cli read: " << error << '\n';
+        return parseResult;
     }
-    Session session(options);
-    std::string text;
-    const Byte result = command.read(session.motor, channel, text);
-    if (result == link::kSent)
-        out << text << '\n';
+    Session session(options, err);
+    std::vector<ValueLine> lines;
+    const Byte result = reads->Run(session.motor, lines);
+    for (const ValueLine& line : lines) {
+        if (!reads->Single())
+            out << line.label << ' ';
+        out << line.Text() << '\n';
+    }
     return Finish(result, err, "read");
 }
 
@@ -377,12 +259,17 @@ int RunWrite(const std::vector<std::string>& args, const DriveOptions& options, 
             return Finish(link::kOutOfRange, err, "write");
         channel = *number;
     }
-    Session session(options);
-    const std::optional<Byte> result = command.write(session.motor, channel, args.back());
+    Session session(options, err);
+    std::string limitedTo;
+    const std::optional<Byte> result =
+        command.write(session.motor, channel, args.back(), limitedTo);
     if (!result) {
         err << "ktmotor-cli write: '" << args.back() << "' is not a value for " << args[0] << '\n';
         return link::kOutOfRange;
     }
+    if (*result == link::kSent && !limitedTo.empty())
+        err << "ktmotor-cli write: " << args[0] << ": " << limitedTo << " written instead of "
+            << args.back() << ", the largest value the drive takes\n";
     return Finish(*result, err, "write");
 }
 
@@ -392,7 +279,7 @@ int NotConfirmed(std::ostream& err, const std::string& command) {
 }
 
 int RunErase(const DriveOptions& options, std::ostream& err) {
-    Session session(options);
+    Session session(options, err);
     const Byte result = session.motor.ProgramErase();
     if (result == link::kSent && session.prompts.Declined())
         return NotConfirmed(err, "erase");
@@ -406,7 +293,7 @@ int RunDownload(const std::vector<std::string>& args, const DriveOptions& option
     compiler::ProgramImage image{};
     if (const int failed = CompileProgramFile(args[0], err, image))
         return failed;
-    Session session(options);
+    Session session(options, err);
     const Byte result = session.motor.WriteProgram(QByteArray(
         reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size())));
     if (result == link::kSent && session.prompts.Declined())
@@ -423,17 +310,132 @@ void OnSignal(int) {
 }
 #endif
 
-int RunVirtualDrive(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    QString linkPath;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--link" && i + 1 < args.size())
-            linkPath = QString::fromStdString(args[++i]);
-        else
-            return Usage(err, "virtual-drive takes only --link PATH");
+// Interrupt, hang-up and terminate become an event: whatever waits in the
+// event loop ends as on any other event, and the program winds down through
+// its destructors (the port closed, a link removed).
+class Interruption : public QObject {
+public:
+    Interruption() {
+#ifdef Q_OS_UNIX
+        if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
+            char byte = 0;
+            [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
+            m_interrupted = true;
+            emit m_signal.Interrupted();
+        });
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        std::signal(SIGHUP, OnSignal);
+#endif
     }
+    bool Interrupted() const {
+        return m_interrupted;
+    }
+    // Waits up to ms, or until interrupted.
+    void Wait(long long ms) {
+        if (m_interrupted || ms <= 0)
+            return;
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        connect(&m_signal, &InterruptSignal::Interrupted, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const InterruptSignal& Signal() const {
+        return m_signal;
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    InterruptSignal m_signal;
+    bool m_interrupted = false;
+};
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
+               std::ostream& err) {
+    std::string error;
+    int parseResult = 0;
+    const std::optional<ValueReads> reads = ValueReads::Parse(args, error, parseResult);
+    if (!reads) {
+        if (parseResult == kExitUsage)
+            return Usage(err, "monitor: " + error);
+        err << "ktmotor-cli monitor: " << error << '\n';
+        return parseResult;
+    }
+    Interruption interruption;
+    Session session(options, err);
+    QElapsedTimer clock;
+    std::vector<ValueLine> lines;
+    Byte result = link::kSent;
+    for (long long round = 0; !options.count || round < *options.count; ++round) {
+        if (options.intervalMs && round > 0)
+            interruption.Wait(round * *options.intervalMs - clock.elapsed());
+        if (interruption.Interrupted())
+            break;
+        if (round == 0)
+            clock.start();
+        const qint64 stamp = clock.elapsed();
+        lines.clear();
+        result = reads->Run(session.motor, lines);
+        if (result != link::kSent)
+            break;
+        if (round == 0) {
+            // The header, from the first round's lines: a bit group's columns
+            // are its bits.
+            if (options.csv) {
+                out << "ms";
+                for (const ValueLine& line : lines)
+                    for (const ValueField& field : line.fields)
+                        out << ','
+                            << CsvField(field.name.empty() ? line.label
+                                                           : line.label + '.' + field.name);
+            } else {
+                out << "# ms";
+                for (const ValueLine& line : lines)
+                    out << '\t' << line.label;
+            }
+            out << '\n';
+        }
+        out << stamp;
+        for (const ValueLine& line : lines) {
+            if (options.csv) {
+                for (const ValueField& field : line.fields)
+                    out << ',' << CsvField(field.value);
+            } else {
+                out << '\t' << line.Text();
+            }
+        }
+        out << std::endl;
+    }
+    return Finish(result, err, "monitor");
+}
+
+} // namespace
+
+int RunVirtualDrive(const std::vector<std::string>& args,
+                    const std::optional<std::string>& linkPath, std::ostream& out,
+                    std::ostream& err) {
+    if (!args.empty())
+        return Usage(err, "virtual-drive takes only --link PATH");
 #ifdef Q_OS_UNIX
     drive::VirtualDrive virtualDrive;
-    drive::PtyDriveServer server(virtualDrive, linkPath);
+    drive::PtyDriveServer server(virtualDrive,
+                                 linkPath ? QString::fromLocal8Bit(linkPath->c_str()) : QString());
     QString error;
     if (!server.Start(&error)) {
         err << "ktmotor-cli virtual-drive: " << error.toStdString() << '\n';
@@ -444,28 +446,22 @@ int RunVirtualDrive(const std::vector<std::string>& args, std::ostream& out, std
         out << server.LinkPath().toStdString() << std::endl;
 
     // Interrupted: leave the event loop, so the server removes its link.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGHUP, OnSignal);
-    }
-    QSocketNotifier interrupted(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, QCoreApplication::instance(),
-                     &QCoreApplication::quit);
+    Interruption interruption;
+    QObject::connect(&interruption.Signal(), &InterruptSignal::Interrupted,
+                     QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     return 0;
 #else
     (void)out;
+    (void)linkPath;
     err << "ktmotor-cli virtual-drive: pseudo-terminals are not available on this system\n";
     return 1;
 #endif
 }
 
-} // namespace
-
 bool IsDriveCommand(const std::string& command) {
     return command == "ports" || command == "find" || command == "read" || command == "write" ||
-           command == "erase" || command == "download" || command == "virtual-drive";
+           command == "erase" || command == "download" || command == "monitor";
 }
 
 int RunDriveCommand(const std::string& command, const std::vector<std::string>& args,
@@ -474,7 +470,7 @@ int RunDriveCommand(const std::string& command, const std::vector<std::string>& 
         if (!args.empty())
             return Usage(err, command + " takes no arguments");
         if (command == "ports")
-            return RunPorts(options, out);
+            return RunPorts(options, out, err);
         if (command == "find")
             return RunFind(options, out, err);
         return RunErase(options, err);
@@ -483,9 +479,9 @@ int RunDriveCommand(const std::string& command, const std::vector<std::string>& 
         return RunRead(args, options, out, err);
     if (command == "write")
         return RunWrite(args, options, err);
-    if (command == "download")
-        return RunDownload(args, options, err);
-    return RunVirtualDrive(args, out, err);
+    if (command == "monitor")
+        return RunMonitor(args, options, out, err);
+    return RunDownload(args, options, err);
 }
 
 } // namespace kt::cli

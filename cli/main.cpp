@@ -2,9 +2,16 @@
 #include "cli/compile_commands.h"
 #include "cli/drive_commands.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cctype>
+#include <climits>
 #include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,7 +22,9 @@
 
 namespace {
 
-constexpr const char* kHelp = R"(usage: ktmotor-cli [OPTIONS] COMMAND [ARGUMENTS]
+constexpr const char* kHelp = R"(usage: ktmotor-cli COMMAND [ARGUMENTS] [OPTIONS]
+
+Options may stand anywhere on the line; after "--" every word is an argument.
 
 Compiler commands:
   line [TEXT]
@@ -33,11 +42,11 @@ Compiler commands:
       Compiles a program file (.KtVbM) to the drive's 254-byte program image.
       Prints "Compiled Successfully."; with --hex also the image as hex bytes,
       16 per line; with --image writes the raw image to OUT.
-      FILE must be a regular file. OUT is replaced only once the whole image
-      is on the disk; a link is followed and its target replaced. A character
-      device or a named pipe is written as it is (--image /dev/stdout), a pipe
-      only while something reads it; a folder or any other kind of file is
-      refused.
+      FILE must be a regular file of at most 16 MiB. OUT is replaced only
+      once the whole image is on the disk; a link is followed and its target
+      replaced. A character device or a named pipe is written as it is
+      (--image /dev/stdout), a pipe only while something reads it; a folder
+      or any other kind of file is refused.
       On a program error prints "FILE:LINE: MESSAGE" on standard error.
       Exit status 0 compiled, 1 program error or nothing to compile,
       2 a file that cannot be read or written.
@@ -45,16 +54,33 @@ Compiler commands:
 Drive commands:
   ports                   the candidate ports, one per line: N DEVICE
   find                    searches the ports for the drive
-  read NAME [N]           reads a value: acceleration-rate deceleration-rate
-                          reference-speed current-speed bus-volt current-limit
-                          motor-current reference-volt motor-volt status inputs
-                          outputs flags error timer N counter N word-counter N
-                          analog N
+  read NAME [N] ...       reads one value or several: acceleration-rate
+                          deceleration-rate reference-speed current-speed
+                          bus-volt current-limit motor-current reference-volt
+                          motor-volt status inputs outputs flags error
+                          timer N counter N word-counter N analog N.
+                          "all" reads what the device window's left Read All
+                          reads, "all-right" what its right one reads, in the
+                          same order. One value prints as it is; several print
+                          one line each: NAME [N] VALUE. A failing read ends
+                          the run; the values before it are printed.
   write NAME [N] VALUE    writes a value: acceleration-rate deceleration-rate
                           reference-speed current-limit reference-volt
                           counter N, word-counter N, timer N, flag N, output N,
                           auto-torque, command-forward, command-reverse
-                          (on/off values are "on" and "off")
+                          (on/off values are "on" and "off"). A value above
+                          what the drive takes is written as its largest
+                          value (102.1 for rates and speed, 65 for the current
+                          limit), and standard error says so.
+  monitor NAME [N] ... [--interval MS] [--count N] [--csv]
+                          reads the named values (as read takes them) again
+                          and again, as fast as the line allows or every MS
+                          milliseconds, N rounds or until interrupted (Ctrl+C
+                          ends it cleanly). One line per round: the
+                          milliseconds since the start, then the values,
+                          separated by tabs, under a header line starting
+                          with "#". --csv prints comma-separated values under
+                          a header row, one column per bit of a bit group.
   erase                   erases the drive's program (asks first)
   download FILE           compiles FILE and puts it into the drive (asks first)
   virtual-drive [--link PATH]
@@ -63,15 +89,116 @@ Drive commands:
       Exit status 0 done, 1 communication failed, 2 no drive found, 3 link
       busy, 4 argument out of range or not confirmed.
 
-Options (before the command):
+Options of the drive commands:
   --port DEVICE           a port to search; repeat for more. Replaces the
                           system's list; the first one is port 1.
   --virtual-drive         adds an in-process virtual drive as the last port
   --yes                   answers Yes to the confirmation of erase and download
+  --log                   prints every request and reply on standard error:
+                          time in ms, port, hex bytes, what they mean;
+                          resends, time-outs and failures marked
+
   --help                  shows this text
+  --version               shows the version
 
 A command line that cannot be understood exits with status 64.
 )";
+
+struct OptionSpec {
+    const char* name;
+    const char* valueName; // nullptr: a switch
+    std::set<std::string> commands;
+};
+
+const std::set<std::string> kDriveCommands = {"ports", "find",     "read",   "write",
+                                              "erase", "download", "monitor"};
+
+const std::vector<OptionSpec>& OptionSpecs() {
+    static const std::vector<OptionSpec> specs = {
+        {"port", "DEVICE", kDriveCommands},  {"virtual-drive", nullptr, kDriveCommands},
+        {"log", nullptr, kDriveCommands},    {"yes", nullptr, {"erase", "download"}},
+        {"hex", nullptr, {"compile"}},       {"image", "OUT", {"compile"}},
+        {"link", "PATH", {"virtual-drive"}}, {"interval", "MS", {"monitor"}},
+        {"count", "N", {"monitor"}},         {"csv", nullptr, {"monitor"}},
+    };
+    return specs;
+}
+
+const OptionSpec* FindSpec(const std::string& name) {
+    for (const OptionSpec& spec : OptionSpecs())
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
+bool IsNegativeNumber(const std::string& word) {
+    return word.size() > 1 && word[0] == '-' &&
+           (std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.');
+}
+
+// The words of the command line sorted into options and arguments, keeping
+// the bytes as given: a file name need not be valid text. The parser then
+// sees the options first and the arguments after "--", so a negative value
+// ("write word-counter 0 -5") stays an argument.
+struct Words {
+    QStringList forParser;
+    std::vector<std::string> arguments;
+    std::map<std::string, std::vector<std::string>> values; // option -> its values, as bytes
+};
+
+Words Sort(const std::vector<std::string>& words) {
+    Words sorted;
+    QStringList options;
+    QStringList arguments;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--") {
+            for (++i; i < words.size(); ++i) {
+                sorted.arguments.push_back(words[i]);
+                arguments << QString::fromLocal8Bit(words[i].c_str());
+            }
+            break;
+        }
+        if (word.size() < 2 || word[0] != '-' || IsNegativeNumber(word)) {
+            sorted.arguments.push_back(word);
+            arguments << QString::fromLocal8Bit(word.c_str());
+            continue;
+        }
+        options << QString::fromLocal8Bit(word.c_str());
+        const std::size_t start = word.find_first_not_of('-');
+        const std::size_t equals = word.find('=');
+        const std::string name =
+            word.substr(start, equals == std::string::npos ? std::string::npos : equals - start);
+        const OptionSpec* spec = FindSpec(name);
+        if (!spec || !spec->valueName)
+            continue;
+        if (equals != std::string::npos) {
+            sorted.values[name].push_back(word.substr(equals + 1));
+        } else if (i + 1 < words.size()) {
+            sorted.values[name].push_back(words[++i]);
+            options << QString::fromLocal8Bit(words[i].c_str());
+        }
+    }
+    sorted.forParser << QStringLiteral("ktmotor-cli") << options << QStringLiteral("--")
+                     << arguments;
+    return sorted;
+}
+
+int Usage(const std::string& message) {
+    std::cerr << "ktmotor-cli: " << message << "; see ktmotor-cli --help\n";
+    return kt::cli::kExitUsage;
+}
+
+std::optional<long long> Whole(const std::string& text, long long low, long long high) {
+    try {
+        std::size_t used = 0;
+        const long long value = std::stoll(text, &used);
+        if (used == text.size() && value >= low && value <= high)
+            return value;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -81,35 +208,53 @@ int main(int argc, char* argv[]) {
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
     QCoreApplication app(argc, argv);
-    std::vector<std::string> args(argv + 1, argv + argc);
+    QCoreApplication::setApplicationName(QStringLiteral("ktmotor-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KT_VERSION));
 
-    kt::cli::DriveOptions options;
-    std::size_t i = 0;
-    for (; i < args.size() && args[i].starts_with("--"); ++i) {
-        const std::string& option = args[i];
-        if (option == "--help") {
-            std::cout << kHelp;
-            return kt::cli::kExitOk;
-        }
-        if (option == "--port" && i + 1 < args.size())
-            options.ports << QString::fromLocal8Bit(args[++i].c_str());
-        else if (option.starts_with("--port="))
-            options.ports << QString::fromLocal8Bit(option.substr(7).c_str());
-        else if (option == "--yes")
-            options.assumeYes = true;
-        else if (option == "--virtual-drive")
-            options.virtualDrive = true;
-        else {
-            std::cerr << "ktmotor-cli: unknown option '" << option << "'; see ktmotor-cli --help\n";
-            return kt::cli::kExitUsage;
-        }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    parser.addOption({QStringLiteral("version"), QString()});
+    for (const OptionSpec& spec : OptionSpecs()) {
+        QCommandLineOption option(QString::fromLatin1(spec.name));
+        if (spec.valueName)
+            option.setValueName(QString::fromLatin1(spec.valueName));
+        parser.addOption(option);
     }
-    if (i == args.size()) {
+    const Words words = Sort(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parser.parse(words.forParser)) {
+        std::string error = parser.errorText().toStdString(); // "Unknown option 'x'."
+        if (!error.empty() && error.back() == '.')
+            error.pop_back();
+        return Usage(error);
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::cout << kHelp;
+        return kt::cli::kExitOk;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::cout << "ktmotor-cli " << KT_VERSION << '\n';
+        return kt::cli::kExitOk;
+    }
+    std::vector<std::string> args = words.arguments;
+    if (args.empty()) {
         std::cerr << kHelp;
         return kt::cli::kExitUsage;
     }
-    const std::string command = args[i];
-    args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    const std::string command = args.front();
+    args.erase(args.begin());
+
+    for (const OptionSpec& spec : OptionSpecs()) {
+        if (parser.isSet(QString::fromLatin1(spec.name)) && !spec.commands.contains(command) &&
+            command != "help")
+            return Usage(std::string("option --") + spec.name + " does not apply to " + command);
+    }
+    const auto last = [&](const char* name) -> std::optional<std::string> {
+        const auto found = words.values.find(name);
+        if (found == words.values.end() || found->second.empty())
+            return std::nullopt;
+        return found->second.back();
+    };
 
     if (command == "help") {
         std::cout << kHelp;
@@ -117,10 +262,35 @@ int main(int argc, char* argv[]) {
     }
     if (command == "line")
         return kt::cli::RunLineCommand(args, std::cin, std::cout, std::cerr);
-    if (command == "compile")
-        return kt::cli::RunCompileCommand(args, std::cout, std::cerr);
-    if (kt::cli::IsDriveCommand(command))
+    if (command == "compile") {
+        kt::cli::CompileOptions options;
+        options.hex = parser.isSet(QStringLiteral("hex"));
+        options.image = last("image");
+        return kt::cli::RunCompileCommand(args, options, std::cout, std::cerr);
+    }
+    if (command == "virtual-drive")
+        return kt::cli::RunVirtualDrive(args, last("link"), std::cout, std::cerr);
+    if (kt::cli::IsDriveCommand(command)) {
+        kt::cli::DriveOptions options;
+        if (const auto found = words.values.find("port"); found != words.values.end())
+            for (const std::string& port : found->second)
+                options.ports << QString::fromLocal8Bit(port.c_str());
+        options.assumeYes = parser.isSet(QStringLiteral("yes"));
+        options.virtualDrive = parser.isSet(QStringLiteral("virtual-drive"));
+        options.log = parser.isSet(QStringLiteral("log"));
+        options.csv = parser.isSet(QStringLiteral("csv"));
+        if (const auto interval = last("interval")) {
+            options.intervalMs = Whole(*interval, 0, 24LL * 3600 * 1000);
+            if (!options.intervalMs)
+                return Usage("--interval takes milliseconds, 0 to 86400000");
+        }
+        if (const auto count = last("count")) {
+            options.count = Whole(*count, 1, LLONG_MAX);
+            if (!options.count)
+                return Usage("--count takes a number of rounds, 1 or more");
+        }
         return kt::cli::RunDriveCommand(command, args, options, std::cout, std::cerr);
+    }
     std::cerr << "ktmotor-cli: unknown command '" << command << "'; see ktmotor-cli --help\n";
     return kt::cli::kExitUsage;
 }

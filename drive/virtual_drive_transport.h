@@ -8,6 +8,12 @@
 #include "link/transport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <map>
 
 namespace kt::drive {
 
@@ -28,6 +34,10 @@ public:
     qint64 BytesAvailable() const override { return m_input.size(); }
     QByteArray ReadAll() override;
 
+    // Each byte takes this long on the line, both ways, as on a real line
+    // (0.573 ms at 19200 baud, 11 bits); zero, the default, delivers at once.
+    void SetByteTime(std::chrono::nanoseconds perByte);
+
     // While in use, Open() fails as for a port another program holds.
     void SetInUse(bool inUse) { m_inUse = inUse; }
     VirtualDrive& Drive() const { return m_drive; }
@@ -35,6 +45,10 @@ public:
 private:
     void OnReply(const QByteArray& bytes);
     void OnDriveLineError(int code);
+    // Runs deliver from the event loop: at once, or when count bytes have
+    // crossed the line after those before them in the same direction.
+    void Deliver(qint64& lineFreeAt, qsizetype count, std::function<void()> deliver);
+    void OnPacer();
 
     VirtualDrive& m_drive;
     Parity m_parity = Parity::Space;
@@ -44,6 +58,13 @@ private:
     int m_writesPending = 0;
     // Bumped on Close so that nothing queued before reaches a later session.
     int m_session = 0;
+
+    qint64 m_byteNs = 0;
+    QElapsedTimer m_clock;
+    qint64 m_outFreeAt = 0; // when the line towards the drive is free
+    qint64 m_inFreeAt = 0;  // and the line back
+    std::multimap<qint64, std::function<void()>> m_due;
+    QTimer m_pacer;
 };
 
 } // namespace kt::drive
