@@ -1,26 +1,58 @@
 // ktmotor: the desktop programming environment.
 #include "app/desktop_app.h"
+#include "mainwindow/frm_motor.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <memory>
+
+namespace {
+
+// --help and --version print and end: they need no display.
+bool OnlyPrints(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--") // what follows is a file name
+            return false;
+        if (word == "-h" || word == "--help" || word == "--help-all" || word == "-v" ||
+            word == "--version")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        OnlyPrints(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                               : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KtMotor"));
+    QApplication::setApplicationVersion(QStringLiteral(KT_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("KtMotor programming environment"));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption(
         {QStringLiteral("virtual-drive"), QStringLiteral("Attach a virtual drive as port 1.")});
     parser.addOption(
         {QStringLiteral("port"),
          QStringLiteral("A serial port to search (repeatable); replaces the system's list."),
          QStringLiteral("DEVICE")});
-    parser.process(app);
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A program file (.KtVbM) to open at start."),
+                                 QStringLiteral("[FILE]"));
+    parser.process(*app);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        parser.showHelp(64);
 
     kt::app::DesktopApp desktop(parser.values(QStringLiteral("port")),
                                 parser.isSet(QStringLiteral("virtual-drive")));
     desktop.Show();
+    if (!files.isEmpty())
+        desktop.Window().OpenFile(files.front());
     return QApplication::exec();
 }

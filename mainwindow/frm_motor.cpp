@@ -418,19 +418,23 @@ void FrmMotor::OpenProgram() {
     const QString path = m_prompts.OpenFileName({.title = QStringLiteral("Open File"),
                                                  .initialFile = m_programFile,
                                                  .filter = ProgramFiles::kFilter});
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        OpenFile(path);
+}
+
+bool FrmMotor::OpenFile(const QString& path) {
     const ProgramFiles::Result read = ProgramFiles::Read(path);
     if (!read.ok) {
         m_prompts.Message({.text = QStringLiteral("Could not open %1:\n%2").arg(path, read.error),
                            .icon = platform::Icon::Critical});
-        return;
+        return false;
     }
     m_programFile = path;
     ShowText(read.text);
     setWindowTitle(ProgramFiles::Title(path));
     m_changed = false;
     m_untitled = false;
+    return true;
 }
 
 void FrmMotor::NewProgram() {

@@ -64,6 +64,9 @@ public:
     bool SaveProgramAs();
     void OpenProgram();
     void NewProgram();
+    // Reads path into the editor as Open does once a name is chosen; false,
+    // with the reason shown, when it cannot be read. Asks nothing first.
+    bool OpenFile(const QString& path);
 
     // The About box as the start-up card, owned by this window.
     void ShowStartUpCard();
