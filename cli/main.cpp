@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <iostream>
@@ -144,6 +145,7 @@ struct Words {
     QStringList forParser;
     std::vector<std::string> arguments;
     std::map<std::string, std::vector<std::string>> values; // option -> its values, as bytes
+    std::string missingValue; // an option that ends the line without its value
 };
 
 Words Sort(const std::vector<std::string>& words) {
@@ -177,6 +179,8 @@ Words Sort(const std::vector<std::string>& words) {
         } else if (i + 1 < words.size()) {
             sorted.values[name].push_back(words[++i]);
             options << QString::fromLocal8Bit(words[i].c_str());
+        } else {
+            sorted.missingValue = word;
         }
     }
     sorted.forParser << QStringLiteral("ktmotor-cli") << options << QStringLiteral("--")
@@ -222,6 +226,12 @@ int main(int argc, char* argv[]) {
         parser.addOption(option);
     }
     const Words words = Sort(std::vector<std::string>(argv + 1, argv + argc));
+    if (!words.missingValue.empty())
+        return Usage("missing value after '" + words.missingValue + "'");
+    if (const auto ports = words.values.find("port");
+        ports != words.values.end() &&
+        std::ranges::any_of(ports->second, [](const std::string& port) { return port.empty(); }))
+        return Usage("--port takes a device name");
     if (!parser.parse(words.forParser)) {
         std::string error = parser.errorText().toStdString(); // "Unknown option 'x'."
         if (!error.empty() && error.back() == '.')

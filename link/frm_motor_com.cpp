@@ -78,7 +78,7 @@ void FrmMotorCom::Notify(LinkEvent::Kind kind, const Exchange* exchange, const Q
     LinkEvent event;
     event.kind = kind;
     event.msecs = m_clock.elapsed();
-    event.portNumber = m_searching ? 0 : m_portNumber;
+    event.portNumber = exchange->portNumber;
     event.function = exchange->function;
     event.address = exchange->address;
     event.dataCount = exchange->dataCount;
@@ -164,6 +164,7 @@ std::uint8_t FrmMotorCom::Search() {
 std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
                               QByteArray& ComData, bool WriteToMotor) {
     Exchange exchange;
+    exchange.portNumber = m_searching ? 0 : m_portNumber;
     exchange.function = Fn;
     exchange.address = Address;
     exchange.dataCount = DataCount;
@@ -199,10 +200,10 @@ void FrmMotorCom::SendStartByte() {
         return;
     exchange->awaitingReply = false;
     exchange->awaitingSent = true;
-    if (!m_observers.empty())
-        Notify(exchange->sends == 0 ? LinkEvent::Kind::Request : LinkEvent::Kind::Resend, exchange,
-               exchange->startByte + exchange->txPacket);
     ++exchange->sends;
+    if (!m_observers.empty())
+        Notify(exchange->sends == 1 ? LinkEvent::Kind::Request : LinkEvent::Kind::Resend, exchange,
+               exchange->startByte + exchange->txPacket);
     m_port->SetParity(Transport::Parity::Mark);
     m_port->Write(exchange->startByte);
 }

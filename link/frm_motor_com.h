@@ -95,6 +95,7 @@ private:
     // One exchange: its own request, reply and outcome, so that nothing a
     // later exchange does can be read back as this one's result.
     struct Exchange {
+        int portNumber = 0; // 0 while searching
         std::uint8_t function = 0;
         std::uint16_t address = 0;
         std::uint8_t dataCount = 0;

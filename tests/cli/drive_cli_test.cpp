@@ -4,7 +4,10 @@
 // machine: the port list is always explicit).
 #include "drive/pty_drive_server.h"
 #include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
 #include "link/frm_motor_com.h"
+#include "link/link_log.h"
+#include "platform/scripted_prompts.h"
 #include "run_cli.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +15,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <csignal>
 #include <iostream>
 #include <vector>
 
@@ -134,25 +139,33 @@ TEST_F(DriveCli, ReadsConvertTheDrivesBytes) {
 }
 
 TEST_F(DriveCli, WritesSendTheSpecifiedBytes) {
-    // The write, then the drive's last request (Fn, address, data) and the
-    // bytes at that address afterwards.
-    const std::vector<std::tuple<QStringList, std::string, const char*>> cases = {
-        {{"reference-speed", "50"}, "0 276 f401", "f401"},
-        {{"deceleration-rate", "150"}, "0 272 fd03", "fd03"},
-        {{"deceleration-rate", "0.25"}, "0 272 0200", "0200"},
-        {{"reference-volt", " 50 "}, "0 278 7f00", "7f00"},
-        {{"current-limit", "65"}, "0 280 fe00", "fe00"},
-        {{"current-limit", "70"}, "0 280 fe00", "fe00"},
-        {{"counter", "3", "255.4"}, "0 291 ff", "ff"},
-        {{"word-counter", "1", "258"}, "0 290 0201", "0201"},
-        {{"output", "1", "off"}, "1 5 fd", "fd"},
-        {{"flag", "3", "on"}, "2 74 08", "08"},
-        {{"auto-torque", "on"}, "2 62 04", "04"},
+    // The write, then the drive's last request (Fn, address, data), the
+    // bytes at that address afterwards, and what standard error tells.
+    const std::string limited = ", the largest value the drive takes\n";
+    const std::vector<std::tuple<QStringList, std::string, const char*, std::string>> cases = {
+        {{"reference-speed", "50"}, "0 276 f401", "f401", ""},
+        {{"deceleration-rate", "150"},
+         "0 272 fd03",
+         "fd03",
+         "ktmotor-cli write: deceleration-rate: 102.1 written instead of 150" + limited},
+        {{"deceleration-rate", "0.25"}, "0 272 0200", "0200", ""},
+        {{"reference-volt", " 50 "}, "0 278 7f00", "7f00", ""},
+        {{"current-limit", "65"}, "0 280 fe00", "fe00", ""},
+        {{"current-limit", "70"},
+         "0 280 fe00",
+         "fe00",
+         "ktmotor-cli write: current-limit: 65 written instead of 70" + limited},
+        {{"counter", "3", "255.4"}, "0 291 ff", "ff", ""},
+        {{"word-counter", "1", "258"}, "0 290 0201", "0201", ""},
+        {{"output", "1", "off"}, "1 5 fd", "fd", ""},
+        {{"flag", "3", "on"}, "2 74 08", "08", ""},
+        {{"auto-torque", "on"}, "2 62 04", "04", ""},
     };
-    for (const auto& [write, request, after] : cases) {
+    for (const auto& [write, request, after, told] : cases) {
         m_drive.SetDataWord(5, 0x00FF); // output bits set, so a clear shows
         const CliRun run = Run(QStringList{"write"} + write);
         EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, told);
         EXPECT_EQ(LastRequest(), request) << write.join(' ').toStdString();
         const QByteArray expected = QByteArray::fromHex(after);
         const int address = std::stoi(request.substr(request.find(' ') + 1));
@@ -204,4 +217,159 @@ TEST_F(DriveCli, EraseAndDownload) {
     EXPECT_EQ(Run({"--yes", "erase"}).exitCode, 0);
     EXPECT_EQ(program(), "ff ff ff ff ff ff ff ff");
     EXPECT_EQ(LastRequest(), "4 254 ff");
+}
+
+TEST_F(DriveCli, OptionsStandAnywhere) {
+    const QStringList port = {"--port", m_server.DevicePath()};
+    // Arguments, exit code, a text standard error must hold ("" for none).
+    const std::vector<std::tuple<QStringList, int, std::string>> cases = {
+        {QStringList{"read", "bus-volt"} + port, 0, ""},
+        {QStringList{"read"} + port + QStringList{"bus-volt", "--log"}, 0, "read BusVolt"},
+        // A negative value is the write's value, not an option.
+        {QStringList{"write", "word-counter", "0", "-5"} + port, 4, "out of range"},
+        {QStringList{"read", "bus-volt", "--frob"} + port, 64, "'frob'"},
+        {QStringList{"read", "bus-volt", "--hex"} + port, 64, "--hex does not apply to read"},
+        {QStringList{"read", "bus-volt", "--port"}, 64, "--port"},
+    };
+    for (const auto& [args, exitCode, told] : cases) {
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, exitCode) << args.join(' ').toStdString() << '\n' << run.err;
+        EXPECT_NE(run.err.find(told), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(RunCli({"read", "--version"}).out, "ktmotor-cli " KT_VERSION "\n");
+}
+
+// Several values in one run, and the device window's two Read All
+// sequences: one search, then the reads in the window's order.
+TEST_F(DriveCli, ReadSeveralAndReadAll) {
+    m_drive.SetDataWord(268, 0x0289); // bus volt 69.8
+    m_drive.SetDataWord(290, 258);    // word counter 1
+    m_drive.SetDataByte(62, 0x81);    // Fault, CommandForward
+    CliRun run = Run({"read", "status", "bus-volt", "word-counter", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "status Fault=1 MotorEnable=0 MotorForward=0 ProgramRunMode=0 "
+                       "AutoTorque=0 CommandReverse=0 CommandForward=1\n"
+                       "bus-volt 69.8\nword-counter 1 258\n");
+
+    const auto addresses = [this] {
+        std::vector<int> read;
+        for (const auto& request : m_drive.Requests())
+            read.push_back(request.address);
+        return read;
+    };
+    m_drive.ClearLog();
+    run = Run({"read", "all"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(addresses(),
+              (std::vector<int>{282, 274, 272, 276, 12, 268, 280, 270, 278, 284, 62, 75}));
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 11);
+    EXPECT_NE(run.out.find("\nbus-volt 69.8\n"), std::string::npos) << run.out;
+
+    m_drive.ClearLog();
+    run = Run({"read", "all-right"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(addresses(), (std::vector<int>{282, 288, 290, 292, 294, 7, 8, 9, 10, 256, 258, 260,
+                                             262, 264, 266, 74, 5, 6}));
+    // Counters 2 and 3 are word counter 1's low and high byte.
+    EXPECT_NE(run.out.find("word-counter 1 258\ncounter 2 2\ncounter 3 1\n"), std::string::npos)
+        << run.out;
+}
+
+// The log shows each frame as it went over the wire: the bus-volt read and
+// its reply, with checksums worked out by hand (0x10000 minus the sum).
+TEST_F(DriveCli, LogShowsTheFrames) {
+    m_drive.SetDataWord(268, 0x0289);
+    const CliRun run = Run({"read", "bus-volt", "--log"});
+    EXPECT_EQ(run.out, "69.8\n");
+    EXPECT_NE(run.err.find("search  > 00 00 1A 01 02 E3 FF  read Identification (282), 2 bytes"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("port 1  > 00 00 0C 01 02 F1 FF  read BusVolt (268), 2 bytes\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("port 1  < 89 02 75 FF\n"), std::string::npos) << run.err;
+}
+
+TEST_F(DriveCli, MonitorRoundsAndCsv) {
+    m_drive.SetDataWord(268, 0x0289);
+    CliRun run = Run({"monitor", "bus-volt", "outputs", "--count", "3"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QStringList lines = QString::fromStdString(run.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << run.out;
+    EXPECT_EQ(lines[0], "# ms\tbus-volt\toutputs");
+    for (const QString& line : lines.mid(1))
+        EXPECT_TRUE(line.endsWith("\t69.8\tOp0=0 Op1=0")) << line.toStdString();
+
+    run = Run({"monitor", "bus-volt", "outputs", "--csv", "--count", "2", "--interval", "40"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QStringList rows = QString::fromStdString(run.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 3) << run.out;
+    EXPECT_EQ(rows[0], "ms,bus-volt,outputs.Op0,outputs.Op1");
+    EXPECT_TRUE(rows[2].endsWith(",69.8,0,0"));
+    EXPECT_GE(rows[2].section(',', 0, 0).toInt(), 40); // the second round waits its interval
+}
+
+// Ctrl+C ends a monitor between rounds: every line printed is whole, the
+// exit is clean, and the port is free for the next command.
+TEST_F(DriveCli, MonitorEndsCleanlyOnInterrupt) {
+    QProcess monitor;
+    monitor.start(QStringLiteral(KTMOTOR_CLI),
+                  {"monitor", "bus-volt", "--port", m_server.DevicePath()});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QByteArray out;
+    QEventLoop wait;
+    QObject::connect(&monitor, &QProcess::readyReadStandardOutput, &wait, [&] {
+        out += monitor.readAllStandardOutput();
+        if (out.count('\n') >= 3)
+            wait.quit();
+    });
+    QTimer::singleShot(20000, &wait, &QEventLoop::quit);
+    wait.exec();
+    ASSERT_GE(out.count('\n'), 3) << out.toStdString();
+    // This process serves the drive: wait with events flowing.
+    QEventLoop ended;
+    QObject::connect(&monitor, &QProcess::finished, &ended, &QEventLoop::quit);
+    QTimer::singleShot(20000, &ended, &QEventLoop::quit);
+    ::kill(static_cast<pid_t>(monitor.processId()), SIGINT);
+    ended.exec();
+    ASSERT_EQ(monitor.state(), QProcess::NotRunning);
+    EXPECT_EQ(monitor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(monitor.exitCode(), 0) << monitor.readAllStandardError().toStdString();
+    out += monitor.readAllStandardOutput();
+    EXPECT_TRUE(out.endsWith('\n'));
+    EXPECT_EQ(Run({"read", "bus-volt"}).exitCode, 0);
+}
+
+// Resends, time-outs and the failure are marked in the log (the reply
+// time-out shortened: the drive never answers).
+TEST(LinkLog, MarksResendsAndTheFailure) {
+    VirtualDrive drive;
+    kt::platform::ScriptedPrompts prompts;
+    kt::link::FrmMotorCom com(prompts, [&drive](int n) {
+        return n == 1 ? std::make_unique<kt::drive::VirtualDriveTransport>(drive) : nullptr;
+    });
+    com.SetReplyTimeout([](int) { return 5; });
+    std::vector<std::string> lines;
+    kt::link::LinkLog log([&lines](const std::string& line) { lines.push_back(line); });
+    ASSERT_EQ(com.OpenPort(), 1);
+    com.AddObserver(&log);
+    drive.SetFault(VirtualDrive::Fault::NoReply);
+    prompts.Push(kt::platform::Answer::Cancel);
+    QByteArray data;
+    EXPECT_EQ(com.SendPacket(0, 268, 2, data), kt::link::kFailed);
+    com.RemoveObserver(&log);
+    std::string all;
+    for (const std::string& line : lines)
+        all += line.substr(line.find(" ms ")) + '\n';
+    EXPECT_EQ(all, " ms port 1  > 00 00 0C 01 02 F1 FF  read BusVolt (268), 2 bytes\n"
+                   " ms port 1  ! TIMEOUT, nothing received\n"
+                   " ms port 1  > 00 00 0C 01 02 F1 FF  RESEND 1: read BusVolt (268), 2 bytes\n"
+                   " ms port 1  ! TIMEOUT, nothing received\n"
+                   " ms port 1  > 00 00 0C 01 02 F1 FF  RESEND 2: read BusVolt (268), 2 bytes\n"
+                   " ms port 1  ! TIMEOUT, nothing received\n"
+                   " ms port 1  > 00 00 0C 01 02 F1 FF  RESEND 3: read BusVolt (268), 2 bytes\n"
+                   " ms port 1  ! TIMEOUT, nothing received\n"
+                   " ms port 1  > 00 00 0C 01 02 F1 FF  RESEND 4: read BusVolt (268), 2 bytes\n"
+                   " ms port 1  ! TIMEOUT, nothing received\n"
+                   " ms port 1  ! FAILED: read BusVolt (268), 2 bytes\n");
 }
