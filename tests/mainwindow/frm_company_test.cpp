@@ -38,9 +38,7 @@ protected:
         m_box->show();
         return *m_box;
     }
-    QWidget* Child(const char* name) const {
-        return m_box->findChild<QWidget*>(QString::fromLatin1(name));
-    }
+    QWidget* Child(const char* name) const { return m_box->findChild<QWidget*>(name); }
     QString Text(const char* name) const { return static_cast<QLabel*>(Child(name))->text(); }
     void Click(const char* name) const { QTest::mouseClick(Child(name), Qt::LeftButton); }
     // Closed boxes delete themselves once the event loop gets to it.
@@ -61,10 +59,9 @@ TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
          {std::tuple{Mode::StartUp, true, &m_owner},
           std::tuple{Mode::About, false, static_cast<QWidget*>(nullptr)}}) {
         FrmCompany& box = Make(mode);
-        EXPECT_EQ(box.Timer1().isActive(), running);
-        EXPECT_EQ(box.Timer2().isActive(), running);
-        EXPECT_EQ(box.Timer1().interval(), 5000);
-        EXPECT_EQ(box.Timer2().interval(), 60);
+        EXPECT_EQ(std::pair(box.Timer1().isActive(), box.Timer2().isActive()),
+                  std::pair(running, running));
+        EXPECT_EQ(std::pair(box.Timer1().interval(), box.Timer2().interval()), std::pair(5000, 60));
         EXPECT_EQ(box.parentWidget(), parent);
         const QRect screen = m_owner.screen()->geometry();
         EXPECT_EQ(box.pos(), screen.topLeft() + QPoint((screen.width() - box.width()) / 2,
@@ -72,41 +69,28 @@ TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
     }
     EXPECT_EQ(Text("lblVersion"), "Version 1.1");
     EXPECT_EQ(Text("lblWarning"), " Warning To be operated by authorized users");
-    EXPECT_FALSE(Text("lblCompanyProduct").isEmpty());
     EXPECT_EQ(Text("lblCompany"), "Company " + Text("lblCompanyProduct"));
-    EXPECT_TRUE(Text("LblEmail").startsWith("Email: "));
-    EXPECT_FALSE(static_cast<QLabel*>(Child("imgLogo"))->pixmap().isNull());
 }
 
-// First tick at (0, 0)-(W, H), the next 2 pixels further in, in one visible
-// colour, over the first (right and bottom edges are left out).
-TEST_F(FrmCompanyTest, EachTickDrawsTwoPixelsFurtherIn) {
-    FrmCompany& box = Make(Mode::StartUp, 60, 41);
-    const QRgb ground = box.Canvas().toImage().pixel(30, 20);
-    box.AnimationTick();
-    const QRgb trace = box.Canvas().toImage().pixel(30, 0);
-    EXPECT_NE(trace, ground);
-    box.AnimationTick();
-    const QImage image = box.Canvas().toImage();
-    for (const QPoint at : {QPoint(30, 0), QPoint(0, 20), QPoint(59, 20), QPoint(30, 40),
-                            QPoint(30, 2), QPoint(2, 20), QPoint(57, 20), QPoint(30, 38)})
-        EXPECT_EQ(image.pixel(at), trace) << at.x() << "," << at.y();
-    for (const QPoint at : {QPoint(30, 1), QPoint(30, 3), QPoint(1, 20), QPoint(0, 0)})
-        EXPECT_EQ(image.pixel(at), ground) << at.x() << "," << at.y();
-    EXPECT_EQ(box.InsetStep(), 4);
-}
-
-TEST_F(FrmCompanyTest, AnimationEndsOnlyWhenAnInsideEdgeReachesMinusTwenty) {
-    // Width, height, and the inset it ends at (0: never).
+// The first tick draws (0, 0)-(W, H), each next one 2 pixels further in.
+// It ends, and stops the close timer, when W or H minus the inset is -20:
+// at inset 60 for a side of 40, never with both sides odd.
+TEST_F(FrmCompanyTest, AnimationMovesInAndEndsAtMinusTwenty) {
     const std::tuple<int, int, int> cases[] = {{40, 31, 60}, {31, 40, 60}, {41, 31, 0}};
     for (const auto& [width, height, endInset] : cases) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         FrmCompany& box = Make(Mode::StartUp, width, height);
-        for (int tick = 0; tick < 200; ++tick) {
-            EXPECT_EQ(box.Timer1().isActive(), endInset == 0 || tick <= endInset / 2) << tick;
+        const QRgb ground = box.Canvas().toImage().pixel(20, 1);
+        box.AnimationTick();
+        box.AnimationTick();
+        const QImage image = box.Canvas().toImage();
+        EXPECT_NE(image.pixel(20, 0), ground);
+        EXPECT_EQ(image.pixel(20, 1), ground);
+        EXPECT_NE(image.pixel(20, 2), ground);
+        for (int tick = 2; tick < 200; ++tick)
             box.AnimationTick();
-        }
         EXPECT_EQ(box.InsetStep(), endInset != 0 ? endInset : 400);
+        EXPECT_EQ(box.Timer1().isActive(), endInset == 0);
         EXPECT_TRUE(box.Timer2().isActive()); // keeps drawing the last rectangle
     }
 }
@@ -132,35 +116,29 @@ TEST_F(FrmCompanyTest, EveryWayOfDismissingCloses) {
     }
 }
 
+// A failure to open the mail program says why and leaves the box open; the
+// close timer firing meanwhile waits for the message to be answered.
 TEST_F(FrmCompanyTest, MailLineOpensAMessageToAndCcSupportOrSaysWhyNot) {
     m_mailWorks = true;
     Make(Mode::About);
-    const QString address = Text("LblEmail").mid(7);
-    EXPECT_TRUE(address.contains('@'));
+    const QString address = Text("LblEmail").mid(7); // after "Email: "
     Click("LblEmail");
     ASSERT_EQ(m_opened.size(), 1u);
-    const QUrl& url = m_opened.front();
-    EXPECT_EQ(url.scheme() + ":" + url.path(), "mailto:" + address);
-    EXPECT_EQ(QUrlQuery(url).queryItemValue("cc"), address);
-    EXPECT_TRUE(m_prompts.Shown().empty());
-    ASSERT_FALSE(Gone());
+    EXPECT_EQ(m_opened[0].scheme() + ":" + m_opened[0].path(), "mailto:" + address);
+    EXPECT_EQ(QUrlQuery(m_opened[0]).queryItemValue("cc"), address);
 
     m_mailWorks = false;
-    Click("LblEmail");
-    ASSERT_EQ(m_prompts.Shown().size(), 1u);
-    EXPECT_EQ(m_prompts.Shown().front().text, "1\nNo mail program could be opened.");
-    EXPECT_EQ(m_prompts.Shown().front().buttons, kt::platform::Buttons::Ok);
-    EXPECT_FALSE(Gone());
-
-    // The close timer firing while the message is up waits for the answer.
-    Make(Mode::StartUp);
-    m_prompts.OnMessage([this](const auto&) {
-        m_box->CloseTick();
-        EXPECT_FALSE(Gone());
-    });
-    Click("LblEmail");
-    EXPECT_EQ(m_prompts.Shown().size(), 2u);
-    EXPECT_TRUE(Gone());
+    for (const Mode mode : {Mode::About, Mode::StartUp}) {
+        Make(mode);
+        m_prompts.OnMessage([this](const auto&) {
+            if (m_box->Timer1().isActive())
+                m_box->CloseTick();
+            EXPECT_FALSE(Gone());
+        });
+        Click("LblEmail");
+        EXPECT_EQ(m_prompts.ShownTexts().back(), "1\nNo mail program could be opened.");
+        EXPECT_EQ(Gone(), mode == Mode::StartUp);
+    }
 }
 
 } // namespace
