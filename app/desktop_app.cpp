@@ -32,9 +32,11 @@ DesktopApp::~DesktopApp() {
     m_window.reset();
 }
 
-void DesktopApp::Show() {
+void DesktopApp::Show(const QString& file) {
     m_window->show();
     m_window->ShowStartUpCard();
+    if (!file.isEmpty())
+        m_window->OpenFile(file);
 }
 
 link::FrmMotorCom& DesktopApp::Link() {

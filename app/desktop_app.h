@@ -36,7 +36,9 @@ public:
                const QString& documentsFolder = {});
     ~DesktopApp() override;
 
-    void Show();
+    // Shows the main window with its start-up card, and opens file when
+    // one is named (from the command line), with Open's checks.
+    void Show(const QString& file = {});
     // The Device menu: opens the device window, or brings it to the front.
     void ShowDevice();
 

@@ -1,6 +1,5 @@
 // ktmotor: the desktop programming environment.
 #include "app/desktop_app.h"
-#include "mainwindow/frm_motor.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -51,8 +50,6 @@ int main(int argc, char* argv[]) {
 
     kt::app::DesktopApp desktop(parser.values(QStringLiteral("port")),
                                 parser.isSet(QStringLiteral("virtual-drive")));
-    desktop.Show();
-    if (!files.isEmpty())
-        desktop.Window().OpenFile(files.front());
+    desktop.Show(files.value(0));
     return QApplication::exec();
 }

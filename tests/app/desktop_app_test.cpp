@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,4 +48,29 @@ TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
     EXPECT_FALSE(desktop.Window().isVisible());
     EXPECT_TRUE(!desktop.Device() || !desktop.Device()->isVisible());
     EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+}
+
+// A file named on the command line opens at start as Open would open it; one
+// that cannot be read is reported and leaves the untitled program.
+TEST(DesktopApp, OpensTheFileNamedAtStart) {
+    QTemporaryDir folder;
+    const QString program = folder.filePath("Demo.KtVbM");
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Do\r\nLoop\r\n");
+    file.close();
+    for (const QString& name : {program, folder.filePath("missing.KtVbM")}) {
+        const bool readable = name == program;
+        kt::app::DesktopApp desktop({}, false, folder.path(), folder.path());
+        kt::test::ModalAnswerer answerer;
+        answerer.Answer("Could not open", QMessageBox::Ok);
+        desktop.Show(name);
+        EXPECT_EQ(desktop.Window().ProgramFile() == name, readable);
+        EXPECT_EQ(desktop.Window().windowTitle() == "Demo", readable);
+        EXPECT_EQ(desktop.Window().Untitled(), !readable);
+        EXPECT_FALSE(desktop.Window().Changed());
+        EXPECT_EQ(answerer.Count("Could not open"), readable ? 0 : 1);
+        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+        desktop.Window().close();
+    }
 }
