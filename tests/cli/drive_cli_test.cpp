@@ -237,6 +237,12 @@ TEST_F(DriveCli, OptionsStandAnywhere) {
         EXPECT_NE(run.err.find(told), std::string::npos) << run.err;
     }
     EXPECT_EQ(RunCli({"read", "--version"}).out, "ktmotor-cli " KT_VERSION "\n");
+    // The desktop program answers both without a display.
+    const QString desktop = QStringLiteral(KTMOTOR_APP);
+    EXPECT_EQ(kt::cli::test::RunProgram(desktop, {"--version"}).out, "KtMotor " KT_VERSION "\n");
+    const std::string help = kt::cli::test::RunProgram(desktop, {"--help"}).out;
+    EXPECT_NE(help.find("[FILE]"), std::string::npos) << help;
+    EXPECT_NE(help.find("A program file (.KtVbM) to open at start."), std::string::npos) << help;
 }
 
 // Several values in one run, and the device window's two Read All
