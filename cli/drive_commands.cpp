@@ -221,17 +221,25 @@ int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// The names of read and monitor; nothing, with the exit code in failed and
+// the reason told, when they do not parse.
+std::optional<ValueReads> ParseReads(const std::vector<std::string>& args,
+                                     const std::string& command, std::ostream& err, int& failed) {
+    std::string error;
+    std::optional<ValueReads> reads = ValueReads::Parse(args, error, failed);
+    if (!reads && failed == kExitUsage)
+        Usage(err, command + ": " + error);
+    else if (!reads)
+        err << "ktmotor-cli " << command << ": " << error << '\n';
+    return reads;
+}
+
 int RunRead(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
             std::ostream& err) {
-    std::string error;
-    int parseResult = 0;
-    const std::optional<ValueReads> reads = ValueReads::Parse(args, error, parseResult);
-    if (!reads) {
-        if (parseResult == kExitUsage)
-            return Usage(err, "read: " + error);
-        err << "ktmotor-cli read: " << error << '\n';
-        return parseResult;
-    }
+    int failed = 0;
+    const std::optional<ValueReads> reads = ParseReads(args, "read", err, failed);
+    if (!reads)
+        return failed;
     Session session(options, err);
     std::vector<ValueLine> lines;
     const Byte result = reads->Run(session.motor, lines);
@@ -368,15 +376,10 @@ std::string CsvField(const std::string& text) {
 
 int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
                std::ostream& err) {
-    std::string error;
-    int parseResult = 0;
-    const std::optional<ValueReads> reads = ValueReads::Parse(args, error, parseResult);
-    if (!reads) {
-        if (parseResult == kExitUsage)
-            return Usage(err, "monitor: " + error);
-        err << "ktmotor-cli monitor: " << error << '\n';
-        return parseResult;
-    }
+    int failed = 0;
+    const std::optional<ValueReads> reads = ParseReads(args, "monitor", err, failed);
+    if (!reads)
+        return failed;
     Interruption interruption;
     Session session(options, err);
     QElapsedTimer clock;
