@@ -9,8 +9,6 @@
 #include "link/frm_motor_com.h"
 #include "platform/scripted_prompts.h"
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -85,11 +83,3 @@ void BM_MonitorAtLineSpeed(benchmark::State& state) {
 BENCHMARK(BM_MonitorAtLineSpeed)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

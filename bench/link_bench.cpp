@@ -7,8 +7,6 @@
 #include "link/port_directory.h"
 #include "platform/scripted_prompts.h"
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
 
 using namespace kt;
@@ -63,11 +61,3 @@ void BM_DownloadImage(benchmark::State& state) {
 BENCHMARK(BM_DownloadImage)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
