@@ -10,72 +10,54 @@
 using namespace kt::compiler;
 
 TEST(NumberRules, NumberText) {
-    for (const std::string text :
-         {"0", "200", "-1", "+5", ".5", "5.", "1e3", "2.5E-2", "-0", "1e+39", "007"})
+    for (const std::string text : {"0", "-1", "+5", ".5", "5.", "2.5E-2", "1e+39", "007"})
         EXPECT_TRUE(IsNumberText(text)) << text;
-    for (const std::string text : {"", ".", "-", "+.", "e5", "1e", "1e+", "1.2.3", " 5", "5 ",
-                                   "0x10", "inf", "nan", "1,5", "--1", "1d3"})
+    for (const std::string text :
+         {"", ".", "+.", "e5", "1e+", "1.2.3", " 5", "0x10", "inf", "nan", "1,5", "1d3"})
         EXPECT_FALSE(IsNumberText(text)) << text;
 }
 
+// The nearest Single; too small is 0 and too large is no number, decided by
+// the value however long the text.
 TEST(NumberRules, ParseSingleIsNearestFloat) {
+    using Texts = std::vector<std::string>;
     EXPECT_EQ(ParseSingle("102.1"), 102.1f);
-    EXPECT_EQ(ParseSingle("25.5"), 25.5f);
     EXPECT_EQ(ParseSingle("+.5"), 0.5f);
     EXPECT_EQ(ParseSingle("1e-50"), 0.0f);
-    EXPECT_EQ(ParseSingle("1e-999"), 0.0f);
     EXPECT_TRUE(std::signbit(*ParseSingle("-0")));
     EXPECT_EQ(ParseSingle("3.4028234e38"), std::numeric_limits<float>::max());
-    EXPECT_FALSE(ParseSingle("1e39").has_value());
-    EXPECT_FALSE(ParseSingle("-1e39").has_value());
-    EXPECT_FALSE(ParseSingle("1e999").has_value());
-    EXPECT_FALSE(ParseSingle(std::string(400, '9')).has_value());
-    EXPECT_FALSE(ParseSingle("x").has_value());
-}
-
-// Beyond even a double, the value decides: too large is no number, too
-// small is 0, however the text is written.
-TEST(NumberRules, OutOfRangeDecidedByValue) {
-    const std::string tooLarge[] = {"1" + std::string(310, '0') + "e-1",
-                                    "-0." + std::string(5, '0') + "1e400", "1e400"};
-    const std::string tooSmall[] = {"." + std::string(323, '0') + "1",
-                                    "-1" + std::string(10, '0') + "e-400", "1e-400"};
-    for (const std::string& text : tooLarge) {
-        EXPECT_FALSE(ParseSingle(text).has_value()) << text;
-        EXPECT_FALSE(ParseNumber(text).has_value()) << text;
-    }
-    for (const std::string& text : tooSmall) {
+    for (const std::string& text : Texts{"1e-400", "." + std::string(323, '0') + "1",
+                                         "-1" + std::string(10, '0') + "e-400"}) {
         EXPECT_EQ(ParseSingle(text), 0.0f) << text;
         EXPECT_EQ(ParseNumber(text), 0.0) << text;
     }
+    for (const std::string& text : Texts{"1e39", "-1e39", std::string(400, '9')})
+        EXPECT_FALSE(ParseSingle(text).has_value()) << text;
+    for (const std::string& text : Texts{"1" + std::string(310, '0') + "e-1",
+                                         "-0." + std::string(5, '0') + "1e400", "1e400"}) {
+        EXPECT_FALSE(ParseSingle(text).has_value()) << text;
+        EXPECT_FALSE(ParseNumber(text).has_value()) << text;
+    }
     EXPECT_EQ(ParseNumber("3.5e38"), 3.5e38);
+    EXPECT_EQ(ParseSingle("2" + std::string(400, '0') + "e-398"), 200.0f);
     EXPECT_EQ(ParseNumber("1" + std::string(400, '0') + "e-395"), 1e5);
 }
 
 TEST(NumberRules, RoundingToBytes) {
     const std::vector<std::pair<double, int>> cases = {{127.5, 128}, {126.5, 126}, {0.5, 0},
-                                                       {1.5, 2},     {-0.4, 0},    {254.6, 255},
-                                                       {255.4, 255}, {0, 0}};
+                                                       {-0.4, 0},    {254.6, 255}, {255.4, 255}};
     for (const auto& [value, byte] : cases)
         EXPECT_EQ(ToByte(value), byte) << value;
-    for (const double value : {255.5, 256.0, -0.6, -1.0, std::nan(""), HUGE_VAL})
+    for (const double value : {255.5, -0.6, std::nan(""), HUGE_VAL})
         EXPECT_FALSE(ToByte(value).has_value()) << value;
 }
 
+// Up to seven digits, so a Single reads back as itself.
 TEST(NumberRules, GeneralNumberFormat) {
     const std::vector<std::pair<Single, std::string>> cases = {
-        {12.5f, "12.5"},
-        {100, "100"},
-        {0.25f, "0.25"},
-        {102.1f, "102.1"},
-        {-0.0f, "0"},
-        {0.1f, "0.1"},
-        {12345678, "1.234568E+07"},
-        {0.00001f, "1E-05"},
-    };
+        {12.5f, "12.5"},    {100, "100"},          {102.1f, "102.1"},
+        {-0.0f, "0"},       {98.7654f, "98.7654"}, {12345678, "1.234568E+07"},
+        {0.00001f, "1E-05"}};
     for (const auto& [value, text] : cases)
         EXPECT_EQ(FormatSingle(value), text) << text;
-    // Values of up to seven digits read back as the same Single.
-    for (const Single value : {102.1f, 0.05f, 25.5f, 98.7654f, 1234567.0f})
-        EXPECT_EQ(ParseSingle(FormatSingle(value)), value) << value;
 }
