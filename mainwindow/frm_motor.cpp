@@ -437,6 +437,15 @@ bool FrmMotor::OpenFile(const QString& path) {
     return true;
 }
 
+void FrmMotor::RestoreUnsaved(const QString& text, const QString& programFile) {
+    ShowText(text);
+    m_untitled = programFile.isEmpty();
+    m_programFile = m_untitled ? m_files.DefaultProgramFile(kNewCaption) : programFile;
+    setWindowTitle(m_untitled ? kNewCaption : ProgramFiles::Title(programFile));
+    m_changed = true;
+    UpdateEnabling();
+}
+
 void FrmMotor::NewProgram() {
     if (!SaveBeforeDiscarding())
         return;

@@ -67,6 +67,9 @@ public:
     // Reads path into the editor as Open does once a name is chosen; false,
     // with the reason shown, when it cannot be read. Asks nothing first.
     bool OpenFile(const QString& path);
+    // Puts recovered text into the editor as unsaved work of programFile
+    // (empty: an untitled program). Writes no file.
+    void RestoreUnsaved(const QString& text, const QString& programFile);
 
     // The About box as the start-up card, owned by this window.
     void ShowStartUpCard();
