@@ -31,6 +31,7 @@ ProgramCompiler::ProgramCompiler() {
 }
 
 std::uint8_t ProgramCompiler::CompileText(std::string_view text, long& LineCount) {
+    m_programLength = 0;
     if (text.empty())
         return kNothingToCompile;
     m_programBuffer.fill(kImageFill);
@@ -88,6 +89,7 @@ std::uint8_t ProgramCompiler::CompileText(std::string_view text, long& LineCount
         return blockStack.back() == kIfBlock ? kExpectEndIf : kExpectLoop;
     if (!endsWithLoop)
         return kNoFinalLoop;
+    m_programLength = programCounter;
     return kCompiled;
 }
 

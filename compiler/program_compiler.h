@@ -27,9 +27,12 @@ public:
     std::uint8_t CompileText(std::string_view text, long& LineCount);
 
     const ProgramImage& ProgramBuffer() const { return m_programBuffer; }
+    // The image bytes the last compilation filled; 0 unless it succeeded.
+    std::size_t ProgramLength() const { return m_programLength; }
 
 private:
     ProgramImage m_programBuffer;
+    std::size_t m_programLength = 0;
 };
 
 } // namespace kt::compiler

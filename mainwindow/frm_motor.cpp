@@ -14,13 +14,23 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTextBlock>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace kt::mainwindow {
 
@@ -60,8 +70,14 @@ FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationF
     m_list1->installEventFilter(this);
 
     BuildMenus();
+    BuildStatusBar();
+    setAcceptDrops(true);
+    // A program file dropped on the text is opened, not pasted as its name.
+    m_ktText1->RText()->viewport()->installEventFilter(this);
 
     connect(m_ktText1, &editor::KtText::SelChange, this, &FrmMotor::OnSelChange);
+    connect(m_ktText1->RText(), &QPlainTextEdit::cursorPositionChanged, this,
+            &FrmMotor::ShowCaretPosition);
     // Shortcuts follow the same rules as the menus, kept current as their
     // inputs change rather than only when a menu opens.
     connect(m_ktText1, &editor::KtText::SelChange, this, &FrmMotor::UpdateEnabling);
@@ -117,6 +133,10 @@ void FrmMotor::BuildMenus() {
                               QKeySequence(Qt::CTRL | Qt::Key_L));
     m_fileCompile->setEnabled(false);
     file->addSeparator()->setObjectName(QStringLiteral("MnuFileSep3"));
+    m_recentMenu = file->addMenu(QStringLiteral("&Recent Files"));
+    m_recentMenu->setObjectName(QStringLiteral("AddFileRecent"));
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &FrmMotor::FillRecentMenu);
+    file->addSeparator()->setObjectName(QStringLiteral("AddFileRecentSep"));
     QAction* exit = AddAction(file, "MnuFileExit", QStringLiteral("e&Xit"));
     connect(file, &QMenu::aboutToShow, this, &FrmMotor::OnFileMenu);
     connect(m_fileCompile, &QAction::triggered, this, &FrmMotor::OnCompile);
@@ -234,8 +254,18 @@ void FrmMotor::OnCompile() {
     if (code == compiler::kNothingToCompile)
         return; // an empty text has nothing to report
     QString text = QString::fromLatin1(compiler::CompileMessage(code));
-    if (code != compiler::kCompiled)
+    ShowProgramSize();
+    if (code != compiler::kCompiled) {
         text += QStringLiteral("Error at Line ") + QString::number(lineCount - 1);
+        // The caret goes to the failing line (the last one when a block is
+        // left open at the end), so the user sees it while reading the box.
+        editor::TextBox* box = m_ktText1->RText();
+        const int blocks = box->document()->blockCount();
+        const int line = std::clamp(static_cast<int>(lineCount), 1, blocks);
+        box->setTextCursor(QTextCursor(box->document()->findBlockByNumber(line - 1)));
+        m_ktText1->GetPara(false);
+        m_ktText1->setFocus();
+    }
     Say(text);
 }
 
@@ -259,6 +289,44 @@ void FrmMotor::OnCompileLine(const QString& oldLine) {
     if (result >= 1 && result <= 254)
         Say(QString::fromLatin1(compiler::CompileMessage(result)));
     FillInstructionList();
+    ShowProgramSize();
+}
+
+void FrmMotor::BuildStatusBar() {
+    m_caretField = new QLabel(this);
+    m_sizeField = new QLabel(this);
+    m_driveField = new QLabel(QStringLiteral("Drive: not connected"), this);
+    m_caretField->setObjectName(QStringLiteral("StatusCaret"));
+    m_sizeField->setObjectName(QStringLiteral("StatusSize"));
+    m_driveField->setObjectName(QStringLiteral("StatusDrive"));
+    statusBar()->addWidget(m_caretField);
+    statusBar()->addWidget(m_sizeField);
+    statusBar()->addPermanentWidget(m_driveField);
+    ShowCaretPosition();
+}
+
+void FrmMotor::ShowCaretPosition() {
+    const QTextCursor cursor = m_ktText1->RText()->textCursor();
+    m_caretField->setText(QStringLiteral("Line %1, Column %2")
+                              .arg(cursor.blockNumber() + 1)
+                              .arg(cursor.positionInBlock() + 1));
+}
+
+void FrmMotor::ShowProgramSize() {
+    long lineCount = 0;
+    const std::uint8_t code = CompileText(lineCount);
+    if (code == compiler::kCompiled)
+        m_sizeField->setText(QStringLiteral("%1 of %2 bytes")
+                                 .arg(m_compiler.ProgramLength())
+                                 .arg(compiler::kProgramSize));
+    else if (code == compiler::kNothingToCompile)
+        m_sizeField->clear();
+    else
+        m_sizeField->setText(QStringLiteral("Does not compile (line %1)").arg(lineCount - 1));
+}
+
+void FrmMotor::ShowConnection(const QString& state) {
+    m_driveField->setText(QStringLiteral("Drive: ") + state);
 }
 
 void FrmMotor::ShowLineNumber() {
@@ -335,10 +403,33 @@ void FrmMotor::OnListHelp() {
 }
 
 bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list1 && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
-        OnListHelp();
-        return true;
+    if (watched == m_list1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_F1) {
+            OnListHelp();
+            return true;
+        }
+        // Enter picks the entry as a double-click does; letters search the
+        // list as the list itself does.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_list1->currentRow() >= 0) {
+            OnListDoubleClicked();
+            return true;
+        }
+    }
+    if (watched == m_ktText1->RText()->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!DroppedProgram(drag->mimeData()).isEmpty()) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!DroppedProgram(drop->mimeData()).isEmpty()) {
+                dropEvent(drop);
+                return true;
+            }
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -384,6 +475,7 @@ bool FrmMotor::WriteProgram(const QString& path) {
     m_programFile = path;
     m_changed = false;
     m_untitled = false;
+    RememberFile(path);
     return true;
 }
 
@@ -434,7 +526,85 @@ bool FrmMotor::OpenFile(const QString& path) {
     setWindowTitle(ProgramFiles::Title(path));
     m_changed = false;
     m_untitled = false;
+    RememberFile(path);
     return true;
+}
+
+namespace {
+
+QSettings Settings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("KtMotor"),
+                     QStringLiteral("KtMotor"));
+}
+
+const QString kRecentKey = QStringLiteral("RecentFiles");
+
+} // namespace
+
+QStringList FrmMotor::RecentFiles() const {
+    return Settings().value(kRecentKey).toStringList().mid(0, kMaxRecentFiles);
+}
+
+void FrmMotor::RememberFile(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList files = RecentFiles();
+    files.removeAll(absolute);
+    files.prepend(absolute);
+    Settings().setValue(kRecentKey, files.mid(0, kMaxRecentFiles));
+}
+
+void FrmMotor::FillRecentMenu() {
+    m_recentMenu->clear();
+    const QStringList files = RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        // Numbered accelerators, as file lists usually have.
+        const QString caption = QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]);
+        connect(m_recentMenu->addAction(caption), &QAction::triggered, this,
+                [this, file = files[i]] { OpenRecent(file); });
+    }
+    if (files.isEmpty())
+        m_recentMenu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+}
+
+void FrmMotor::OpenRecent(const QString& path) {
+    if (!SaveBeforeDiscarding())
+        return;
+    if (!OpenFile(path) && !QFileInfo::exists(path)) {
+        // Gone: it would only fail again.
+        QStringList files = RecentFiles();
+        files.removeAll(path);
+        Settings().setValue(kRecentKey, files);
+    }
+}
+
+QString FrmMotor::DroppedProgram(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
+    const QUrl url = data->urls().front();
+    if (!url.isLocalFile())
+        return {};
+    const QString path = url.toLocalFile();
+    return path.endsWith(ProgramFiles::kExtension, Qt::CaseInsensitive) ? path : QString();
+}
+
+void FrmMotor::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedProgram(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// A dropped program opens as Open opens one, the unsaved-work question
+// included.
+void FrmMotor::dropEvent(QDropEvent* event) {
+    const QString path = DroppedProgram(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Not inside the drop: the question must not run under the drag's own
+    // event handling.
+    QTimer::singleShot(0, this, [this, path] {
+        if (SaveBeforeDiscarding())
+            OpenFile(path);
+    });
 }
 
 void FrmMotor::RestoreUnsaved(const QString& text, const QString& programFile) {

@@ -13,12 +13,15 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 
 #include <cstdint>
 
 class QAction;
+class QLabel;
 class QListWidget;
 class QMenu;
+class QMimeData;
 
 namespace kt::editor {
 class KtText;
@@ -78,12 +81,20 @@ public:
 
     void FillInstructionList();
 
+    // The status bar's drive field: how the device window finds the drive.
+    void ShowConnection(const QString& state);
+    // The program files opened or saved last, newest first (at most 8).
+    QStringList RecentFiles() const;
+    static constexpr int kMaxRecentFiles = 8;
+
 signals:
     // The Device menu: the device window lives elsewhere.
     void deviceRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -114,6 +125,15 @@ private:
     // Offers to save unsaved work; false when the command should not go on.
     bool SaveBeforeDiscarding();
     void ShowText(const QString& text);
+    void ShowCaretPosition();
+    // The program's size in the status bar, from compiling the whole text.
+    void ShowProgramSize();
+    void BuildStatusBar();
+    void RememberFile(const QString& path);
+    void FillRecentMenu();
+    void OpenRecent(const QString& path);
+    // The one program file a drag carries, or empty.
+    static QString DroppedProgram(const QMimeData* data);
 
     platform::PromptService& m_prompts;
     editor::KtText* m_ktText1;
@@ -136,6 +156,10 @@ private:
     QAction* m_editPaste = nullptr;
     QAction* m_editFind = nullptr;
     QAction* m_lineNumber = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QLabel* m_caretField = nullptr;
+    QLabel* m_sizeField = nullptr;
+    QLabel* m_driveField = nullptr;
     std::vector<QAction*> m_categoryMenus;
 };
 

@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,14 +63,44 @@ protected:
 
 } // namespace
 
-// Each item as "name|caption|shortcut"; "-" is a separator.
+// Each item as "name|caption|shortcut"; "-" is a separator. Items added
+// beyond the drawn-up ones are named "Add..." and may stand between them,
+// but take none of their accelerator letters or shortcuts.
 TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
-    const auto items = [](const QList<QAction*>& actions) {
+    const auto name = [](const QAction* a) {
+        return a->menu() ? a->menu()->objectName() : a->objectName();
+    };
+    const auto accelerator = [](const QAction* a) {
+        const qsizetype at = a->text().indexOf('&');
+        return at >= 0 && at + 1 < a->text().size() ? a->text().at(at + 1).toUpper() : QChar();
+    };
+    QSet<QString> taken;
+    for (QMenu* menu : m_window.findChildren<QMenu*>()) {
+        QSet<QChar> letters;
+        for (const QAction* a : menu->actions())
+            if (!name(a).startsWith("Add")) {
+                letters.insert(accelerator(a));
+                taken.insert(a->shortcut().toString());
+            }
+        for (const QAction* a : menu->actions()) {
+            if (name(a).startsWith("Add") && !a->isSeparator()) {
+                EXPECT_FALSE(letters.contains(accelerator(a))) << name(a).toStdString();
+            }
+        }
+    }
+    for (const QAction* a : m_window.findChildren<QAction*>()) {
+        if (name(a).startsWith("Add") && !a->shortcut().isEmpty()) {
+            EXPECT_FALSE(taken.contains(a->shortcut().toString())) << name(a).toStdString();
+        }
+    }
+
+    const auto items = [&name](const QList<QAction*>& actions) {
         QStringList items;
         for (const QAction* a : actions) {
-            const QString name = a->menu() ? a->menu()->objectName() : a->objectName();
+            if (name(a).startsWith("Add"))
+                continue;
             const QString shortcut = a->shortcut().isEmpty() ? "" : "|" + a->shortcut().toString();
-            items << (a->isSeparator() ? "-" : name + "|" + a->text() + shortcut);
+            items << (a->isSeparator() ? "-" : name(a) + "|" + a->text() + shortcut);
         }
         return items;
     };
