@@ -18,9 +18,16 @@ void BreakCell::ShowImage(int imageIndex) {
     update();
 }
 
+void BreakCell::ShowError(bool error) {
+    if (error == m_error)
+        return;
+    m_error = error;
+    update();
+}
+
 void BreakCell::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, MarkImages::Image(m_image));
+    painter.drawPixmap(0, 0, m_error ? MarkImages::ErrorImage() : MarkImages::Image(m_image));
 }
 
 void BreakCell::mouseReleaseEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
-// One cell of the editor's gutter: shows one line mark and reports clicks
-// with its row index. It knows nothing of lines or marks; KtText does.
+// One cell of the editor's gutter: shows one line mark, or the error image in
+// its place, and reports clicks with its row index. It knows nothing of lines
+// or marks; KtText does.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +16,9 @@ public:
     int Index() const { return m_index; }
     int ImageIndex() const { return m_image; }
     void ShowImage(int imageIndex);
+    // The error image stands in for the mark's while shown; the mark stays.
+    bool ShowsError() const { return m_error; }
+    void ShowError(bool error);
 
 signals:
     void clicked(int index);
@@ -26,6 +30,7 @@ protected:
 private:
     int m_index;
     int m_image = 0;
+    bool m_error = false;
 };
 
 } // namespace kt::editor

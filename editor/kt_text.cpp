@@ -1,15 +1,20 @@
 #include "editor/kt_text.h"
 
+#include "compiler/compile_messages.h"
 #include "compiler/white_space.h"
 #include "editor/break_cell.h"
 #include "editor/get_word.h"
+#include "editor/kt_highlighter.h"
 #include "editor/mark_images.h"
+#include "editor/template_completer.h"
 #include "editor/text_box.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QToolTip>
 
 namespace kt::editor {
 
@@ -46,10 +51,16 @@ bool IsEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+bool IsDark(const QWidget* widget) {
+    return widget->palette().color(QPalette::Base).lightness() < 128;
+}
+
 } // namespace
 
 KtText::KtText(QWidget* parent)
-    : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)) {
+    : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)),
+      m_highlighter(new KtHighlighter(m_text->document(), IsDark(this))),
+      m_completer(new TemplateCompleter(m_text)) {
     m_text->installEventFilter(this);
     m_text->viewport()->installEventFilter(this);
     m_enterSettle.setSingleShot(true);
@@ -58,6 +69,10 @@ KtText::KtText(QWidget* parent)
     connect(&m_enterSettle, &QTimer::timeout, this, &KtText::SettleEnterRelease);
     connect(m_text, &QPlainTextEdit::textChanged, this, &KtText::OnTextChanged);
     connect(m_text, &TextBox::clicked, this, [this] { GetPara(false); });
+    connect(m_text, &TextBox::keyEdited, m_completer, &TemplateCompleter::Update);
+    connect(m_completer, &TemplateCompleter::Chosen, this, &KtText::InsertTemplate);
+    connect(m_text, &QPlainTextEdit::undoAvailable, this, &KtText::undoAvailable);
+    connect(m_text, &QPlainTextEdit::redoAvailable, this, &KtText::redoAvailable);
     // The gutter follows every change of the first visible line, however it
     // was scrolled, so its marks never stand beside the wrong lines.
     connect(m_text->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
@@ -100,6 +115,7 @@ void KtText::GetPara(bool textChange) {
         m_currentLineSS = 0;
         m_lastLineCount = 1;
         m_breakList.assign(1, 0);
+        m_errorLine = 0;
         PaintBreaks();
     } else {
         const int start = m_text->textCursor().selectionStart();
@@ -115,8 +131,9 @@ void KtText::GetPara(bool textChange) {
     if (textChange)
         m_save = true;
     const qint64 added = newCount - m_lastLineCount;
-    UpdateMarkList(oldLineNumber, newCount);
-    if (m_firstVisibleLine != m_lastTopLine || added != 0)
+    const qint64 errorLine = m_errorLine;
+    UpdateMarkList(oldLineNumber, newCount, textChange);
+    if (m_firstVisibleLine != m_lastTopLine || added != 0 || m_errorLine != errorLine)
         PaintBreaks();
     if (m_lineBreaking)
         emit CompileLine(oldLine, oldLineStart, m_lineError);
@@ -125,26 +142,34 @@ void KtText::GetPara(bool textChange) {
     m_lastLineCount = newCount;
 }
 
-void KtText::UpdateMarkList(qint64 oldLineNumber, qint64 newCount) {
+void KtText::UpdateMarkList(qint64 oldLineNumber, qint64 newCount, bool textChange) {
+    // The error line goes with the first change made on it, and otherwise
+    // moves as the marks do.
+    if (textChange && oldLineNumber == m_errorLine)
+        m_errorLine = 0;
     const qint64 d = newCount - m_lastLineCount;
     if (d > 0) {
         // A line break puts the new lines after the line it ended; any other
         // insertion before the line the caret was on.
         const qint64 at = m_lineBreaking ? oldLineNumber : oldLineNumber - 1;
-        const auto index = static_cast<std::ptrdiff_t>(
-            std::clamp<qint64>(at, 0, static_cast<qint64>(m_breakList.size())));
-        m_breakList.insert(m_breakList.begin() + index, static_cast<std::size_t>(d), 0);
+        const auto index = std::clamp<qint64>(at, 0, static_cast<qint64>(m_breakList.size()));
+        m_breakList.insert(m_breakList.begin() + static_cast<std::ptrdiff_t>(index),
+                           static_cast<std::size_t>(d), 0);
+        if (m_errorLine > index)
+            m_errorLine += d;
     }
     for (qint64 i = 0; i < -d && !m_breakList.empty(); ++i) {
-        if (oldLineNumber > static_cast<qint64>(m_breakList.size()))
-            m_breakList.pop_back();
-        else
-            m_breakList.erase(m_breakList.begin() + static_cast<std::ptrdiff_t>(oldLineNumber - 1));
+        const qint64 removed = std::min(oldLineNumber, static_cast<qint64>(m_breakList.size()));
+        m_breakList.erase(m_breakList.begin() + static_cast<std::ptrdiff_t>(removed - 1));
+        if (m_errorLine == removed)
+            m_errorLine = 0;
+        else if (m_errorLine > removed)
+            --m_errorLine;
     }
 }
 
 void KtText::OnTextChanged() {
-    if (m_inserting)
+    if (m_inserting || m_restyling)
         return;
     GetPara(true);
     m_save = true;
@@ -211,8 +236,7 @@ bool KtText::OnKeyPress(const QKeyEvent* event) {
     const Qt::KeyboardModifiers shiftState =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     if (key == Qt::Key_A && shiftState == Qt::ControlModifier) {
-        if (!m_text->document()->isEmpty())
-            m_text->selectAll();
+        SelectAll();
         return true;
     }
     return false;
@@ -283,9 +307,101 @@ void KtText::BreakAfterEnter() {
     m_oldCrlf = false;
 }
 
+void KtText::InsertTemplate(const QString& text, bool byEnter) {
+    // The Enter that chose it ends no line, nor do its repeats or release.
+    if (byEnter)
+        m_enterHeld = true;
+    QTextCursor cursor = m_text->textCursor();
+    const QString prefix = m_completer->Prefix();
+    const QString beforeCaret = cursor.block().text().left(cursor.positionInBlock());
+    if (cursor.hasSelection() || prefix.isEmpty() ||
+        !beforeCaret.endsWith(prefix, Qt::CaseInsensitive))
+        return;
+    // One edit, processed as typing is.
+    cursor.setPosition(cursor.position() - static_cast<int>(prefix.size()),
+                       QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+    m_text->setTextCursor(cursor);
+}
+
+void KtText::Undo() {
+    SettleEnterRelease();
+    m_completer->Close();
+    m_text->undo();
+}
+
+void KtText::Redo() {
+    SettleEnterRelease();
+    m_completer->Close();
+    m_text->redo();
+}
+
+bool KtText::CanUndo() const {
+    return m_text->document()->isUndoAvailable();
+}
+
+bool KtText::CanRedo() const {
+    return m_text->document()->isRedoAvailable();
+}
+
+void KtText::SelectAll() {
+    SettleEnterRelease();
+    m_completer->Close();
+    if (!m_text->document()->isEmpty())
+        m_text->selectAll();
+}
+
+void KtText::SetErrorLine(qint64 line) {
+    m_errorLine = line >= 1 && line <= m_text->document()->blockCount() ? line : 0;
+    PaintBreaks();
+}
+
+QString KtText::ErrorTipAt(const QPoint& viewportPos) const {
+    const QTextBlock block = m_text->cursorForPosition(viewportPos).block();
+    const std::optional<KtHighlighter::Rejection> rejection = KtHighlighter::Rejected(block.text());
+    if (!rejection)
+        return {};
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + rejection->start);
+    const QRect from = m_text->cursorRect(cursor);
+    cursor.setPosition(block.position() + rejection->start + rejection->length);
+    const QRect to = m_text->cursorRect(cursor);
+    // Only over the underlined statement itself.
+    if (viewportPos.y() < from.top() || viewportPos.y() > from.bottom() ||
+        viewportPos.x() < from.left() || viewportPos.x() > to.right())
+        return {};
+    const std::string_view message = compiler::CompileMessage(rejection->code);
+    return QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+}
+
+void KtText::FollowPalette() {
+    const bool dark = IsDark(this);
+    if (dark == m_highlighter->DarkBackground())
+        return;
+    m_highlighter->SetDarkBackground(dark);
+    m_restyling = true;
+    m_highlighter->rehighlight();
+    m_restyling = false;
+}
+
+void KtText::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        FollowPalette();
+}
+
 bool KtText::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_text->viewport() && event->type() == QEvent::MouseButtonPress)
         SettleEnterRelease(); // before the click moves the caret
+    if (watched == m_text->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = ErrorTipAt(help->pos());
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, m_text->viewport());
+        return true;
+    }
     if (watched == m_text) {
         if (event->type() == QEvent::FocusOut) {
             // The key-up, if any, goes elsewhere now.
@@ -352,6 +468,7 @@ void KtText::PaintBreaks() {
                 plain = true; // this row and all below it
         }
         m_picBreak[i]->ShowImage(image);
+        m_picBreak[i]->ShowError(line == m_errorLine);
     }
 }
 

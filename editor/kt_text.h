@@ -4,7 +4,10 @@
 // its host of every ended line (CompileLine), of every update (SelChange) and
 // of F1 (HelpRequest), and keeps one mark per text line. A held Enter gives
 // one line break, on release, however the window system reports its repeats.
-// It does not compile or check anything itself: the host answers its events.
+// It colours the text, offers statement templates while a line's first word
+// is typed, marks the line the host reports in error, and tells on hover why
+// a line would be rejected; none of these changes the text, the caret record
+// or the events. It does not act on any check: the host answers its events.
 #pragma once
 
 #include <QString>
@@ -19,6 +22,8 @@ class QLabel;
 namespace kt::editor {
 
 class BreakCell;
+class KtHighlighter;
+class TemplateCompleter;
 class TextBox;
 
 class KtText : public QWidget {
@@ -68,16 +73,42 @@ public:
     // Strips blanks and tabs at both ends of t; returns the leading ones.
     static QString WhtSpc(QString& t);
 
+    // Edit commands for the host's menu. An undo or redo is a text change
+    // like any other: the caret record, the marks and the events follow it.
+    void Undo();
+    void Redo();
+    bool CanUndo() const;
+    bool CanRedo() const;
+    // As Ctrl+A: selects the whole text unless it is empty; no event.
+    void SelectAll();
+
+    // The line (1-based) the host found in error; 0 for none, as is a line
+    // the text does not have. Its gutter cell shows the error image in place
+    // of its mark, which stays as it is. It moves with lines inserted or
+    // deleted above it and goes at the next text change made on it.
+    void SetErrorLine(qint64 line);
+    qint64 ErrorLine() const { return m_errorLine; }
+
+    // The compiler's message for the rejected statement under a point of the
+    // text box's viewport, as its tooltip shows it; empty elsewhere.
+    QString ErrorTipAt(const QPoint& viewportPos) const;
+
+    KtHighlighter* Highlighter() const { return m_highlighter; }
+    TemplateCompleter* Completer() const { return m_completer; }
+
 signals:
     // A line was ended by Enter or NextLine: its text before the break and
     // the CR LF offset of its start.
     void CompileLine(const QString& OldLine, qint64 OldLineStart, bool CErr);
     void SelChange(bool TextChange);
     void HelpRequest();
+    void undoAvailable(bool available);
+    void redoAvailable(bool available);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void OnTextChanged();
@@ -91,11 +122,15 @@ private:
     void LayOut(int width, int height);
     void PaintBreaks();
     void OnCellClicked(int index);
-    void UpdateMarkList(qint64 oldLineNumber, qint64 newCount);
+    void UpdateMarkList(qint64 oldLineNumber, qint64 newCount, bool textChange);
+    void InsertTemplate(const QString& text, bool byEnter);
+    void FollowPalette();
 
     TextBox* m_text;
     QLabel* m_picture1;
     std::vector<BreakCell*> m_picBreak;
+    KtHighlighter* m_highlighter;
+    TemplateCompleter* m_completer;
 
     QString m_currentLine;
     QString m_oldWhtSpc;
@@ -116,6 +151,10 @@ private:
     bool m_lineBreaking = false;
     bool m_inserting = false;
     bool m_lineError = false;
+    qint64 m_errorLine = 0;
+    // The highlighter is recolouring the whole text: Qt reports that as a
+    // change of the text, which it is not.
+    bool m_restyling = false;
 
     // Enter is down: its repeats, flagged or not, add nothing.
     bool m_enterHeld = false;

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include <array>
+#include <utility>
 
 namespace kt::editor {
 
@@ -70,6 +71,24 @@ const QPixmap& MarkImages::CornerPicture() {
         return pixmap;
     }();
     return corner;
+}
+
+const QPixmap& MarkImages::ErrorImage() {
+    static const QPixmap error = [] {
+        QPixmap pixmap = Ground();
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // A dark rim under the red strokes keeps the cross apart from the
+        // red disc of mark 1 at a glance.
+        for (const auto& [colour, width] :
+             {std::pair{QColor(96, 0, 0), 4.5}, {QColor(230, 20, 20), 2.5}}) {
+            painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(4, 4), QPointF(12, 12));
+            painter.drawLine(QPointF(12, 4), QPointF(4, 12));
+        }
+        return pixmap;
+    }();
+    return error;
 }
 
 } // namespace kt::editor

@@ -1,6 +1,7 @@
 #include "editor/text_box.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -149,6 +150,15 @@ void TextBox::SetSelText(const QString& text) {
 
 int TextBox::FirstVisibleLine() const {
     return verticalScrollBar()->value();
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    const int revision = document()->revision();
+    QPlainTextEdit::keyPressEvent(event);
+    if (document()->revision() != revision) {
+        const QString text = event->text();
+        emit keyEdited(!text.isEmpty() && text.front().isPrint());
+    }
 }
 
 void TextBox::mouseReleaseEvent(QMouseEvent* event) {

@@ -40,8 +40,12 @@ public:
 signals:
     // A mouse click in the text, after the caret has moved.
     void clicked();
+    // A key press changed the text, after the change has been processed;
+    // typed: the key carried printable text.
+    void keyEdited(bool typed);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
