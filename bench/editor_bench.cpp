@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTextBlock>
 
 #include <benchmark/benchmark.h>
 
@@ -58,6 +59,35 @@ void BM_Enter(benchmark::State& state) {
     benchmark::DoNotOptimize(editor.changes);
 }
 BENCHMARK(BM_Enter)->Unit(benchmark::kMicrosecond);
+
+// A keystroke in a coloured program of every kind of line: statements,
+// comments and rejected lines, typed into a rejected one, so the line is
+// compiled and underlined again at every key.
+void BM_TypeCharacterHighlighted(benchmark::State& state) {
+    KtText control;
+    const QStringList kinds = {QStringLiteral("    If Not Input.%1 ' wait"),
+                               QStringLiteral("    WordCounter.%1 = Analog.4"),
+                               QStringLiteral("    Counter0 = 30%1 ' too big"),
+                               QStringLiteral("    AccelerateRate = 5%1.5")};
+    QStringList lines;
+    for (int i = 0; i < 10000; ++i)
+        lines << kinds[i % kinds.size()].arg(i % 4);
+    control.resize(600, 400);
+    control.show();
+    control.RText()->SetText(lines.join(QStringLiteral("\r\n")));
+    // The end of a rejected line mid-text.
+    const QTextBlock block = control.RText()->document()->findBlockByNumber(5002);
+    QTextCursor caret(block);
+    caret.movePosition(QTextCursor::EndOfBlock);
+    control.RText()->setTextCursor(caret);
+    for (auto _ : state) {
+        QTest::keyClick(control.RText(), Qt::Key_X);
+        state.PauseTiming();
+        control.RText()->textCursor().deletePreviousChar();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_TypeCharacterHighlighted)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,0 +1,264 @@
+// The editor's help around typing: colours, the rejected line's underline and
+// tooltip, template completion, undo and redo, the error mark. Offscreen,
+// driven by key events sent where the window system would send them.
+#include "editor/break_cell.h"
+#include "editor/kt_highlighter.h"
+#include "editor/kt_text.h"
+#include "editor/template_completer.h"
+#include "editor/text_box.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QToolTip>
+
+#include <memory>
+#include <vector>
+
+using kt::editor::KtHighlighter;
+using kt::editor::KtText;
+using kt::editor::TextBox;
+using Kind = KtHighlighter::Kind;
+
+namespace {
+
+class EditorHelpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_editor = std::make_unique<KtText>();
+        m_editor->resize(400, 261);
+        m_editor->show();
+        m_compile = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::CompileLine);
+        m_selChange = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::SelChange);
+    }
+
+    TextBox* Box() const { return m_editor->RText(); }
+    QAbstractItemView* Popup() const { return m_editor->Completer()->Popup(); }
+    bool PopupOpen() const { return m_editor->Completer()->IsOpen(); }
+
+    void Start(const QString& text, qint64 caret) {
+        Box()->SetText(text);
+        Box()->SetSelStart(caret);
+        m_editor->GetPara(false);
+        m_compile->clear();
+        m_selChange->clear();
+    }
+
+    // While the popup is open the keyboard is its.
+    QWidget* KeyTarget() const { return PopupOpen() ? static_cast<QWidget*>(Popup()) : Box(); }
+    void Key(Qt::Key key) { QTest::keyClick(KeyTarget(), key); }
+    void Type(const QString& text) {
+        for (const QChar c : text)
+            QTest::keyClick(KeyTarget(), c.toLatin1());
+    }
+
+    // The colour and underline the layout gives a character of a line.
+    std::pair<QBrush, int> Look(int line, int position) const {
+        const QTextBlock block = Box()->document()->findBlockByNumber(line);
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            if (position >= range.start && position < range.start + range.length)
+                return {range.format.foreground(), range.format.underlineStyle()};
+        }
+        return {QBrush(), QTextCharFormat::NoUnderline};
+    }
+    std::pair<QBrush, int> Expected(Kind kind, bool rejected) const {
+        const QTextCharFormat format = m_editor->Highlighter()->Format(kind, rejected);
+        return {format.foreground(), format.underlineStyle()};
+    }
+
+    std::unique_ptr<KtText> m_editor;
+    std::unique_ptr<QSignalSpy> m_compile;
+    std::unique_ptr<QSignalSpy> m_selChange;
+};
+
+} // namespace
+
+// Each line's characters by kind; a rejected statement is underlined, its
+// indentation and comment are not.
+TEST_F(EditorHelpTest, HighlighterColoursByTheTable) {
+    struct Case {
+        QString line;
+        std::vector<std::pair<int, Kind>> at;
+        bool rejected; // the characters at 'at' that belong to the statement
+    };
+    const Case cases[] = {
+        {"Counter0 = 200 ' set",
+         {{0, Kind::Name},
+          {7, Kind::Name},
+          {9, Kind::Plain},
+          {11, Kind::Number},
+          {15, Kind::Comment}},
+         false},
+        {"\tIf Not Input.5",
+         {{1, Kind::Keyword}, {4, Kind::Keyword}, {8, Kind::Name}, {14, Kind::Name}},
+         false},
+        {"WordCounter.2 = Analog.4", {{12, Kind::Name}, {16, Kind::Name}, {23, Kind::Name}}, false},
+        {"Volt% = 50", {{4, Kind::Keyword}, {8, Kind::Number}}, false},
+        {"Counter0 = 300", {{0, Kind::Name}, {11, Kind::Number}}, true},
+        {"counter0 = -1.5e2", {{0, Kind::Plain}, {11, Kind::Number}, {16, Kind::Number}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        Start(c.line, 0);
+        for (const auto& [position, kind] : c.at)
+            EXPECT_EQ(Look(0, position), Expected(kind, c.rejected)) << position;
+    }
+    EXPECT_EQ(m_selChange->size(), 0); // colouring is no change of the text
+
+    Start("  Counter0 = 300   ' too big", 0);
+    EXPECT_EQ(Look(0, 1).second, QTextCharFormat::NoUnderline);
+    EXPECT_EQ(Look(0, 15).second, QTextCharFormat::WaveUnderline);
+    EXPECT_EQ(Look(0, 16).second, QTextCharFormat::NoUnderline);
+    EXPECT_EQ(Look(0, 22), Expected(Kind::Comment, false));
+}
+
+// Hovering a rejected statement tells the compiler's reason; elsewhere
+// there is nothing to tell.
+TEST_F(EditorHelpTest, TooltipTellsWhyALineIsRejected) {
+    Start("Do\r\nCounter0 = 300\r\nReferenceSpeed = 50", 0);
+    QTextCursor cursor(Box()->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 3);
+    const QPoint point = Box()->cursorRect(cursor).center();
+    QHelpEvent hover(QEvent::ToolTip, point, Box()->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(Box()->viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), "Error: Data out of limit.");
+    QToolTip::hideText();
+
+    EXPECT_EQ(m_editor->ErrorTipAt(point + QPoint(0, 16)), "Error: Statement not identified.");
+    EXPECT_EQ(m_editor->ErrorTipAt(point - QPoint(0, 16)), "");  // Do
+    EXPECT_EQ(m_editor->ErrorTipAt(QPoint(380, point.y())), ""); // past the statement
+    EXPECT_EQ(m_editor->ErrorTipAt(QPoint(5, 200)), "");         // below the text
+}
+
+// Typing a line's first word offers the templates it starts, in any case;
+// Enter or Tab in the popup puts the chosen one in place of the word and
+// ends no line; Escape closes it, and Enter then ends the line as ever.
+TEST_F(EditorHelpTest, CompletionOffersTemplates) {
+    Start("", 0);
+    Type("Coun");
+    ASSERT_TRUE(PopupOpen());
+    const QStringList offered = m_editor->Completer()->Offered();
+    EXPECT_EQ(offered.front(), "Counter0 = ");
+    EXPECT_TRUE(offered.contains("Counter. = InputByte"));
+    for (const QString& text : offered)
+        EXPECT_TRUE(text.startsWith("Counter")) << text.toStdString();
+    EXPECT_EQ(m_selChange->size(), 4);
+
+    Key(Qt::Key_Return);
+    EXPECT_FALSE(PopupOpen());
+    EXPECT_EQ(Box()->Text(), "Counter0 = ");
+    EXPECT_EQ(m_compile->size(), 0);
+    EXPECT_EQ(m_selChange->size(), 5);
+    EXPECT_TRUE(m_selChange->last().at(0).toBool());
+    EXPECT_EQ(m_editor->CurrentLine(), "Counter0 = ");
+    Type("5");
+    Key(Qt::Key_Return); // the next Enter is an Enter again
+    EXPECT_EQ(Box()->Text(), "Counter0 = 5\r\n");
+    ASSERT_EQ(m_compile->size(), 1);
+    EXPECT_EQ(m_compile->last().at(0).toString(), "Counter0 = 5");
+
+    Start("Do\r\n", 4);
+    Type("  wordc");
+    ASSERT_TRUE(PopupOpen());
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(Box()->Text(), "Do\r\n  WordCounter0 = WordCounter0 + ");
+    EXPECT_EQ(m_compile->size(), 0);
+
+    Start("", 0);
+    Type("Coun");
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(PopupOpen());
+    Key(Qt::Key_Return);
+    EXPECT_EQ(Box()->Text(), "Coun\r\n");
+    EXPECT_EQ(m_compile->size(), 1);
+
+    // Nothing offered: one letter, a whole statement as typed, a blank
+    // after the word, no match, the caret inside a line.
+    for (const char* typed : {"C", "Do", "Loop", "Counter0 ", "Qz"}) {
+        Start("", 0);
+        Type(typed);
+        EXPECT_FALSE(PopupOpen()) << typed;
+    }
+    Start("Loop", 2);
+    Type("oo");
+    EXPECT_FALSE(PopupOpen());
+}
+
+// An undo is a text change like typing: one SelChange(true) each, and the
+// marks follow the line count back and forth.
+TEST_F(EditorHelpTest, UndoAndRedoAcrossEnter) {
+    QSignalSpy undoable(m_editor.get(), &KtText::undoAvailable);
+    Start("a\r\nb\r\nc", 1);
+    m_editor->SetRunBreak({0, 1, 1});
+    Key(Qt::Key_Return);
+    EXPECT_EQ(m_editor->RunBreak(), (std::vector<int>{0, 0, 1, 1}));
+    EXPECT_TRUE(m_editor->CanUndo());
+    EXPECT_FALSE(undoable.isEmpty());
+    m_selChange->clear();
+    m_compile->clear();
+
+    m_editor->Undo();
+    EXPECT_EQ(Box()->Text(), "a\r\nb\r\nc");
+    EXPECT_EQ(m_editor->RunBreak(), (std::vector<int>{0, 1, 1}));
+    EXPECT_EQ(m_editor->LineNumber(), 1);
+    EXPECT_EQ(m_editor->CurrentLine(), "a");
+    EXPECT_EQ(m_selChange->size(), 1);
+    EXPECT_TRUE(m_selChange->last().at(0).toBool());
+    EXPECT_TRUE(m_editor->CanRedo());
+
+    m_editor->Redo();
+    EXPECT_EQ(Box()->Text(), "a\r\n\r\nb\r\nc");
+    EXPECT_EQ(m_editor->RunBreak().size(), 4u);
+    EXPECT_EQ(m_selChange->size(), 2);
+    EXPECT_EQ(m_compile->size(), 0);
+
+    m_editor->SelectAll();
+    EXPECT_EQ(Box()->SelText(), "a\r\n\r\nb\r\nc");
+    EXPECT_EQ(m_selChange->size(), 2);
+}
+
+// The error mark stands in for the line's mark, moves with lines inserted
+// or deleted above it, and goes with the next change made on its line. The
+// marks themselves never change.
+TEST_F(EditorHelpTest, ErrorMarkFollowsItsLine) {
+    const auto errorRows = [this] {
+        std::vector<int> rows;
+        for (int i = 0; i < m_editor->PicCount(); ++i) {
+            if (m_editor->PicBreak(i)->ShowsError())
+                rows.push_back(i);
+        }
+        return rows;
+    };
+    Start("1\r\n2\r\n3\r\n4\r\n5", 1);
+    m_editor->SetRunBreak({0, 0, 0, 1, 0});
+    m_editor->SetErrorLine(4);
+    EXPECT_EQ(errorRows(), std::vector<int>{3});
+    EXPECT_EQ(m_editor->PicBreak(3)->ImageIndex(), 1);
+
+    Key(Qt::Key_Return); // a line above
+    EXPECT_EQ(m_editor->ErrorLine(), 5);
+    EXPECT_EQ(errorRows(), std::vector<int>{4});
+    Type("x"); // elsewhere
+    Box()->SetSelStart(Box()->Text().indexOf("3"));
+    m_editor->GetPara(false);
+    Key(Qt::Key_Backspace); // line 4 joins line 3: one line less above
+    EXPECT_EQ(m_editor->ErrorLine(), 4);
+    EXPECT_EQ(m_editor->RunBreak(), (std::vector<int>{0, 0, 0, 1, 0}));
+
+    Box()->SetSelStart(Box()->Text().indexOf("4") + 1);
+    m_editor->GetPara(false);
+    Type("0");
+    EXPECT_EQ(m_editor->ErrorLine(), 0);
+    EXPECT_TRUE(errorRows().empty());
+    EXPECT_EQ(m_editor->RunBreak(), (std::vector<int>{0, 0, 0, 1, 0}));
+
+    m_editor->SetErrorLine(6); // no such line
+    EXPECT_EQ(m_editor->ErrorLine(), 0);
+}
