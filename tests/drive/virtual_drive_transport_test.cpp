@@ -76,17 +76,6 @@ TEST_F(VirtualDriveTransportTest, NotificationsComeFromTheEventLoopInOrder) {
         ASSERT_TRUE(WaitFor("Sent"));
     }
     EXPECT_EQ(m_drive.Requests().size(), 2u);
-
-    m_drive.SetFault(VirtualDrive::Fault::LineError, 1);
-    WriteRequest();
-    ASSERT_TRUE(WaitFor("LineError 1004 0"));
-    EXPECT_EQ(m_port.BytesAvailable(), 0);
-
-    m_drive.SetReplyDelay(60000); // far beyond this test
-    m_drive.SetFault(VirtualDrive::Fault::Delay, 1);
-    WriteRequest();
-    ASSERT_TRUE(WaitFor("Sent"));
-    EXPECT_EQ(Events(), "Sent") << "the reply is still on its way";
 }
 
 TEST_F(VirtualDriveTransportTest, ClosingDropsWhatIsUnderway) {

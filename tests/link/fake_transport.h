@@ -55,10 +55,11 @@ public:
     void FailLine(int code, bool portLost) {
         QTimer::singleShot(0, this, [this, code, portLost] { emit LineError(code, portLost); });
     }
-    void SetCanOpen(bool canOpen) { m_canOpen = canOpen; }
-    void DenyAccess() {
+    // Unavailable: no such port or in use; PermissionDenied: the user may not
+    // open it.
+    void FailOpen(OpenFailure failure) {
         m_canOpen = false;
-        m_openFailure = OpenFailure::PermissionDenied;
+        m_openFailure = failure;
     }
 
 private:
