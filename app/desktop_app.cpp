@@ -2,11 +2,20 @@
 
 #include "device/frm_device.h"
 #include "drive/virtual_drive_transport.h"
+#include "editor/kt_text.h"
+#include "editor/text_box.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
+#include "mainwindow/program_files.h"
+#include "mainwindow/recovery_file.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStandardPaths>
+
+using namespace std::chrono_literals;
 
 namespace kt::app {
 
@@ -24,9 +33,16 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
     m_prompts.SetParent(m_window.get());
     m_window->installEventFilter(this);
     connect(m_window.get(), &mainwindow::FrmMotor::deviceRequested, this, &DesktopApp::ShowDevice);
+    m_recoveryTimer.setInterval(3s);
+    connect(&m_recoveryTimer, &QTimer::timeout, this, &DesktopApp::KeepRecovery);
 }
 
 DesktopApp::~DesktopApp() {
+    // Ended some other way than by closing the window: work still unsaved
+    // keeps its copy, and the next start offers it.
+    if (m_recovery && !m_window->Changed())
+        m_recovery->Remove();
+    m_recovery.reset();
     // The device window belongs to the main window and goes with it, before
     // the link it talks to.
     m_window.reset();
@@ -37,6 +53,112 @@ void DesktopApp::Show(const QString& file) {
     m_window->ShowStartUpCard();
     if (!file.isEmpty())
         m_window->OpenFile(file);
+    // After the file: restored work then replaces only text that is on disk.
+    if (!m_recovery) {
+        OfferRecovery();
+        m_recoveryTimer.start();
+    }
+}
+
+QString DesktopApp::RecoveryPath() const {
+    return m_recovery ? m_recovery->Path() : QString();
+}
+
+void DesktopApp::OfferRecovery() {
+    using mainwindow::RecoveryFile;
+    QString folder = m_recoveryFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (folder.isEmpty())
+        return; // nowhere to keep copies on this system
+    // Newest first; one window takes one of them, the rest wait for the next
+    // start.
+    for (std::unique_ptr<RecoveryFile>& file : RecoveryFile::LeftBehind(folder)) {
+        const RecoveryFile::Loaded loaded = file->Read();
+        if (loaded.status != RecoveryFile::Status::Ok) {
+            // Kept either way: a newer version may read it, a person may
+            // rescue text from a damaged one.
+            QString kept = file->Path();
+            if (loaded.status == RecoveryFile::Status::Damaged) {
+                const QString aside = file->SetAside();
+                kept = aside.isEmpty() ? kept : aside;
+            }
+            m_prompts.Message(
+                {.text = QStringLiteral("KtMotor was not closed properly, but the unsaved work it "
+                                        "left cannot be restored:\n%1.\nThe file is kept as %2.")
+                             .arg(loaded.error, kept),
+                 .icon = platform::Icon::Exclamation});
+            continue;
+        }
+        const RecoveryFile::Content& work = loaded.content;
+        const QString program = work.untitled
+                                    ? QStringLiteral("the unsaved untitled program")
+                                    : QStringLiteral("the unsaved program %1")
+                                          .arg(mainwindow::ProgramFiles::Title(work.programFile));
+        const platform::Answer answer = m_prompts.Message(
+            {.text = QStringLiteral("KtMotor was not closed properly.\nRestore %1 from %2?")
+                         .arg(program,
+                              QLocale().toString(work.saved.toLocalTime(), QLocale::ShortFormat)),
+             .buttons = platform::Buttons::YesNo,
+             .icon = platform::Icon::Question,
+             .defaultAnswer = platform::Answer::Yes});
+        if (answer == platform::Answer::Yes) {
+            m_window->RestoreUnsaved(work.text, work.untitled ? QString() : work.programFile);
+            // Its lock is ours now: the copy goes on in the same file, and a
+            // crash before the next tick loses nothing.
+            m_recovery = std::move(file);
+            m_recoveryOnDisk = true;
+            m_recoveredText = work.text;
+            m_recoveredFile = work.programFile;
+            m_recoveredUntitled = work.untitled;
+            return;
+        }
+        if (answer != platform::Answer::No)
+            break; // closed without an answer: asked again next time
+        file->Remove();
+    }
+    m_recovery = RecoveryFile::New(folder);
+}
+
+void DesktopApp::KeepRecovery() {
+    if (!m_recovery || m_tellingFailure)
+        return;
+    if (!m_window->Changed()) {
+        // Saved, or let go: nothing left to lose.
+        if (m_recoveryOnDisk && m_recovery->Remove())
+            m_recoveryOnDisk = false;
+        return;
+    }
+    const QString text = m_window->KtText1()->RText()->Text();
+    const QString programFile = m_window->ProgramFile();
+    const bool untitled = m_window->Untitled();
+    if (m_recoveryOnDisk && text == m_recoveredText && programFile == m_recoveredFile &&
+        untitled == m_recoveredUntitled)
+        return;
+    const QString failure = m_recovery->Write({.text = text,
+                                               .programFile = programFile,
+                                               .untitled = untitled,
+                                               .saved = QDateTime::currentDateTime()});
+    if (failure.isEmpty()) {
+        m_recoveryOnDisk = true;
+        m_recoveredText = text;
+        m_recoveredFile = programFile;
+        m_recoveredUntitled = untitled;
+        m_recoveryFailure.clear();
+        return;
+    }
+    // The previous copy, if any, is still whole; the next tick tries again.
+    if (!m_recoveryFailure.isEmpty())
+        return;
+    m_recoveryFailure = failure;
+    // The box waits in an event loop where the timer goes on ticking.
+    m_tellingFailure = true;
+    m_prompts.Message(
+        {.text = QStringLiteral("Could not keep a copy of the unsaved program against a crash in "
+                                "%1:\n%2\nKtMotor keeps trying. Saving the program keeps it safe.")
+                     .arg(QFileInfo(m_recovery->Path()).absolutePath(), failure),
+         .icon = platform::Icon::Exclamation});
+    m_tellingFailure = false;
 }
 
 link::FrmMotorCom& DesktopApp::Link() {
@@ -81,6 +203,11 @@ bool DesktopApp::eventFilter(QObject* watched, QEvent* event) {
 void DesktopApp::End() {
     if (m_device)
         m_device->close();
+    // A clean end: whatever was unsaved was saved or let go.
+    m_recoveryTimer.stop();
+    if (m_recovery)
+        m_recovery->Remove();
+    m_recovery.reset();
     // Qt's own quit on the last window gives up when a window refuses to
     // close, as the device window does while its command waits, and then
     // nothing ends the program. Leave every loop, however deeply the

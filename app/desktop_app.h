@@ -2,7 +2,9 @@
 // ports (with a virtual drive when asked), the one link made on first use,
 // the main window and its device window. It also decides when the program
 // ends: once the main window has closed, whatever questions were open on top
-// of each other. Not a window itself, and it parses no command line.
+// of each other. While the program has unsaved changes it keeps a copy of
+// them against a crash, and offers at start the copies that crashed runs
+// left. Not a window itself, and it parses no command line.
 #pragma once
 
 #include "device/frm_device.h"
@@ -13,7 +15,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 namespace kt::link {
@@ -21,7 +25,8 @@ class FrmMotorCom;
 }
 namespace kt::mainwindow {
 class FrmMotor;
-}
+class RecoveryFile;
+} // namespace kt::mainwindow
 
 namespace kt::app {
 
@@ -36,8 +41,18 @@ public:
                const QString& documentsFolder = {});
     ~DesktopApp() override;
 
-    // Shows the main window with its start-up card, and opens file when
-    // one is named (from the command line), with Open's checks.
+    // Where the copies of unsaved work live (default: the application's
+    // data folder) and how often the copy is brought up to date. Before Show().
+    void SetRecoveryFolder(const QString& folder) { m_recoveryFolder = folder; }
+    void SetRecoveryInterval(std::chrono::milliseconds interval) {
+        m_recoveryTimer.setInterval(interval);
+    }
+    // This run's copy of unsaved work; empty before Show().
+    QString RecoveryPath() const;
+
+    // Shows the main window with its start-up card, opens file when one is
+    // named (from the command line), with Open's checks, then offers the
+    // unsaved work of runs that crashed.
     void Show(const QString& file = {});
     // The Device menu: opens the device window, or brings it to the front.
     void ShowDevice();
@@ -52,6 +67,10 @@ protected:
 
 private:
     void End();
+    void OfferRecovery();
+    // A tick of the recovery timer: copies changed work, drops a copy that
+    // is no longer needed.
+    void KeepRecovery();
 
     platform::DialogPrompts m_prompts;
     drive::VirtualDrive m_virtualDrive;
@@ -61,6 +80,16 @@ private:
     std::unique_ptr<mainwindow::FrmMotor> m_window;
     QPointer<device::FrmDevice> m_device;
     bool m_opening = false;
+
+    QString m_recoveryFolder;
+    QTimer m_recoveryTimer;
+    std::unique_ptr<mainwindow::RecoveryFile> m_recovery;
+    bool m_recoveryOnDisk = false;
+    QString m_recoveredText; // as last written, with the two below
+    QString m_recoveredFile;
+    bool m_recoveredUntitled = true;
+    QString m_recoveryFailure; // told once until a copy succeeds again
+    bool m_tellingFailure = false;
 };
 
 } // namespace kt::app
