@@ -65,6 +65,8 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     auto* document = new QTextDocument(this);
     document->setDocumentLayout(new RowLayout(document));
     document->setDocumentMargin(0);
+    // The margin goes on the undo stack; nothing the user did must.
+    document->clearUndoRedoStacks();
     setDocument(document);
     setFont(EditorFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);

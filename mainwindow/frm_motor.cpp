@@ -144,6 +144,18 @@ void FrmMotor::BuildMenus() {
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("MnuEdit"));
+    // Undo and Redo go through the editor, which keeps its marks and caret
+    // record in step with the restored text.
+    m_editUndo =
+        AddAction(edit, "AddEditUndo", QStringLiteral("&Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_editRedo = AddAction(edit, "AddEditRedo", QStringLiteral("&Redo"));
+    m_editRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    connect(m_editUndo, &QAction::triggered, m_ktText1, &editor::KtText::Undo);
+    connect(m_editRedo, &QAction::triggered, m_ktText1, &editor::KtText::Redo);
+    connect(m_ktText1, &editor::KtText::undoAvailable, this, &FrmMotor::UpdateEnabling);
+    connect(m_ktText1, &editor::KtText::redoAvailable, this, &FrmMotor::UpdateEnabling);
+    edit->addSeparator()->setObjectName(QStringLiteral("AddEditSep0"));
     m_editCopy =
         AddAction(edit, "MnuEditCopy", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
     m_editCut =
@@ -153,6 +165,10 @@ void FrmMotor::BuildMenus() {
     edit->addSeparator()->setObjectName(QStringLiteral("MnuEditSep1"));
     m_editFind =
         AddAction(edit, "MnuEditFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    edit->addSeparator()->setObjectName(QStringLiteral("AddEditSep2"));
+    connect(AddAction(edit, "AddEditSelectAll", QStringLiteral("Select &All"),
+                      QKeySequence(Qt::CTRL | Qt::Key_A)),
+            &QAction::triggered, m_ktText1, &editor::KtText::SelectAll);
     connect(edit, &QMenu::aboutToShow, this, &FrmMotor::OnEditMenu);
     connect(m_editFind, &QAction::triggered, this, [this] {
         if (!m_find)
@@ -225,6 +241,10 @@ void FrmMotor::OnFileMenu() {
 void FrmMotor::UpdateEnabling() {
     OnFileMenu();
     OnEditMenu();
+    // Asked, not only told: the text box does not report every change of
+    // them (a text replaced as a whole clears both without a word).
+    m_editUndo->setEnabled(m_ktText1->CanUndo());
+    m_editRedo->setEnabled(m_ktText1->CanRedo());
 }
 
 void FrmMotor::OnEditMenu() {
@@ -264,6 +284,7 @@ void FrmMotor::OnCompile() {
         const int line = std::clamp(static_cast<int>(lineCount), 1, blocks);
         box->setTextCursor(QTextCursor(box->document()->findBlockByNumber(line - 1)));
         m_ktText1->GetPara(false);
+        m_ktText1->SetErrorLine(line);
         m_ktText1->setFocus();
     }
     Say(text);

@@ -155,6 +155,8 @@ private:
     QAction* m_editCut = nullptr;
     QAction* m_editPaste = nullptr;
     QAction* m_editFind = nullptr;
+    QAction* m_editUndo = nullptr;
+    QAction* m_editRedo = nullptr;
     QAction* m_lineNumber = nullptr;
     QMenu* m_recentMenu = nullptr;
     QLabel* m_caretField = nullptr;

@@ -77,7 +77,26 @@ TEST_F(EditorKit, CompileShowsTheErrorInPlace) {
         EXPECT_EQ(Field("StatusSize").toStdString(), row.size);
         EXPECT_EQ(Box()->textCursor().blockNumber() + 1, row.caretLine);
         EXPECT_EQ(m_window.KtText1()->LineNumber(), row.caretLine); // the caret record follows
+        EXPECT_EQ(m_window.KtText1()->ErrorLine(), row.box[0] == 'C' ? 0 : row.caretLine);
     }
+}
+
+// Undo and Redo from the Edit menu: enabled only when there is something to
+// take back, and the marks follow the text back.
+TEST_F(EditorKit, UndoAndRedoFromTheMenu) {
+    QAction* undo = m_window.findChild<QAction*>("AddEditUndo");
+    QAction* redo = m_window.findChild<QAction*>("AddEditRedo");
+    EXPECT_FALSE(undo->isEnabled());
+    QTest::keyClicks(Box(), "Do");
+    EXPECT_TRUE(undo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(Box()->Text().toStdString(), "");
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_EQ(Box()->Text().toStdString(), "Do");
+    EXPECT_EQ(m_window.KtText1()->RunBreak().size(), 1u);
+    m_window.findChild<QAction*>("AddEditSelectAll")->trigger();
+    EXPECT_EQ(Box()->SelText().toStdString(), "Do");
 }
 
 TEST_F(EditorKit, StatusBarCountsFromOne) {
