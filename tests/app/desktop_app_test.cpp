@@ -38,11 +38,15 @@ TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
     answerer.Answer("Not Read", QMessageBox::Ok);
     QTimer::singleShot(0, desktop.Device(), [&] { desktop.Device()->CmdRead(36)->click(); });
     QTimer::singleShot(5, &desktop.Window(), [&] { desktop.Window().close(); });
+    // A timer of this frame: it must not outlive the test.
     bool stuck = false;
-    QTimer::singleShot(5000, qApp, [&] {
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
         stuck = true;
         QCoreApplication::exit(1);
     });
+    guard.start(5000);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(stuck);
     EXPECT_FALSE(desktop.Window().isVisible());
