@@ -165,8 +165,21 @@ link::FrmMotorCom& DesktopApp::Link() {
     if (!m_link) {
         m_link = std::make_unique<link::FrmMotorCom>(m_prompts,
                                                      [this](int n) { return m_ports.Create(n); });
+        m_link->AddObserver(this);
     }
     return *m_link;
+}
+
+void DesktopApp::Observe(const link::LinkEvent& event) {
+    if (event.kind == link::LinkEvent::Kind::Ended)
+        ShowConnection();
+}
+
+void DesktopApp::ShowConnection() {
+    const int port = m_link ? m_link->PortNumber() : 0;
+    m_window->ShowConnection(
+        port > 0 ? QStringLiteral("port %1 (%2)").arg(port).arg(m_ports.DeviceName(port))
+                 : QStringLiteral("not connected"));
 }
 
 void DesktopApp::ShowDevice() {
@@ -183,6 +196,7 @@ void DesktopApp::ShowDevice() {
             },
             m_window.get());
         m_opening = false;
+        ShowConnection(); // the search's own exchanges end before it names the port
     }
     m_device->show();
     m_device->raise();

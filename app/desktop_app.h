@@ -9,6 +9,7 @@
 
 #include "device/frm_device.h"
 #include "drive/virtual_drive.h"
+#include "link/link_observer.h"
 #include "link/port_directory.h"
 #include "platform/dialog_prompts.h"
 
@@ -30,7 +31,7 @@ class RecoveryFile;
 
 namespace kt::app {
 
-class DesktopApp : public QObject {
+class DesktopApp : public QObject, private link::LinkObserver {
     Q_OBJECT
 
 public:
@@ -67,6 +68,9 @@ protected:
 
 private:
     void End();
+    // The status bar's drive field follows every exchange.
+    void Observe(const link::LinkEvent& event) override;
+    void ShowConnection();
     void OfferRecovery();
     // A tick of the recovery timer: copies changed work, drops a copy that
     // is no longer needed.

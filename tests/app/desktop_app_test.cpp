@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,4 +78,24 @@ TEST(DesktopApp, OpensTheFileNamedAtStart) {
         EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
         // Not closed: closing the main window ends the program's event loop.
     }
+}
+
+// The main window's status bar names the port the device window found, and
+// forgets it when the port is lost.
+TEST(DesktopApp, StatusBarFollowsTheConnection) {
+    QTemporaryDir folder;
+    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    const auto field = [&] {
+        return desktop.Window().findChild<QLabel*>("StatusDrive")->text().toStdString();
+    };
+    EXPECT_EQ(field(), "Drive: not connected");
+    desktop.ShowDevice();
+    EXPECT_EQ(field(), "Drive: port 1 (virtual-drive)");
+    desktop.Link().SetReplyTimeout([](int) { return 5; });
+    desktop.Drive().SetFault(VirtualDrive::Fault::NoReply);
+    kt::test::ModalAnswerer answerer;
+    answerer.Answer("Communication Failed,Retry?", QMessageBox::Cancel);
+    answerer.Answer("Not Read", QMessageBox::Ok);
+    desktop.Device()->CmdRead(36)->click();
+    EXPECT_EQ(field(), "Drive: not connected");
 }
