@@ -654,6 +654,7 @@ void FrmMotor::ShowStartUpCard() {
 void FrmMotor::ShowText(const QString& text) {
     editor::TextBox* box = m_ktText1->RText();
     box->SetText(text);
+    m_ktText1->SetErrorLine(0); // a mark of the text that was there before
     box->SetSelStart(box->TextLength());
     m_ktText1->GetPara(false);
     ShowLineNumber();
