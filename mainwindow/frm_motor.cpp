@@ -343,7 +343,7 @@ void FrmMotor::ShowProgramSize() {
     else if (code == compiler::kNothingToCompile)
         m_sizeField->clear();
     else
-        m_sizeField->setText(QStringLiteral("Does not compile (line %1)").arg(lineCount - 1));
+        m_sizeField->setText(QStringLiteral("Does not compile (line %1)").arg(lineCount));
 }
 
 void FrmMotor::ShowConnection(const QString& state) {

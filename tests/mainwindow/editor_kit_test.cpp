@@ -52,8 +52,8 @@ protected:
 
 } // namespace
 
-// Compile puts the caret on the failing line before its box, counted as the
-// box counts (0-based) plus one; the status bar tells the size or the line.
+// Compile puts the caret on the failing line before its box (which counts
+// lines from 0); the status bar tells the size, or the line counted from 1.
 TEST_F(EditorKit, CompileShowsTheErrorInPlace) {
     struct Row {
         const char* text;
@@ -63,8 +63,8 @@ TEST_F(EditorKit, CompileShowsTheErrorInPlace) {
     };
     const Row rows[] = {
         {"Do\r\n  Output.0 = True\r\nLoop", 1, "6 of 254 bytes", "Compiled Successfully."},
-        {"Do\r\nCounter0 = 300\r\nLoop", 2, "Does not compile (line 1)", "Error at Line 1"},
-        {"Do\r\nOutput.0 = True", 2, "Does not compile (line 1)", "Error at Line 1"},
+        {"Do\r\nCounter0 = 300\r\nLoop", 2, "Does not compile (line 2)", "Error at Line 1"},
+        {"Do\r\nOutput.0 = True", 2, "Does not compile (line 2)", "Error at Line 1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
