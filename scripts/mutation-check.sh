@@ -62,7 +62,7 @@ D1 @@ drive/virtual_drive.cpp @@ the drive reads a request's checksum high byte 
 D2 @@ drive/virtual_drive.cpp @@ clear-bits ANDs with the inverted data byte @@ memoryAt(i) &= dataAt(i); @@ memoryAt(i) &= ~dataAt(i);
 D3 @@ drive/virtual_drive.cpp @@ the drive answers a read without its checksum @@ AppendChecksum(reply, Checksum(reply)); @@ ;
 K1 @@ link/cls_kt_motor.cpp @@ set-bit and clear-bit function codes swapped @@ putOn ? DriveMap::kSetBit : DriveMap::kClearBit @@ putOn ? DriveMap::kClearBit : DriveMap::kSetBit
-K2 @@ link/cls_kt_motor.cpp @@ a tenths value is limited at 1021, not 102.1 @@ if (Value > kMaxTenths) @@ if (Value > kMaxTenths * 10)
+K2 @@ link/cls_kt_motor.cpp @@ a tenths value is limited at 1021, not 102.1 @@ if (Value > compiler::kTenthsLimit) @@ if (Value > compiler::kTenthsLimit * 10)
 K3 @@ link/cls_kt_motor.cpp @@ tenths written high byte first @@ Data = Packet::Bytes({n % 256, n / 256}); @@ Data = Packet::Bytes({n / 256, n % 256});
 K4 @@ link/cls_kt_motor.cpp @@ reference volt written as *100/255 instead of *255/100 @@ Packet::Bytes({Volt * 255 / 100, 0}) @@ Packet::Bytes({Volt * 100 / 255, 0})
 K5 @@ link/cls_kt_motor.cpp @@ current limit steps of 1/256 instead of 1/255 @@ static_cast<int>(count) / 255; @@ static_cast<int>(count) / 256;
@@ -72,13 +72,13 @@ E1 @@ editor/text_box.cpp @@ the CR LF text length counts one character too many
 E2 @@ editor/text_box.cpp @@ a CR LF offset at a line's start lands on the line before @@ findBlockByNumber(mid).position() + mid <= offset @@ findBlockByNumber(mid).position() + mid < offset
 E3 @@ editor/kt_text.cpp @@ Enter no longer repeats the line's indentation @@ ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false); @@ ReplaceSelection(QStringLiteral("\r\n"), false);
 E4 @@ editor/kt_text.cpp @@ the caret's line start forgets the CR of earlier lines @@ m_currentLineSS = block.position() + block.blockNumber();\n        m_colNumber @@ m_currentLineSS = block.position();\n        m_colNumber
-M1 @@ mainwindow/frm_motor.cpp @@ typing no longer sets the Changed flag @@ m_changed = true; @@ m_changed = false;
+M1 @@ mainwindow/frm_motor.cpp @@ typing no longer sets the Changed flag @@ if (textChange)\n        m_changed = true; @@ if (textChange)\n        m_changed = false;
 M2 @@ mainwindow/program_files.cpp @@ the caption is cut at the first "." instead of the last @@ name.lastIndexOf(u'.') @@ name.indexOf(u'.')
 M3 @@ compiler/program_text.cpp @@ open removes a final CR LF even when only one is there @@ kTwoBreaks = "\r\n\r\n"; @@ kTwoBreaks = "\r\n";
 V1 @@ device/frm_device.cpp @@ Read All reads MotorCurrent after ReferenceVolt @@ {0, 1, 2, 3, 4, 5, 6, 7, 35} @@ {0, 1, 2, 3, 4, 5, 7, 6, 35}
 V2 @@ device/frm_device.cpp @@ counter bytes from a word counter swapped @@ m_txtPara[8 + 2 * k]->setText(QString::number(data % 256)); @@ m_txtPara[8 + 2 * k]->setText(QString::number(data / 256));
 V3 @@ device/frm_device.cpp @@ text that is no number writes nothing and says nothing @@ return value && (motor.*write)(*value) == link::kSent; @@ return !value || (motor.*write)(*value) == link::kSent;
-V4 @@ device/frm_device.cpp @@ whole values rounded half away from zero @@ const double rounded = compiler::RoundHalfEven(*value); @@ const double rounded = std::round(*value);
+V4 @@ compiler/number_rules.cpp @@ typed whole values rounded half away from zero @@ const double rounded = RoundHalfEven(*value); @@ const double rounded = std::round(*value);
 EOF
 
 die() {
