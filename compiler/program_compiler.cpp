@@ -32,6 +32,7 @@ ProgramCompiler::ProgramCompiler() {
 
 std::uint8_t ProgramCompiler::CompileText(std::string_view text, long& LineCount) {
     m_programLength = 0;
+    m_statementLines.clear();
     if (text.empty())
         return kNothingToCompile;
     m_programBuffer.fill(kImageFill);
@@ -42,9 +43,11 @@ std::uint8_t ProgramCompiler::CompileText(std::string_view text, long& LineCount
     bool elseSeen = false;
     bool endsWithLoop = false;
     std::size_t programCounter = 0;
+    int textLine = 0;
 
     for (const std::string_view line : ProgramTextLines(text)) {
         ++LineCount;
+        ++textLine;
         StatementBytes code{};
         const std::uint8_t result = CompileStatement(line, code);
         if (result == kNothingToCompile)
@@ -83,6 +86,7 @@ std::uint8_t ProgramCompiler::CompileText(std::string_view text, long& LineCount
         m_programBuffer[programCounter] = code[0];
         m_programBuffer[programCounter + 1] = code[1];
         programCounter += 2;
+        m_statementLines.push_back(textLine);
     }
 
     if (!blockStack.empty())

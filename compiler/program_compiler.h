@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace kt::compiler {
 
@@ -29,10 +30,16 @@ public:
     const ProgramImage& ProgramBuffer() const { return m_programBuffer; }
     // The image bytes the last compilation filled; 0 unless it succeeded.
     std::size_t ProgramLength() const { return m_programLength; }
+    // The 1-based line of the text each statement the last compilation wrote
+    // came from, in image order (statement k at bytes 2k, 2k+1). Counted in
+    // the text itself, whatever LineCount started at; after a failure it
+    // covers the statements compiled before it.
+    const std::vector<int>& StatementLines() const { return m_statementLines; }
 
 private:
     ProgramImage m_programBuffer;
     std::size_t m_programLength = 0;
+    std::vector<int> m_statementLines;
 };
 
 } // namespace kt::compiler

@@ -1,0 +1,429 @@
+#include "sim/program_interpreter.h"
+
+#include "sim/memory_map.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace kt::sim {
+
+namespace {
+
+constexpr std::uint8_t kEndMark = compiler::kImageFill; // no opcode is 255
+
+bool Compared(Compare compare, unsigned left, unsigned right) {
+    switch (compare) {
+    case Compare::Equal:
+        return left == right;
+    case Compare::AtLeast:
+        return left >= right;
+    case Compare::Less:
+        return left < right;
+    case Compare::NotEqual:
+        return left != right;
+    }
+    return false;
+}
+
+} // namespace
+
+ProgramInterpreter::ProgramInterpreter()
+    : m_ownMemory(MemoryMap::kDataMemorySize), m_memory(m_ownMemory) {
+    PowerUp();
+}
+
+ProgramInterpreter::ProgramInterpreter(std::span<std::uint8_t> memory) : m_memory(memory) {
+    if (memory.size() < MemoryMap::kUsedSize)
+        throw std::invalid_argument("data memory smaller than the drive's map");
+}
+
+void ProgramInterpreter::PowerUp() {
+    std::fill(m_memory.begin(), m_memory.end(), std::uint8_t{0});
+    SetWord(MemoryMap::kBusVolt, 446); // about 48 V on the command set's scale
+    SetWord(MemoryMap::kDecelerationRate, 50);
+    SetWord(MemoryMap::kAccelerationRate, 50);
+    SetWord(MemoryMap::kReferenceSpeed, 250);
+    m_memory[MemoryMap::kReferenceVolt] = 128;
+    m_memory[MemoryMap::kCurrentLimit] = 100;
+    m_memory[MemoryMap::kIdentification] = MemoryMap::kIdentificationValue;
+    Erase();
+    m_timeMs = 0;
+    m_toTimerTick = kTimerTickMs;
+    m_toMotorUpdate = kMotorPeriodMs;
+    m_timerFlags = 0;
+    m_motor.Reset();
+}
+
+std::uint16_t ProgramInterpreter::Word(std::uint16_t address) const {
+    return static_cast<std::uint16_t>(m_memory[address] | m_memory[address + 1u] << 8);
+}
+
+void ProgramInterpreter::SetWord(std::uint16_t address, std::uint16_t value) {
+    m_memory[address] = static_cast<std::uint8_t>(value & 0xFF);
+    m_memory[address + 1u] = static_cast<std::uint8_t>(value >> 8);
+}
+
+std::uint8_t ProgramInterpreter::Error() const {
+    return m_memory[MemoryMap::kError];
+}
+
+void ProgramInterpreter::Erase() {
+    m_program.clear();
+    m_next = 0;
+    m_errorStatement = kNoStatement;
+    m_running = false;
+    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(~MemoryMap::kProgramRunMode);
+}
+
+void ProgramInterpreter::Fail(std::uint8_t error, std::size_t statement) {
+    m_running = false;
+    m_errorStatement = statement;
+    m_memory[MemoryMap::kError] = error;
+    // A stopped program no longer drives the motor: it ramps down to rest.
+    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(
+        ~(MemoryMap::kProgramRunMode | MemoryMap::kCommandForward | MemoryMap::kCommandReverse));
+}
+
+std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
+    Erase();
+    const InstructionDecoder& decoder = InstructionDecoder::Instance();
+    std::vector<Statement> program;
+    for (std::size_t k = 0; k < kMaxStatements && image[2 * k] != kEndMark; ++k) {
+        Statement statement;
+        statement.opcode = image[2 * k];
+        statement.operand = image[2 * k + 1];
+        statement.instruction = decoder.At(statement.opcode);
+        if (statement.instruction.action == Action::Unknown ||
+            !decoder.OperandValid(statement.instruction, statement.operand)) {
+            Fail(MemoryMap::kInstructionNotIdentified, k);
+            return MemoryMap::kInstructionNotIdentified;
+        }
+        if (statement.instruction.operand == OperandKind::Bit)
+            InstructionDecoder::DecodeBit(statement.operand, statement.bit);
+        program.push_back(statement);
+    }
+
+    // Pairing as the compiler nests blocks: an Else belongs to the innermost
+    // open If; a second Else of the same If jumps to its End If like the first.
+    struct Open {
+        std::size_t statement;
+        std::size_t firstElse;
+    };
+    std::vector<Open> open;
+    std::vector<std::size_t> elses;
+    for (std::size_t k = 0; k < program.size(); ++k) {
+        const Action action = program[k].instruction.action;
+        const bool isIf = action == Action::If;
+        const bool isDo = action == Action::Do || action == Action::DoUntil;
+        if (isIf || isDo) {
+            open.push_back({k, kNoStatement});
+            continue;
+        }
+        if (action != Action::Else && action != Action::EndIf && action != Action::Loop)
+            continue;
+        const bool wantsIf = action != Action::Loop;
+        const Action top =
+            open.empty() ? Action::Unknown : program[open.back().statement].instruction.action;
+        const bool topIsIf = top == Action::If;
+        const bool topIsDo = top == Action::Do || top == Action::DoUntil;
+        if (wantsIf ? !topIsIf : !topIsDo) {
+            Fail(MemoryMap::kInstructionNotIdentified, k);
+            return MemoryMap::kInstructionNotIdentified;
+        }
+        Open& block = open.back();
+        if (action == Action::Else) {
+            if (block.firstElse == kNoStatement) {
+                block.firstElse = k;
+                program[block.statement].jump = static_cast<std::uint16_t>(k + 1);
+            }
+            elses.push_back(k);
+            continue;
+        }
+        if (action == Action::EndIf) {
+            if (block.firstElse == kNoStatement)
+                program[block.statement].jump = static_cast<std::uint16_t>(k + 1);
+            // Every Else since this If opened belongs to it.
+            while (!elses.empty() && elses.back() > block.statement) {
+                program[elses.back()].jump = static_cast<std::uint16_t>(k + 1);
+                elses.pop_back();
+            }
+        } else {
+            program[k].jump = static_cast<std::uint16_t>(block.statement);
+            program[block.statement].jump = static_cast<std::uint16_t>(k + 1);
+        }
+        open.pop_back();
+    }
+    if (!open.empty()) {
+        // Looking for the partner runs off the end of the program.
+        Fail(MemoryMap::kPassedEndOfBuffer, open.back().statement);
+        return MemoryMap::kPassedEndOfBuffer;
+    }
+
+    m_program = std::move(program);
+    m_memory[MemoryMap::kError] = MemoryMap::kNoError;
+    Restart();
+    return MemoryMap::kNoError;
+}
+
+void ProgramInterpreter::Restart() {
+    if (m_program.empty())
+        return;
+    for (Statement& statement : m_program)
+        statement.clickPrimed = false;
+    m_next = 0;
+    m_errorStatement = kNoStatement;
+    m_running = true;
+    m_memory[MemoryMap::kError] = MemoryMap::kNoError;
+    m_memory[MemoryMap::kStatus] |= MemoryMap::kProgramRunMode;
+}
+
+void ProgramInterpreter::Stop() {
+    m_running = false;
+    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(~MemoryMap::kProgramRunMode);
+}
+
+bool ProgramInterpreter::SetInput(int n, bool on) {
+    if (n < 0 || n >= MemoryMap::kInputCount)
+        return false;
+    const auto mask = static_cast<std::uint8_t>(1u << n);
+    std::uint8_t& inputs = m_memory[MemoryMap::kInputs];
+    inputs = static_cast<std::uint8_t>(on ? inputs | mask : inputs & ~mask);
+    return true;
+}
+
+bool ProgramInterpreter::SetAnalog(int n, std::uint16_t value) {
+    if (n < 0 || n >= MemoryMap::kAnalogCount)
+        return false;
+    SetWord(static_cast<std::uint16_t>(MemoryMap::kAnalogs + 2 * n), value);
+    return true;
+}
+
+bool ProgramInterpreter::TimerFlag(int n) const {
+    return n >= 0 && n < MemoryMap::kTimerCount && (m_timerFlags >> n & 1) != 0;
+}
+
+bool ProgramInterpreter::ReadBit(const BitOperand& bit) const {
+    const std::uint8_t byte = bit.timerFlag ? m_timerFlags : m_memory[bit.address];
+    return ((byte & bit.mask) != 0) != bit.inverted;
+}
+
+void ProgramInterpreter::WriteBit(const BitOperand& bit, bool on) {
+    std::uint8_t& byte = m_memory[bit.address];
+    byte = static_cast<std::uint8_t>(on ? byte | bit.mask : byte & ~bit.mask);
+}
+
+bool ProgramInterpreter::Holds(Statement& statement) {
+    const Instruction& in = statement.instruction;
+    const std::uint8_t operand = statement.operand;
+    const std::uint8_t counter0 = m_memory[MemoryMap::kCounters];
+    switch (in.condition) {
+    case Condition::ClickedToFalse:
+    case Condition::ClickedToTrue: {
+        const bool now = (m_memory[MemoryMap::kInputs] >> operand & 1) != 0;
+        const bool wanted = in.condition == Condition::ClickedToTrue;
+        // The first run only remembers: there is no earlier value to change from.
+        const bool clicked = statement.clickPrimed && statement.clickLast != now && now == wanted;
+        statement.clickPrimed = true;
+        statement.clickLast = now;
+        return clicked;
+    }
+    case Condition::CounterConstant:
+        return Compared(in.compare, counter0, operand);
+    case Condition::CounterCounter:
+        return Compared(in.compare, counter0, m_memory[MemoryMap::kCounters + operand]);
+    case Condition::WordWord:
+        return Compared(in.compare, Word(MemoryMap::kCounters),
+                        Word(static_cast<std::uint16_t>(MemoryMap::kCounters + operand)));
+    case Condition::Bit:
+        return ReadBit(statement.bit);
+    case Condition::None:
+        break;
+    }
+    return false;
+}
+
+void ProgramInterpreter::Execute() {
+    const std::size_t k = m_next;
+    Statement& statement = m_program[k];
+    const Instruction& in = statement.instruction;
+    const std::uint8_t operand = statement.operand;
+    std::uint8_t* const counters = &m_memory[MemoryMap::kCounters];
+    std::size_t next = k + 1;
+
+    switch (in.action) {
+    case Action::If:
+        if (!Holds(statement))
+            next = statement.jump;
+        break;
+    case Action::DoUntil:
+        if (Holds(statement))
+            next = statement.jump;
+        break;
+    case Action::Else:
+    case Action::Loop:
+        next = statement.jump;
+        break;
+    case Action::Do:
+    case Action::EndIf:
+        break;
+    case Action::ResetProgram:
+        for (Statement& s : m_program)
+            s.clickPrimed = false;
+        next = 0;
+        break;
+    case Action::AssignBit: {
+        bool on = in.bitValue == BitValue::True;
+        if (in.bitValue == BitValue::Flag0)
+            on = (m_memory[MemoryMap::kFlags] & 1) != 0;
+        WriteBit(statement.bit, on);
+        break;
+    }
+    case Action::FlagLogic: {
+        const bool flag0 = (m_memory[MemoryMap::kFlags] & 1) != 0;
+        const bool bit = ReadBit(statement.bit);
+        bool result = bit;
+        if (in.logic == Logic::And)
+            result = flag0 && bit;
+        else if (in.logic == Logic::Or)
+            result = flag0 || bit;
+        else if (in.logic == Logic::Xor)
+            result = flag0 != bit;
+        m_memory[MemoryMap::kFlags] =
+            static_cast<std::uint8_t>((m_memory[MemoryMap::kFlags] & ~1u) | (result ? 1u : 0u));
+        break;
+    }
+    case Action::SetCounter:
+        counters[in.number] = operand;
+        break;
+    case Action::CounterLogic: {
+        const std::uint8_t value = in.fromCounter ? counters[operand] : operand;
+        if (in.logic == Logic::And)
+            counters[0] &= value;
+        else if (in.logic == Logic::Or)
+            counters[0] |= value;
+        else
+            counters[0] ^= value;
+        break;
+    }
+    case Action::CounterToCounter0:
+        counters[0] = counters[operand];
+        break;
+    case Action::Counter0ToCounter:
+        counters[operand] = counters[0];
+        break;
+    case Action::InputByteToCounter:
+        counters[operand] = m_memory[MemoryMap::kInputs];
+        break;
+    case Action::SetTenths:
+        SetWord(in.address, static_cast<std::uint16_t>(in.number * 256 + operand));
+        break;
+    case Action::WordCounterToWord:
+        SetWord(in.address, Word(static_cast<std::uint16_t>(MemoryMap::kCounters + operand)));
+        break;
+    case Action::SetByte:
+        m_memory[in.address] = operand;
+        m_memory[in.address + 1u] = 0;
+        break;
+    case Action::TriggerTimer: {
+        const std::uint8_t value = in.fromCounter ? counters[operand] : operand;
+        m_memory[MemoryMap::kTimers + in.number] = value;
+        const auto mask = static_cast<std::uint8_t>(1u << in.number);
+        // A timer of 0 has nothing to count: it has run out already.
+        m_timerFlags =
+            static_cast<std::uint8_t>(value == 0 ? m_timerFlags | mask : m_timerFlags & ~mask);
+        break;
+    }
+    case Action::AddToWordCounter: {
+        const auto address = static_cast<std::uint16_t>(MemoryMap::kCounters + 2 * in.number);
+        const unsigned value = Word(address);
+        // 16 bits wrap around, as the drive's registers would.
+        SetWord(address,
+                static_cast<std::uint16_t>(in.subtract ? value - operand : value + operand));
+        break;
+    }
+    case Action::WordToWordCounter:
+        SetWord(static_cast<std::uint16_t>(MemoryMap::kCounters + operand), Word(in.address));
+        break;
+    case Action::AnalogToWordCounter:
+        SetWord(static_cast<std::uint16_t>(MemoryMap::kCounters + (operand & 0x1F)),
+                Word(static_cast<std::uint16_t>(MemoryMap::kAnalogs + 2 * (operand >> 5))));
+        break;
+    case Action::Unknown: // refused at load
+        Fail(MemoryMap::kInstructionNotIdentified, k);
+        return;
+    }
+
+    m_next = next;
+    if (next >= m_program.size())
+        Fail(MemoryMap::kPassedEndOfBuffer, k);
+}
+
+void ProgramInterpreter::TickTimers() {
+    for (int n = 0; n < MemoryMap::kTimerCount; ++n) {
+        std::uint8_t& timer = m_memory[MemoryMap::kTimers + n];
+        if (timer == 0)
+            continue;
+        if (--timer == 0)
+            m_timerFlags = static_cast<std::uint8_t>(m_timerFlags | 1u << n);
+    }
+}
+
+void ProgramInterpreter::AdvanceClock() {
+    ++m_timeMs;
+    if (--m_toTimerTick == 0) {
+        m_toTimerTick = kTimerTickMs;
+        TickTimers();
+    }
+    if (--m_toMotorUpdate == 0) {
+        m_toMotorUpdate = kMotorPeriodMs;
+        m_motor.Advance(m_memory, kMotorPeriodMs);
+    }
+}
+
+void ProgramInterpreter::TracedStep() {
+    const std::span<const std::uint8_t> used = m_memory.first(MemoryMap::kUsedSize);
+    m_before.assign(used.begin(), used.end());
+    TraceRecord record;
+    record.timeMs = m_timeMs;
+    record.statement = m_next;
+    record.opcode = m_program[m_next].opcode;
+    record.operand = m_program[m_next].operand;
+    Execute();
+    AdvanceClock();
+    m_changes.clear();
+    for (std::size_t a = 0; a < used.size(); ++a)
+        if (used[a] != m_before[a])
+            m_changes.push_back({static_cast<std::uint16_t>(a), m_before[a], used[a]});
+    record.changes = m_changes;
+    m_trace(record);
+}
+
+bool ProgramInterpreter::Step() {
+    if (!m_running) {
+        AdvanceClock();
+        return false;
+    }
+    if (m_trace) {
+        TracedStep();
+    } else {
+        Execute();
+        AdvanceClock();
+    }
+    return true;
+}
+
+void ProgramInterpreter::RunFor(std::uint64_t milliseconds) {
+    if (m_trace) {
+        for (std::uint64_t i = 0; i < milliseconds; ++i)
+            Step();
+        return;
+    }
+    for (std::uint64_t i = 0; i < milliseconds; ++i) {
+        if (m_running)
+            Execute();
+        AdvanceClock();
+    }
+}
+
+} // namespace kt::sim

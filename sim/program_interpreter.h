@@ -1,0 +1,148 @@
+// The simulated drive's program interpreter: runs a 254-byte program image
+// over a data memory laid out as the drive's, on a deterministic clock, with
+// the motor model and the four timers moving along with it. The memory can be
+// the interpreter's own or one it is given (the virtual drive's), so every
+// value a reader of the memory sees is the program's.
+// Not the drive's real interpreter, whose behaviour is unknown: the choices
+// made here are listed in kSimulationAssumptions. No threads, no real time.
+#pragma once
+
+#include "compiler/program_compiler.h"
+#include "sim/instruction_decoder.h"
+#include "sim/motor_model.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace kt::sim {
+
+struct MemoryChange {
+    std::uint16_t address = 0;
+    std::uint8_t before = 0;
+    std::uint8_t after = 0;
+};
+
+// One statement as it ran.
+struct TraceRecord {
+    std::uint64_t timeMs = 0;  // simulated time the statement started
+    std::size_t statement = 0; // index in the image: bytes 2k, 2k + 1
+    std::uint8_t opcode = 0;
+    std::uint8_t operand = 0;
+    // Bytes of the used memory that changed during the statement's time, by
+    // the statement or by the timers and the motor, in address order.
+    std::span<const MemoryChange> changes;
+};
+
+using TraceHook = std::function<void(const TraceRecord&)>;
+
+class ProgramInterpreter {
+public:
+    static constexpr int kStatementMs = 1;   // one statement per millisecond
+    static constexpr int kTimerTickMs = 100; // a timer counts down once per tick
+    static constexpr int kMotorPeriodMs = 10;
+    static constexpr std::size_t kMaxStatements = compiler::kProgramSize / 2;
+    static constexpr std::size_t kNoStatement = static_cast<std::size_t>(-1);
+
+    // Its own memory of MemoryMap::kDataMemorySize bytes, powered up.
+    ProgramInterpreter();
+    // Works on memory, which must outlive it and hold at least
+    // MemoryMap::kUsedSize bytes (std::invalid_argument otherwise). The
+    // memory is left as it is; PowerUp() writes the power-up values.
+    explicit ProgramInterpreter(std::span<std::uint8_t> memory);
+
+    // The values of a drive just switched on, no program, the clock at 0.
+    void PowerUp();
+
+    // Checks the image, pairs its blocks and starts it from its first
+    // statement. Returns 0, or the drive error code it also leaves in the
+    // error byte: 2 for an opcode or operand the drive does not know or a
+    // block closed without being opened, 1 for a block never closed. A
+    // program that fails to load does not run. An erased image loads as no
+    // program: nothing runs and no error is set.
+    std::uint8_t Load(const compiler::ProgramImage& image);
+    // No program: nothing runs.
+    void Erase();
+    // From the first statement again, with the click memories forgotten; the
+    // error byte cleared. Nothing happens without a loaded program.
+    void Restart();
+    // Stops the program where it is, without an error.
+    void Stop();
+
+    bool Running() const { return m_running; }
+    // Runs one statement if the program runs, and moves the clock on by one
+    // statement's time either way. True when a statement ran.
+    bool Step();
+    // Moves the clock on by the simulated time, a statement per millisecond
+    // while the program runs.
+    void RunFor(std::uint64_t milliseconds);
+    std::uint64_t TimeMs() const { return m_timeMs; }
+
+    std::size_t StatementCount() const { return m_program.size(); }
+    // The statement the next Step() runs.
+    std::size_t NextStatement() const { return m_next; }
+    // Where the last load or run error was found; kNoStatement if none.
+    std::size_t ErrorStatement() const { return m_errorStatement; }
+    std::uint8_t Error() const;
+
+    // The user's side: inputs 0..7 and analog inputs 0..5. False for a
+    // number the drive does not have. The program never writes either.
+    bool SetInput(int n, bool on);
+    bool SetAnalog(int n, std::uint16_t value);
+
+    // Timer flag n (0..3): timer n has run out since it was last triggered.
+    bool TimerFlag(int n) const;
+
+    // Called after each statement that runs; an empty hook costs nothing.
+    void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
+
+    std::span<std::uint8_t> Memory() const { return m_memory; }
+    std::uint8_t Byte(std::uint16_t address) const { return m_memory[address]; }
+    std::uint16_t Word(std::uint16_t address) const; // low byte first
+    const MotorModel& Motor() const { return m_motor; }
+
+private:
+    struct Statement {
+        Instruction instruction;
+        BitOperand bit;
+        std::uint8_t opcode = 0;
+        std::uint8_t operand = 0;
+        // If: where a false condition goes; Else: past its End If; Do Until:
+        // past its Loop; Loop: its Do.
+        std::uint16_t jump = 0;
+        bool clickPrimed = false; // the statement has run once
+        bool clickLast = false;   // the input when it last ran
+    };
+
+    void Fail(std::uint8_t error, std::size_t statement);
+    void Execute();
+    bool Holds(Statement& statement);
+    bool ReadBit(const BitOperand& bit) const;
+    void WriteBit(const BitOperand& bit, bool on);
+    void SetWord(std::uint16_t address, std::uint16_t value);
+    void AdvanceClock();
+    void TickTimers();
+    void TracedStep();
+
+    std::vector<std::uint8_t> m_ownMemory;
+    std::span<std::uint8_t> m_memory;
+    std::vector<Statement> m_program;
+    std::size_t m_next = 0;
+    std::size_t m_errorStatement = kNoStatement;
+    bool m_running = false;
+
+    std::uint64_t m_timeMs = 0;
+    int m_toTimerTick = kTimerTickMs;
+    int m_toMotorUpdate = kMotorPeriodMs;
+    std::uint8_t m_timerFlags = 0; // bit n: timer n ran out
+    MotorModel m_motor;
+
+    TraceHook m_trace;
+    std::vector<std::uint8_t> m_before;
+    std::vector<MemoryChange> m_changes;
+};
+
+} // namespace kt::sim
