@@ -144,10 +144,15 @@ bool ClassifyCondition(const Words& c, Instruction& in) {
 std::optional<Instruction> Classify(const compiler::TemplateFields& fields) {
     Instruction in;
     in.operand = KindOf(fields);
-    const OperandKind kind = in.operand;
     const Words w = SplitWords(fields.TemplateText);
     if (w.empty())
         return std::nullopt;
+    // Input bits sit at class offset 0, so their rows need no rule; an input
+    // is a plain index only where a click is watched.
+    if (in.operand == OperandKind::Index && w.back() == "Input." &&
+        !(w.size() >= 2 && w[w.size() - 2].starts_with("ClickedTo")))
+        in.operand = OperandKind::Bit;
+    const OperandKind kind = in.operand;
     const auto is = [&](std::initializer_list<std::string_view> words) {
         return std::equal(w.begin(), w.end(), words.begin(), words.end());
     };
