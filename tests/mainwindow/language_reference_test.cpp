@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
-#include <QTextDocumentFragment>
 
 #include <map>
 #include <vector>
@@ -53,16 +52,6 @@ QStringList KeywordsOfLine(const QString& line) {
             keywords.append(keyword);
     }
     return keywords;
-}
-
-// The text of the table row that lists a statement, tags and entities gone.
-QString RowText(const QString& html, const QString& statement) {
-    const qsizetype at = html.indexOf(CodeOf(statement));
-    const qsizetype begin = html.lastIndexOf("<tr>", at);
-    const qsizetype end = html.indexOf("</tr>", at);
-    if (at < 0 || begin < 0 || end < 0)
-        return {};
-    return QTextDocumentFragment::fromHtml(html.mid(begin, end - begin)).toPlainText();
 }
 
 } // namespace
@@ -113,36 +102,4 @@ TEST(LanguageReference, EveryStatementOnExactlyItsFamilyPage) {
     }
     for (const char* keyword : {"'", ">=", "Not"}) // words of no statement row
         EXPECT_FALSE(viewer.TopicForKeyword(keyword).isEmpty()) << keyword;
-}
-
-// What the pages tell, in the words the compiler and the drive use: a
-// statement's row gives opcode, value range and how the value becomes the
-// operand; the program page lists every compiler message and the limits.
-TEST(LanguageReference, PagesTellOpcodesRangesAndMessages) {
-    const std::map<QString, QString> pages = HtmlById();
-    const QString times = QString(QChar(0x00D7));
-    const std::vector<std::pair<int, QStringList>> rows = {
-        {0, {"29 to 32", "0 to 102.1", "tenths over opcode and operand"}},
-        {171, {"95 to 98"}},
-        {11, {"45", "0 to 255", "value"}},
-        {65, {"n: 0 to 7", "144 + n"}},
-        {158, {"37", "n: 0 to 1", "8 + n"}},
-        {4, {"37", "none", "always 26"}},
-        {181, {"n: 0 to 3; m: 0 to 5", "n " + times + " 2 + m " + times + " 32", "91, 100"}},
-        {28, {"0 to 25.5", "value " + times + " 1000 / 255"}},
-        {162, {"0 to 100", "value " + times + " 255 / 100"}},
-    };
-    for (const auto& [row, facts] : rows) {
-        const QString text = RowText(pages.at(TopicOfRow(row)), TemplateOf(row));
-        for (const QString& fact : facts)
-            EXPECT_TRUE(text.contains(fact))
-                << row << ": " << fact.toStdString() << " in " << text.toStdString();
-    }
-    for (const char* fact :
-         {"Error: Statement not identified.", "Error: Data out of limit.", "Error: Expect EndIf.",
-          "Error: Expect Loop.", "Error: Consecutive Else.", "Error: Else Before If.",
-          "Error: Loop Before Do.", "Error: EndIf Before If.", "Error: Memory Exceeded.",
-          "Error: Program always ends with Loop.", "254", "127", "0xFF"})
-        EXPECT_TRUE(pages.at("program").contains(QString::fromLatin1(fact).toHtmlEscaped()))
-            << fact;
 }
