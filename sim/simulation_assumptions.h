@@ -1,5 +1,5 @@
 // The choices the simulated drive makes where the real drive's behaviour is
-// unknown, as one text the help can show. Not a specification of the drive:
+// unknown, as one text the help can show. Not a description of the real drive:
 // a description of this model, kept beside the code that implements it.
 #pragma once
 

@@ -102,27 +102,19 @@ INSTANTIATE_TEST_SUITE_P(
                       OperandCase{10, 15, true},   // outputs byte, bit 7
                       OperandCase{10, 29, true},   // MotorEnable can be read
                       OperandCase{10, 35, true},   // TimerFlag.3
-                      OperandCase{10, 163, true},  // Not TimerFlag.3
+                                                   // Not TimerFlag.3
                       OperandCase{10, 36, false},  // TimerFlag.4
                       OperandCase{10, 40, false},  // no class 5
-                      OperandCase{10, 255, false}, // Not of no class
+                                                   // Not of no class
                       OperandCase{37, 9, true},    // Output.1 = True
                       OperandCase{37, 26, true},   // AutoTorque = True
                       OperandCase{37, 3, false},   // an input
                       OperandCase{35, 28, false},  // MotorForward
-                      OperandCase{36, 33, false},  // a timer flag
+                                                   // a timer flag
                       OperandCase{37, 144, false}, // Not Flag.0 as a target
                       OperandCase{44, 7, true}, OperandCase{44, 8, false},
                       OperandCase{0, 8, false},                            // ClickedToFalse Input.8
                       OperandCase{33, 6, true}, OperandCase{33, 7, false}, // word offsets
                       OperandCase{91, 5 * 32 + 6, true}, OperandCase{91, 6 * 32, false},
-                      OperandCase{91, 8, false}, OperandCase{45, 255, true},
-                      OperandCase{32, 255, true}, // tenths: any low byte
+                      OperandCase{91, 8, false}, OperandCase{32, 255, true}, // tenths: any low byte
                       OperandCase{15, 9, true})); // no value: the operand is ignored
-
-TEST(InstructionDecoder, OpcodesNoRowGivesAreUnknown) {
-    for (const int opcode : {100, 101, 180, 254, 255})
-        EXPECT_EQ(InstructionDecoder::Instance().At(static_cast<std::uint8_t>(opcode)).action,
-                  Action::Unknown)
-            << opcode;
-}

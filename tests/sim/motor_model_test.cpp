@@ -49,10 +49,12 @@ constexpr std::uint8_t kReverse = MemoryMap::kCommandReverse;
 } // namespace
 
 // Reference 25.0, acceleration 5.0 and deceleration 10.0 per second.
+// A rate of 0 means no ramp.
 TEST(MotorModel, SpeedRampsAtTheRates) {
     struct Case {
         std::string name;
         std::vector<Stage> stages;
+        int rateScale = 1; // 0: both rates 0
     };
     const std::vector<Case> cases = {
         {"forward up to speed",
@@ -70,27 +72,19 @@ TEST(MotorModel, SpeedRampsAtTheRates) {
           {kReverse, 1000, 50, true, false}}},
         {"both commands are none", {{kForward | kReverse, 1000, 0, false, false}}},
         {"a fault stops the drive", {{kForward | MemoryMap::kFault, 1000, 0, false, false}}},
+        {"rates of 0: no ramp", {{kReverse, 10, 250, true, false}, {0, 10, 0, false, false}}, 0},
         {"at rest, commanded forward",
          {{kForward, 0, 0, false, false}, {kForward, 10, 0, true, true}}},
     };
     for (const Case& c : cases) {
         Memory memory;
         memory.SetWord(MemoryMap::kReferenceSpeed, 250);
-        memory.SetWord(MemoryMap::kAccelerationRate, 50);
-        memory.SetWord(MemoryMap::kDecelerationRate, 100);
+        memory.SetWord(MemoryMap::kAccelerationRate, 50 * c.rateScale);
+        memory.SetWord(MemoryMap::kDecelerationRate, 100 * c.rateScale);
         MotorModel motor;
         for (const Stage& stage : c.stages)
             RunStage(motor, memory, stage, c.name);
     }
-}
-
-TEST(MotorModel, RateZeroMeansNoRamp) {
-    Memory memory;
-    memory.SetWord(MemoryMap::kReferenceSpeed, 250);
-    MotorModel motor;
-    RunStage(motor, memory, {kReverse, 10, 250, true, false}, "up at once");
-    EXPECT_EQ(motor.Velocity(), -250);
-    RunStage(motor, memory, {0, 10, 0, false, false}, "down at once");
 }
 
 // Voltage follows the speed up to the reference voltage; current is higher

@@ -17,8 +17,6 @@ using test::ParkedImageOf;
 
 namespace {
 
-using Bytes = std::vector<std::pair<std::uint16_t, std::uint8_t>>;
-
 constexpr std::uint16_t kCounter = MemoryMap::kCounters;
 
 // A powered-up interpreter with the inputs given and analog input n at 1000 + n.
@@ -34,7 +32,8 @@ ProgramInterpreter Prepared(std::uint8_t inputs) {
 struct StatementCase {
     std::string lines;
     std::uint8_t inputs;
-    Bytes expected;
+    std::uint16_t address; // the 16-bit word there, low byte first
+    int word;
 };
 
 void PrintTo(const StatementCase& c, std::ostream* os) {
@@ -45,81 +44,60 @@ void PrintTo(const StatementCase& c, std::ostream* os) {
 
 class Statements : public ::testing::TestWithParam<StatementCase> {};
 
-// Each program runs once through, then rests; the bytes are what it left.
+// Each program runs once through, then rests; the word is what it left.
 TEST_P(Statements, LeaveTheirValuesInMemory) {
     const StatementCase& c = GetParam();
     ProgramInterpreter interpreter = Prepared(c.inputs);
     ASSERT_EQ(interpreter.Load(ParkedImageOf(c.lines)), 0);
     interpreter.RunFor(9); // short of the first motor update
     EXPECT_TRUE(interpreter.Running());
-    for (const auto& [address, value] : c.expected)
-        EXPECT_EQ(interpreter.Byte(address), value) << "address " << address;
+    EXPECT_EQ(interpreter.Word(c.address), c.word);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Statements,
-    ::testing::Values(
-        StatementCase{"Counter0 = 12|Counter0 And 10", 0, {{kCounter, 8}}},
-        StatementCase{"Counter0 = 12|Counter0 Or 3", 0, {{kCounter, 15}}},
-        StatementCase{"Counter0 = 12|Counter0 Xor 10", 0, {{kCounter, 6}}},
-        StatementCase{"Counter0 = 12|Counter3 = 10|Counter0 And Counter.3", 0, {{kCounter, 8}}},
-        StatementCase{"Counter0 = 12|Counter3 = 10|Counter0 Or Counter.3", 0, {{kCounter, 14}}},
-        StatementCase{"Counter0 = 12|Counter3 = 10|Counter0 Xor Counter.3", 0, {{kCounter, 6}}},
-        StatementCase{"Counter5 = 77|Counter0 = Counter.5", 0, {{kCounter, 77}}},
-        StatementCase{"Counter0 = 9|Counter.6 = Counter0", 0, {{kCounter + 6, 9}}},
-        StatementCase{"Counter.2 = InputByte", 0xA5, {{kCounter + 2, 0xA5}}},
-        StatementCase{"Counter7 = 200", 0, {{kCounter + 7, 200}}},
-        // Tenths as the command set stores them, low byte first.
-        StatementCase{"AccelerateRate = 50.5", 0, {{274, 249}, {275, 1}}},
-        StatementCase{"DecelerateRate = 102.1", 0, {{272, 253}, {273, 3}}},
-        StatementCase{"RefrenceSpeed = 0.5", 0, {{276, 5}, {277, 0}}},
-        StatementCase{"WordCounter0 = 12.3", 0, {{kCounter, 123}, {kCounter + 1, 0}}},
-        StatementCase{"WordCounter0 = 30|AccelerateRate = WordCounter.0", 0, {{274, 44}, {275, 1}}},
-        StatementCase{
-            "Counter4 = 7|Counter5 = 1|DecelerateRate = WordCounter.2", 0, {{272, 7}, {273, 1}}},
-        StatementCase{"Counter2 = 9|ReferenceSpeed = WordCounter.1", 0, {{276, 9}, {277, 0}}},
-        StatementCase{"CurrentLimit = 12.75", 0, {{280, 50}, {281, 0}}},
-        StatementCase{"Volt% = 50", 0, {{278, 128}, {279, 0}}},
-        StatementCase{"TriggerTimer2 30", 0, {{9, 30}}},
-        StatementCase{"Counter3 = 15|TriggerTimer1 By Counter.3", 0, {{8, 15}}},
-        StatementCase{"WordCounter1 = WordCounter1 + 200|WordCounter1 = WordCounter1 + 100",
-                      0,
-                      {{kCounter + 2, 44}, {kCounter + 3, 1}}},
-        // Word counters wrap around at 16 bits.
-        StatementCase{
-            "WordCounter2 = WordCounter2 - 1", 0, {{kCounter + 4, 255}, {kCounter + 5, 255}}},
-        StatementCase{"Counter6 = 255|Counter7 = 255|WordCounter3 = WordCounter3 + 1",
-                      0,
-                      {{kCounter + 6, 0}, {kCounter + 7, 0}}},
-        StatementCase{"WordCounter.2 = Analog.4", 0, {{kCounter + 4, 0xEC}, {kCounter + 5, 3}}},
-        StatementCase{"WordCounter.3 = AccelerateRate", 0, {{kCounter + 6, 50}, {kCounter + 7, 0}}},
-        StatementCase{"DecelerateRate = 1|WordCounter.0 = DecelerateRate", 0, {{kCounter, 10}}},
-        StatementCase{
-            "RefrenceSpeed = 12.3|WordCounter.1 = RefrenceSpeed", 0, {{kCounter + 2, 123}}},
-        StatementCase{"Counter2 = 1|WordCounter.1 = CurrentSpeed", 0, {{kCounter + 2, 0}}},
-        StatementCase{"WordCounter0 = 40|WordCounter.3 = WordCounter0",
-                      0,
-                      {{kCounter + 6, 144}, {kCounter + 7, 1}}},
-        // Bits, and Flag0 with a bit: the result lands in Flag0 only.
-        StatementCase{"Output.1 = True", 0, {{5, 2}}},
-        StatementCase{"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, {{74, 16}}},
-        StatementCase{"Flag.0 = True|Output.0 = Flag0", 0, {{5, 1}}},
-        StatementCase{"CommandReverse = True", 0, {{62, 0x0A}}},
-        StatementCase{"AutoTorque = True|AutoTorque = Flag0", 0, {{62, 0x08}}},
-        StatementCase{"Flag.7 = True|Flag0 = Input.3", 0x08, {{74, 0x81}}},
-        StatementCase{"Flag.0 = True|Flag0 = Not Input.3", 0x08, {{74, 0}}},
-        StatementCase{"Flag.0 = True|Flag0 And Input.2", 0x08, {{74, 0}}},
-        StatementCase{"Flag.0 = True|Flag0 And Not Input.2", 0x08, {{74, 1}}},
-        StatementCase{"Flag0 Or Not Input.2", 0x08, {{74, 1}}},
-        StatementCase{"Flag0 Or Input.2", 0x08, {{74, 0}}},
-        StatementCase{"Flag.0 = True|Flag0 Xor Input.3", 0x08, {{74, 0}}},
-        StatementCase{"Flag0 Xor Input.3", 0x08, {{74, 1}}},
-        StatementCase{"Flag.5 = True|Flag0 = Flag.5", 0, {{74, 0x21}}},
-        StatementCase{"Output.1 = True|Flag0 Or Output.1", 0, {{74, 1}}},
-        StatementCase{"CommandReverse = True|Flag0 = CommandReverse", 0, {{74, 1}}},
-        StatementCase{"Flag0 = Not MotorEnable", 0, {{74, 1}}},
-        StatementCase{"TriggerTimer1 0|Flag0 = TimerFlag.1", 0, {{74, 1}}},
-        StatementCase{"TriggerTimer1 5|Flag0 = TimerFlag.1", 0, {{74, 0}}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, Statements, ::testing::Values(
+    StatementCase{"Counter0 = 12|Counter0 And 10", 0, kCounter, 8},
+    StatementCase{"Counter0 = 12|Counter0 Xor 10", 0, kCounter, 6},
+    StatementCase{"Counter0 = 12|Counter3 = 10|Counter0 Or Counter.3", 0, kCounter, 14},
+    StatementCase{"Counter5 = 77|Counter0 = Counter.5", 0, kCounter, 77},
+    StatementCase{"Counter0 = 9|Counter.6 = Counter0", 0, kCounter + 6, 9},
+    StatementCase{"Counter.2 = InputByte", 0xA5, kCounter + 2, 0xA5},
+    // Tenths as the command set stores them.
+    StatementCase{"AccelerateRate = 50.5", 0, 274, 505},
+    StatementCase{"DecelerateRate = 102.1", 0, 272, 1021},
+    StatementCase{"WordCounter0 = 12.3", 0, kCounter, 123},
+    StatementCase{"WordCounter0 = 30|AccelerateRate = WordCounter.0", 0, 274, 300},
+    StatementCase{"Counter4 = 7|Counter5 = 1|DecelerateRate = WordCounter.2", 0, 272, 263},
+    StatementCase{"Counter2 = 9|ReferenceSpeed = WordCounter.1", 0, 276, 9},
+    StatementCase{"CurrentLimit = 12.75", 0, 280, 50},
+    StatementCase{"Volt% = 50", 0, 278, 128},
+    StatementCase{"TriggerTimer2 30", 0, 9, 30},
+    StatementCase{"Counter3 = 15|TriggerTimer1 By Counter.3", 0, 8, 15},
+    StatementCase{"WordCounter1 = WordCounter1 + 200|WordCounter1 = WordCounter1 + 100", 0, kCounter + 2, 300},
+    // Word counters wrap around at 16 bits.
+    StatementCase{"WordCounter2 = WordCounter2 - 1", 0, kCounter + 4, 65535},
+    StatementCase{"Counter6 = 255|Counter7 = 255|WordCounter3 = WordCounter3 + 1", 0, kCounter + 6, 0},
+    StatementCase{"WordCounter.2 = Analog.4", 0, kCounter + 4, 1004},
+    StatementCase{"WordCounter.3 = AccelerateRate", 0, kCounter + 6, 50},
+    StatementCase{"DecelerateRate = 1|WordCounter.0 = DecelerateRate", 0, kCounter, 10},
+    StatementCase{"RefrenceSpeed = 12.3|WordCounter.1 = RefrenceSpeed", 0, kCounter + 2, 123},
+    StatementCase{"Counter2 = 1|WordCounter.1 = CurrentSpeed", 0, kCounter + 2, 0},
+    StatementCase{"WordCounter0 = 40|WordCounter.3 = WordCounter0", 0, kCounter + 6, 400},
+    // Bits, and Flag0 with a bit: the result lands in Flag0 only.
+    StatementCase{"Output.1 = True", 0, 5, 2},
+    StatementCase{"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, 74, 16},
+    StatementCase{"Flag.0 = True|Output.0 = Flag0", 0, 5, 1},
+    StatementCase{"CommandReverse = True", 0, 62, 0x0A},
+    StatementCase{"AutoTorque = True|AutoTorque = Flag0", 0, 62, 0x08},
+    StatementCase{"Flag.7 = True|Flag0 = Input.3", 0x08, 74, 0x81},
+    StatementCase{"Flag.0 = True|Flag0 And Not Input.2", 0x08, 74, 1},
+    StatementCase{"Flag0 Or Not Input.2", 0x08, 74, 1},
+    StatementCase{"Flag0 Xor Input.3", 0x08, 74, 1},
+    StatementCase{"Flag.5 = True|Flag0 = Flag.5", 0, 74, 0x21},
+    StatementCase{"CommandReverse = True|Flag0 = CommandReverse", 0, 74, 1},
+    StatementCase{"Flag0 = Not MotorEnable", 0, 74, 1},
+    StatementCase{"TriggerTimer1 0|Flag0 = TimerFlag.1", 0, 74, 1}));
+// clang-format on
 
 struct ConditionCase {
     std::string setup;
@@ -160,13 +138,9 @@ TEST_P(Conditions, EndDoUntilAtTheDo) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, Conditions,
     ::testing::Values(ConditionCase{"Counter0 = 5", "Counter0 = 5", 0, true},
-                      ConditionCase{"Counter0 = 5", "Counter0 = 6", 0, false},
-                      ConditionCase{"Counter0 = 5", "Counter0 >= 5", 0, true},
                       ConditionCase{"Counter0 = 5", "Counter0 >= 6", 0, false},
                       ConditionCase{"Counter0 = 5", "Counter0 < 6", 0, true},
-                      ConditionCase{"Counter0 = 5", "Counter0 < 5", 0, false},
                       ConditionCase{"Counter0 = 5", "Counter0 <> 5", 0, false},
-                      ConditionCase{"Counter0 = 5", "Counter0 <> 4", 0, true},
                       ConditionCase{"Counter0 = 5|Counter2 = 5", "Counter0 = Counter.2", 0, true},
                       ConditionCase{"Counter0 = 5|Counter2 = 6", "Counter0 >= Counter.2", 0, false},
                       ConditionCase{"Counter0 = 5|Counter2 = 6", "Counter0 < Counter.2", 0, true},
@@ -181,14 +155,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ConditionCase{"WordCounter0 = 30|Counter2 = 44|Counter3 = 1",
                                     "WordCounter0 <> WordCounter.1", 0, false},
                       ConditionCase{"", "Input.3", 0x08, true},
-                      ConditionCase{"", "Not Input.3", 0x08, false},
                       ConditionCase{"Flag.2 = True", "Flag.2", 0, true},
                       ConditionCase{"", "Not Output.1", 0, true},
                       ConditionCase{"CommandForward = True", "CommandForward", 0, true},
-                      ConditionCase{"", "Not CommandReverse", 0, true},
                       ConditionCase{"", "MotorForward", 0, false},
                       ConditionCase{"TriggerTimer0 0", "TimerFlag.0", 0, true},
                       ConditionCase{"TriggerTimer0 3", "Not TimerFlag.0", 0, true}));
+
+using Bytes = std::vector<std::pair<std::uint16_t, std::uint8_t>>;
 
 struct BlockCase {
     std::string lines;
@@ -378,18 +352,13 @@ TEST_P(BadImages, DoNotLoad) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, BadImages,
-    ::testing::Values(BadImage{{100, 0}, 2, 0},                      // no such opcode
-                      BadImage{{15, 0, 254, 0, 67, 0}, 2, 1},        //
-                      BadImage{{15, 0, 10, 40, 62, 0, 67, 0}, 2, 1}, // no bit class 5
-                      BadImage{{15, 0, 37, 0, 67, 0}, 2, 1},         // Input.0 = True
-                      BadImage{{15, 0, 44, 8, 67, 0}, 2, 1},         // Counter.8
-                      BadImage{{67, 0}, 2, 0},                       // Loop before Do
-                      BadImage{{61, 0}, 2, 0},                       // Else before If
-                      BadImage{{15, 0, 62, 0, 67, 0}, 2, 1},         // End If closing a Do
-                      BadImage{{10, 0, 67, 0}, 2, 1},                // Loop closing an If
-                      BadImage{{15, 0}, 1, 0},                       // Do never closed
-                      BadImage{{15, 0, 10, 0, 67, 0}, 2, 2},         // the If still open at Loop
-                      BadImage{{10, 0, 15, 0, 67, 0}, 1, 0}));       // If never closed
+    ::testing::Values(BadImage{{100, 0}, 2, 0},                // no such opcode
+                      BadImage{{67, 0}, 2, 0},                 // Loop before Do
+                      BadImage{{61, 0}, 2, 0},                 // Else before If
+                      BadImage{{15, 0, 62, 0, 67, 0}, 2, 1},   // End If closing a Do
+                      BadImage{{15, 0}, 1, 0},                 // Do never closed
+                      BadImage{{15, 0, 10, 0, 67, 0}, 2, 2},   // the If still open at Loop
+                      BadImage{{10, 0, 15, 0, 67, 0}, 1, 0})); // If never closed
 
 struct RunOffCase {
     std::vector<std::uint8_t> bytes;
