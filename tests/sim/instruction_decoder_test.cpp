@@ -1,8 +1,5 @@
 #include "compiler/instruction_table.h"
-#include "compiler/line_compiler.h"
 #include "sim/instruction_decoder.h"
-#include "sim/memory_map.h"
-#include "sim/program_interpreter.h"
 #include "sim_test_programs.h"
 
 #include <gtest/gtest.h>
@@ -19,59 +16,45 @@ namespace {
 // given where the template ends in a blank.
 std::string LineFor(int row, const std::string& value) {
     std::string line;
-    for (const char c : std::string(compiler::TemplateTextOf(row))) {
+    for (const char c : compiler::TemplateTextOf(row)) {
         line += c;
         if (c == '.')
             line += '1';
     }
-    if (!line.empty() && line.back() == ' ')
-        line += value;
-    return line;
+    return !line.empty() && line.back() == ' ' ? line + value : line;
 }
 
-// What a statement needs around it to pair.
+// The blocks a statement needs around it to pair.
 std::string InBlocks(Action action, const std::string& line) {
-    switch (action) {
-    case Action::If:
-        return "Do|" + line + "|End If|Loop";
-    case Action::Do:
-    case Action::DoUntil:
-        return "Do|" + line + "|Loop|Loop";
-    case Action::Else:
-    case Action::EndIf:
-        return "Do|If Input.0|" + line + (action == Action::Else ? "|End If" : "") + "|Loop";
-    case Action::Loop:
-        return "Do|" + line;
-    default:
-        return "Do|" + line + "|Loop";
-    }
+    const bool closesIf = action == Action::Else || action == Action::EndIf;
+    std::string text = (closesIf ? "Do|If Input.0|" : "Do|") + line;
+    if (action == Action::If || action == Action::Else)
+        text += "|End If";
+    if (action == Action::Do || action == Action::DoUntil)
+        text += "|Loop";
+    return action == Action::Loop ? text : text + "|Loop";
 }
 
 } // namespace
 
-TEST(InstructionDecoder, EveryRowUnderstoodWithOneMeaningPerOpcode) {
+// Every row, with each value that moves a tenths row to another opcode: the
+// compiled statement has a meaning, loads and runs a round of its program.
+TEST(InstructionDecoder, EveryRowLoadsWithOneMeaningPerOpcode) {
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
     EXPECT_EQ(decoder.UnclassifiedRows(), std::vector<int>{});
     EXPECT_EQ(decoder.ConflictingRows(), std::vector<int>{});
-}
-
-// Every row, with each value that moves a tenths row to another opcode: the
-// compiled statement loads and runs a round of its program.
-TEST(InstructionDecoder, EveryRowsStatementLoads) {
     std::set<int> opcodes;
     for (int row = 0; row < compiler::kInstructionCount; ++row) {
         for (const std::string value : {"1", "30", "60", "102.1"}) {
             const std::string line = LineFor(row, value);
             compiler::StatementBytes code{};
             ASSERT_EQ(compiler::CompileStatement(line, code), 0) << line;
-            const Instruction& instruction = InstructionDecoder::Instance().At(code[0]);
+            const Instruction& instruction = decoder.At(code[0]);
             ASSERT_NE(instruction.action, Action::Unknown) << line;
             opcodes.insert(code[0]);
-            ProgramInterpreter interpreter;
-            EXPECT_EQ(interpreter.Load(test::ImageOf(InBlocks(instruction.action, line))), 0)
-                << line;
-            interpreter.RunFor(10);
-            EXPECT_EQ(interpreter.Error(), 0) << line;
+            test::Drive drive(InBlocks(instruction.action, line));
+            drive.sim.RunFor(10);
+            EXPECT_EQ(drive.sim.Error(), 0) << line;
             if (instruction.operand != OperandKind::Tenths)
                 break;
         }
@@ -81,40 +64,26 @@ TEST(InstructionDecoder, EveryRowsStatementLoads) {
     EXPECT_EQ(*opcodes.rbegin(), 99);
 }
 
-struct OperandCase {
-    std::uint8_t opcode;
-    std::uint8_t operand;
-    bool valid;
-};
-
-class OperandCheck : public ::testing::TestWithParam<OperandCase> {};
-
-TEST_P(OperandCheck, NamesSomethingTheDriveHas) {
-    const OperandCase c = GetParam();
+// Whether an operand names something the drive has, one case per operand
+// kind and bit class; a bit that is written must be writable.
+TEST(InstructionDecoder, OperandsNameWhatTheDriveHas) {
+    struct Case {
+        int opcode, operand;
+        bool valid;
+    };
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
-    EXPECT_EQ(decoder.OperandValid(decoder.At(c.opcode), c.operand), c.valid)
-        << int(c.opcode) << ", " << int(c.operand);
+    // Valid: If Input.7, If on a status bit, If TimerFlag.3, AutoTorque = True, counter 7,
+    // word counter 3, the same with analog input 5, any tenths low byte, an ignored operand.
+    // Not: TimerFlag.4, bit class 5, an input, MotorForward or Not Flag.0 written, counter 8,
+    // word counter 4 (alone and with an analog input), analog input 6.
+    for (const Case c :
+         {Case{10, 7, true}, Case{10, 29, true}, Case{10, 35, true}, Case{37, 26, true},
+          Case{44, 7, true}, Case{33, 6, true}, Case{91, 5 * 32 + 6, true}, Case{32, 255, true},
+          Case{15, 9, true}, Case{10, 36, false}, Case{10, 40, false}, Case{37, 3, false},
+          Case{35, 28, false}, Case{37, 144, false}, Case{44, 8, false}, Case{33, 8, false},
+          Case{91, 8, false}, Case{91, 6 * 32, false}})
+        EXPECT_EQ(decoder.OperandValid(decoder.At(static_cast<std::uint8_t>(c.opcode)),
+                                       static_cast<std::uint8_t>(c.operand)),
+                  c.valid)
+            << c.opcode << ", " << c.operand;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, OperandCheck,
-    ::testing::Values(OperandCase{10, 7, true},    // Input.7
-                      OperandCase{10, 15, true},   // outputs byte, bit 7
-                      OperandCase{10, 29, true},   // MotorEnable can be read
-                      OperandCase{10, 35, true},   // TimerFlag.3
-                                                   // Not TimerFlag.3
-                      OperandCase{10, 36, false},  // TimerFlag.4
-                      OperandCase{10, 40, false},  // no class 5
-                                                   // Not of no class
-                      OperandCase{37, 9, true},    // Output.1 = True
-                      OperandCase{37, 26, true},   // AutoTorque = True
-                      OperandCase{37, 3, false},   // an input
-                      OperandCase{35, 28, false},  // MotorForward
-                                                   // a timer flag
-                      OperandCase{37, 144, false}, // Not Flag.0 as a target
-                      OperandCase{44, 7, true}, OperandCase{44, 8, false},
-                      OperandCase{0, 8, false},                            // ClickedToFalse Input.8
-                      OperandCase{33, 6, true}, OperandCase{33, 7, false}, // word offsets
-                      OperandCase{91, 5 * 32 + 6, true}, OperandCase{91, 6 * 32, false},
-                      OperandCase{91, 8, false}, OperandCase{32, 255, true}, // tenths: any low byte
-                      OperandCase{15, 9, true})); // no value: the operand is ignored
