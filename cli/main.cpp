@@ -1,6 +1,7 @@
 // ktmotor-cli: the command-line companion of the programming environment.
 #include "cli/compile_commands.h"
 #include "cli/drive_commands.h"
+#include "cli/simulate_command.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -84,6 +85,17 @@ Drive commands:
                           a header row, one column per bit of a bit group.
   erase                   erases the drive's program (asks first)
   download FILE           compiles FILE and puts it into the drive (asks first)
+  simulate FILE [--for SECONDS | --steps N] [--set CHANGE]... [--trace]
+                          compiles FILE and runs it on a simulated drive (no
+                          port): for SECONDS of simulated time (default 1) or
+                          N statement slots. CHANGE is input.N=0|1@SECONDS or
+                          analog.N=VALUE@SECONDS (VALUE 0-1023), applied at
+                          that simulated time (default 0). Prints the values
+                          at the end, or with --trace a line per statement:
+                          time, source line, statement, the bytes it changed.
+                          The same command prints the same text every time.
+                          A simulation, not the drive: see the help topic
+                          "How a program runs in the simulator".
   virtual-drive [--link PATH]
                           serves a virtual drive on a new pseudo-terminal,
                           prints its device path, and serves until interrupted
@@ -121,6 +133,8 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"hex", nullptr, {"compile"}},       {"image", "OUT", {"compile"}},
         {"link", "PATH", {"virtual-drive"}}, {"interval", "MS", {"monitor"}},
         {"count", "N", {"monitor"}},         {"csv", nullptr, {"monitor"}},
+        {"for", "SECONDS", {"simulate"}},    {"steps", "N", {"simulate"}},
+        {"set", "CHANGE", {"simulate"}},     {"trace", nullptr, {"simulate"}},
     };
     return specs;
 }
@@ -277,6 +291,28 @@ int main(int argc, char* argv[]) {
         options.hex = parser.isSet(QStringLiteral("hex"));
         options.image = last("image");
         return kt::cli::RunCompileCommand(args, options, std::cout, std::cerr);
+    }
+    if (command == "simulate") {
+        kt::cli::SimulateOptions options;
+        options.trace = parser.isSet(QStringLiteral("trace"));
+        if (const auto seconds = last("for")) {
+            try {
+                std::size_t used = 0;
+                options.forSeconds = std::stod(*seconds, &used);
+                if (used != seconds->size())
+                    return Usage("--for takes seconds");
+            } catch (const std::exception&) {
+                return Usage("--for takes seconds");
+            }
+        }
+        if (const auto steps = last("steps")) {
+            options.steps = Whole(*steps, 0, 1'000'000'000);
+            if (!options.steps)
+                return Usage("--steps takes a number of statements, 0 to 1000000000");
+        }
+        if (const auto found = words.values.find("set"); found != words.values.end())
+            options.sets = found->second;
+        return kt::cli::RunSimulateCommand(args, options, std::cout, std::cerr);
     }
     if (command == "virtual-drive")
         return kt::cli::RunVirtualDrive(args, last("link"), std::cout, std::cerr);

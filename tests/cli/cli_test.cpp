@@ -2,9 +2,13 @@
 // codes are what other tools rely on.
 #include "run_cli.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using kt::cli::test::CliRun;
@@ -110,4 +114,43 @@ TEST_F(CliTest, UsageAndHelp) {
         EXPECT_EQ(run.exitCode, 64) << args.join(' ').toStdString();
         EXPECT_FALSE(run.err.empty());
     }
+}
+
+// Every example runs the same way every time: its trace is kept beside the
+// tests (12 statement slots, input 0 switched on at 4 ms).
+TEST_F(CliTest, SimulateGoldenTraces) {
+    const QDir examples(QStringLiteral(KT_EXAMPLES));
+    const QStringList programs = examples.entryList({"*.KtVbM"}, QDir::Files);
+    ASSERT_FALSE(programs.isEmpty());
+    for (const QString& name : programs) {
+        QFile golden(QStringLiteral(KT_GOLDEN "/") + QFileInfo(name).baseName() + ".trace");
+        ASSERT_TRUE(golden.open(QIODevice::ReadOnly)) << golden.fileName().toStdString();
+        const CliRun run = RunCli({"simulate", examples.filePath(name), "--steps", "12", "--set",
+                                   "input.0=1@0.004", "--trace"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, golden.readAll().toStdString()) << name.toStdString();
+    }
+}
+
+TEST_F(CliTest, SimulateRefusals) {
+    const QString good = Write("good.KtVbM", "Do\r\nLoop\r\n");
+    const QString bad = Write("bad.KtVbM", "Do\r\nCounter0 = 300\r\nLoop\r\n");
+    // Arguments, exit code, what standard error starts with.
+    const std::vector<std::tuple<QStringList, int, std::string>> cases = {
+        {{"simulate", bad}, 1, bad.toStdString() + ":2: Error: Data out of limit."},
+        {{"simulate", good, "--set", "input.8=1"}, 64, "ktmotor-cli simulate: --set input.8=1"},
+        {{"simulate", good, "--set", "analog.0=1024@1"}, 64, "ktmotor-cli simulate: --set"},
+        {{"simulate", good, "--for", "1", "--steps", "3"}, 64, "ktmotor-cli simulate: --for and"},
+        {{"simulate", good, "--for", "x"}, 64, "ktmotor-cli: --for takes seconds"},
+        {{"simulate", good, "--trace", "--port", "/dev/null"}, 64, "ktmotor-cli: option --port"},
+    };
+    for (const auto& [args, exitCode, told] : cases) {
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.exitCode, exitCode) << args.join(' ').toStdString();
+        EXPECT_EQ(run.err.substr(0, told.size()), told) << run.err;
+    }
+    // The end values: an analog change reaches the drive's memory.
+    const CliRun run = RunCli({"simulate", good, "--for", "0.5", "--set", "input.3=1@0.2"});
+    EXPECT_NE(run.out.find("time 500 ms\ninputs In0=0 In1=0 In2=0 In3=1 "), std::string::npos)
+        << run.out;
 }
