@@ -50,6 +50,8 @@ int main(int argc, char* argv[]) {
 
     kt::app::DesktopApp desktop(parser.values(QStringLiteral("port")),
                                 parser.isSet(QStringLiteral("virtual-drive")));
+    // A downloaded program runs on the virtual drive as time goes by.
+    desktop.Drive().SetRealTime(true);
     desktop.Show(files.value(0));
     return QApplication::exec();
 }

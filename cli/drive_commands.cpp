@@ -437,6 +437,7 @@ int RunVirtualDrive(const std::vector<std::string>& args,
         return Usage(err, "virtual-drive takes only --link PATH");
 #ifdef Q_OS_UNIX
     drive::VirtualDrive virtualDrive;
+    virtualDrive.SetRealTime(true); // a downloaded program runs
     drive::PtyDriveServer server(virtualDrive,
                                  linkPath ? QString::fromLocal8Bit(linkPath->c_str()) : QString());
     QString error;

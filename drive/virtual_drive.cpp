@@ -67,10 +67,36 @@ VirtualDrive::VirtualDrive(QObject* parent) : QObject(parent) {
     m_staleTimer.setSingleShot(true);
     m_staleTimer.setInterval(kDefaultStaleGapMs);
     connect(&m_staleTimer, &QTimer::timeout, this, &VirtualDrive::OnStale);
+    m_realTime.setInterval(10);
+    m_realTime.setTimerType(Qt::PreciseTimer);
+    connect(&m_realTime, &QTimer::timeout, this, &VirtualDrive::OnRealTime);
     Reset();
 }
 
+void VirtualDrive::RunFor(int milliseconds) {
+    if (milliseconds > 0)
+        m_interpreter.RunFor(static_cast<std::uint64_t>(milliseconds));
+}
+
+void VirtualDrive::SetRealTime(bool on) {
+    if (!on) {
+        m_realTime.stop();
+        return;
+    }
+    m_realClock.start();
+    m_realDoneMs = 0;
+    m_realTime.start();
+}
+
+// Whatever the timer's lateness, simulated time catches up with the clock.
+void VirtualDrive::OnRealTime() {
+    const qint64 now = m_realClock.elapsed();
+    RunFor(static_cast<int>(std::min<qint64>(now - m_realDoneMs, 1000)));
+    m_realDoneMs = now;
+}
+
 void VirtualDrive::Reset() {
+    m_interpreter.Erase();
     m_data.fill(0);
     m_program.fill(compiler::kImageFill);
     m_data[DriveMap::kInputs] = 0x05;
@@ -229,13 +255,19 @@ bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
         if (request.address + request.data.size() > qsizetype(m_program.size()))
             return false;
         std::copy(request.data.begin(), request.data.end(), m_program.begin() + request.address);
-        m_data[DriveMap::kStatus] |= kProgramRunMode;
+        // The image complete: it runs from its first statement, or its
+        // fault shows in the error byte.
+        if (request.address + request.data.size() == qsizetype(m_program.size()))
+            m_interpreter.Load(m_program);
+        else
+            m_data[DriveMap::kStatus] |= kProgramRunMode;
         break;
     case kFnErase:
         if (request.address != DriveMap::kEraseLocation ||
             request.data != QByteArray(1, char(DriveMap::kEraseByte)))
             return false;
         m_program.fill(compiler::kImageFill);
+        m_interpreter.Erase();
         m_data[DriveMap::kStatus] &= static_cast<std::uint8_t>(~kProgramRunMode);
         break;
     default:

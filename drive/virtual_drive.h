@@ -1,12 +1,16 @@
 // A software KtMotor drive: its data memory, its program memory and the
 // request/reply protocol it speaks on the serial line, with faults that tests
-// can switch on. It takes bytes and emits replies; it knows nothing of ports,
-// and it is not a motor simulator beyond a few values that follow the commands.
+// can switch on. It takes bytes and emits replies; it knows nothing of ports.
+// A downloaded program runs on the simulated interpreter over the same data
+// memory, on simulated time that moves only when told (RunFor) or, once
+// SetRealTime is on, with the clock.
 #pragma once
 
 #include "compiler/program_compiler.h"
+#include "sim/program_interpreter.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -91,6 +95,16 @@ public:
     int IgnoredCount() const { return m_ignored; }
     void ClearLog();
 
+    // The downloaded program's interpreter, over this drive's data memory.
+    sim::ProgramInterpreter& Interpreter() { return m_interpreter; }
+    const sim::ProgramInterpreter& Interpreter() const { return m_interpreter; }
+    // Moves simulated time on: the program runs, timers and the motor move.
+    void RunFor(int milliseconds);
+    // Simulated time follows the clock (the application's drive); off, the
+    // default, it moves only through RunFor (tests).
+    void SetRealTime(bool on);
+    bool RealTime() const { return m_realTime.isActive(); }
+
     // The word that brings the sum of the bytes to 0 mod 65536.
     static std::uint16_t Checksum(const QByteArray& bytes);
 
@@ -105,9 +119,14 @@ private:
     bool Execute(const DriveRequest& request, QByteArray& reply);
     void Answer(QByteArray reply, bool read);
     void FollowCommands();
+    void OnRealTime();
 
     std::array<std::uint8_t, 65536> m_data{};
     compiler::ProgramImage m_program{};
+    sim::ProgramInterpreter m_interpreter{std::span<std::uint8_t>(m_data)};
+    QTimer m_realTime;
+    QElapsedTimer m_realClock;
+    qint64 m_realDoneMs = 0;
     QByteArray m_framed;
     QByteArray m_unframed;
     QTimer m_staleTimer;

@@ -72,18 +72,31 @@ TEST_F(VirtualDriveTest, ExchangesInOrder) {
     EXPECT_EQ(m_drive.IgnoredCount(), 4);
 }
 
-TEST_F(VirtualDriveTest, ProgramDownloadThenErase) {
+// A complete download runs: "Do / Output.0 = True / Loop" sets output 0 once
+// simulated time moves; an image the drive cannot run sets its error byte;
+// an erase stops and clears.
+TEST_F(VirtualDriveTest, ProgramDownloadRunsThenErase) {
     const auto program = [&] {
         return QByteArray(reinterpret_cast<const char*>(m_drive.ProgramMemory().data()), 254);
     };
-    const QByteArray image(254, '\x43');
-    EXPECT_EQ(Exchange(Hex("80 03 00 00 FE") + image + Hex("05 BC")), "06");
+    const QByteArray image = Hex("0F 00 25 08 43 00") + QByteArray(248, char(0xFF));
+    EXPECT_EQ(Exchange(Hex("80 03 00 00 FE") + image + Hex("F8 06")), "06");
     EXPECT_EQ(program(), image);
-    EXPECT_EQ(m_drive.DataByte(62), 0x39) << "ProgramRunMode set";
+    EXPECT_EQ(m_drive.DataByte(62) & 0x08, 0x08) << "ProgramRunMode set";
+    EXPECT_EQ(m_drive.DataByte(5), 0x00);
+    m_drive.RunFor(5);
+    EXPECT_EQ(m_drive.DataByte(5), 0x01) << "the program ran";
     EXPECT_EQ(Exchange(Hex("80 03 01 00 FE") + QByteArray(254, '\0') + Hex("7E FE")), "");
     EXPECT_EQ(Exchange(Hex("80 04 FE 00 01 FF 7E FD")), "06");
     EXPECT_EQ(program(), QByteArray(254, char(0xFF)));
-    EXPECT_EQ(m_drive.DataByte(62), 0x31) << "ProgramRunMode cleared";
+    EXPECT_EQ(m_drive.DataByte(62) & 0x08, 0) << "ProgramRunMode cleared";
+    EXPECT_FALSE(m_drive.Interpreter().Running());
+
+    // A Loop without its Do: refused with error 2, nothing runs.
+    const QByteArray orphan = Hex("43 00") + QByteArray(252, char(0xFF));
+    EXPECT_EQ(Exchange(Hex("80 03 00 00 FE") + orphan + Hex("38 03")), "06");
+    EXPECT_EQ(m_drive.DataByte(75), 2);
+    EXPECT_EQ(m_drive.DataByte(62) & 0x08, 0);
 }
 
 TEST_F(VirtualDriveTest, UnframedResynchronisesAndGivesUpOnAStalePartialRequest) {
