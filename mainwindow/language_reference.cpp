@@ -7,6 +7,7 @@
 #include "compiler/program_compiler.h"
 #include "editor/get_word.h"
 #include "mainwindow/help_keyword.h"
+#include "sim/simulation_assumptions.h"
 
 #include <QHash>
 
@@ -732,6 +733,23 @@ itself.</p>)")
 
 } // namespace
 
+namespace {
+
+// The simulated drive's choices, as the interpreter states them.
+platform::HelpTopic SimulatorTopic() {
+    const QString text =
+        QString::fromUtf8(sim::kSimulationAssumptions.data(),
+                          static_cast<qsizetype>(sim::kSimulationAssumptions.size()));
+    return {.id = QStringLiteral("simulator"),
+            .title = QStringLiteral("How a program runs in the simulator"),
+            .html = QStringLiteral("<h2>How a program runs in the simulator</h2><pre>") +
+                    text.toHtmlEscaped() + QStringLiteral("</pre>"),
+            .keywords = {QStringLiteral("simulator"), QStringLiteral("simulate"),
+                         QStringLiteral("simulation")}};
+}
+
+} // namespace
+
 std::vector<platform::HelpTopic> LanguageReference() {
     QHash<QString, QList<int>> familiesOfKeyword;
     for (int index = 0; index < compiler::kInstructionCount; ++index) {
@@ -749,6 +767,7 @@ std::vector<platform::HelpTopic> LanguageReference() {
         std::sort(families.begin(), families.end());
     topics.push_back(OperatorsTopic(familiesOfKeyword));
     topics.push_back(ProgramTopic());
+    topics.push_back(SimulatorTopic());
     topics.insert(topics.begin(), OverviewTopic(topics));
 
     const QHash<QString, QStringList> statementKeywords = StatementKeywords();
