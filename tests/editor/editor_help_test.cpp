@@ -6,6 +6,7 @@
 #include "editor/kt_text.h"
 #include "editor/template_completer.h"
 #include "editor/text_box.h"
+#include "editor_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -28,27 +29,10 @@ using Kind = KtHighlighter::Kind;
 
 namespace {
 
-class EditorHelpTest : public ::testing::Test {
+class EditorHelpTest : public kt::editor::test::EditorFixture {
 protected:
-    void SetUp() override {
-        m_editor = std::make_unique<KtText>();
-        m_editor->resize(400, 261);
-        m_editor->show();
-        m_compile = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::CompileLine);
-        m_selChange = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::SelChange);
-    }
-
-    TextBox* Box() const { return m_editor->RText(); }
     QAbstractItemView* Popup() const { return m_editor->Completer()->Popup(); }
     bool PopupOpen() const { return m_editor->Completer()->IsOpen(); }
-
-    void Start(const QString& text, qint64 caret) {
-        Box()->SetText(text);
-        Box()->SetSelStart(caret);
-        m_editor->GetPara(false);
-        m_compile->clear();
-        m_selChange->clear();
-    }
 
     // While the popup is open the keyboard is its.
     QWidget* KeyTarget() const { return PopupOpen() ? static_cast<QWidget*>(Popup()) : Box(); }
@@ -71,10 +55,6 @@ protected:
         const QTextCharFormat format = m_editor->Highlighter()->Format(kind, rejected);
         return {format.foreground(), format.underlineStyle()};
     }
-
-    std::unique_ptr<KtText> m_editor;
-    std::unique_ptr<QSignalSpy> m_compile;
-    std::unique_ptr<QSignalSpy> m_selChange;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "editor/break_cell.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "editor_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +20,8 @@ using kt::editor::TextBox;
 
 namespace {
 
-class KtTextTest : public ::testing::Test {
+class KtTextTest : public kt::editor::test::EditorFixture {
 protected:
-    void SetUp() override {
-        m_editor = std::make_unique<KtText>();
-        m_editor->resize(400, 261);
-        m_editor->show();
-        m_compile = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::CompileLine);
-        m_selChange = std::make_unique<QSignalSpy>(m_editor.get(), &KtText::SelChange);
-    }
-
-    TextBox* Box() const { return m_editor->RText(); }
-
-    // Sets the text and puts the caret at a CR LF offset, as a click would.
-    void Start(const QString& text, qint64 caret) {
-        Box()->SetText(text);
-        Box()->SetSelStart(caret);
-        m_editor->GetPara(false);
-        m_compile->clear();
-        m_selChange->clear();
-    }
-
     void Enter() { QTest::keyClick(Box(), Qt::Key_Return); }
 
     static QString NumberedLines(int count) {
@@ -50,10 +32,6 @@ protected:
     }
 
     const std::vector<int>& Marks() const { return m_editor->RunBreak(); }
-
-    std::unique_ptr<KtText> m_editor;
-    std::unique_ptr<QSignalSpy> m_compile;
-    std::unique_ptr<QSignalSpy> m_selChange;
 };
 
 } // namespace
