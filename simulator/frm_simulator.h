@@ -1,0 +1,149 @@
+// The simulator window: runs the editor's program on the virtual drive's
+// interpreter with Run, Pause, Step and Stop, pauses before marked lines,
+// lets the user flip the inputs and move the analog inputs, and shows the
+// drive's values as the program changes them. Simulated time advances in
+// slices from a timer, never in a blocking loop.
+// Not the drive and not the device window: nothing here goes over a line.
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QTimer>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace kt::drive {
+class VirtualDrive;
+}
+namespace kt::platform {
+class PromptService;
+}
+
+namespace kt::simulator {
+
+class FrmSimulator : public QDialog {
+    Q_OBJECT
+
+public:
+    // The program image, as the device window gets it: empty with RetError
+    // set (and RetLineCount the failing line) when the program does not
+    // compile.
+    using ProgramSource = std::function<QByteArray(std::uint8_t& RetError, long& RetLineCount)>;
+    // The 1-based source line of each statement of the image the program
+    // source returned last (the compiler's StatementLines()). Asked right
+    // after a successful program source call.
+    using LineSource = std::function<std::vector<int>()>;
+
+    enum class State { Stopped, Running, Paused };
+    enum class Speed { RealTime, TenTimes, Fastest };
+
+    static constexpr int kSliceMs = 20;
+    // Statements per slice when running as fast as possible.
+    static constexpr int kFastestStatements = 20000;
+
+    FrmSimulator(drive::VirtualDrive& drive, platform::PromptService& prompts,
+                 ProgramSource program, LineSource lines, QWidget* owner = nullptr);
+    ~FrmSimulator() override;
+
+    // Marked source lines (1-based): the run pauses before their statements.
+    void SetBreakLines(const std::vector<int>& lines);
+    void SetSpeed(Speed speed);
+    Speed CurrentSpeed() const;
+    State CurrentState() const { return m_state; }
+    // The source line of the statement about to run; 0 when stopped.
+    int CurrentLine() const { return m_line; }
+
+    // One slice of simulated time, as the timer runs it while running.
+    void AdvanceSlice();
+
+    // The controls, for the tests.
+    QPushButton* RunButton() const { return m_run; }
+    QPushButton* PauseButton() const { return m_pause; }
+    QPushButton* StepButton() const { return m_step; }
+    QPushButton* StopButton() const { return m_stop; }
+    QComboBox* SpeedBox() const { return m_speed; }
+    QCheckBox* InputBox(int n) const { return m_inputs.at(n); }
+    QSlider* AnalogSlider(int n) const { return m_analogs.at(n); }
+    QCheckBox* OutputLamp(int n) const { return m_outputs.at(n); }
+    QCheckBox* FlagLamp(int n) const { return m_flags.at(n); }
+    QCheckBox* TimerFlagLamp(int n) const { return m_timerFlags.at(n); }
+    // By bit of the status byte; nullptr for bit 6, which the drive lacks.
+    QCheckBox* StatusLamp(int bit) const { return m_status.at(bit); }
+    QLabel* CounterLabel(int n) const { return m_counters.at(n); }
+    QLabel* WordCounterLabel(int n) const { return m_wordCounters.at(n); }
+    QLabel* TimerLabel(int n) const { return m_timers.at(n); }
+    QLabel* CurrentSpeedLabel() const { return m_currentSpeed; }
+    QLabel* ReferenceSpeedLabel() const { return m_referenceSpeed; }
+    QLabel* ErrorLabel() const { return m_error; }
+
+public slots:
+    // Compiles and starts the program, or resumes a paused one.
+    void Run();
+    void Pause();
+    // Runs one statement; from stopped it loads the program and pauses
+    // before its first statement.
+    void Step();
+    void Stop();
+
+signals:
+    // The 1-based source line of the statement about to run; 0 when stopped.
+    void statementLine(int line);
+
+private:
+    void Build();
+    bool Load();
+    void Refresh();
+    void ShowLine(int line);
+    int LineOf(std::size_t statement) const;
+    bool BreaksAt(std::size_t statement) const;
+    // Runs statements until the budget is spent or a mark is met.
+    void RunStatements(int budget, bool byTime);
+    void ProgramEnded();
+    void TakeClock();
+    void GiveBackClock();
+    void UpdateButtons();
+
+    drive::VirtualDrive& m_drive;
+    platform::PromptService& m_prompts;
+    ProgramSource m_program;
+    LineSource m_lineSource;
+    std::vector<int> m_lines;
+    std::set<int> m_breakLines;
+    State m_state = State::Stopped;
+    int m_line = 0;
+    bool m_leaveBreak = false; // the next statement runs even if marked
+    bool m_driveClock = false; // the drive followed the clock before us
+    bool m_holdsClock = false;
+    QTimer m_slice;
+
+    QPushButton* m_run = nullptr;
+    QPushButton* m_pause = nullptr;
+    QPushButton* m_step = nullptr;
+    QPushButton* m_stop = nullptr;
+    QComboBox* m_speed = nullptr;
+    std::array<QCheckBox*, 8> m_inputs{};
+    std::array<QSlider*, 6> m_analogs{};
+    std::array<QCheckBox*, 2> m_outputs{};
+    std::array<QCheckBox*, 8> m_flags{};
+    std::array<QCheckBox*, 4> m_timerFlags{};
+    std::array<QCheckBox*, 8> m_status{};
+    std::array<QLabel*, 8> m_counters{};
+    std::array<QLabel*, 4> m_wordCounters{};
+    std::array<QLabel*, 4> m_timers{};
+    QLabel* m_currentSpeed = nullptr;
+    QLabel* m_referenceSpeed = nullptr;
+    QLabel* m_error = nullptr;
+};
+
+} // namespace kt::simulator

@@ -1,0 +1,201 @@
+// The simulator window over a virtual drive, the program compiled in the
+// test's own program source: inputs flipped in the window reach the program,
+// marked lines pause the run before their statement, Step moves one
+// statement, and a program that does not compile never runs. Simulated time
+// moves only through AdvanceSlice, never the clock.
+#include "simulator/frm_simulator.h"
+
+#include "compiler/program_compiler.h"
+#include "drive/virtual_drive.h"
+#include "platform/scripted_prompts.h"
+#include "sim/memory_map.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSignalSpy>
+
+#include <memory>
+#include <string>
+
+using kt::simulator::FrmSimulator;
+using State = FrmSimulator::State;
+using Speed = FrmSimulator::Speed;
+
+namespace {
+
+// Lines: 1 Do, 2 If, 3 Output on, 4 Else, 5 Output off, 6 End If, 7 Loop.
+constexpr int kRunModeBit = 3;
+
+const std::string kFollow = "Do\r\n  If Input.0\r\n    Output.0 = True\r\n  Else\r\n"
+                            "    Output.0 = False\r\n  End If\r\nLoop\r\n";
+
+class SimulatorTest : public ::testing::Test {
+protected:
+    SimulatorTest() {
+        m_drive.Interpreter().SetInput(0, false);
+        m_window = std::make_unique<FrmSimulator>(
+            m_drive, m_prompts,
+            [this](std::uint8_t& error, long& lineCount) {
+                lineCount = 0;
+                error = m_compiler.CompileText(m_text, lineCount);
+                const auto& image = m_compiler.ProgramBuffer();
+                if (error != 0)
+                    return QByteArray();
+                QByteArray bytes(reinterpret_cast<const char*>(image.data()),
+                                 static_cast<qsizetype>(image.size()));
+                if (m_cut) // the second statement alone, the rest erased
+                    bytes = bytes.mid(2, 2).leftJustified(bytes.size(), '\xFF');
+                return bytes;
+            },
+            [this] { return m_compiler.StatementLines(); });
+        m_spy = std::make_unique<QSignalSpy>(m_window.get(), &FrmSimulator::statementLine);
+    }
+
+    // Every line the window reported, in order.
+    std::vector<int> Lines() const {
+        std::vector<int> lines;
+        for (const QList<QVariant>& call : *m_spy)
+            lines.push_back(call.at(0).toInt());
+        return lines;
+    }
+
+    kt::drive::VirtualDrive m_drive;
+    kt::platform::ScriptedPrompts m_prompts;
+    kt::compiler::ProgramCompiler m_compiler;
+    std::string m_text = kFollow;
+    bool m_cut = false;
+    std::unique_ptr<FrmSimulator> m_window;
+    std::unique_ptr<QSignalSpy> m_spy;
+};
+
+TEST_F(SimulatorTest, InputBoxDrivesTheOutputLampAtEverySpeed) {
+    for (Speed speed : {Speed::RealTime, Speed::TenTimes, Speed::Fastest}) {
+        SCOPED_TRACE(static_cast<int>(speed));
+        m_window->SetSpeed(speed);
+        m_window->Run();
+        ASSERT_EQ(m_window->CurrentState(), State::Running);
+        m_window->AdvanceSlice();
+        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+
+        m_window->InputBox(0)->click();
+        m_window->AdvanceSlice();
+        EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
+        EXPECT_TRUE(m_window->StatusLamp(kRunModeBit)->isChecked());
+
+        m_window->InputBox(0)->click();
+        m_window->AdvanceSlice();
+        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+        m_window->Stop();
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+TEST_F(SimulatorTest, EachSpeedMovesSimulatedTimeBySliceTimesSpeed) {
+    const struct {
+        Speed speed;
+        std::uint64_t ms;
+    } rows[] = {{Speed::RealTime, 20}, {Speed::TenTimes, 200}, {Speed::Fastest, 20000}};
+    for (const auto& row : rows) {
+        m_window->SetSpeed(row.speed);
+        m_window->Run();
+        const std::uint64_t before = m_drive.Interpreter().TimeMs();
+        m_window->AdvanceSlice();
+        EXPECT_EQ(m_drive.Interpreter().TimeMs() - before, row.ms);
+        m_window->Stop();
+    }
+}
+
+TEST_F(SimulatorTest, MarkedLinePausesBeforeItsStatementAndRunGoesOnPastIt) {
+    m_window->SetBreakLines({5});
+    m_window->Run();
+    m_window->AdvanceSlice();
+    EXPECT_EQ(m_window->CurrentState(), State::Paused);
+    EXPECT_EQ(m_window->CurrentLine(), 5);
+    EXPECT_EQ(Lines(), (std::vector<int>{1, 5}));
+
+    // With the statement not yet run, a set output stays set until it runs.
+    m_drive.SetDataByte(kt::sim::MemoryMap::kOutputs, 1);
+    m_window->AdvanceSlice(); // paused: nothing moves
+    EXPECT_EQ(m_drive.DataByte(kt::sim::MemoryMap::kOutputs), 1);
+
+    m_window->Run();
+    m_window->AdvanceSlice();
+    EXPECT_EQ(m_drive.DataByte(kt::sim::MemoryMap::kOutputs), 0);
+    // Round the loop it meets the mark again.
+    EXPECT_EQ(m_window->CurrentState(), State::Paused);
+    EXPECT_EQ(m_window->CurrentLine(), 5);
+}
+
+TEST_F(SimulatorTest, StepRunsOneStatementAndReportsTheNext) {
+    m_window->Step(); // loads, runs nothing
+    EXPECT_EQ(m_window->CurrentState(), State::Paused);
+    const std::uint64_t start = m_drive.Interpreter().TimeMs();
+    for (int i = 0; i < 4; ++i)
+        m_window->Step();
+    EXPECT_EQ(m_drive.Interpreter().TimeMs() - start, 4u);
+    // Do, If (false), Output off, End If, Loop.
+    EXPECT_EQ(Lines(), (std::vector<int>{1, 2, 5, 6, 7}));
+
+    m_window->InputBox(0)->click();
+    m_window->Step(); // Loop
+    m_window->Step(); // Do
+    m_window->Step(); // If, now true
+    EXPECT_EQ(m_window->CurrentLine(), 3);
+    EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+    m_window->Step();
+    EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
+    EXPECT_EQ(m_window->CurrentLine(), 4);
+}
+
+TEST_F(SimulatorTest, ProgramThatDoesNotCompileShowsItsLineAndNeverRuns) {
+    m_text = "Do\r\n  Output.0 = True\r\n  Nonsense 12\r\nLoop\r\n";
+    for (auto start : {&FrmSimulator::Run, &FrmSimulator::Step}) {
+        m_prompts.Clear();
+        (m_window.get()->*start)();
+        EXPECT_EQ(m_prompts.ShownTexts(), (std::vector<QString>{"ProgramError at Line3"}));
+        EXPECT_EQ(m_window->CurrentState(), State::Stopped);
+        m_window->AdvanceSlice();
+        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+        EXPECT_FALSE(m_drive.Interpreter().Running());
+    }
+    EXPECT_TRUE(m_spy->isEmpty());
+}
+
+TEST_F(SimulatorTest, StopClearsTheLineFromRunningAndFromPaused) {
+    m_window->Run();
+    m_window->AdvanceSlice();
+    m_window->Stop();
+    m_window->Step();
+    m_window->Stop();
+    EXPECT_EQ(Lines(), (std::vector<int>{1, 0, 1, 0}));
+    EXPECT_FALSE(m_drive.Interpreter().Running());
+    EXPECT_FALSE(m_window->StatusLamp(kRunModeBit)->isChecked());
+}
+
+TEST_F(SimulatorTest, ProgramRunningPastItsEndStopsWithTheErrorShown) {
+    // Output.0 = True alone: nothing after it.
+    m_text = "Do\r\n  Output.0 = True\r\nLoop\r\n";
+    m_cut = true;
+    m_window->Run();
+    ASSERT_EQ(m_window->CurrentState(), State::Running);
+    m_window->AdvanceSlice();
+    EXPECT_EQ(m_window->CurrentState(), State::Stopped);
+    EXPECT_EQ(m_window->CurrentLine(), 0);
+    EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
+    EXPECT_EQ(m_window->ErrorLabel()->text(), "1: Program passed end of buffer.");
+}
+
+TEST_F(SimulatorTest, RunTakesTheDriveOffTheClockUntilStopped) {
+    m_drive.SetRealTime(true);
+    m_window->Run();
+    EXPECT_FALSE(m_drive.RealTime());
+    m_window->Pause();
+    EXPECT_FALSE(m_drive.RealTime());
+    m_window->Stop();
+    EXPECT_TRUE(m_drive.RealTime());
+    m_drive.SetRealTime(false);
+}
+
+} // namespace
