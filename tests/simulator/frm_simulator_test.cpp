@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSlider>
 
 #include <memory>
 #include <string>
@@ -196,6 +197,26 @@ TEST_F(SimulatorTest, RunTakesTheDriveOffTheClockUntilStopped) {
     m_window->Stop();
     EXPECT_TRUE(m_drive.RealTime());
     m_drive.SetRealTime(false);
+}
+
+TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
+    using kt::sim::MemoryMap;
+    m_drive.SetDataByte(MemoryMap::kCounters + 3, 9);
+    m_drive.SetDataWord(MemoryMap::kCounters + 2 * 2, 1234);
+    m_drive.SetDataByte(MemoryMap::kTimers + 1, 7);
+    m_drive.SetDataWord(MemoryMap::kReferenceSpeed, 505);
+    m_drive.SetDataByte(MemoryMap::kFlags, 0x40);
+    m_drive.SetDataByte(MemoryMap::kError, 3);
+    m_window->Stop(); // shows the values
+    EXPECT_EQ(m_window->CounterLabel(3)->text(), "9");
+    EXPECT_EQ(m_window->WordCounterLabel(2)->text(), "1234");
+    EXPECT_EQ(m_window->TimerLabel(1)->text(), "7");
+    EXPECT_EQ(m_window->ReferenceSpeedLabel()->text(), "50.5");
+    EXPECT_TRUE(m_window->FlagLamp(6)->isChecked());
+    EXPECT_EQ(m_window->ErrorLabel()->text(), "3: Fault in motor power stage.");
+
+    m_window->AnalogSlider(4)->setValue(1000);
+    EXPECT_EQ(m_drive.DataWord(MemoryMap::kAnalogs + 2 * 4), 1000);
 }
 
 } // namespace
