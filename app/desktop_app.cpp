@@ -33,6 +33,7 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
     m_prompts.SetParent(m_window.get());
     m_window->installEventFilter(this);
     connect(m_window.get(), &mainwindow::FrmMotor::deviceRequested, this, &DesktopApp::ShowDevice);
+    connect(m_window.get(), &mainwindow::FrmMotor::simulatorRequested, this, &DesktopApp::Simulate);
     m_recoveryTimer.setInterval(3s);
     connect(&m_recoveryTimer, &QTimer::timeout, this, &DesktopApp::KeepRecovery);
 }
@@ -201,6 +202,47 @@ void DesktopApp::ShowDevice() {
     m_device->show();
     m_device->raise();
     m_device->activateWindow();
+}
+
+void DesktopApp::Simulate(mainwindow::FrmMotor::SimulatorCommand command) {
+    using Command = mainwindow::FrmMotor::SimulatorCommand;
+    if (!m_simulator) {
+        editor::KtText* text = m_window->KtText1();
+        m_simulator = new simulator::FrmSimulator(
+            m_virtualDrive, m_prompts,
+            [this](std::uint8_t& error, long& lineCount) {
+                return m_window->ProgramData(error, lineCount);
+            },
+            [this] { return m_window->StatementLines(); }, m_window.get());
+        m_simulator->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_simulator, &simulator::FrmSimulator::statementLine, text,
+                &editor::KtText::SetRunLine);
+        connect(text, &editor::KtText::marksChanged, m_simulator,
+                [this] { m_simulator->SetBreakLines(m_window->MarkedLines()); });
+        // The program being run is the text as it was: an edit ends the run.
+        connect(text, &editor::KtText::SelChange, m_simulator, [this](bool textChange) {
+            if (textChange &&
+                m_simulator->CurrentState() != simulator::FrmSimulator::State::Stopped)
+                m_simulator->Stop();
+        });
+        m_simulator->SetBreakLines(m_window->MarkedLines());
+    }
+    m_simulator->show();
+    m_simulator->raise();
+    switch (command) {
+    case Command::Run:
+        m_simulator->Run();
+        break;
+    case Command::Pause:
+        m_simulator->Pause();
+        break;
+    case Command::Step:
+        m_simulator->Step();
+        break;
+    case Command::Stop:
+        m_simulator->Stop();
+        break;
+    }
 }
 
 bool DesktopApp::eventFilter(QObject* watched, QEvent* event) {

@@ -11,7 +11,9 @@
 #include "drive/virtual_drive.h"
 #include "link/link_observer.h"
 #include "link/port_directory.h"
+#include "mainwindow/frm_motor.h"
 #include "platform/dialog_prompts.h"
+#include "simulator/frm_simulator.h"
 
 #include <QObject>
 #include <QPointer>
@@ -57,6 +59,10 @@ public:
     void Show(const QString& file = {});
     // The Device menu: opens the device window, or brings it to the front.
     void ShowDevice();
+    // The Simulate menu: opens the simulator window on the virtual drive
+    // (made on first use) and passes the command on.
+    void Simulate(mainwindow::FrmMotor::SimulatorCommand command);
+    simulator::FrmSimulator* Simulator() const { return m_simulator; }
 
     mainwindow::FrmMotor& Window() { return *m_window; }
     device::FrmDevice* Device() const { return m_device; }
@@ -83,6 +89,7 @@ private:
     std::unique_ptr<link::FrmMotorCom> m_link;
     std::unique_ptr<mainwindow::FrmMotor> m_window;
     QPointer<device::FrmDevice> m_device;
+    QPointer<simulator::FrmSimulator> m_simulator;
     bool m_opening = false;
 
     QString m_recoveryFolder;

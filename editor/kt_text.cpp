@@ -16,6 +16,8 @@
 #include <QTextBlock>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace kt::editor {
 
 namespace {
@@ -454,6 +456,7 @@ void KtText::LayOut(int width, int height) {
 }
 
 void KtText::PaintBreaks() {
+    emit marksChanged();
     bool plain = false;
     for (int i = 0; i < m_picCount; ++i) {
         const qint64 line = m_firstVisibleLine + i + 1;
@@ -470,6 +473,25 @@ void KtText::PaintBreaks() {
         m_picBreak[i]->ShowImage(image);
         m_picBreak[i]->ShowError(line == m_errorLine);
     }
+}
+
+void KtText::SetRunLine(int line) {
+    m_runLine = line;
+    QList<QTextEdit::ExtraSelection> selections;
+    const QTextBlock block = m_text->document()->findBlockByNumber(line - 1);
+    if (line > 0 && block.isValid()) {
+        QTextEdit::ExtraSelection selection;
+        selection.cursor = QTextCursor(block);
+        selection.format.setBackground(palette().color(QPalette::Highlight).lighter(160));
+        selection.format.setProperty(QTextFormat::FullWidthSelection, true);
+        selections.append(selection);
+        // Scrolled into view, without moving the caret, when out of it.
+        QScrollBar* bar = m_text->verticalScrollBar();
+        const int row = block.blockNumber();
+        if (row < bar->value() || row >= bar->value() + m_picCount)
+            bar->setValue(std::clamp(row - m_picCount / 3, 0, bar->maximum()));
+    }
+    m_text->setExtraSelections(selections);
 }
 
 void KtText::SetBreak(qint64 index, quint8& pictureIndex) {

@@ -87,6 +87,10 @@ public:
     // of its mark, which stays as it is. It moves with lines inserted or
     // deleted above it and goes at the next text change made on it.
     void SetErrorLine(qint64 line);
+    // The simulator's statement about to run, shown as a highlighted line
+    // (1-based; 0 clears). A look only: text, caret and events untouched.
+    void SetRunLine(int line);
+    int RunLine() const { return m_runLine; }
     qint64 ErrorLine() const { return m_errorLine; }
 
     // The compiler's message for the rejected statement under a point of the
@@ -103,6 +107,8 @@ signals:
     void SelChange(bool TextChange);
     void HelpRequest();
     void undoAvailable(bool available);
+    // The gutter was repainted: a mark may have been set, cleared or moved.
+    void marksChanged();
     void redoAvailable(bool available);
 
 protected:
@@ -163,6 +169,7 @@ private:
     bool m_enterReleaseWaiting = false;
     quint64 m_enterReleaseTime = 0; // event time of the last timed Enter release
     QTimer m_enterSettle;
+    int m_runLine = 0;
 };
 
 } // namespace kt::editor

@@ -31,6 +31,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <tuple>
 
 namespace kt::mainwindow {
 
@@ -216,6 +217,21 @@ void FrmMotor::BuildMenus() {
                 [this, i] { OnCategory(static_cast<PickerCategory>(i)); });
         m_categoryMenus.push_back(action);
     }
+
+    // After the drawn-up menus, with a letter none of them uses.
+    QMenu* simulate = menuBar()->addMenu(QStringLiteral("S&imulate"));
+    simulate->setObjectName(QStringLiteral("AddSimulate"));
+    const std::tuple<const char*, QString, QKeySequence, SimulatorCommand> commands[] = {
+        {"AddSimulateRun", QStringLiteral("&Run"), QKeySequence(Qt::Key_F5), SimulatorCommand::Run},
+        {"AddSimulatePause", QStringLiteral("&Pause"), {}, SimulatorCommand::Pause},
+        {"AddSimulateStep", QStringLiteral("S&tep"), QKeySequence(Qt::Key_F10),
+         SimulatorCommand::Step},
+        {"AddSimulateStop", QStringLiteral("St&op"), {}, SimulatorCommand::Stop},
+    };
+    for (const auto& [name, caption, key, command] : commands) {
+        connect(AddAction(simulate, name, caption, key), &QAction::triggered, this,
+                [this, command] { emit simulatorRequested(command); });
+    }
 }
 
 platform::HelpViewer* FrmMotor::Help() {
@@ -344,6 +360,16 @@ void FrmMotor::ShowProgramSize() {
         m_sizeField->clear();
     else
         m_sizeField->setText(QStringLiteral("Does not compile (line %1)").arg(lineCount));
+}
+
+std::vector<int> FrmMotor::MarkedLines() const {
+    std::vector<int> lines;
+    const std::vector<int>& marks = m_ktText1->RunBreak();
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        if (marks[i] != 0)
+            lines.push_back(static_cast<int>(i) + 1);
+    }
+    return lines;
 }
 
 void FrmMotor::ShowConnection(const QString& state) {

@@ -81,15 +81,24 @@ public:
 
     void FillInstructionList();
 
+    // The source line of each statement of the last compiled program.
+    const std::vector<int>& StatementLines() const { return m_compiler.StatementLines(); }
+    // The lines carrying a gutter mark, from 1.
+    std::vector<int> MarkedLines() const;
+
     // The status bar's drive field: how the device window finds the drive.
     void ShowConnection(const QString& state);
     // The program files opened or saved last, newest first (at most 8).
     QStringList RecentFiles() const;
     static constexpr int kMaxRecentFiles = 8;
 
+    enum class SimulatorCommand { Run, Pause, Step, Stop };
+
 signals:
     // The Device menu: the device window lives elsewhere.
     void deviceRequested();
+    // The Simulate menu: the simulator window lives elsewhere too.
+    void simulatorRequested(kt::mainwindow::FrmMotor::SimulatorCommand command);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -3,12 +3,15 @@
 #include "app/desktop_app.h"
 #include "device/frm_device.h"
 #include "editor/kt_text.h"
+#include "editor/text_box.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
 #include "modal_answerer.h"
+#include "simulator/frm_simulator.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -98,4 +101,29 @@ TEST(DesktopApp, StatusBarFollowsTheConnection) {
     answerer.Answer("Not Read", QMessageBox::Ok);
     desktop.Device()->CmdRead(36)->click();
     EXPECT_EQ(field(), "Drive: not connected");
+}
+
+// The Simulate menu runs the editor's program on the virtual drive: a marked
+// line stops the run before it, the editor shows the line about to run, and
+// an edit ends the run.
+TEST(DesktopApp, SimulateMenuRunsTheEditorsProgram) {
+    QTemporaryDir folder;
+    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    kt::editor::KtText* text = desktop.Window().KtText1();
+    text->RText()->SetText("Do\r\n  Output.0 = True\r\n  Counter0 = 5\r\nLoop");
+    quint8 mark = 1;
+    text->SetBreak(3, mark);
+    desktop.Window().findChild<QAction*>("AddSimulateRun")->trigger();
+    kt::simulator::FrmSimulator* simulator = desktop.Simulator();
+    ASSERT_NE(simulator, nullptr);
+    simulator->AdvanceSlice();
+    EXPECT_EQ(simulator->CurrentState(), kt::simulator::FrmSimulator::State::Paused);
+    EXPECT_EQ(text->RunLine(), 3);
+    EXPECT_EQ(desktop.Drive().DataByte(5), 0x01);   // line 2 ran
+    EXPECT_EQ(desktop.Drive().DataByte(288), 0x00); // line 3 not yet
+    desktop.Window().findChild<QAction*>("AddSimulateStep")->trigger();
+    EXPECT_EQ(desktop.Drive().DataByte(288), 5);
+    QTest::keyClicks(text->RText(), "x");
+    EXPECT_EQ(simulator->CurrentState(), kt::simulator::FrmSimulator::State::Stopped);
+    EXPECT_EQ(text->RunLine(), 0);
 }
