@@ -1,0 +1,252 @@
+// The communication window fed link events directly: the rows it shows and
+// colours, Pause dropping and counting, Clear, Copy and Save in the link
+// log's lines, the row bound; and once over a real link to the in-process
+// virtual drive.
+#include "monitor/frm_communication.h"
+
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "link/drive_map.h"
+#include "link/frm_motor_com.h"
+#include "link/link_log.h"
+#include "monitor/communication_model.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+using kt::link::LinkEvent;
+using kt::link::LinkLog;
+using kt::monitor::CommunicationModel;
+using kt::monitor::FrmCommunication;
+using Kind = LinkEvent::Kind;
+using Mark = CommunicationModel::Mark;
+
+namespace {
+
+LinkEvent Event(Kind kind, qint64 msecs, QByteArray bytes = {}, int code = 0, int attempt = 0) {
+    LinkEvent event;
+    event.kind = kind;
+    event.msecs = msecs;
+    event.portNumber = 1;
+    event.function = kt::link::DriveMap::kAccess;
+    event.address = kt::link::DriveMap::kIdentification;
+    event.dataCount = 2;
+    event.code = code;
+    event.attempt = attempt;
+    event.bytes = std::move(bytes);
+    return event;
+}
+
+class CommunicationTest : public ::testing::Test {
+protected:
+    QStringList Row(int row) const {
+        QStringList cells;
+        for (int column = 0; column < CommunicationModel::kColumnCount; ++column)
+            cells.append(
+                m_window.Model().Cell(row, static_cast<CommunicationModel::Column>(column)));
+        return cells;
+    }
+    int Rows() const { return m_window.Model().rowCount(); }
+    void Feed(int count) {
+        for (int i = 0; i < count; ++i)
+            m_window.Observe(Event(Kind::Request, i, "\x80\x01"));
+    }
+
+    kt::platform::ScriptedPrompts m_prompts;
+    FrmCommunication m_window{m_prompts};
+};
+
+const QString kRead = QStringLiteral("read Identification (282), 2 bytes");
+
+struct RowCase {
+    LinkEvent event;
+    QStringList cells;
+    Mark mark;
+};
+
+TEST_F(CommunicationTest, EachKindOfEventBecomesItsRowAndFailuresAreMarked) {
+    LinkEvent searching = Event(Kind::Request, 5, QByteArray::fromHex("80001A"));
+    searching.portNumber = 0;
+    LinkEvent write = Event(Kind::Request, 6, QByteArray::fromHex("8000"));
+    write.write = true;
+    write.address = kt::link::DriveMap::kBusVolt;
+    const std::vector<RowCase> cases = {
+        {Event(Kind::Request, 123, QByteArray::fromHex("80001A0102E3FE")),
+         {"123", "1", ">", "80 00 1A 01 02 E3 FE", kRead},
+         Mark::None},
+        {searching, {"5", "search", ">", "80 00 1A", kRead}, Mark::None},
+        {write, {"6", "1", ">", "80 00", "write BusVolt (268), 2 bytes"}, Mark::None},
+        {Event(Kind::Resend, 200, "\x80\x01", 0, 2),
+         {"200", "1", ">", "80 01", "resend 2: " + kRead},
+         Mark::Resend},
+        {Event(Kind::Reply, 210, QByteArray::fromHex("0700F9")),
+         {"210", "1", "<", "07 00 F9", kRead},
+         Mark::None},
+        {Event(Kind::Timeout, 300),
+         {"300", "1", "!", "", "time-out, nothing received: " + kRead},
+         Mark::Failure},
+        {Event(Kind::Timeout, 301, "\x07"),
+         {"301", "1", "!", "07", "time-out, received only these: " + kRead},
+         Mark::Failure},
+        {Event(Kind::LineError, 310, {}, 4),
+         {"310", "1", "!", "", "line error 4: " + kRead},
+         Mark::Failure},
+        {Event(Kind::Ended, 320, {}, kt::link::kSent),
+         {"320", "1", "=", "", "done: " + kRead},
+         Mark::None},
+        {Event(Kind::Ended, 330, {}, kt::link::kFailed),
+         {"330", "1", "!", "", "failed: " + kRead},
+         Mark::Failure},
+    };
+    for (const RowCase& c : cases)
+        m_window.Observe(c.event);
+
+    ASSERT_EQ(Rows(), static_cast<int>(cases.size()));
+    const CommunicationModel& model = m_window.Model();
+    for (int row = 0; row < Rows(); ++row) {
+        const RowCase& c = cases[static_cast<std::size_t>(row)];
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Row(row), c.cells);
+        EXPECT_EQ(model.RowMark(row), c.mark);
+        EXPECT_EQ(model.Line(row), QString::fromStdString(LinkLog::Line(c.event)));
+        const QVariant background = model.data(model.index(row, 0), Qt::BackgroundRole);
+        if (c.mark == Mark::None)
+            EXPECT_FALSE(background.isValid());
+        else
+            EXPECT_EQ(background.value<QColor>(), CommunicationModel::Tint(c.mark));
+    }
+    EXPECT_NE(CommunicationModel::Tint(Mark::Resend), CommunicationModel::Tint(Mark::Failure));
+}
+
+TEST_F(CommunicationTest, PausedEventsAreDroppedAndCountedUntilCleared) {
+    Feed(2);
+    m_window.findChild<QPushButton*>(QStringLiteral("pause"))->click();
+    ASSERT_TRUE(m_window.Paused());
+    Feed(3);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(m_window.Dropped(), 3);
+    EXPECT_TRUE(m_window.StatusText().contains(QStringLiteral("paused: 3 dropped")))
+        << m_window.StatusText().toStdString();
+
+    m_window.SetPaused(false);
+    Feed(1);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_TRUE(m_window.StatusText().contains(QStringLiteral("3 dropped while paused")));
+
+    m_window.findChild<QPushButton*>(QStringLiteral("clear"))->click();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(m_window.Dropped(), 0);
+    EXPECT_FALSE(m_window.StatusText().contains(QStringLiteral("dropped")));
+}
+
+TEST_F(CommunicationTest, CopyPutsTheSelectedRowsOrAllAsLogLines) {
+    const std::vector<LinkEvent> events = {Event(Kind::Request, 1, "\x80"), Event(Kind::Timeout, 2),
+                                           Event(Kind::Ended, 3, {}, kt::link::kFailed)};
+    for (const LinkEvent& event : events)
+        m_window.Observe(event);
+    auto line = [&](int i) { return QString::fromStdString(LinkLog::Line(events[i])); };
+
+    m_window.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), line(0) + '\n' + line(1) + '\n' + line(2) + '\n');
+
+    QTableView& table = m_window.Table();
+    // Selected out of order: the copy keeps the table's order.
+    table.selectionModel()->select(table.model()->index(2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table.selectionModel()->select(table.model()->index(0, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    m_window.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), line(0) + '\n' + line(2) + '\n');
+}
+
+TEST_F(CommunicationTest, SaveWritesTheLogLinesAndARefusalIsTold) {
+    Feed(2);
+    const QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("log.txt"));
+
+    m_prompts.PushFile(path);
+    ASSERT_TRUE(m_window.SaveAs());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), m_window.Model().Lines().join('\n') + '\n');
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    m_prompts.PushFile(QString()); // cancelled
+    EXPECT_FALSE(m_window.SaveAs());
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    m_prompts.PushFile(folder.filePath(QStringLiteral("missing/log.txt")));
+    EXPECT_FALSE(m_window.SaveAs());
+    ASSERT_EQ(m_prompts.Shown().size(), 1u);
+    EXPECT_EQ(m_prompts.Shown()[0].icon, kt::platform::Icon::Critical);
+    EXPECT_TRUE(m_prompts.Shown()[0].text.contains(QStringLiteral("missing/log.txt")));
+}
+
+TEST_F(CommunicationTest, KeepsTheNewestRowsOnly) {
+    Feed(CommunicationModel::kMaxRows + 5);
+    ASSERT_EQ(Rows(), CommunicationModel::kMaxRows);
+    EXPECT_EQ(m_window.Model().Cell(0, CommunicationModel::kTime), QStringLiteral("5"));
+    EXPECT_EQ(m_window.Model().Cell(Rows() - 1, CommunicationModel::kTime),
+              QString::number(CommunicationModel::kMaxRows + 4));
+}
+
+class CommunicationLinkTest : public CommunicationTest {
+protected:
+    CommunicationLinkTest()
+        : m_link(m_prompts, [this](int n) {
+              std::unique_ptr<kt::drive::VirtualDriveTransport> port;
+              if (n == 1)
+                  port = std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
+              return port;
+          }) {}
+
+    std::uint8_t ReadIdentification() {
+        QByteArray data;
+        return m_link.SendPacket(kt::link::DriveMap::kAccess, kt::link::DriveMap::kIdentification,
+                                 1, data);
+    }
+
+    kt::drive::VirtualDrive m_drive;
+    kt::link::FrmMotorCom m_link;
+};
+
+TEST_F(CommunicationLinkTest, ARealReadShowsItsRequestAndReply) {
+    ASSERT_EQ(m_link.OpenPort(), 1);
+    m_window.Attach(m_link);
+    ASSERT_EQ(ReadIdentification(), kt::link::kSent);
+
+    ASSERT_GE(Rows(), 2);
+    EXPECT_EQ(Row(0).mid(1, 2), QStringList({"1", ">"}));
+    EXPECT_EQ(Row(0)[CommunicationModel::kMeaning],
+              QStringLiteral("read Identification (282), 1 bytes"));
+    EXPECT_EQ(Row(1).mid(1, 2), QStringList({"1", "<"}));
+    EXPECT_FALSE(Row(1)[CommunicationModel::kBytes].isEmpty());
+    EXPECT_EQ(Row(Rows() - 1)[CommunicationModel::kDirection], QStringLiteral("="));
+
+    m_window.Detach();
+    const int before = Rows();
+    ASSERT_EQ(ReadIdentification(), kt::link::kSent);
+    EXPECT_EQ(Rows(), before);
+}
+
+TEST_F(CommunicationLinkTest, AWindowGoneBeforeTheLinkIsNoLongerTold) {
+    ASSERT_EQ(m_link.OpenPort(), 1);
+    auto window = std::make_unique<FrmCommunication>(m_prompts);
+    window->Attach(m_link);
+    window.reset();
+    EXPECT_EQ(ReadIdentification(), kt::link::kSent);
+}
+
+} // namespace
