@@ -229,8 +229,9 @@ void FrmMotor::BuildMenus() {
         {"AddSimulateStop", QStringLiteral("St&op"), {}, SimulatorCommand::Stop},
     };
     for (const auto& [name, caption, key, command] : commands) {
+        const SimulatorCommand which = command; // a binding cannot be captured before C++23
         connect(AddAction(simulate, name, caption, key), &QAction::triggered, this,
-                [this, command] { emit simulatorRequested(command); });
+                [this, which] { emit simulatorRequested(which); });
     }
 }
 
