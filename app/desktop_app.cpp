@@ -34,6 +34,8 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
     m_window->installEventFilter(this);
     connect(m_window.get(), &mainwindow::FrmMotor::deviceRequested, this, &DesktopApp::ShowDevice);
     connect(m_window.get(), &mainwindow::FrmMotor::simulatorRequested, this, &DesktopApp::Simulate);
+    connect(m_window.get(), &mainwindow::FrmMotor::communicationRequested, this,
+            &DesktopApp::ShowCommunication);
     m_recoveryTimer.setInterval(3s);
     connect(&m_recoveryTimer, &QTimer::timeout, this, &DesktopApp::KeepRecovery);
 }
@@ -202,6 +204,16 @@ void DesktopApp::ShowDevice() {
     m_device->show();
     m_device->raise();
     m_device->activateWindow();
+}
+
+void DesktopApp::ShowCommunication() {
+    if (!m_communication) {
+        m_communication = new monitor::FrmCommunication(m_prompts, m_window.get());
+        m_communication->setAttribute(Qt::WA_DeleteOnClose);
+        m_communication->Attach(Link());
+    }
+    m_communication->show();
+    m_communication->raise();
 }
 
 void DesktopApp::Simulate(mainwindow::FrmMotor::SimulatorCommand command) {

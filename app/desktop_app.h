@@ -12,6 +12,7 @@
 #include "link/link_observer.h"
 #include "link/port_directory.h"
 #include "mainwindow/frm_motor.h"
+#include "monitor/frm_communication.h"
 #include "platform/dialog_prompts.h"
 #include "simulator/frm_simulator.h"
 
@@ -63,6 +64,10 @@ public:
     // (made on first use) and passes the command on.
     void Simulate(mainwindow::FrmMotor::SimulatorCommand command);
     simulator::FrmSimulator* Simulator() const { return m_simulator; }
+    // Monitor, Communication: the log of every exchange, from the first one
+    // after it opened.
+    void ShowCommunication();
+    monitor::FrmCommunication* Communication() const { return m_communication; }
 
     mainwindow::FrmMotor& Window() { return *m_window; }
     device::FrmDevice* Device() const { return m_device; }
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<mainwindow::FrmMotor> m_window;
     QPointer<device::FrmDevice> m_device;
     QPointer<simulator::FrmSimulator> m_simulator;
+    QPointer<monitor::FrmCommunication> m_communication;
     bool m_opening = false;
 
     QString m_recoveryFolder;

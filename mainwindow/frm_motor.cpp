@@ -233,6 +233,11 @@ void FrmMotor::BuildMenus() {
         connect(AddAction(simulate, name, caption, key), &QAction::triggered, this,
                 [this, which] { emit simulatorRequested(which); });
     }
+
+    QMenu* monitor = menuBar()->addMenu(QStringLiteral("Moni&tor"));
+    monitor->setObjectName(QStringLiteral("AddMonitor"));
+    connect(AddAction(monitor, "AddMonitorCommunication", QStringLiteral("&Communication")),
+            &QAction::triggered, this, &FrmMotor::communicationRequested);
 }
 
 platform::HelpViewer* FrmMotor::Help() {

@@ -99,6 +99,8 @@ signals:
     void deviceRequested();
     // The Simulate menu: the simulator window lives elsewhere too.
     void simulatorRequested(kt::mainwindow::FrmMotor::SimulatorCommand command);
+    // Monitor, Communication: every exchange with the drive.
+    void communicationRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

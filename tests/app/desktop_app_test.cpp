@@ -7,6 +7,8 @@
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
 #include "modal_answerer.h"
+#include "monitor/communication_model.h"
+#include "monitor/frm_communication.h"
 #include "simulator/frm_simulator.h"
 
 #include <gtest/gtest.h>
@@ -126,4 +128,18 @@ TEST(DesktopApp, SimulateMenuRunsTheEditorsProgram) {
     QTest::keyClicks(text->RText(), "x");
     EXPECT_EQ(simulator->CurrentState(), kt::simulator::FrmSimulator::State::Stopped);
     EXPECT_EQ(text->RunLine(), 0);
+}
+
+// Monitor, Communication shows what the device window's commands sent.
+TEST(DesktopApp, CommunicationWindowSeesTheDeviceWindow) {
+    QTemporaryDir folder;
+    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    desktop.Window().findChild<QAction*>("AddMonitorCommunication")->trigger();
+    ASSERT_NE(desktop.Communication(), nullptr);
+    desktop.ShowDevice();
+    const QStringList lines = desktop.Communication()->Model().Lines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].contains("search  > 00 00 1A 01 02 E3 FF  read Identification (282)"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains("< 07 00 F9 FF")) << lines[1].toStdString();
 }
