@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -94,7 +95,12 @@ FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationF
     SetDataMode(compiler::InstructionPicker::kInstructionMode);
     FillInstructionList();
     UpdateEnabling();
-    resize(1100, 640);
+    // In device-independent pixels, and never larger than the screen (a
+    // scale factor of 2 would otherwise push it off the desktop).
+    QSize size(1100, 640);
+    if (const QScreen* where = screen())
+        size = size.boundedTo(where->availableSize());
+    resize(size);
     m_ktText1->setFocus();
 }
 

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -175,4 +176,15 @@ TEST_F(EditorKit, DroppedProgramOpensAfterTheQuestion) {
     EXPECT_EQ(m_window.ProgramFile().toStdString(), program.toStdString());
     EXPECT_EQ(Box()->Text().toStdString(), "Do\r\nLoop\r\n");
     EXPECT_FALSE(m_window.Changed());
+}
+
+// However large the scale factor, the window fits the screen it opens on.
+TEST(MainWindowSize, NeverLargerThanTheScreen) {
+    QTemporaryDir folder;
+    kt::platform::ScriptedPrompts prompts;
+    FrmMotor window(prompts, folder.path(), folder.path());
+    const QSize screen = window.screen()->availableSize();
+    EXPECT_LE(window.width(), screen.width());
+    EXPECT_LE(window.height(), screen.height());
+    EXPECT_EQ(window.size(), QSize(1100, 640).boundedTo(screen));
 }
