@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 # Runs as root on CI; elsewhere through sudo.
+#   scripts/setup.sh            what building and testing need
+#   scripts/setup.sh package    and what making and checking the .deb needs
+#   scripts/setup.sh windows    and the MinGW-w64 cross compiler and Wine
 set -euo pipefail
 
 # A font of its own keeps text measurable where the machine has none.
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev libbenchmark-dev
           fonts-dejavu-core)
+for group in "$@"; do
+    case "$group" in
+    package) packages+=(dpkg-dev file desktop-file-utils shared-mime-info lintian) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+    *) echo "setup: unknown group '$group' (package, windows)" >&2; exit 64 ;;
+    esac
+done
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: not a Debian or Ubuntu system; install these yourself: ${packages[*]}" >&2
