@@ -1,0 +1,619 @@
+#include "monitor/plot_view.h"
+
+#include "monitor/monitor_csv.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace kt::monitor {
+
+namespace {
+
+// Mid-light colours: each stands out on a white base and on a dark one.
+constexpr std::array<QRgb, 8> kTraceColors = {0x2f80dd, 0xe0482e, 0x2ca02c, 0xe08a00,
+                                              0x9b5fd0, 0x14a8b8, 0xd4509c, 0x8c8c30};
+
+// The value axis labels are given this much room whatever they say, so
+// the plots do not shift sideways as the scale changes.
+const char kWidestLabel[] = "-88888.8";
+
+// Values from lo to hi, mapped to pixels from bottom to top.
+struct ValueMap {
+    double lo;
+    double hi;
+    double top;
+    double bottom;
+    double Y(double value) const { return bottom - (value - lo) / (hi - lo) * (bottom - top); }
+};
+
+// A tick step of 1, 2 or 5 times a power of ten, about range / count.
+double NiceStep(double range, double count) {
+    const double raw = range / std::max(count, 1.0);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double norm = raw / magnitude;
+    const double nice = norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 5 ? 5 : 10;
+    return nice * magnitude;
+}
+
+QString NumberText(double value, int decimals) {
+    QString text = QString::number(value, 'f', decimals);
+    if (text.startsWith(QLatin1Char('-')) && text.toDouble() == 0)
+        text.remove(0, 1);
+    return text;
+}
+
+QColor Faded(QColor color, double alpha) {
+    color.setAlphaF(static_cast<float>(alpha));
+    return color;
+}
+
+// The visible part of one history as a polyline: every sample while there
+// are few, else at most the smallest and largest value per pixel column,
+// in the order they came. A step trace holds each value until the next.
+QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range range, double left,
+                      double width, const ValueMap& map) {
+    QPolygonF points;
+    if (history.Empty())
+        return points;
+    // One sample beyond each edge, so the lines reach the edges.
+    const int begin = std::max(history.IndexAtOrBefore(range.first), 0);
+    const int end = std::min(history.IndexAtOrBefore(range.last) + 1, history.Size() - 1);
+    const double span = static_cast<double>(range.last - range.first);
+    const double scale = width / span;
+    auto x = [&](qint64 msecs) { return left + static_cast<double>(msecs - range.first) * scale; };
+    const int columns = std::max(static_cast<int>(width), 1);
+    const bool dense = end - begin + 1 > 2 * columns;
+    points.reserve(dense ? 4 * columns + 8 : 2 * (end - begin + 1) + 2);
+
+    bool held = false;
+    double heldY = 0;
+    auto add = [&](double px, double py) {
+        if (step && held)
+            points << QPointF(px, heldY);
+        points << QPointF(px, py);
+        heldY = py;
+        held = true;
+    };
+
+    struct Column {
+        int index = -1;
+        int count = 0;
+        qint64 msecs = 0;
+        double min = 0;
+        double max = 0;
+        double last = 0;
+        bool minFirst = true;
+    } column;
+    auto flush = [&] {
+        if (column.count == 0)
+            return;
+        if (column.count == 1) {
+            add(x(column.msecs), map.Y(column.last));
+        } else {
+            const double px = left + column.index + 0.5;
+            if (step) {
+                if (held)
+                    points << QPointF(px, heldY);
+                points << QPointF(px, map.Y(column.min)) << QPointF(px, map.Y(column.max))
+                       << QPointF(px, map.Y(column.last));
+                heldY = map.Y(column.last);
+                held = true;
+            } else {
+                const double a = column.minFirst ? column.min : column.max;
+                const double b = column.minFirst ? column.max : column.min;
+                points << QPointF(px, map.Y(a)) << QPointF(px, map.Y(b));
+            }
+        }
+        column.count = 0;
+    };
+
+    for (int i = begin; i <= end; ++i) {
+        const SampleHistory::Sample& sample = history.At(i);
+        if (!dense || sample.msecs < range.first || sample.msecs > range.last) {
+            flush();
+            add(x(sample.msecs), map.Y(sample.value));
+            continue;
+        }
+        const int index =
+            std::clamp(static_cast<int>(static_cast<double>(sample.msecs - range.first) * scale), 0,
+                       columns - 1);
+        if (index != column.index)
+            flush();
+        if (column.count == 0) {
+            column.index = index;
+            column.msecs = sample.msecs;
+            column.min = column.max = sample.value;
+            column.minFirst = true;
+        } else if (sample.value < column.min) {
+            column.min = sample.value;
+            column.minFirst = false;
+        } else if (sample.value > column.max) {
+            column.max = sample.value;
+            column.minFirst = true;
+        }
+        column.last = sample.value;
+        ++column.count;
+    }
+    flush();
+    return points;
+}
+
+} // namespace
+
+PlotView::PlotView(QWidget* parent) : QWidget(parent) {
+    m_emptyText = tr("Tick values and press Start.");
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PlotView::SetTraces(std::vector<PlotTrace> traces) {
+    m_traces = std::move(traces);
+    m_plots.clear();
+    for (int i = 0; i < static_cast<int>(m_traces.size()); ++i) {
+        const PlotTrace& trace = m_traces[static_cast<size_t>(i)];
+        auto plot = std::find_if(m_plots.begin(), m_plots.end(), [&](const Plot& p) {
+            return p.bit == trace.bit && p.unit == trace.unit;
+        });
+        if (plot == m_plots.end())
+            plot = m_plots.insert(m_plots.end(), Plot{trace.unit, trace.bit, {}});
+        plot->traces.push_back(i);
+    }
+    update();
+}
+
+void PlotView::SetEmptyText(const QString& text) {
+    m_emptyText = text;
+    update();
+}
+
+void PlotView::SetFollowing(bool following) {
+    if (following == m_following)
+        return;
+    if (!following)
+        m_end = NewestMsecs();
+    m_following = following;
+    update();
+    emit followingChanged(following);
+}
+
+void PlotView::SetVisibleSpan(qint64 ms) {
+    m_span = std::clamp(ms, kMinSpanMs, kMaxSpanMs);
+    update();
+}
+
+PlotView::Range PlotView::VisibleRange() const {
+    const qint64 end = m_following ? NewestMsecs() : m_end;
+    return {end - m_span, end};
+}
+
+QStringList PlotView::CursorValues(qint64 msecs) const {
+    QStringList values;
+    for (const PlotTrace& trace : m_traces) {
+        const int index = trace.history ? trace.history->IndexAtOrBefore(msecs) : -1;
+        QString text = trace.name + QStringLiteral(" = ");
+        if (index < 0) {
+            text += QStringLiteral("\u2014");
+        } else {
+            text += MonitorValueText(trace.history->At(index).value, trace.bit);
+            if (!trace.unit.isEmpty())
+                text += QLatin1Char(' ') + trace.unit;
+        }
+        values.append(text);
+    }
+    return values;
+}
+
+std::optional<qint64> PlotView::CursorMsecs() const {
+    if (!m_cursorX)
+        return std::nullopt;
+    return TimeAt(*m_cursorX, MakeLayout());
+}
+
+QColor PlotView::TraceColor(int index) {
+    const auto count = static_cast<int>(kTraceColors.size());
+    return QColor::fromRgb(kTraceColors[static_cast<size_t>(((index % count) + count) % count)]);
+}
+
+QSize PlotView::sizeHint() const {
+    return {640, 420};
+}
+
+QSize PlotView::minimumSizeHint() const {
+    return {240, 160};
+}
+
+qint64 PlotView::NewestMsecs() const {
+    qint64 newest = std::numeric_limits<qint64>::min();
+    for (const PlotTrace& trace : m_traces) {
+        if (trace.history && !trace.history->Empty())
+            newest = std::max(newest, trace.history->LastMsecs());
+    }
+    return newest == std::numeric_limits<qint64>::min() ? 0 : newest;
+}
+
+bool PlotView::HasSamples() const {
+    return std::any_of(m_traces.begin(), m_traces.end(), [](const PlotTrace& trace) {
+        return trace.history && !trace.history->Empty();
+    });
+}
+
+void PlotView::ShowUntil(qint64 end) {
+    if (HasSamples()) {
+        // At least a tenth of the view stays over the recording, so the
+        // user cannot get lost in empty time.
+        qint64 oldest = std::numeric_limits<qint64>::max();
+        for (const PlotTrace& trace : m_traces) {
+            if (trace.history && !trace.history->Empty())
+                oldest = std::min(oldest, trace.history->FirstMsecs());
+        }
+        end = std::clamp(end, oldest + m_span / 10, NewestMsecs() + m_span * 9 / 10);
+    }
+    m_end = end;
+    const bool was = m_following;
+    m_following = false;
+    update();
+    if (was)
+        emit followingChanged(false);
+}
+
+PlotView::Layout PlotView::MakeLayout() const {
+    const QFontMetricsF metrics(font());
+    const double line = metrics.height();
+    Layout layout;
+    layout.left = 4 + line + 4 + metrics.horizontalAdvance(QLatin1String(kWidestLabel)) + 6;
+    layout.right = std::max(
+        width() - std::max(12.0, metrics.horizontalAdvance(QStringLiteral("888.8")) / 2 + 2),
+        layout.left + 1);
+    const double top = line / 2 + 2;
+    const double bottom = height() - line - 6;
+    const double gap = line;
+    if (m_plots.empty())
+        return layout;
+    // Bit lanes need less height than a value's curve.
+    std::vector<double> weights;
+    double total = 0;
+    for (const Plot& plot : m_plots) {
+        weights.push_back(
+            plot.bit ? std::min(1.0 + 0.5 * static_cast<double>(plot.traces.size() - 1), 4.0)
+                     : 3.0);
+        total += weights.back();
+    }
+    const double available =
+        std::max(bottom - top - gap * static_cast<double>(m_plots.size() - 1), 1.0);
+    double y = top;
+    for (double weight : weights) {
+        const double height = std::max(available * weight / total, 1.0);
+        layout.plots.emplace_back(layout.left, y, layout.width(), height);
+        y += height + gap;
+    }
+    return layout;
+}
+
+qint64 PlotView::TimeAt(double x, const Layout& layout) const {
+    const Range range = VisibleRange();
+    return range.first +
+           std::llround((x - layout.left) / layout.width() * static_cast<double>(m_span));
+}
+
+void PlotView::paintEvent(QPaintEvent* /*event*/) {
+    ++m_paintCount;
+    QPainter painter(this);
+    const QColor base = palette().color(QPalette::Base);
+    const QColor text = palette().color(QPalette::Text);
+    const QColor grid = Faded(text, 0.14);
+    const QColor frame = Faded(text, 0.45);
+    painter.fillRect(rect(), base);
+    if (!HasSamples()) {
+        painter.setPen(Faded(text, 0.7));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
+        return;
+    }
+
+    const QFontMetricsF metrics(font());
+    const double line = metrics.height();
+    const Layout layout = MakeLayout();
+    const Range range = VisibleRange();
+    const double span = static_cast<double>(m_span);
+    auto timeX = [&](qint64 msecs) {
+        return layout.left + static_cast<double>(msecs - range.first) / span * layout.width();
+    };
+
+    // The shared time axis: grid lines through every plot, labels under the
+    // last one.
+    const double timeStep = std::max(
+        1.0, NiceStep(span, layout.width() /
+                                (metrics.horizontalAdvance(QStringLiteral("8888.88")) + 30)));
+    const auto step = static_cast<qint64>(timeStep);
+    const int timeDecimals = step >= 1000 ? 0 : step >= 100 ? 1 : step >= 10 ? 2 : 3;
+    const double axisY = layout.plots.back().bottom();
+    painter.setPen(text);
+    qint64 firstTick = range.first - ((range.first % step) + step) % step;
+    if (firstTick < range.first)
+        firstTick += step;
+    for (qint64 tick = firstTick; tick <= range.last; tick += step) {
+        const double x = timeX(tick);
+        painter.setPen(grid);
+        for (const QRectF& plot : layout.plots)
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        const QString label = NumberText(static_cast<double>(tick) / 1000.0, timeDecimals);
+        const double labelWidth = metrics.horizontalAdvance(label);
+        const QRectF box(x - labelWidth / 2, axisY + 3, labelWidth, line);
+        if (box.left() >= layout.left - 4 && box.right() <= width()) {
+            painter.setPen(text);
+            painter.drawText(box, Qt::AlignCenter, label);
+        }
+    }
+    painter.setPen(Faded(text, 0.7));
+    painter.drawText(QRectF(0, axisY + 3, layout.left - 6, line), Qt::AlignRight | Qt::AlignVCenter,
+                     tr("time (s)"));
+
+    for (size_t p = 0; p < m_plots.size(); ++p) {
+        const Plot& plot = m_plots[p];
+        const QRectF& area = layout.plots[p];
+        painter.setPen(frame);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(area);
+
+        if (plot.bit) {
+            const double lane = area.height() / static_cast<double>(plot.traces.size());
+            for (size_t l = 0; l < plot.traces.size(); ++l) {
+                const int index = plot.traces[l];
+                const PlotTrace& trace = m_traces[static_cast<size_t>(index)];
+                const double top = area.top() + lane * static_cast<double>(l);
+                if (l > 0) {
+                    painter.setPen(grid);
+                    painter.drawLine(QPointF(area.left(), top), QPointF(area.right(), top));
+                }
+                if (trace.history) {
+                    const ValueMap map{-0.25, 1.25, top, top + lane};
+                    painter.save();
+                    painter.setClipRect(area);
+                    painter.setPen(QPen(TraceColor(index), 1.5));
+                    painter.drawPolyline(
+                        TracePoints(*trace.history, true, range, layout.left, layout.width(), map));
+                    painter.restore();
+                }
+                // The lane's name stands where a value axis would.
+                painter.setPen(TraceColor(index));
+                painter.drawText(QRectF(2, top, layout.left - 8, lane),
+                                 Qt::AlignRight | Qt::AlignVCenter,
+                                 metrics.elidedText(trace.name, Qt::ElideRight, layout.left - 10));
+            }
+            continue;
+        }
+
+        // Autoscale over what is visible, and the value held at the left edge.
+        std::optional<SampleHistory::Extent> extent;
+        for (const int index : plot.traces) {
+            const SampleHistory* history = m_traces[static_cast<size_t>(index)].history;
+            if (!history)
+                continue;
+            const int before = history->IndexAtOrBefore(range.first);
+            const qint64 from = before >= 0 ? history->At(before).msecs : range.first;
+            if (const auto some = history->MinMax(from, range.last)) {
+                extent = extent ? SampleHistory::Extent{std::min(extent->min, some->min),
+                                                        std::max(extent->max, some->max)}
+                                : some;
+            }
+        }
+        double lo = extent ? extent->min : 0.0;
+        double hi = extent ? extent->max : 1.0;
+        if (hi - lo < std::max(std::abs(hi), std::abs(lo)) * 1e-9 || hi == lo) {
+            const double pad = lo == 0 ? 1.0 : std::abs(lo) * 0.1;
+            lo -= pad;
+            hi += pad;
+        }
+        const double margin = (hi - lo) * 0.05;
+        const double valueStep = NiceStep(hi - lo + 2 * margin, std::max(2.0, area.height() / 40));
+        // Snapped to ticks, so the scale moves only when a value crosses one.
+        lo = std::floor((lo - margin) / valueStep) * valueStep;
+        hi = std::ceil((hi + margin) / valueStep) * valueStep;
+        const ValueMap map{lo, hi, area.top(), area.bottom()};
+        const bool large = std::max(std::abs(lo), std::abs(hi)) >= 1e6;
+        const int decimals =
+            std::clamp(static_cast<int>(-std::floor(std::log10(valueStep) + 1e-9)), 0, 6);
+        // Bounded, whatever rounding does to the steps of huge values.
+        int ticks = 0;
+        for (double tick = lo; tick <= hi + valueStep / 2 && ticks < 100;
+             tick += valueStep, ++ticks) {
+            const double y = map.Y(tick);
+            painter.setPen(grid);
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+            painter.setPen(text);
+            const QString label =
+                large ? QString::number(tick, 'g', 4) : NumberText(tick, decimals);
+            painter.drawText(QRectF(0, y - line / 2, layout.left - 6, line),
+                             Qt::AlignRight | Qt::AlignVCenter, label);
+        }
+        if (!plot.unit.isEmpty()) {
+            painter.save();
+            painter.translate(4, area.center().y());
+            painter.rotate(-90);
+            painter.setPen(text);
+            painter.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter,
+                             metrics.elidedText(plot.unit, Qt::ElideRight, area.height()));
+            painter.restore();
+        }
+
+        painter.save();
+        painter.setClipRect(area);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (const int index : plot.traces) {
+            const PlotTrace& trace = m_traces[static_cast<size_t>(index)];
+            if (!trace.history)
+                continue;
+            painter.setPen(QPen(TraceColor(index), 1.25));
+            painter.drawPolyline(
+                TracePoints(*trace.history, false, range, layout.left, layout.width(), map));
+        }
+        painter.restore();
+
+        // The legend, top right: one row, or one column when a row is too wide.
+        const double swatch = 14;
+        double rowWidth = 0;
+        double columnWidth = 0;
+        for (const int index : plot.traces) {
+            const double item =
+                swatch + 4 + metrics.horizontalAdvance(m_traces[static_cast<size_t>(index)].name);
+            rowWidth += item + 10;
+            columnWidth = std::max(columnWidth, item);
+        }
+        const bool asRow = rowWidth - 10 <= area.width() - 16;
+        const QSizeF legend =
+            asRow ? QSizeF(rowWidth - 10, line)
+                  : QSizeF(columnWidth, line * static_cast<double>(plot.traces.size()));
+        const QRectF box(area.right() - legend.width() - 10, area.top() + 4, legend.width() + 8,
+                         legend.height() + 4);
+        painter.setPen(Faded(text, 0.25));
+        painter.setBrush(Faded(base, 0.85));
+        painter.drawRect(box);
+        double x = box.left() + 4;
+        double y = box.top() + 2;
+        for (const int index : plot.traces) {
+            const QString& name = m_traces[static_cast<size_t>(index)].name;
+            painter.setPen(QPen(TraceColor(index), 2));
+            painter.drawLine(QPointF(x, y + line / 2), QPointF(x + swatch, y + line / 2));
+            painter.setPen(text);
+            const double nameWidth = metrics.horizontalAdvance(name);
+            painter.drawText(QRectF(x + swatch + 4, y, nameWidth + 1, line), Qt::AlignVCenter,
+                             name);
+            if (asRow)
+                x += swatch + 4 + nameWidth + 10;
+            else
+                y += line;
+        }
+        painter.setBrush(Qt::NoBrush);
+    }
+
+    // The cursor: a line through every plot and the values at its time.
+    if (m_cursorX && *m_cursorX >= layout.left && *m_cursorX <= layout.right) {
+        const double cx = *m_cursorX;
+        const qint64 msecs = TimeAt(cx, layout);
+        painter.setPen(Faded(text, 0.6));
+        painter.drawLine(QPointF(cx, layout.plots.front().top()), QPointF(cx, axisY));
+        QStringList lines = CursorValues(msecs);
+        lines.prepend(
+            QStringLiteral("t = %1 s").arg(NumberText(static_cast<double>(msecs) / 1000.0, 3)));
+        double textWidth = 0;
+        for (const QString& entry : lines)
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(entry));
+        const double swatch = 10;
+        const QSizeF size(swatch + 4 + textWidth + 10,
+                          line * static_cast<double>(lines.size()) + 6);
+        double left = cx + 10;
+        if (left + size.width() > width() - 2)
+            left = std::max(cx - 10 - size.width(), 2.0);
+        const QRectF box(QPointF(left, layout.plots.front().top() + 4), size);
+        painter.setPen(frame);
+        painter.setBrush(Faded(base, 0.92));
+        painter.drawRect(box);
+        double y = box.top() + 3;
+        for (int i = 0; i < lines.size(); ++i, y += line) {
+            if (i > 0)
+                painter.fillRect(QRectF(box.left() + 5, y + line / 2 - 1.5, swatch, 3),
+                                 TraceColor(i - 1));
+            painter.setPen(text);
+            painter.drawText(QRectF(box.left() + 5 + swatch + 4, y, textWidth + 1, line),
+                             Qt::AlignVCenter, lines[i]);
+        }
+    }
+}
+
+void PlotView::wheelEvent(QWheelEvent* event) {
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0 || !HasSamples()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    const Layout layout = MakeLayout();
+    const double x = std::clamp(event->position().x(), layout.left, layout.right);
+    const qint64 at = TimeAt(x, layout);
+    const qint64 span = std::clamp(
+        static_cast<qint64>(std::llround(static_cast<double>(m_span) * std::pow(0.8, notches))),
+        kMinSpanMs, kMaxSpanMs);
+    if (span == m_span)
+        return;
+    // The time under the mouse stays under the mouse.
+    const double fraction = (x - layout.left) / layout.width();
+    const qint64 first = at - std::llround(fraction * static_cast<double>(span));
+    m_span = span;
+    ShowUntil(first + span);
+}
+
+void PlotView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !HasSamples()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragX = event->position().x();
+    m_dragEnd = VisibleRange().last;
+    setCursor(Qt::ClosedHandCursor);
+}
+
+void PlotView::mouseMoveEvent(QMouseEvent* event) {
+    const Layout layout = MakeLayout();
+    const QPointF position = event->position();
+    if (m_dragX && (event->buttons() & Qt::LeftButton) && position.x() != *m_dragX) {
+        const double moved = (position.x() - *m_dragX) / layout.width();
+        ShowUntil(m_dragEnd - std::llround(moved * static_cast<double>(m_span)));
+    }
+    const bool over = HasSamples() && !layout.plots.empty() && position.x() >= layout.left &&
+                      position.x() <= layout.right && position.y() >= layout.plots.front().top() &&
+                      position.y() <= layout.plots.back().bottom();
+    if (over) {
+        m_cursorX = position.x();
+        update();
+        emit cursorMoved(TimeAt(position.x(), layout));
+    } else if (m_cursorX) {
+        m_cursorX.reset();
+        update();
+        emit cursorLeft();
+    }
+}
+
+void PlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && m_dragX) {
+        m_dragX.reset();
+        unsetCursor();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void PlotView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        SetFollowing(true);
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void PlotView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Home) {
+        SetFollowing(true);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PlotView::leaveEvent(QEvent* event) {
+    if (m_cursorX) {
+        m_cursorX.reset();
+        update();
+        emit cursorLeft();
+    }
+    QWidget::leaveEvent(event);
+}
+
+} // namespace kt::monitor

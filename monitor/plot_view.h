@@ -1,0 +1,125 @@
+// The Monitor window's plot: recorded values against time, one plot per
+// unit stacked on one shared time axis in seconds, each with its own
+// autoscaled value axis; bits as 0/1 steps, one lane each. Follows the
+// newest sample until the user zooms (wheel) or pans (drag); Home or a
+// double-click follows again. A cursor under the mouse shows every value at
+// its time. It only draws: it neither reads the drive nor owns the samples,
+// and repaints when its owner calls update().
+#pragma once
+
+#include "monitor/sample_history.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+namespace kt::monitor {
+
+struct PlotTrace {
+    QString name;
+    QString unit;
+    bool bit = false;
+    // Owned by the caller; it outlives the view or is replaced by SetTraces.
+    const SampleHistory* history = nullptr;
+};
+
+class PlotView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr qint64 kDefaultSpanMs = 30 * 1000;
+    static constexpr qint64 kMinSpanMs = 20;
+    static constexpr qint64 kMaxSpanMs = 2 * SampleHistory::kSpanMs;
+
+    struct Range {
+        qint64 first;
+        qint64 last;
+    };
+
+    explicit PlotView(QWidget* parent = nullptr);
+
+    // Traces of one unit share a plot, in the order their first trace comes;
+    // bits have plots of their own. Colours go by position in traces.
+    void SetTraces(std::vector<PlotTrace> traces);
+    const std::vector<PlotTrace>& Traces() const { return m_traces; }
+    // Shown, centred, while no trace has a sample.
+    void SetEmptyText(const QString& text);
+
+    void SetFollowing(bool following);
+    bool Following() const { return m_following; }
+    // Clamped to [kMinSpanMs, kMaxSpanMs]. When not following the right edge
+    // stays where it is.
+    void SetVisibleSpan(qint64 ms);
+    qint64 VisibleSpan() const { return m_span; }
+    // The first and last millisecond shown. Following, the last is the
+    // newest sample's time (0 before any sample).
+    Range VisibleRange() const;
+
+    // "name = value unit" for every trace, the value of its sample at or
+    // before msecs, "name = —" when it has none.
+    QStringList CursorValues(qint64 msecs) const;
+    // The time under the mouse, none while the mouse is off the plots.
+    std::optional<qint64> CursorMsecs() const;
+
+    // The colour of the trace at index in SetTraces' list.
+    static QColor TraceColor(int index);
+    qint64 PaintCount() const { return m_paintCount; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    // The mouse moved over the plots to the time msecs.
+    void cursorMoved(qint64 msecs);
+    void cursorLeft();
+    void followingChanged(bool following);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    struct Plot {
+        QString unit;
+        bool bit = false;
+        std::vector<int> traces;
+    };
+    // Where things go for the widget's present size.
+    struct Layout {
+        double left = 0;
+        double right = 0;
+        std::vector<QRectF> plots;
+        double width() const { return right - left; }
+    };
+
+    Layout MakeLayout() const;
+    qint64 NewestMsecs() const;
+    bool HasSamples() const;
+    // Leaves following with the right edge at end, kept near the recording.
+    void ShowUntil(qint64 end);
+    qint64 TimeAt(double x, const Layout& layout) const;
+
+    std::vector<PlotTrace> m_traces;
+    std::vector<Plot> m_plots;
+    QString m_emptyText;
+    bool m_following = true;
+    qint64 m_span = kDefaultSpanMs;
+    // The right edge while not following.
+    qint64 m_end = 0;
+    std::optional<double> m_cursorX;
+    std::optional<double> m_dragX;
+    qint64 m_dragEnd = 0;
+    qint64 m_paintCount = 0;
+};
+
+} // namespace kt::monitor
