@@ -1,0 +1,224 @@
+// The Monitor window's data and plot: the history's bounds by time and by
+// count across the ring's wrap and growth, the CSV of several values
+// sampled at different times, and the plot's cursor, zoom, pan and follow,
+// with a paint of a full history.
+#include "monitor/monitor_csv.h"
+#include "monitor/plot_view.h"
+#include "monitor/sample_history.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <vector>
+
+using kt::monitor::MonitorCsv;
+using kt::monitor::MonitorValueText;
+using kt::monitor::PlotTrace;
+using kt::monitor::PlotView;
+using kt::monitor::SampleHistory;
+
+namespace {
+
+std::vector<qint64> Times(const SampleHistory& history) {
+    std::vector<qint64> times;
+    for (int i = 0; i < history.Size(); ++i)
+        times.push_back(history.At(i).msecs);
+    return times;
+}
+
+constexpr qint64 kSpan = SampleHistory::kSpanMs;
+
+TEST(SampleHistoryTest, KeepsTheNewestWithinTimeAndCount) {
+    struct Case {
+        const char* what;
+        int capacity;
+        std::vector<qint64> appended;
+        std::vector<qint64> kept;
+    };
+    const std::vector<Case> cases = {
+        {"count", 4, {0, 1, 2, 3, 4, 5, 6}, {3, 4, 5, 6}},
+        {"time", 100, {0, 5, kSpan, kSpan + 5}, {5, kSpan, kSpan + 5}},
+        {"late time refused", 100, {10, 20, 15, 20}, {10, 20, 20}},
+        {"one", 0, {1, 2}, {2}},
+    };
+    for (const Case& c : cases) {
+        SampleHistory history(c.capacity);
+        for (qint64 msecs : c.appended)
+            history.Append(msecs, 1.0);
+        EXPECT_EQ(Times(history), c.kept) << c.what;
+    }
+    SampleHistory history;
+    EXPECT_FALSE(history.Append(0, std::nan("")));
+    EXPECT_TRUE(history.Empty());
+}
+
+TEST(SampleHistoryTest, SearchesAndScalesAcrossTheWrap) {
+    SampleHistory history(5);
+    for (int i = 0; i <= 12; ++i)
+        history.Append(i * 10, i % 2 ? -i : i);
+    ASSERT_EQ(Times(history), (std::vector<qint64>{80, 90, 100, 110, 120}));
+    const std::vector<std::pair<qint64, int>> searches = {{79, -1}, {80, 0},  {95, 1},  {110, 3},
+                                                          {119, 3}, {120, 4}, {5000, 4}};
+    for (const auto& [msecs, index] : searches)
+        EXPECT_EQ(history.IndexAtOrBefore(msecs), index) << msecs;
+    const auto all = history.MinMax(0, 1000);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->min, -11);
+    EXPECT_EQ(all->max, 12);
+    const auto some = history.MinMax(85, 105);
+    ASSERT_TRUE(some);
+    EXPECT_EQ(some->min, -9);
+    EXPECT_EQ(some->max, 10);
+    EXPECT_FALSE(history.MinMax(121, 200));
+    history.Clear();
+    EXPECT_EQ(history.IndexAtOrBefore(100), -1);
+    EXPECT_TRUE(history.Append(5, 1));
+    EXPECT_EQ(history.FirstMsecs(), 5);
+}
+
+TEST(SampleHistoryTest, GrowsAWrappedRingInOrder) {
+    SampleHistory history(3000);
+    // One a second for 25 minutes: the time bound drops the oldest and the
+    // ring, still small, wraps; then a fast burst makes it grow, wrapped,
+    // up to its capacity.
+    qint64 msecs = 0;
+    for (int i = 0; i < 1500; ++i, msecs += 1000)
+        history.Append(msecs, 0);
+    for (int i = 0; i < 3000; ++i, ++msecs)
+        history.Append(msecs, 0);
+    std::vector<qint64> burst;
+    for (qint64 t = msecs - 3000; t < msecs; ++t)
+        burst.push_back(t);
+    EXPECT_EQ(Times(history), burst);
+}
+
+TEST(MonitorCsvTest, MergesTracesByTime) {
+    SampleHistory volts;
+    volts.Append(1000, 12.5);
+    volts.Append(1005, 3);
+    SampleHistory input;
+    input.Append(1005, 1);
+    input.Append(1010, 0);
+    input.Append(1010, 1); // read twice in one millisecond: the later counts
+    SampleHistory speed;
+    speed.Append(2010, 0.1);
+    const std::vector<PlotTrace> traces = {{"Bus volt", "V", false, &volts},
+                                           {"Input 1", "", true, &input},
+                                           {"Speed, \"set\"", "rpm", false, &speed},
+                                           {"None", "", false, nullptr}};
+    EXPECT_EQ(MonitorCsv(traces), QByteArray("time_s,Bus volt [V],Input 1,\"Speed, \"\"set\"\" "
+                                             "[rpm]\",None\n"
+                                             "0.000,12.5,,,\n"
+                                             "0.005,3,1,,\n"
+                                             "0.010,,1,,\n"
+                                             "1.010,,,0.1,\n"));
+    EXPECT_EQ(MonitorCsv({}), QByteArray("time_s\n"));
+}
+
+TEST(MonitorCsvTest, ValueText) {
+    const std::vector<std::tuple<double, bool, QString>> cases = {{12.5, false, "12.5"},
+                                                                  {3, false, "3"},
+                                                                  {0.1, false, "0.1"},
+                                                                  {-2.25, false, "-2.25"},
+                                                                  {1234.5678, false, "1234.568"},
+                                                                  {-0.0004, false, "0"},
+                                                                  {-32768, false, "-32768"},
+                                                                  {0.7, true, "1"},
+                                                                  {0, true, "0"}};
+    for (const auto& [value, bit, text] : cases)
+        EXPECT_EQ(MonitorValueText(value, bit), text) << value;
+}
+
+class PlotViewTest : public ::testing::Test {
+protected:
+    PlotViewTest() {
+        // 200 reads a second for ten minutes, and a bit toggling each second.
+        for (qint64 msecs = 0; msecs < kSpan; msecs += 5) {
+            m_volts.Append(msecs, 24 + std::sin(static_cast<double>(msecs) / 1000.0));
+            if (msecs % 1000 == 0)
+                m_input.Append(msecs, static_cast<double>((msecs / 1000) % 2));
+        }
+        m_view.SetTraces({{"Bus volt", "V", false, &m_volts}, {"Input 1", "", true, &m_input}});
+        m_view.resize(800, 500);
+        m_view.show();
+    }
+    void Send(QEvent::Type type, double x, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(x, 100), m_view.mapToGlobal(QPointF(x, 100)), button,
+                          buttons, Qt::NoModifier);
+        QApplication::sendEvent(&m_view, &event);
+    }
+    void Drag(double from, double to) {
+        Send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        Send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        Send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    }
+
+    SampleHistory m_volts;
+    SampleHistory m_input;
+    PlotView m_view;
+};
+
+TEST_F(PlotViewTest, CursorShowsTheSampleAtOrBefore) {
+    EXPECT_EQ(m_view.CursorValues(-1), (QStringList{"Bus volt = \u2014", "Input 1 = \u2014"}));
+    EXPECT_EQ(m_view.CursorValues(1002), (QStringList{"Bus volt = 24.841 V", "Input 1 = 1"}));
+    QSignalSpy moved(&m_view, &PlotView::cursorMoved);
+    Send(QEvent::MouseMove, 400, Qt::NoButton, Qt::NoButton);
+    ASSERT_EQ(moved.size(), 1);
+    EXPECT_EQ(m_view.CursorMsecs(), moved.front().front().toLongLong());
+    const PlotView::Range range = m_view.VisibleRange();
+    EXPECT_GT(*m_view.CursorMsecs(), range.first);
+    EXPECT_LT(*m_view.CursorMsecs(), range.last);
+}
+
+TEST_F(PlotViewTest, ZoomAndPanLeaveFollowingHomeReturns) {
+    const qint64 newest = m_volts.LastMsecs();
+    EXPECT_TRUE(m_view.Following());
+    EXPECT_EQ(m_view.VisibleRange().first, newest - PlotView::kDefaultSpanMs);
+    EXPECT_EQ(m_view.VisibleRange().last, newest);
+
+    QSignalSpy following(&m_view, &PlotView::followingChanged);
+    QWheelEvent wheel(QPointF(400, 100), m_view.mapToGlobal(QPointF(400, 100)), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&m_view, &wheel);
+    EXPECT_FALSE(m_view.Following());
+    EXPECT_EQ(following.size(), 1);
+    PlotView::Range zoomed = m_view.VisibleRange();
+    EXPECT_EQ(zoomed.last - zoomed.first, PlotView::kDefaultSpanMs * 8 / 10);
+    EXPECT_GT(zoomed.first, newest - PlotView::kDefaultSpanMs);
+    EXPECT_LT(zoomed.last, newest);
+
+    Drag(400, 500); // to the right: earlier times come into view
+    const PlotView::Range panned = m_view.VisibleRange();
+    EXPECT_LT(panned.last, zoomed.last);
+    EXPECT_EQ(panned.last - panned.first, zoomed.last - zoomed.first);
+
+    QTest::keyClick(&m_view, Qt::Key_Home);
+    EXPECT_TRUE(m_view.Following());
+    Drag(400, 300);
+    EXPECT_FALSE(m_view.Following());
+    EXPECT_LE(m_view.VisibleRange().last, newest + PlotView::kDefaultSpanMs);
+    QTest::mouseDClick(&m_view, Qt::LeftButton, {}, QPoint(400, 100));
+    EXPECT_TRUE(m_view.Following());
+    EXPECT_EQ(m_view.VisibleRange().last, newest);
+}
+
+TEST_F(PlotViewTest, PaintsAFullHistory) {
+    ASSERT_EQ(m_volts.Size(), 120000);
+    m_view.SetVisibleSpan(kSpan);
+    Send(QEvent::MouseMove, 400, Qt::NoButton, Qt::NoButton); // with the cursor box
+    const qint64 before = m_view.PaintCount();
+    EXPECT_FALSE(m_view.grab().isNull());
+    m_view.SetVisibleSpan(PlotView::kMinSpanMs); // a few samples, each drawn
+    EXPECT_FALSE(m_view.grab().isNull());
+    m_view.SetTraces({});
+    EXPECT_FALSE(m_view.grab().isNull());
+    EXPECT_EQ(m_view.PaintCount(), before + 3);
+}
+
+} // namespace
