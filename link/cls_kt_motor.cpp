@@ -22,8 +22,8 @@ int Word(const QByteArray& data) {
 
 } // namespace
 
-ClsKtMotor::ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts)
-    : m_link(link), m_prompts(prompts) {}
+ClsKtMotor::ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts, Priority priority)
+    : m_link(link), m_prompts(prompts), m_priority(priority) {}
 
 QString ClsKtMotor::ErrorDescription(double ErrorIndex) {
     if (ErrorIndex == 1)
@@ -57,8 +57,8 @@ ClsKtMotor::Byte ClsKtMotor::OpenPort() {
 
 ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
     QByteArray reply;
-    const Byte result =
-        m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(count), reply, false);
+    const Byte result = m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(count),
+                                          reply, false, m_priority);
     if (result != kSent)
         return result;
     // Only a reply of the size asked for is a read; anything else would be
@@ -72,14 +72,14 @@ ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
 ClsKtMotor::Byte ClsKtMotor::Write(int address, const QByteArray& data) {
     QByteArray bytes = data;
     return m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(bytes.size()), bytes,
-                             true);
+                             true, m_priority);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteBit(int address, int bit, bool putOn) {
     const auto mask = static_cast<std::uint8_t>(1u << bit);
     QByteArray data(1, static_cast<char>(putOn ? mask : 255 - mask));
     return m_link.SendPacket(putOn ? DriveMap::kSetBit : DriveMap::kClearBit, address, 1, data,
-                             true);
+                             true, m_priority);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadBits(int address, bool* const* bits, int count) {

@@ -1,8 +1,8 @@
 // The drive's command set: one function per value or action of the drive.
 // Each checks its arguments (4, before any traffic), converts between the
 // engineering value and the drive's bytes, and runs its exchange through the
-// link; a read writes its out-parameters only on success. It keeps no state:
-// every instance talks to the one link.
+// link; a read writes its out-parameters only on success. It keeps no state
+// but the priority its exchanges run at: every instance talks to the one link.
 #pragma once
 
 #include "link/frm_motor_com.h"
@@ -24,7 +24,8 @@ public:
     using Single = float;
     using Long = std::int32_t;
 
-    ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts);
+    ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts,
+               Priority priority = Priority::Foreground);
 
     // Error codes of the drive as text; any other value, or a text that does
     // not start with a code, gives "No Error.".
@@ -90,6 +91,7 @@ private:
 
     FrmMotorCom& m_link;
     platform::PromptService& m_prompts;
+    Priority m_priority;
 };
 
 } // namespace kt::link

@@ -94,25 +94,52 @@ void FrmMotorCom::Notify(LinkEvent::Kind kind, const Exchange* exchange, const Q
 
 class FrmMotorCom::CommandScope {
 public:
-    explicit CommandScope(int& commands) : m_commands(commands) { ++m_commands; }
-    ~CommandScope() { --m_commands; }
+    CommandScope(int& commands, int* foreground) : m_commands(commands), m_foreground(foreground) {
+        ++m_commands;
+        if (m_foreground)
+            ++*m_foreground;
+    }
+    ~CommandScope() {
+        --m_commands;
+        if (m_foreground)
+            --*m_foreground;
+    }
     CommandScope(const CommandScope&) = delete;
     CommandScope& operator=(const CommandScope&) = delete;
 
 private:
     int& m_commands;
+    int* m_foreground;
 };
 
 std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                                      QByteArray& ComData, bool WriteToMotor) {
-    // Any command that has not returned holds the link, even one whose
-    // exchange has ended while a question opened during its wait is still
-    // up: a command started from that question must not run inside it.
-    if (m_commands > 0)
+    return SendPacket(Fn, Address, DataCount, ComData, WriteToMotor, Priority::Foreground);
+}
+
+std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
+                                     QByteArray& ComData, bool WriteToMotor, Priority priority) {
+    const bool background = priority == Priority::Background;
+    // Any foreground command that has not returned holds the link, even one
+    // whose exchange has ended while a question opened during its wait is
+    // still up: a command started from that question must not run inside it.
+    // A background command gives way to everything.
+    if (background ? m_commands > 0 : m_foreground > 0)
         return kBusy;
     if (Address < 0 || Address > 0xFFFF || (WriteToMotor && ComData.size() != DataCount))
         return kOutOfRange;
-    const CommandScope scope(m_commands);
+    const CommandScope scope(m_commands, background ? nullptr : &m_foreground);
+    if (background) {
+        // Searching means many exchanges in a row; one on top of it could
+        // only wait for the first, so the background never searches.
+        if (m_portNumber == 0 || !m_port) {
+            m_backgroundFailure = QStringLiteral("No drive port is open.");
+            return kNoDrivePort;
+        }
+        return Run(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor, true);
+    }
+    if (!WaitForBackground())
+        return kBusy;
     if (m_portNumber == 0 && Search() == 0)
         return kNoDrivePort;
     if (!m_port)
@@ -120,50 +147,84 @@ std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std:
     return Run(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor);
 }
 
+bool FrmMotorCom::WaitForBackground() {
+    // The background exchange below us on the stack ends through events; its
+    // caller returns only after we do, which is fine: it asks nothing.
+    while (m_current && m_current->background) {
+        QEventLoop wait;
+        m_backgroundWait = &wait;
+        wait.exec();
+        m_backgroundWait = nullptr;
+        if (m_current && m_current->background)
+            return false; // the loop was ended from outside: the program quits
+    }
+    return true;
+}
+
 std::uint8_t FrmMotorCom::OpenPort() {
     if (m_portNumber != 0)
         return m_portNumber;
-    if (m_commands > 0) // a search or exchange is already waiting
+    if (m_foreground > 0) // a search or exchange is already waiting
         return 0;
-    const CommandScope scope(m_commands);
+    const CommandScope scope(m_commands, &m_foreground);
+    if (!WaitForBackground())
+        return 0;
+    if (m_portNumber != 0)
+        return m_portNumber;
     return Search();
+}
+
+bool FrmMotorCom::ForgetPort() {
+    if (m_commands > 0)
+        return false;
+    ClosePort();
+    m_portNumber = 0;
+    return true;
 }
 
 std::uint8_t FrmMotorCom::Search() {
     m_searching = true;
     m_deniedPorts.clear();
-    for (int candidate = 1; candidate <= kMaxPort; ++candidate) {
-        ClosePort();
-        AttachPort(m_factory ? m_factory(candidate) : nullptr);
-        if (!m_port)
-            continue;
-        if (!m_port->Open()) {
-            if (m_port->LastOpenFailure() == OpenFailure::PermissionDenied) {
-                const QString name = m_port->DeviceName();
-                m_deniedPorts << (name.isEmpty() ? QStringLiteral("port %1").arg(candidate) : name);
-            }
-            ClosePort();
-            continue;
-        }
-        QByteArray identification;
-        const std::uint8_t result =
-            Run(DriveMap::kAccess, DriveMap::kIdentification, 2, identification, false);
-        if (result != kSent || identification.size() != 2 || !m_port ||
-            static_cast<std::uint8_t>(identification[0]) != DriveMap::kIdentificationValue) {
-            ClosePort();
-            continue;
-        }
-        m_portNumber = static_cast<std::uint8_t>(candidate);
-        m_searching = false;
-        return m_portNumber;
-    }
+    const int preferred = m_preferredPort >= 1 && m_preferredPort <= kMaxPort ? m_preferredPort : 0;
+    bool found = preferred != 0 && SearchPort(preferred);
+    for (int candidate = 1; !found && candidate <= kMaxPort; ++candidate)
+        found = candidate != preferred && SearchPort(candidate);
     m_searching = false;
-    return 0;
+    if (found)
+        emit portFound(m_portNumber);
+    return m_portNumber;
+}
+
+bool FrmMotorCom::SearchPort(int candidate) {
+    ClosePort();
+    AttachPort(m_factory ? m_factory(candidate) : nullptr);
+    if (!m_port)
+        return false;
+    if (!m_port->Open()) {
+        if (m_port->LastOpenFailure() == OpenFailure::PermissionDenied) {
+            const QString name = m_port->DeviceName();
+            m_deniedPorts << (name.isEmpty() ? QStringLiteral("port %1").arg(candidate) : name);
+        }
+        ClosePort();
+        return false;
+    }
+    QByteArray identification;
+    const std::uint8_t result =
+        Run(DriveMap::kAccess, DriveMap::kIdentification, 2, identification, false);
+    if (result != kSent || identification.size() != 2 || !m_port ||
+        static_cast<std::uint8_t>(identification[0]) != DriveMap::kIdentificationValue) {
+        ClosePort();
+        return false;
+    }
+    m_portNumber = static_cast<std::uint8_t>(candidate);
+    return true;
 }
 
 std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
-                              QByteArray& ComData, bool WriteToMotor) {
+                              QByteArray& ComData, bool WriteToMotor, bool background) {
     Exchange exchange;
+    exchange.background = background;
+    m_lastBackground = background;
     exchange.portNumber = m_searching ? 0 : m_portNumber;
     exchange.function = Fn;
     exchange.address = Address;
@@ -187,8 +248,11 @@ std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8
         EndExchange(true);
     }
 
-    if (exchange.failed)
+    if (exchange.failed) {
+        if (background)
+            m_backgroundFailure = exchange.failure;
         return kFailed;
+    }
     if (!WriteToMotor)
         ComData = exchange.rxData;
     return kSent;
@@ -244,7 +308,7 @@ void FrmMotorCom::OnReceived() {
     if (!exchange->writeToMotor) {
         const bool valid = Packet::ReadReplyValid(exchange->rxData);
         exchange->rxData.chop(2);
-        EndExchange(!valid);
+        EndExchange(!valid, valid ? QString() : QStringLiteral("The drive's reply was damaged."));
         return;
     }
     EndExchange(false);
@@ -255,20 +319,25 @@ void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost)
     if (!from || from != m_port.get())
         return;
     Notify(LinkEvent::Kind::LineError, m_current, {}, code);
+    // The monitor says why once, itself; a box per failed read would pile up.
+    const bool quiet = m_current ? m_current->background : m_lastBackground;
+    const QString why = CommErrorText(code).replace(u'\n', u' ');
+    if (quiet)
+        m_backgroundFailure = why;
     if (portLost) {
         // The device is gone: drop it, and search again next time. Nothing
         // of the port is on the stack here, so it can go at once.
         m_portNumber = 0;
-        EndExchange(true);
+        EndExchange(true, why);
         ClosePort();
     } else {
         TakeWaitingBytes();
-        EndExchange(true);
+        EndExchange(true, why);
     }
     // Probing ports may meet other devices' noise: the search stays silent.
     // The exchange has ended before the box opens, so nothing resends
     // underneath it.
-    if (!m_searching)
+    if (!m_searching && !quiet)
         m_prompts.Message({.text = CommErrorText(code)});
 }
 
@@ -285,8 +354,8 @@ void FrmMotorCom::OnTimeout() {
         SendStartByte();
         return;
     }
-    if (m_searching) {
-        EndExchange(true);
+    if (m_searching || exchange->background) {
+        EndExchange(true, QStringLiteral("The drive did not answer, %1 resends.").arg(kMaxResends));
         return;
     }
     const platform::Answer answer =
@@ -308,11 +377,13 @@ void FrmMotorCom::OnTimeout() {
     EndExchange(true);
 }
 
-void FrmMotorCom::EndExchange(bool failed) {
+void FrmMotorCom::EndExchange(bool failed, const QString& failure) {
     Exchange* exchange = m_current;
     if (!exchange)
         return;
     m_current = nullptr;
+    exchange->failure =
+        failure.isEmpty() && failed ? QStringLiteral("The exchange failed.") : failure;
     m_timComError.stop();
     exchange->awaitingSent = false;
     exchange->awaitingReply = false;
@@ -321,6 +392,8 @@ void FrmMotorCom::EndExchange(bool failed) {
     Notify(LinkEvent::Kind::Ended, exchange, {}, failed ? kFailed : kSent);
     if (exchange->wait)
         exchange->wait->quit();
+    if (exchange->background && m_backgroundWait)
+        m_backgroundWait->quit();
 }
 
 void FrmMotorCom::AttachPort(std::unique_ptr<Transport> port) {

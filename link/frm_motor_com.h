@@ -3,8 +3,10 @@
 // one request/reply exchange at a time: the start byte with mark parity, the
 // rest with space parity, the reply collected and checked, time-outs with
 // four automatic resends and then the retry question. A command issued while
-// an exchange waits is answered "busy". It knows frames, not drive values:
-// those belong to the command set.
+// an exchange waits is answered "busy". Background commands (the monitor's
+// repeated reads) never ask and never search; a user's command that meets one
+// waits for its exchange to end and then runs. It knows frames, not drive
+// values: those belong to the command set.
 #pragma once
 
 #include "link/link_observer.h"
@@ -14,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <QStringList>
 #include <QTimer>
 
@@ -42,6 +45,11 @@ enum LinkResult : std::uint8_t {
     kOutOfRange = 4,  // an argument the drive cannot take; nothing was sent
 };
 
+// Who a command is for. A background command gives way: it is refused while
+// any other command holds the link, fails without asking, and a foreground
+// command that meets its exchange waits for it instead of failing "busy".
+enum class Priority : std::uint8_t { Foreground, Background };
+
 class FrmMotorCom : public QObject {
     Q_OBJECT
 
@@ -59,12 +67,26 @@ public:
     // exchange ends.
     std::uint8_t SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                             QByteArray& ComData, bool WriteToMotor = false);
+    // The same with a priority. A background command needs a port already
+    // found (2 otherwise), and its failures are kept for
+    // LastBackgroundFailure() instead of being asked or shown.
+    std::uint8_t SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
+                            QByteArray& ComData, bool WriteToMotor, Priority priority);
+    // Why the last failed background exchange failed, as a sentence.
+    const QString& LastBackgroundFailure() const { return m_backgroundFailure; }
 
     // The port the drive answers on, searching ports 1 to 31 when none is
     // known yet; 0 when no drive answers.
     std::uint8_t OpenPort();
 
     std::uint8_t PortNumber() const { return m_portNumber; }
+    // A port searched before ports 1 to 31 (0: none); the order of the rest
+    // is unchanged.
+    void SetPreferredPort(int portNumber) { m_preferredPort = portNumber; }
+    int PreferredPort() const { return m_preferredPort; }
+    // Closes the port so that the next command searches again; false, and
+    // nothing changes, while a command holds the link.
+    bool ForgetPort();
     // The ports the last search could not open for lack of permission, by
     // device name ("port N" when the transport has none).
     const QStringList& DeniedPorts() const { return m_deniedPorts; }
@@ -91,6 +113,10 @@ public:
     void AddObserver(LinkObserver* observer);
     void RemoveObserver(LinkObserver* observer);
 
+signals:
+    // A search found the drive on this port.
+    void portFound(int portNumber);
+
 private:
     // One exchange: its own request, reply and outcome, so that nothing a
     // later exchange does can be read back as this one's result.
@@ -100,6 +126,7 @@ private:
         std::uint16_t address = 0;
         std::uint8_t dataCount = 0;
         bool writeToMotor = false;
+        bool background = false;
         QByteArray startByte;
         QByteArray txPacket;
         QByteArray rxData;
@@ -110,20 +137,23 @@ private:
         bool awaitingReply = false;
         bool ended = false;
         bool failed = false;
+        QString failure; // why, for a background exchange
         QEventLoop* wait = nullptr;
     };
     // Counts the commands that have not returned yet.
     class CommandScope;
 
     std::uint8_t Search();
+    bool SearchPort(int candidate);
+    bool WaitForBackground();
     std::uint8_t Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
-                     QByteArray& ComData, bool WriteToMotor);
+                     QByteArray& ComData, bool WriteToMotor, bool background = false);
     void SendStartByte();
     void OnSent();
     void OnReceived();
     void OnLineError(QPointer<Transport> from, int code, bool portLost);
     void OnTimeout();
-    void EndExchange(bool failed);
+    void EndExchange(bool failed, const QString& failure = {});
     void AttachPort(std::unique_ptr<Transport> port);
     void ClosePort();
     QByteArray TakeWaitingBytes();
@@ -140,6 +170,12 @@ private:
     QStringList m_deniedPorts;
     bool m_searching = false;
     int m_commands = 0;
+    int m_foreground = 0; // of m_commands, those not in the background
+    int m_preferredPort = 0;
+    bool m_lastBackground = false; // the last exchange was a background one
+    QString m_backgroundFailure;
+    // A foreground command waiting for a background exchange to end.
+    QEventLoop* m_backgroundWait = nullptr;
     // The exchange in progress, if any; it lives in its Run() frame.
     Exchange* m_current = nullptr;
     std::vector<LinkObserver*> m_observers;

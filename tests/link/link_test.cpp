@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <map>
 
@@ -311,6 +312,74 @@ TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
     m_prompts.OnMessage(nullptr);
     Reset(Hex("0700"));
     EXPECT_EQ(m_link.SendPacket(0, 256, 2, data), kSent);
+}
+
+// The monitor's reads run in the background: a user's command that meets one
+// waits for its exchange and then runs, and a background read gives way.
+TEST_F(LinkTest, ForegroundWaitsForTheBackgroundExchange) {
+    Connect();
+    m_readData = Hex("0506");
+    std::uint8_t foreground = 0xFF, backgroundDuringForeground = 0xFF;
+    QByteArray foregroundData;
+    m_onRequest = [&] {
+        if (m_requests == 1) {
+            // Runs while the background read waits for its reply.
+            QTimer::singleShot(0,
+                               [&] { foreground = m_link.SendPacket(0, 300, 2, foregroundData); });
+        } else if (m_requests == 2) {
+            // Once the foreground holds the link, the background is refused.
+            QByteArray other;
+            backgroundDuringForeground =
+                m_link.SendPacket(0, 62, 1, other, false, Priority::Background);
+        }
+    };
+    QByteArray data;
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kSent);
+    EXPECT_EQ(data, Hex("05"));
+    EXPECT_EQ(foreground, kSent);
+    EXPECT_EQ(foregroundData, Hex("0506"));
+    EXPECT_EQ(backgroundDuringForeground, kBusy);
+    EXPECT_FALSE(m_link.Busy());
+}
+
+TEST_F(LinkTest, BackgroundFailuresAreKeptNotAsked) {
+    QByteArray data;
+    // No port yet: the background never searches.
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kNoDrivePort);
+    EXPECT_TRUE(m_opened.empty());
+    Connect();
+    m_silent = true;
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kFailed);
+    EXPECT_EQ(m_requests, 1 + FrmMotorCom::kMaxResends);
+    EXPECT_EQ(m_link.LastBackgroundFailure().toStdString(), "The drive did not answer, 4 resends.");
+    m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kFailed);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_link.LastBackgroundFailure().startsWith("CommError "));
+    // The port stays: the next background read works. (No question was
+    // asked: the fixture fails on any unscripted one.)
+    m_onRequest = nullptr;
+    m_silent = false;
+    m_readData = Hex("07");
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kSent);
+}
+
+TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
+    m_ports = 5;
+    m_portIds = {{1, kSilent}, {2, kSilent}, {3, kCannotOpen}};
+    std::vector<int> found;
+    QObject::connect(&m_link, &FrmMotorCom::portFound, &m_link,
+                     [&](int port) { found.push_back(port); });
+    m_link.SetPreferredPort(4);
+    Reset(Hex("0700"));
+    EXPECT_EQ(m_link.OpenPort(), 4);
+    EXPECT_EQ(m_opened, std::vector<int>{4});
+    ASSERT_TRUE(m_link.ForgetPort());
+    m_link.SetPreferredPort(1); // silent: then the usual order, without it again
+    Reset(Hex("0700"));
+    EXPECT_EQ(m_link.OpenPort(), 4);
+    EXPECT_EQ(m_opened, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(found, (std::vector<int>{4, 4}));
 }
 
 int main(int argc, char** argv) {
