@@ -27,7 +27,12 @@ void BreakCell::ShowError(bool error) {
 
 void BreakCell::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_error ? MarkImages::ErrorImage() : MarkImages::Image(m_image));
+    // From the palette at paint time: a change of theme repaints the cell
+    // (QWidget updates on PaletteChange) in the new colours.
+    const qreal ratio = devicePixelRatioF();
+    painter.drawPixmap(0, 0,
+                       m_error ? MarkImages::ErrorImage(palette(), ratio)
+                               : MarkImages::Image(m_image, palette(), ratio));
 }
 
 void BreakCell::mouseReleaseEvent(QMouseEvent* event) {

@@ -1,6 +1,6 @@
 // One cell of the editor's gutter: shows one line mark, or the error image in
-// its place, and reports clicks with its row index. It knows nothing of lines
-// or marks; KtText does.
+// its place, in its palette's colours, and reports clicks with its row index.
+// It knows nothing of lines or marks; KtText does.
 #pragma once
 
 #include <QWidget>

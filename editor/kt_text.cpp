@@ -12,6 +12,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QToolTip>
@@ -53,15 +54,11 @@ bool IsEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
-bool IsDark(const QWidget* widget) {
-    return widget->palette().color(QPalette::Base).lightness() < 128;
-}
-
 } // namespace
 
 KtText::KtText(QWidget* parent)
     : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)),
-      m_highlighter(new KtHighlighter(m_text->document(), IsDark(this))),
+      m_highlighter(new KtHighlighter(m_text->document(), DarkPalette(palette()))),
       m_completer(new TemplateCompleter(m_text)) {
     m_text->installEventFilter(this);
     m_text->viewport()->installEventFilter(this);
@@ -84,7 +81,7 @@ KtText::KtText(QWidget* parent)
         }
     });
 
-    m_picture1->setPixmap(MarkImages::CornerPicture());
+    ShowCornerPicture();
     m_picture1->setAlignment(Qt::AlignCenter);
     m_picture1->setFixedSize(kCornerSize, kCornerSize);
 
@@ -92,6 +89,10 @@ KtText::KtText(QWidget* parent)
     connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);
     m_picBreak.push_back(cell);
     setFocusProxy(m_text);
+}
+
+bool KtText::DarkPalette(const QPalette& palette) {
+    return palette.color(QPalette::Base).lightness() < 128;
 }
 
 QString KtText::WhtSpc(QString& t) {
@@ -376,8 +377,18 @@ QString KtText::ErrorTipAt(const QPoint& viewportPos) const {
     return QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
 }
 
+void KtText::ShowCornerPicture() {
+    m_picture1->setPixmap(MarkImages::CornerPicture(palette(), devicePixelRatioF()));
+}
+
 void KtText::FollowPalette() {
-    const bool dark = IsDark(this);
+    // The cells repaint themselves; the corner and the run line hold colours.
+    ShowCornerPicture();
+    QList<QTextEdit::ExtraSelection> selections = m_text->extraSelections();
+    for (QTextEdit::ExtraSelection& selection : selections)
+        selection.format.setBackground(RunLineColour());
+    m_text->setExtraSelections(selections);
+    const bool dark = DarkPalette(palette());
     if (dark == m_highlighter->DarkBackground())
         return;
     m_highlighter->SetDarkBackground(dark);
@@ -424,6 +435,11 @@ bool KtText::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void KtText::paintEvent(QPaintEvent*) {
+    // The gutter's ground below its cells, as the cells' own.
+    QPainter(this).fillRect(0, 0, kGutterWidth, height(), MarkImages::ColoursFor(palette()).ground);
 }
 
 void KtText::resizeEvent(QResizeEvent* event) {
@@ -475,6 +491,18 @@ void KtText::PaintBreaks() {
     }
 }
 
+QColor KtText::RunLineColour() const {
+    // The highlight colour let through onto the text ground: a pale band on
+    // a light theme, a deep one on a dark theme, the text readable on both
+    // (a lightened highlight is as light as a dark theme's text).
+    const QColor ground = palette().color(QPalette::Base);
+    const QColor highlight = palette().color(QPalette::Highlight);
+    constexpr float kShare = 0.4F;
+    return QColor::fromRgbF(ground.redF() + (highlight.redF() - ground.redF()) * kShare,
+                            ground.greenF() + (highlight.greenF() - ground.greenF()) * kShare,
+                            ground.blueF() + (highlight.blueF() - ground.blueF()) * kShare);
+}
+
 void KtText::SetRunLine(int line) {
     m_runLine = line;
     QList<QTextEdit::ExtraSelection> selections;
@@ -482,7 +510,7 @@ void KtText::SetRunLine(int line) {
     if (line > 0 && block.isValid()) {
         QTextEdit::ExtraSelection selection;
         selection.cursor = QTextCursor(block);
-        selection.format.setBackground(palette().color(QPalette::Highlight).lighter(160));
+        selection.format.setBackground(RunLineColour());
         selection.format.setProperty(QTextFormat::FullWidthSelection, true);
         selections.append(selection);
         // Scrolled into view, without moving the caret, when out of it.

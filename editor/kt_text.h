@@ -7,7 +7,8 @@
 // It colours the text, offers statement templates while a line's first word
 // is typed, marks the line the host reports in error, and tells on hover why
 // a line would be rejected; none of these changes the text, the caret record
-// or the events. It does not act on any check: the host answers its events.
+// or the events. Its colours come from its palette and follow a change of
+// it. It does not act on any check: the host answers its events.
 #pragma once
 
 #include <QString>
@@ -70,6 +71,11 @@ public:
     int PicBreakCount() const { return static_cast<int>(m_picBreak.size()); }
     BreakCell* PicBreak(int index) const { return m_picBreak.at(static_cast<std::size_t>(index)); }
 
+    // The editor's one rule for a dark theme, which picks the highlighter's
+    // colour set, the gutter's marks and the About box's logo: the text
+    // ground (Base) is darker than mid-grey.
+    static bool DarkPalette(const QPalette& palette);
+
     // Strips blanks and tabs at both ends of t; returns the leading ones.
     static QString WhtSpc(QString& t);
 
@@ -114,6 +120,7 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -131,6 +138,8 @@ private:
     void UpdateMarkList(qint64 oldLineNumber, qint64 newCount, bool textChange);
     void InsertTemplate(const QString& text, bool byEnter);
     void FollowPalette();
+    void ShowCornerPicture();
+    QColor RunLineColour() const;
 
     TextBox* m_text;
     QLabel* m_picture1;

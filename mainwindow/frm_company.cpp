@@ -1,5 +1,6 @@
 #include "mainwindow/frm_company.h"
 
+#include "editor/kt_text.h"
 #include "platform/prompt_service.h"
 
 #include <QAction>
@@ -36,22 +37,27 @@ const QColor kCanvasColor(14, 30, 58);
 const QColor kTraceColor(70, 190, 240);
 
 // Our emblem: a motor housing with cooling fins, shaft and feet, and a spark
-// for the drive electronics.
-QPixmap DrawLogo() {
-    QPixmap logo(kLogoSize, kLogoSize);
+// for the drive electronics. The steel blue sinks into a dark window: there
+// the housing gets a light rim. Drawn at the screen's pixel ratio.
+QPixmap DrawLogo(bool darkGround, qreal ratio) {
+    const int side = qRound(kLogoSize * ratio);
+    QPixmap logo(side, side);
+    logo.setDevicePixelRatio(ratio);
     logo.fill(Qt::transparent);
     QPainter painter(&logo);
     painter.setRenderHint(QPainter::Antialiasing);
 
     const QColor steel(52, 84, 128);
     const QColor light(150, 180, 215);
-    painter.setPen(Qt::NoPen);
+    const QPen rim = darkGround ? QPen(light, 1) : QPen(Qt::NoPen);
+    painter.setPen(rim);
     painter.setBrush(steel.darker(130));
     painter.drawRoundedRect(QRectF(10, 50, 36, 6), 2, 2); // feet
-    painter.setBrush(steel);
-    painter.drawRoundedRect(QRectF(4, 14, 42, 38), 6, 6); // housing
     painter.setBrush(steel.darker(120));
     painter.drawRect(QRectF(46, 20, 6, 26)); // end shield
+    painter.setBrush(steel);
+    painter.drawRoundedRect(QRectF(4, 14, 42, 38), 6, 6); // housing
+    painter.setPen(Qt::NoPen);
     painter.setBrush(light);
     painter.drawRect(QRectF(52, 30, 9, 6)); // shaft
 
@@ -99,9 +105,9 @@ FrmCompany::FrmCompany(Mode mode, platform::PromptService& prompts, QWidget* own
     frame->setFrameStyle(QFrame::Box | QFrame::Raised);
     frame->setLineWidth(2);
 
-    auto* logo = new QLabel(frame);
-    logo->setObjectName(QStringLiteral("imgLogo"));
-    logo->setPixmap(DrawLogo());
+    m_logo = new QLabel(frame);
+    m_logo->setObjectName(QStringLiteral("imgLogo"));
+    ShowLogo();
 
     m_picButton = new QLabel(frame);
     m_picButton->setObjectName(QStringLiteral("PicButton"));
@@ -127,13 +133,13 @@ FrmCompany::FrmCompany(Mode mode, platform::PromptService& prompts, QWidget* own
     m_lblEmail->setCursor(Qt::PointingHandCursor);
 
     for (QWidget* closer : std::initializer_list<QWidget*>{
-             product, maker, company, version, platform, warning, logo, frame, m_picButton})
+             product, maker, company, version, platform, warning, m_logo, frame, m_picButton})
         closer->installEventFilter(this);
     m_lblEmail->installEventFilter(this);
 
     auto* grid = new QGridLayout(frame);
     grid->setHorizontalSpacing(16);
-    grid->addWidget(logo, 0, 0, 2, 1, Qt::AlignCenter);
+    grid->addWidget(m_logo, 0, 0, 2, 1, Qt::AlignCenter);
     grid->addWidget(product, 0, 1);
     grid->addWidget(maker, 1, 1);
     grid->addWidget(m_picButton, 2, 0, 5, 1, Qt::AlignTop);
@@ -172,6 +178,17 @@ QLabel* FrmCompany::AddLabel(const char* name, const QString& text, QWidget* par
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+void FrmCompany::ShowLogo() {
+    m_logo->setPixmap(DrawLogo(editor::KtText::DarkPalette(palette()), devicePixelRatioF()));
+}
+
+void FrmCompany::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // The texts follow the palette by themselves; the logo is a picture.
+    if (event->type() == QEvent::PaletteChange)
+        ShowLogo();
 }
 
 void FrmCompany::CenterOnScreen() {

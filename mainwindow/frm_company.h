@@ -2,8 +2,9 @@
 // support e-mail line and an animated picture area of accumulating rounded
 // rectangles. Shown as a start-up card that closes itself after five seconds,
 // or from the Help menu as a static box that stays until dismissed. Any click
-// on its contents or any key closes it. It does not compose mail itself: the
-// e-mail line hands a mailto link to the desktop.
+// on its contents or any key closes it. Its texts and frame take the palette's
+// colours and the logo follows a change of it. It does not compose mail
+// itself: the e-mail line hands a mailto link to the desktop.
 #pragma once
 
 #include <QDialog>
@@ -59,10 +60,12 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QLabel* AddLabel(const char* name, const QString& text, QWidget* parent);
     void CenterOnScreen();
+    void ShowLogo();
     void OnEmail();
 
     platform::PromptService& m_prompts;
@@ -70,6 +73,7 @@ private:
     QTimer m_timer2;
     std::int32_t m_insetStep = 0;
     QPixmap m_canvas;
+    QLabel* m_logo = nullptr;
     QLabel* m_picButton = nullptr;
     QLabel* m_lblEmail = nullptr;
     UrlOpener m_openUrl;
