@@ -20,7 +20,9 @@ fail() {
 step() { echo "== $*"; }
 
 if [ -z "$deb" ]; then
-    deb=$(ls -t build-package/ktmotor_*.deb 2>/dev/null | head -n 1) || true
+    for candidate in build-package/ktmotor_*.deb; do # package.sh leaves just one
+        [ -f "$candidate" ] && deb=$candidate
+    done
 fi
 if [ -z "$deb" ] || [ ! -f "$deb" ]; then
     echo "check-package: ${1:-no .deb in build-package/}: not found; run scripts/package.sh first" >&2

@@ -23,5 +23,6 @@ cmake --build build-package --target ktmotor ktmotor-cli ktpackaging >&2
 
 rm -f build-package/ktmotor_*.deb
 (cd build-package && cpack -G DEB) >&2
-deb=$(ls build-package/ktmotor_*.deb)
-echo "$(pwd)/$deb"
+for deb in build-package/ktmotor_*.deb; do
+    echo "$(pwd)/$deb"
+done
