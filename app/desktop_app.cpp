@@ -8,11 +8,14 @@
 #include "mainwindow/frm_motor.h"
 #include "mainwindow/program_files.h"
 #include "mainwindow/recovery_file.h"
+#include "monitor/connection_panel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QStandardPaths>
 
 using namespace std::chrono_literals;
@@ -36,6 +39,10 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
     connect(m_window.get(), &mainwindow::FrmMotor::simulatorRequested, this, &DesktopApp::Simulate);
     connect(m_window.get(), &mainwindow::FrmMotor::communicationRequested, this,
             &DesktopApp::ShowCommunication);
+    connect(m_window.get(), &mainwindow::FrmMotor::monitorRequested, this,
+            [this] { ShowMonitor(); });
+    connect(m_window.get(), &mainwindow::FrmMotor::connectionRequested, this,
+            [this] { ShowMonitor(true); });
     m_recoveryTimer.setInterval(3s);
     connect(&m_recoveryTimer, &QTimer::timeout, this, &DesktopApp::KeepRecovery);
 }
@@ -169,6 +176,14 @@ link::FrmMotorCom& DesktopApp::Link() {
         m_link = std::make_unique<link::FrmMotorCom>(m_prompts,
                                                      [this](int n) { return m_ports.Create(n); });
         m_link->AddObserver(this);
+        // The port that answered last is tried first; kept by device name,
+        // as numbers follow what is plugged in.
+        QSettings settings;
+        m_link->SetPreferredPort(
+            m_ports.PortNumberOf(settings.value(QStringLiteral("connection/lastPort")).toString()));
+        connect(m_link.get(), &link::FrmMotorCom::portFound, this, [this](int port) {
+            QSettings().setValue(QStringLiteral("connection/lastPort"), m_ports.DeviceName(port));
+        });
     }
     return *m_link;
 }
@@ -214,6 +229,18 @@ void DesktopApp::ShowCommunication() {
     }
     m_communication->show();
     m_communication->raise();
+}
+
+void DesktopApp::ShowMonitor(bool connection) {
+    if (!m_monitor)
+        m_monitor = new monitor::FrmMonitor(Link(), m_ports, m_prompts, m_window.get());
+    // A window of its own, not a sheet of the main window.
+    m_monitor->setWindowFlag(Qt::Window);
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
+    if (connection)
+        m_monitor->Connection().Chooser()->setFocus();
 }
 
 void DesktopApp::Simulate(mainwindow::FrmMotor::SimulatorCommand command) {

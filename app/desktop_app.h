@@ -13,6 +13,7 @@
 #include "link/port_directory.h"
 #include "mainwindow/frm_motor.h"
 #include "monitor/frm_communication.h"
+#include "monitor/frm_monitor.h"
 #include "platform/dialog_prompts.h"
 #include "simulator/frm_simulator.h"
 
@@ -68,6 +69,10 @@ public:
     // after it opened.
     void ShowCommunication();
     monitor::FrmCommunication* Communication() const { return m_communication; }
+    // Monitor, Values and Connection: the live plots, with the port chooser
+    // in their tool bar. The window and its recording stay when it closes.
+    void ShowMonitor(bool connection = false);
+    monitor::FrmMonitor* Monitor() const { return m_monitor; }
 
     mainwindow::FrmMotor& Window() { return *m_window; }
     device::FrmDevice* Device() const { return m_device; }
@@ -96,6 +101,7 @@ private:
     QPointer<device::FrmDevice> m_device;
     QPointer<simulator::FrmSimulator> m_simulator;
     QPointer<monitor::FrmCommunication> m_communication;
+    QPointer<monitor::FrmMonitor> m_monitor;
     bool m_opening = false;
 
     QString m_recoveryFolder;

@@ -29,6 +29,14 @@ public:
 
     int Count() const;                        // at most 31
     QString DeviceName(int portNumber) const; // empty for no such port
+    // The port number of a device name, 0 when it has none.
+    int PortNumberOf(const QString& deviceName) const;
+    // What the system says of the port: its description and USB ids, when
+    // it is a serial port it knows ("USB Serial [0403:6001]"); may be empty.
+    QString Description(int portNumber) const;
+    // Lists the platform's ports again (a list given explicitly stays); the
+    // ports of our own keep their places. True when any number changed.
+    bool Rescan();
     std::unique_ptr<Transport> Create(int portNumber) const;
 
     static QStringList PlatformDevices();
@@ -41,6 +49,7 @@ private:
         Maker make; // empty: a serial port of that name
     };
     std::vector<Entry> m_entries;
+    bool m_explicit = false;
 };
 
 } // namespace kt::link

@@ -244,6 +244,10 @@ void FrmMotor::BuildMenus() {
     monitor->setObjectName(QStringLiteral("AddMonitor"));
     connect(AddAction(monitor, "AddMonitorCommunication", QStringLiteral("&Communication")),
             &QAction::triggered, this, &FrmMotor::communicationRequested);
+    connect(AddAction(monitor, "AddMonitorValues", QStringLiteral("&Values")), &QAction::triggered,
+            this, &FrmMotor::monitorRequested);
+    connect(AddAction(monitor, "AddMonitorConnection", QStringLiteral("Co&nnection")),
+            &QAction::triggered, this, &FrmMotor::connectionRequested);
 }
 
 platform::HelpViewer* FrmMotor::Help() {

@@ -101,6 +101,9 @@ signals:
     void simulatorRequested(kt::mainwindow::FrmMotor::SimulatorCommand command);
     // Monitor, Communication: every exchange with the drive.
     void communicationRequested();
+    // Monitor, Values: live plots; Connection: the port chooser.
+    void monitorRequested();
+    void connectionRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

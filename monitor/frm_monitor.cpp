@@ -1,0 +1,201 @@
+#include "monitor/frm_monitor.h"
+
+#include "mainwindow/regular_file.h"
+#include "monitor/connection_panel.h"
+#include "monitor/monitor_csv.h"
+#include "platform/prompt_service.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+
+namespace kt::monitor {
+
+FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
+                       platform::PromptService& prompts, QWidget* parent)
+    : QMainWindow(parent), m_prompts(prompts),
+      m_session(std::make_unique<MonitorSession>(link, prompts)), m_plot(new PlotView(this)),
+      m_chooser(new QTreeWidget(this)), m_connection(new ConnectionPanel(link, ports, this)),
+      m_interval(new QComboBox(this)), m_status(new QLabel(this)) {
+    setWindowTitle(tr("Monitor"));
+
+    auto* bar = addToolBar(tr("Monitor"));
+    bar->setObjectName(QStringLiteral("MonitorBar"));
+    m_start = bar->addAction(tr("&Start"), this, &FrmMonitor::Start);
+    m_pause = bar->addAction(tr("&Pause"), this, &FrmMonitor::Pause);
+    bar->addAction(tr("C&lear"), this, &FrmMonitor::Clear);
+    bar->addAction(tr("&Export CSV..."), this, [this] { ExportCsv(); });
+    bar->addAction(tr("&Follow"), this, [this] { m_plot->SetFollowing(true); });
+    bar->addSeparator();
+    m_interval->addItem(tr("As fast as the line allows"), 0);
+    for (int ms : {50, 100, 250, 500, 1000, 5000})
+        m_interval->addItem(ms < 1000 ? tr("Every %1 ms").arg(ms) : tr("Every %1 s").arg(ms / 1000),
+                            ms);
+    connect(m_interval, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_session->SetInterval(m_interval->itemData(index).toInt()); });
+    bar->addWidget(m_interval);
+    bar->addSeparator();
+    bar->addWidget(m_connection);
+
+    BuildChooser();
+    m_plot->SetEmptyText(tr("Tick values and press Start."));
+    auto* split = new QSplitter(this);
+    split->addWidget(m_chooser);
+    split->addWidget(m_plot);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    statusBar()->addWidget(m_status, 1);
+
+    connect(m_session.get(), &MonitorSession::runningChanged, this, &FrmMonitor::ShowRunning);
+    connect(m_session.get(), &MonitorSession::stopped, this, &FrmMonitor::ShowStopped);
+    connect(m_plot, &PlotView::cursorMoved, this, &FrmMonitor::ShowCursor);
+    connect(m_plot, &PlotView::cursorLeft, this, [this] { m_status->setText(m_stoppedWhy); });
+    // Pictures come at a steady rate, not one per read: the line can give
+    // two hundred reads a second.
+    m_repaint.setInterval(kRepaintMs);
+    connect(&m_repaint, &QTimer::timeout, this, &FrmMonitor::Repaint);
+    m_repaint.start();
+    ShowRunning(false);
+    resize(1100, 650);
+}
+
+FrmMonitor::~FrmMonitor() = default;
+
+void FrmMonitor::BuildChooser() {
+    m_chooser->setHeaderHidden(true);
+    m_chooser->setColumnCount(1);
+    QTreeWidgetItem* group = nullptr;
+    const auto& channels = MonitorSession::Channels();
+    for (const MonitorChannel& channel : channels) {
+        if (!group || group->text(0) != channel.group) {
+            group = new QTreeWidgetItem(m_chooser, {channel.group});
+            group->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+            group->setCheckState(0, Qt::Unchecked);
+        }
+        auto* item = new QTreeWidgetItem(
+            group,
+            {channel.unit.isEmpty() ? channel.name
+                                    : QStringLiteral("%1 [%2]").arg(channel.name, channel.unit)});
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        m_items.push_back(item);
+    }
+    m_chooser->expandAll();
+    m_chooser->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(m_chooser, &QTreeWidget::itemChanged, this, [this] { ChosenChanged(); });
+}
+
+void FrmMonitor::Choose(const std::vector<int>& channels) {
+    {
+        const QSignalBlocker blocker(m_chooser);
+        for (QTreeWidgetItem* item : m_items)
+            item->setCheckState(0, Qt::Unchecked);
+        for (int channel : channels)
+            if (channel >= 0 && channel < static_cast<int>(m_items.size()))
+                m_items[static_cast<std::size_t>(channel)]->setCheckState(0, Qt::Checked);
+    }
+    ChosenChanged();
+}
+
+void FrmMonitor::ChosenChanged() {
+    std::vector<int> chosen;
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i]->checkState(0) == Qt::Checked)
+            chosen.push_back(static_cast<int>(i));
+    m_session->SetChosen(chosen);
+    m_plot->SetTraces(Traces());
+    m_start->setEnabled(!m_session->Running() && !chosen.empty());
+}
+
+std::vector<PlotTrace> FrmMonitor::Traces() const {
+    std::vector<PlotTrace> traces;
+    const auto& channels = MonitorSession::Channels();
+    for (int channel : m_session->Chosen()) {
+        const MonitorChannel& c = channels[static_cast<std::size_t>(channel)];
+        traces.push_back({c.name, c.unit, c.bit, &m_session->History(channel)});
+    }
+    return traces;
+}
+
+void FrmMonitor::Start() {
+    m_stoppedWhy.clear();
+    m_status->setText(tr("Looking for the drive..."));
+    m_session->Start();
+    m_connection->ShowFound();
+}
+
+void FrmMonitor::Pause() {
+    m_session->Stop();
+}
+
+void FrmMonitor::Clear() {
+    m_session->Clear();
+    m_plot->update();
+}
+
+bool FrmMonitor::ExportCsv() {
+    const QString path =
+        m_prompts.SaveFileName({.title = tr("Export the recording as CSV"),
+                                .initialFile = QStringLiteral("monitor.csv"),
+                                .filter = QStringLiteral("CSV (*.csv)|*.csv|AllFile (*.*)|*.*")});
+    if (path.isEmpty())
+        return false;
+    const auto result =
+        mainwindow::RegularFile::Replace(QFile::encodeName(path), MonitorCsv(Traces()));
+    if (!result.ok) {
+        m_prompts.Message({.text = tr("Could not save %1:\n%2").arg(path, result.error),
+                           .icon = platform::Icon::Critical});
+        return false;
+    }
+    return true;
+}
+
+QString FrmMonitor::StatusText() const {
+    return m_status->text();
+}
+
+void FrmMonitor::ShowRunning(bool running) {
+    m_start->setEnabled(!running && !m_session->Chosen().empty());
+    m_pause->setEnabled(running);
+    m_interval->setEnabled(true);
+    if (running)
+        m_status->setText(tr("Reading..."));
+    else if (m_stoppedWhy.isEmpty())
+        m_status->setText(tr("Paused: %1 reads recorded.").arg(m_session->Reads()));
+}
+
+void FrmMonitor::ShowStopped(const QString& why) {
+    // Said once, in the window: a box per failed read would pile up, and the
+    // user restarts when the drive is back.
+    m_stoppedWhy = why;
+    m_status->setText(why);
+    m_connection->ShowFound();
+}
+
+void FrmMonitor::Repaint() {
+    if (m_session->Reads() == m_paintedReads)
+        return;
+    m_paintedReads = m_session->Reads();
+    m_plot->update();
+}
+
+void FrmMonitor::ShowCursor(qint64 msecs) {
+    m_status->setText(
+        QStringLiteral("%1 s   ").arg(static_cast<double>(msecs) / 1000.0, 0, 'f', 3) +
+        m_plot->CursorValues(msecs).join(QStringLiteral("   ")));
+}
+
+void FrmMonitor::closeEvent(QCloseEvent* event) {
+    // Reading stops with the window; the recording stays for the next show.
+    m_session->Stop();
+    event->accept();
+}
+
+} // namespace kt::monitor

@@ -1,0 +1,81 @@
+// The Monitor window: the values to watch, ticked in a list, read again and
+// again by the session and plotted against time, one plot per unit. Start,
+// Pause, Clear, CSV export, the reading interval and the Connection panel sit
+// in its tool bar. It owns the session; the link and the ports are the
+// application's.
+#pragma once
+
+#include "monitor/monitor_session.h"
+#include "monitor/plot_view.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kt::link {
+class PortDirectory;
+}
+namespace kt::platform {
+class PromptService;
+}
+
+namespace kt::monitor {
+
+class ConnectionPanel;
+
+class FrmMonitor : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kRepaintMs = 40; // 25 pictures a second
+
+    FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
+               platform::PromptService& prompts, QWidget* parent = nullptr);
+    ~FrmMonitor() override;
+
+    MonitorSession& Session() { return *m_session; }
+    PlotView& Plot() { return *m_plot; }
+    ConnectionPanel& Connection() { return *m_connection; }
+
+    // Ticks exactly these channels (indexes into MonitorSession::Channels()).
+    void Choose(const std::vector<int>& channels);
+    void Start();
+    void Pause();
+    void Clear();
+    bool ExportCsv();
+    QString StatusText() const;
+    QAction* StartAction() const { return m_start; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildChooser();
+    void ChosenChanged();
+    void ShowRunning(bool running);
+    void ShowStopped(const QString& why);
+    void Repaint();
+    void ShowCursor(qint64 msecs);
+    std::vector<PlotTrace> Traces() const;
+
+    platform::PromptService& m_prompts;
+    std::unique_ptr<MonitorSession> m_session;
+    PlotView* m_plot;
+    QTreeWidget* m_chooser;
+    std::vector<QTreeWidgetItem*> m_items; // one per channel
+    ConnectionPanel* m_connection;
+    QComboBox* m_interval;
+    QAction* m_start;
+    QAction* m_pause;
+    QLabel* m_status;
+    QString m_stoppedWhy;
+    QTimer m_repaint;
+    qint64 m_paintedReads = -1;
+};
+
+} // namespace kt::monitor

@@ -1,0 +1,93 @@
+// The monitor's reading: which values the drive can be watched for, and the
+// loop that reads the chosen ones again and again through the link, in the
+// background, recording each sample with its time. It gives way to the
+// user's own commands, and stops at the first failed read with one sentence
+// saying why. It draws nothing; the Monitor window shows what it records.
+#pragma once
+
+#include "link/cls_kt_motor.h"
+#include "monitor/sample_history.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace kt::platform {
+class PromptService;
+}
+
+namespace kt::monitor {
+
+// One value that can be watched: a number, or one bit of a byte read.
+struct MonitorChannel {
+    QString group; // where the chooser lists it
+    QString name;
+    QString unit; // the plot it shares with others of its unit
+    bool bit = false;
+    int source = 0;   // the read that gives it
+    int bitIndex = 0; // for a bit
+};
+
+class MonitorSession : public QObject {
+    Q_OBJECT
+
+public:
+    MonitorSession(link::FrmMotorCom& link, platform::PromptService& prompts,
+                   QObject* parent = nullptr);
+    ~MonitorSession() override;
+
+    static const std::vector<MonitorChannel>& Channels();
+
+    // Indexes into Channels(); takes effect at the next round.
+    void SetChosen(std::vector<int> channels);
+    const std::vector<int>& Chosen() const { return m_chosen; }
+    // Milliseconds from the start of one round of reads to the next; 0 reads
+    // as fast as the line allows.
+    void SetInterval(int msecs) { m_interval = msecs < 0 ? 0 : msecs; }
+    int Interval() const { return m_interval; }
+
+    // Finds the drive first when no port is open (a search the user asked
+    // for). False, with stopped() emitted, when there is nothing to read or
+    // no drive.
+    bool Start();
+    // Stops reading; what was recorded stays.
+    void Stop();
+    bool Running() const { return m_running; }
+    void Clear();
+
+    const SampleHistory& History(int channel) const;
+    qint64 Reads() const { return m_reads; }
+    // Milliseconds since the recording began.
+    qint64 Now() const;
+
+signals:
+    void sampled();
+    void runningChanged(bool running);
+    // Reading stopped on its own, and why.
+    void stopped(const QString& why);
+
+private:
+    void ReadNext();
+    void Schedule(int msecs);
+    void Fail(const QString& why);
+    std::vector<int> Sources() const;
+
+    link::FrmMotorCom& m_link;
+    std::unique_ptr<link::ClsKtMotor> m_motor;
+    std::vector<SampleHistory> m_histories; // one per channel, allocated as chosen
+    std::vector<int> m_chosen;
+    int m_interval = 0;
+    bool m_running = false;
+    bool m_reading = false;
+    std::size_t m_next = 0; // the next source of the round
+    QElapsedTimer m_roundClock;
+    QElapsedTimer m_clock;
+    qint64 m_reads = 0;
+    QTimer m_timer;
+};
+
+} // namespace kt::monitor
