@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace kt::monitor {
@@ -56,22 +57,48 @@ QColor Faded(QColor color, double alpha) {
     return color;
 }
 
+// color seen through alpha over base, as an opaque colour: lines in it are
+// plain pixel fills, where a translucent line is blended span by span.
+QColor Mixed(const QColor& base, const QColor& color, double alpha) {
+    auto mix = [&](double under, double over) {
+        return static_cast<int>(std::lround(under + (over - under) * alpha));
+    };
+    return QColor(mix(base.red(), color.red()), mix(base.green(), color.green()),
+                  mix(base.blue(), color.blue()));
+}
+
+// Level and upright lines one pixel wide, as fills.
+void LevelLine(QPainter& painter, double x0, double x1, double y, const QColor& color) {
+    painter.fillRect(QRectF(x0, std::round(y), x1 - x0, 1), color);
+}
+
+void UprightLine(QPainter& painter, double x, double y0, double y1, const QColor& color) {
+    painter.fillRect(QRectF(std::round(x), y0, 1, y1 - y0), color);
+}
+
+void Frame(QPainter& painter, const QRectF& area, const QColor& color) {
+    LevelLine(painter, area.left(), area.right() + 1, area.top(), color);
+    LevelLine(painter, area.left(), area.right() + 1, area.bottom(), color);
+    UprightLine(painter, area.left(), area.top(), area.bottom(), color);
+    UprightLine(painter, area.right(), area.top(), area.bottom(), color);
+}
+
 // The visible part of one history as a polyline: every sample while there
 // are few, else at most the smallest and largest value per pixel column,
 // in the order they came. A step trace holds each value until the next.
-QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range range, double left,
-                      double width, const ValueMap& map) {
+QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range range, int columns,
+                      const ValueMap& map, bool& dense) {
     QPolygonF points;
+    dense = false;
     if (history.Empty())
         return points;
     // One sample beyond each edge, so the lines reach the edges.
     const int begin = std::max(history.IndexAtOrBefore(range.first), 0);
     const int end = std::min(history.IndexAtOrBefore(range.last) + 1, history.Size() - 1);
     const double span = static_cast<double>(range.last - range.first);
-    const double scale = width / span;
-    auto x = [&](qint64 msecs) { return left + static_cast<double>(msecs - range.first) * scale; };
-    const int columns = std::max(static_cast<int>(width), 1);
-    const bool dense = end - begin + 1 > 2 * columns;
+    const double scale = columns / span;
+    auto x = [&](qint64 msecs) { return static_cast<double>(msecs - range.first) * scale; };
+    dense = end - begin + 1 > 2 * columns;
     points.reserve(dense ? 4 * columns + 8 : 2 * (end - begin + 1) + 2);
 
     bool held = false;
@@ -99,7 +126,7 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
         if (column.count == 1) {
             add(x(column.msecs), map.Y(column.last));
         } else {
-            const double px = left + column.index + 0.5;
+            const double px = column.index + 0.5;
             if (step) {
                 if (held)
                     points << QPointF(px, heldY);
@@ -145,6 +172,57 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
     }
     flush();
     return points;
+}
+
+// The rows each pixel column of a polyline covers, for a polyline that
+// never goes back in x, as traces do.
+void CoverColumns(const QPolygonF& points, int columns, std::vector<double>& low,
+                  std::vector<double>& high) {
+    low.assign(static_cast<size_t>(columns), std::numeric_limits<double>::infinity());
+    high.assign(static_cast<size_t>(columns), -std::numeric_limits<double>::infinity());
+    auto cover = [&](int column, double a, double b) {
+        if (column < 0 || column >= columns)
+            return;
+        const auto c = static_cast<size_t>(column);
+        low[c] = std::min({low[c], a, b});
+        high[c] = std::max({high[c], a, b});
+    };
+    if (points.size() == 1)
+        cover(static_cast<int>(std::floor(points[0].x())), points[0].y(), points[0].y());
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF& from = points[i - 1];
+        const QPointF& to = points[i];
+        // Clamped first, so no far-off point overflows an int.
+        const double x0 = std::clamp(from.x(), -2.0, columns + 2.0);
+        const double x1 = std::clamp(to.x(), -2.0, columns + 2.0);
+        if (x1 - x0 < 1e-9) {
+            cover(static_cast<int>(std::floor(x0)), from.y(), to.y());
+            continue;
+        }
+        const double slope = (to.y() - from.y()) / (to.x() - from.x());
+        auto yAt = [&](double x) { return from.y() + (x - from.x()) * slope; };
+        const int last = std::min(static_cast<int>(std::floor(x1)), columns - 1);
+        for (int column = std::max(static_cast<int>(std::floor(x0)), 0); column <= last; ++column)
+            cover(column, yAt(std::max(x0, static_cast<double>(column))),
+                  yAt(std::min(x1, column + 1.0)));
+    }
+}
+
+void PaintColumns(QImage& image, int height, QRgb color, const std::vector<double>& low,
+                  const std::vector<double>& high, int thickness) {
+    uchar* const bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    const double grow = (thickness - 1) / 2.0;
+    for (size_t column = 0; column < low.size(); ++column) {
+        if (low[column] > high[column])
+            continue;
+        const int top =
+            static_cast<int>(std::floor(std::clamp(low[column] - grow, 0.0, height - 1.0)));
+        const int bottom =
+            static_cast<int>(std::floor(std::clamp(high[column] + grow, 0.0, height - 1.0)));
+        for (int row = top; row <= bottom; ++row)
+            reinterpret_cast<QRgb*>(bits + row * stride)[column] = color;
+    }
 }
 
 } // namespace
@@ -270,13 +348,16 @@ PlotView::Layout PlotView::MakeLayout() const {
     const QFontMetricsF metrics(font());
     const double line = metrics.height();
     Layout layout;
-    layout.left = 4 + line + 4 + metrics.horizontalAdvance(QLatin1String(kWidestLabel)) + 6;
+    // Whole pixels, so the traces' image lands on pixels as it is.
+    layout.left =
+        std::ceil(4 + line + 4 + metrics.horizontalAdvance(QLatin1String(kWidestLabel)) + 6);
     layout.right = std::max(
-        width() - std::max(12.0, metrics.horizontalAdvance(QStringLiteral("888.8")) / 2 + 2),
+        std::floor(width() -
+                   std::max(12.0, metrics.horizontalAdvance(QStringLiteral("888.8")) / 2 + 2)),
         layout.left + 1);
-    const double top = line / 2 + 2;
-    const double bottom = height() - line - 6;
-    const double gap = line;
+    const double top = std::ceil(line / 2 + 2);
+    const double bottom = std::floor(height() - line - 6);
+    const double gap = std::ceil(line);
     if (m_plots.empty())
         return layout;
     // Bit lanes need less height than a value's curve.
@@ -292,7 +373,7 @@ PlotView::Layout PlotView::MakeLayout() const {
         std::max(bottom - top - gap * static_cast<double>(m_plots.size() - 1), 1.0);
     double y = top;
     for (double weight : weights) {
-        const double height = std::max(available * weight / total, 1.0);
+        const double height = std::max(std::floor(available * weight / total), 1.0);
         layout.plots.emplace_back(layout.left, y, layout.width(), height);
         y += height + gap;
     }
@@ -305,13 +386,64 @@ qint64 PlotView::TimeAt(double x, const Layout& layout) const {
            std::llround((x - layout.left) / layout.width() * static_cast<double>(m_span));
 }
 
+void PlotView::DrawTraces(QPainter& painter, const QRectF& area, const std::vector<Drawn>& traces,
+                          Range range) {
+    const qreal ratio = devicePixelRatioF();
+    const int columns = qRound(area.width() * ratio);
+    const int rows = qRound(area.height() * ratio);
+    if (columns <= 0 || rows <= 0)
+        return;
+    if (m_layer.width() < columns || m_layer.height() < rows)
+        m_layer = QImage(std::max(columns, m_layer.width()), std::max(rows, m_layer.height()),
+                         QImage::Format_ARGB32_Premultiplied);
+    for (int row = 0; row < rows; ++row)
+        std::memset(m_layer.scanLine(row), 0, static_cast<size_t>(columns) * sizeof(QRgb));
+    bool layered = false;
+    std::vector<std::pair<QPolygonF, QColor>> smooth;
+    for (const Drawn& drawn : traces) {
+        const ValueMap map{drawn.lo, drawn.hi, drawn.top * rows, drawn.bottom * rows};
+        bool dense = false;
+        QPolygonF points = TracePoints(*drawn.history, drawn.step, range, columns, map, dense);
+        // Steps are only level or upright, and dense traces are thousands of
+        // tiny strokes: both go straight into pixels, which the painter would
+        // cut into many small jobs.
+        if (drawn.step || dense) {
+            CoverColumns(points, columns, m_low, m_high);
+            PaintColumns(m_layer, rows, drawn.color.rgb(), m_low, m_high,
+                         drawn.step ? std::max(2, qRound(1.5 * ratio))
+                                    : std::max(1, qRound(ratio)));
+            layered = true;
+        } else {
+            smooth.emplace_back(std::move(points), drawn.color);
+        }
+    }
+    if (layered) {
+        m_layer.setDevicePixelRatio(ratio);
+        painter.drawImage(area.topLeft(), m_layer, QRectF(0, 0, columns, rows));
+    }
+    if (smooth.empty())
+        return;
+    painter.save();
+    painter.setClipRect(area);
+    painter.translate(area.topLeft());
+    painter.scale(1 / ratio, 1 / ratio);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const auto& [points, color] : smooth) {
+        QPen pen(color, std::max(1.0, ratio));
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.drawPolyline(points);
+    }
+    painter.restore();
+}
+
 void PlotView::paintEvent(QPaintEvent* /*event*/) {
     ++m_paintCount;
     QPainter painter(this);
     const QColor base = palette().color(QPalette::Base);
     const QColor text = palette().color(QPalette::Text);
-    const QColor grid = Faded(text, 0.14);
-    const QColor frame = Faded(text, 0.45);
+    const QColor grid = Mixed(base, text, 0.14);
+    const QColor frame = Mixed(base, text, 0.45);
     painter.fillRect(rect(), base);
     if (!HasSamples()) {
         painter.setPen(Faded(text, 0.7));
@@ -342,9 +474,8 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         firstTick += step;
     for (qint64 tick = firstTick; tick <= range.last; tick += step) {
         const double x = timeX(tick);
-        painter.setPen(grid);
         for (const QRectF& plot : layout.plots)
-            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+            UprightLine(painter, x, plot.top(), plot.bottom(), grid);
         const QString label = NumberText(static_cast<double>(tick) / 1000.0, timeDecimals);
         const double labelWidth = metrics.horizontalAdvance(label);
         const QRectF box(x - labelWidth / 2, axisY + 3, labelWidth, line);
@@ -360,10 +491,9 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
     for (size_t p = 0; p < m_plots.size(); ++p) {
         const Plot& plot = m_plots[p];
         const QRectF& area = layout.plots[p];
-        painter.setPen(frame);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(area);
+        Frame(painter, area, frame);
 
+        std::vector<Drawn> drawn;
         if (plot.bit) {
             const double lane = area.height() / static_cast<double>(plot.traces.size());
             for (size_t l = 0; l < plot.traces.size(); ++l) {
@@ -371,17 +501,13 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
                 const PlotTrace& trace = m_traces[static_cast<size_t>(index)];
                 const double top = area.top() + lane * static_cast<double>(l);
                 if (l > 0) {
-                    painter.setPen(grid);
-                    painter.drawLine(QPointF(area.left(), top), QPointF(area.right(), top));
+                    LevelLine(painter, area.left(), area.right(), top, grid);
                 }
                 if (trace.history) {
-                    const ValueMap map{-0.25, 1.25, top, top + lane};
-                    painter.save();
-                    painter.setClipRect(area);
-                    painter.setPen(QPen(TraceColor(index), 1.5));
-                    painter.drawPolyline(
-                        TracePoints(*trace.history, true, range, layout.left, layout.width(), map));
-                    painter.restore();
+                    const auto count = static_cast<double>(plot.traces.size());
+                    drawn.push_back({trace.history, true, TraceColor(index), -0.25, 1.25,
+                                     static_cast<double>(l) / count,
+                                     static_cast<double>(l + 1) / count});
                 }
                 // The lane's name stands where a value axis would.
                 painter.setPen(TraceColor(index));
@@ -389,6 +515,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
                                  Qt::AlignRight | Qt::AlignVCenter,
                                  metrics.elidedText(trace.name, Qt::ElideRight, layout.left - 10));
             }
+            DrawTraces(painter, area, drawn, range);
             continue;
         }
 
@@ -427,8 +554,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         for (double tick = lo; tick <= hi + valueStep / 2 && ticks < 100;
              tick += valueStep, ++ticks) {
             const double y = map.Y(tick);
-            painter.setPen(grid);
-            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+            LevelLine(painter, area.left(), area.right(), y, grid);
             painter.setPen(text);
             const QString label =
                 large ? QString::number(tick, 'g', 4) : NumberText(tick, decimals);
@@ -445,18 +571,11 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
             painter.restore();
         }
 
-        painter.save();
-        painter.setClipRect(area);
-        painter.setRenderHint(QPainter::Antialiasing);
         for (const int index : plot.traces) {
-            const PlotTrace& trace = m_traces[static_cast<size_t>(index)];
-            if (!trace.history)
-                continue;
-            painter.setPen(QPen(TraceColor(index), 1.25));
-            painter.drawPolyline(
-                TracePoints(*trace.history, false, range, layout.left, layout.width(), map));
+            if (const SampleHistory* history = m_traces[static_cast<size_t>(index)].history)
+                drawn.push_back({history, false, TraceColor(index), lo, hi, 0, 1});
         }
-        painter.restore();
+        DrawTraces(painter, area, drawn, range);
 
         // The legend, top right: one row, or one column when a row is too wide.
         const double swatch = 14;
@@ -499,8 +618,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
     if (m_cursorX && *m_cursorX >= layout.left && *m_cursorX <= layout.right) {
         const double cx = *m_cursorX;
         const qint64 msecs = TimeAt(cx, layout);
-        painter.setPen(Faded(text, 0.6));
-        painter.drawLine(QPointF(cx, layout.plots.front().top()), QPointF(cx, axisY));
+        UprightLine(painter, cx, layout.plots.front().top(), axisY, Mixed(base, text, 0.6));
         QStringList lines = CursorValues(msecs);
         lines.prepend(
             QStringLiteral("t = %1 s").arg(NumberText(static_cast<double>(msecs) / 1000.0, 3)));

@@ -10,12 +10,15 @@
 #include "monitor/sample_history.h"
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
 #include <optional>
 #include <vector>
+
+class QPainter;
 
 namespace kt::monitor {
 
@@ -102,7 +105,21 @@ private:
         double width() const { return right - left; }
     };
 
+    // One trace to draw in a plot: its values from lo to hi fill the part
+    // of the plot's height from top to bottom (fractions, 0 at the top).
+    struct Drawn {
+        const SampleHistory* history;
+        bool step;
+        QColor color;
+        double lo;
+        double hi;
+        double top;
+        double bottom;
+    };
+
     Layout MakeLayout() const;
+    void DrawTraces(QPainter& painter, const QRectF& area, const std::vector<Drawn>& traces,
+                    Range range);
     qint64 NewestMsecs() const;
     bool HasSamples() const;
     // Leaves following with the right edge at end, kept near the recording.
@@ -120,6 +137,10 @@ private:
     std::optional<double> m_dragX;
     qint64 m_dragEnd = 0;
     qint64 m_paintCount = 0;
+    // Kept between paints, so a repaint does not allocate them again.
+    QImage m_layer;
+    std::vector<double> m_low;
+    std::vector<double> m_high;
 };
 
 } // namespace kt::monitor
