@@ -1,0 +1,151 @@
+// The Monitor window against a drive that answers at line speed: a device
+// command clicked while a monitoring read waits runs after it instead of
+// failing busy, a failed read stops monitoring with one sentence and no box,
+// and what was recorded exports as CSV.
+#include "device/frm_device.h"
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "link/frm_motor_com.h"
+#include "link/port_directory.h"
+#include "modal_answerer.h"
+#include "monitor/frm_monitor.h"
+#include "platform/dialog_prompts.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+
+using kt::drive::VirtualDrive;
+using kt::monitor::FrmMonitor;
+using kt::monitor::MonitorSession;
+
+namespace {
+
+int ChannelOf(const QString& name) {
+    const auto& channels = MonitorSession::Channels();
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        if (channels[i].name == name)
+            return static_cast<int>(i);
+    ADD_FAILURE() << "no channel " << name.toStdString();
+    return -1;
+}
+
+class MonitorTest : public ::testing::Test {
+protected:
+    MonitorTest() {
+        m_drive.SetMotorModel(false);
+        m_drive.SetDataWord(274, 123); // acceleration rate 12.3
+        m_link.SetReplyTimeout([](int) { return 30; });
+        m_ports.AddPort(QStringLiteral("paced-drive"), [this] {
+            auto port = std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
+            // About a tenth of the real line's pace: reads take real time.
+            port->SetByteTime(std::chrono::microseconds(50));
+            return port;
+        });
+        m_window.Choose({ChannelOf("BusVolt"), ChannelOf("MotorEnable"), ChannelOf("Input0")});
+    }
+    ~MonitorTest() override {
+        EXPECT_EQ(m_answerer.Unexpected(), std::vector<QString>{});
+        EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
+    }
+
+    // Runs events until the session has made `reads` more reads, or stopped.
+    void Await(qint64 reads) {
+        const qint64 target = m_window.Session().Reads() + reads;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return m_window.Session().Reads() >= target || !m_window.Session().Running(); },
+            10000));
+    }
+
+    VirtualDrive m_drive;
+    kt::link::PortDirectory m_ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
+    kt::platform::DialogPrompts m_dialogs;
+    kt::platform::ScriptedPrompts m_prompts;
+    kt::link::FrmMotorCom m_link{m_dialogs, [this](int n) { return m_ports.Create(n); }};
+    FrmMonitor m_window{m_link, m_ports, m_prompts};
+    kt::test::ModalAnswerer m_answerer;
+};
+
+} // namespace
+
+TEST_F(MonitorTest, DeviceCommandDuringMonitoringWaitsForTheReadThenRuns) {
+    kt::device::FrmDevice device(m_link, m_dialogs, [](std::uint8_t& error, long&) {
+        error = 0;
+        return QByteArray();
+    });
+    m_window.Start();
+    ASSERT_TRUE(m_window.Session().Running()) << m_window.StatusText().toStdString();
+    Await(5);
+    int clicks = 0, clickedDuringARead = 0;
+    for (int round = 0; round < 5; ++round) {
+        device.TxtPara(0)->clear();
+        // A click lands while a monitoring read waits for its reply.
+        QTimer::singleShot(3, &device, [&] {
+            ++clicks;
+            clickedDuringARead += m_link.Busy();
+            device.CmdRead_Click(0);
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return clicks > round; }, 5000));
+        EXPECT_EQ(device.TxtPara(0)->text(), "12.3");
+    }
+    EXPECT_GT(clickedDuringARead, 0);
+    const qint64 before = m_window.Session().Reads();
+    Await(3);
+    EXPECT_TRUE(m_window.Session().Running());
+    EXPECT_GE(m_window.Session().Reads(), before + 3);
+    const auto& volts = m_window.Session().History(ChannelOf("BusVolt"));
+    ASSERT_FALSE(volts.Empty());
+    EXPECT_GT(volts.At(volts.Size() - 1).value, 40.0);
+    EXPECT_FALSE(m_window.Session().History(ChannelOf("Input0")).Empty());
+}
+
+TEST_F(MonitorTest, AFailedReadStopsMonitoringAndSaysWhyOnce) {
+    QStringList said;
+    QObject::connect(&m_window.Session(), &MonitorSession::stopped, &m_window,
+                     [&](const QString& why) { said << why; });
+    m_window.Start();
+    Await(4);
+    m_drive.SetFault(VirtualDrive::Fault::NoReply);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window.Session().Running(); }, 5000));
+    QTest::qWait(100); // no second word, and no retry question, comes later
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0].toStdString(), "Monitoring stopped: The drive did not answer, 4 resends.");
+    EXPECT_EQ(m_window.StatusText(), said[0]);
+    EXPECT_TRUE(m_window.StartAction()->isEnabled());
+    // The user restarts it once the drive is back.
+    m_drive.SetFault(VirtualDrive::Fault::None);
+    m_window.Start();
+    Await(3);
+    EXPECT_TRUE(m_window.Session().Running());
+}
+
+TEST_F(MonitorTest, RecordingExportsAsCsv) {
+    m_window.Start();
+    Await(6);
+    m_window.Pause();
+    const qint64 reads = m_window.Session().Reads();
+    QTemporaryDir folder;
+    const QString path = folder.filePath("run.csv");
+    m_prompts.PushFile(path);
+    ASSERT_TRUE(m_window.ExportCsv());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    EXPECT_EQ(lines[0], "time_s,BusVolt [V],MotorEnable,Input0");
+    // A row per read at most (two in one millisecond share it), and the
+    // last "\n".
+    EXPECT_LE(lines.size(), reads + 2);
+    EXPECT_GE(lines.size(), 5);
+    // A folder that is not there: told, and nothing is written.
+    m_prompts.PushFile(folder.filePath("gone/run.csv"));
+    m_prompts.Push(kt::platform::Answer::Ok);
+    EXPECT_FALSE(m_window.ExportCsv());
+    ASSERT_EQ(m_prompts.Shown().size(), 1u);
+    EXPECT_TRUE(m_prompts.Shown()[0].text.startsWith("Could not save"));
+}
