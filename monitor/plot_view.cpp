@@ -145,9 +145,11 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
 
     for (int i = begin; i <= end; ++i) {
         const SampleHistory::Sample& sample = history.At(i);
+        // A step trace is a bit: anything but 0 is 1, as the file has it.
+        const double value = step ? (sample.value != 0 ? 1.0 : 0.0) : sample.value;
         if (!dense || sample.msecs < range.first || sample.msecs > range.last) {
             flush();
-            add(x(sample.msecs), map.Y(sample.value));
+            add(x(sample.msecs), map.Y(value));
             continue;
         }
         const int index =
@@ -158,19 +160,30 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
         if (column.count == 0) {
             column.index = index;
             column.msecs = sample.msecs;
-            column.min = column.max = sample.value;
+            column.min = column.max = value;
             column.minFirst = true;
-        } else if (sample.value < column.min) {
-            column.min = sample.value;
+        } else if (value < column.min) {
+            column.min = value;
             column.minFirst = false;
-        } else if (sample.value > column.max) {
-            column.max = sample.value;
+        } else if (value > column.max) {
+            column.max = value;
             column.minFirst = true;
         }
-        column.last = sample.value;
+        column.last = value;
         ++column.count;
     }
     flush();
+    // The samples beyond the edges may lie far off: brought to just outside
+    // along their lines, so no drawing meets coordinates it cannot handle.
+    auto bring = [](QPointF& far, const QPointF& near, double edge) {
+        if (near.x() != far.x())
+            far.setY(near.y() + (far.y() - near.y()) * (edge - near.x()) / (far.x() - near.x()));
+        far.setX(edge);
+    };
+    if (points.size() >= 2 && points.front().x() < -1)
+        bring(points.front(), points[1], -1);
+    if (points.size() >= 2 && points.back().x() > columns + 1)
+        bring(points.back(), points[points.size() - 2], columns + 1.0);
     return points;
 }
 
@@ -214,7 +227,8 @@ void PaintColumns(QImage& image, int height, QRgb color, const std::vector<doubl
     const qsizetype stride = image.bytesPerLine();
     const double grow = (thickness - 1) / 2.0;
     for (size_t column = 0; column < low.size(); ++column) {
-        if (low[column] > high[column])
+        // Nothing, or a part of a line beyond the top or bottom.
+        if (low[column] > high[column] || high[column] < 0 || low[column] > height - 1)
             continue;
         const int top =
             static_cast<int>(std::floor(std::clamp(low[column] - grow, 0.0, height - 1.0)));
