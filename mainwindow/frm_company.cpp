@@ -187,7 +187,7 @@ void FrmCompany::ShowLogo() {
 void FrmCompany::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     // The texts follow the palette by themselves; the logo is a picture.
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange && m_logo)
         ShowLogo();
 }
 
