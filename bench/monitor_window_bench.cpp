@@ -1,0 +1,103 @@
+// The Monitor window against a drive that paces its bytes as a 19200-baud
+// line does (0.573 ms a byte): the share of the reads per second the line
+// allows, how often the plots are drawn, and how late a 10 ms timer of the
+// user's fires meanwhile (the application's responsiveness).
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "link/frm_motor_com.h"
+#include "link/port_directory.h"
+#include "monitor/frm_monitor.h"
+#include "platform/scripted_prompts.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+
+using namespace kt;
+
+namespace {
+
+constexpr std::chrono::nanoseconds kByteTime{573'000};
+
+int ChannelOf(const QString& name) {
+    const auto& channels = monitor::MonitorSession::Channels();
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        if (channels[i].name == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void BM_MonitorWindowAtLineSpeed(benchmark::State& state) {
+    drive::VirtualDrive drive;
+    drive.SetMotorModel(false);
+    platform::ScriptedPrompts prompts;
+    link::PortDirectory ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
+    ports.AddPort(QStringLiteral("paced-drive"), [&drive] {
+        auto port = std::make_unique<drive::VirtualDriveTransport>(drive);
+        port->SetByteTime(kByteTime);
+        return port;
+    });
+    link::FrmMotorCom com(prompts, [&ports](int n) { return ports.Create(n); });
+    monitor::FrmMonitor window(com, ports, prompts);
+    window.resize(1200, 700);
+    window.show();
+    // A 2-byte read is 11 bytes on the line, a 1-byte read 10: 31 a round.
+    window.Choose({ChannelOf("BusVolt"), ChannelOf("MotorEnable"), ChannelOf("Fault"),
+                   ChannelOf("Input0"), ChannelOf("Input1")});
+    constexpr double kRoundBytes = 11 + 10 + 10;
+    window.Start();
+    if (!window.Session().Running()) {
+        state.SkipWithError("no drive");
+        return;
+    }
+    double seconds = 0, reads = 0, paints = 0, worstLateMs = 0;
+    for (auto _ : state) {
+        const qint64 reads0 = window.Session().Reads();
+        const qint64 paints0 = window.Plot().PaintCount();
+        QElapsedTimer clock, tick;
+        clock.start();
+        tick.start();
+        QTimer user;
+        user.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&user, &QTimer::timeout, &window, [&] {
+            worstLateMs =
+                std::max(worstLateMs, static_cast<double>(tick.nsecsElapsed()) / 1e6 - 10);
+            tick.restart();
+        });
+        user.start(10);
+        QEventLoop loop;
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(elapsed);
+        seconds += elapsed;
+        reads += static_cast<double>(window.Session().Reads() - reads0);
+        paints += static_cast<double>(window.Plot().PaintCount() - paints0);
+    }
+    window.Pause();
+    const double wireReadsPerSecond =
+        3.0 / (kRoundBytes * std::chrono::duration<double>(kByteTime).count());
+    state.counters["reads_per_s"] = reads / seconds;
+    state.counters["of_wire"] = reads / seconds / wireReadsPerSecond;
+    state.counters["paints_per_s"] = paints / seconds;
+    state.counters["worst_late_ms"] = worstLateMs;
+}
+BENCHMARK(BM_MonitorWindowAtLineSpeed)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
