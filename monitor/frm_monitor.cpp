@@ -168,7 +168,9 @@ void FrmMonitor::ShowRunning(bool running) {
     if (running)
         m_status->setText(tr("Reading..."));
     else if (m_stoppedWhy.isEmpty())
-        m_status->setText(tr("Paused: %1 reads recorded.").arg(m_session->Reads()));
+        m_status->setText(m_session->Reads() == 0
+                              ? tr("Tick values and press Start.")
+                              : tr("Paused: %1 reads recorded.").arg(m_session->Reads()));
 }
 
 void FrmMonitor::ShowStopped(const QString& why) {

@@ -195,6 +195,10 @@ bool MonitorSession::Start() {
                                    : tr("No drive answers on any port."));
         return false;
     }
+    // A fresh recording's time starts at its first read.
+    if (std::all_of(m_histories.begin(), m_histories.end(),
+                    [](const SampleHistory& history) { return history.Empty(); }))
+        m_clock.restart();
     m_running = true;
     m_next = 0;
     emit runningChanged(true);
