@@ -8,16 +8,20 @@
 #include "mainwindow/frm_motor.h"
 #include "modal_answerer.h"
 #include "monitor/communication_model.h"
+#include "monitor/connection_panel.h"
 #include "monitor/frm_communication.h"
+#include "monitor/frm_monitor.h"
 #include "simulator/frm_simulator.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -142,4 +146,24 @@ TEST(DesktopApp, CommunicationWindowSeesTheDeviceWindow) {
     EXPECT_TRUE(lines[0].contains("search  > 00 00 1A 01 02 E3 FF  read Identification (282)"))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains("< 07 00 F9 FF")) << lines[1].toStdString();
+}
+
+// The port the drive answered on is remembered by name and searched first by
+// the next run.
+TEST(DesktopApp, RemembersThePortThatAnswered) {
+    QTemporaryDir folder;
+    QSettings().remove("connection/lastPort");
+    {
+        kt::app::DesktopApp desktop({"/nonexistent/kt-a", "/nonexistent/kt-b"}, true, folder.path(),
+                                    folder.path());
+        EXPECT_EQ(desktop.Link().PreferredPort(), 0);
+        desktop.ShowDevice();
+        EXPECT_EQ(desktop.Link().PortNumber(), 1);
+    }
+    kt::app::DesktopApp next({"/nonexistent/kt-a", "/nonexistent/kt-b"}, true, folder.path(),
+                             folder.path());
+    EXPECT_EQ(next.Link().PreferredPort(), 1);
+    next.ShowMonitor(true);
+    ASSERT_NE(next.Monitor(), nullptr);
+    EXPECT_EQ(next.Monitor()->Connection().Chooser()->currentData().toInt(), 1);
 }
