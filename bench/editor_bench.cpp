@@ -3,7 +3,6 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 
-#include <QApplication>
 #include <QTest>
 #include <QTextBlock>
 
@@ -90,13 +89,3 @@ void BM_TypeCharacterHighlighted(benchmark::State& state) {
 BENCHMARK(BM_TypeCharacterHighlighted)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

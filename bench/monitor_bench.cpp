@@ -4,8 +4,6 @@
 #include "monitor/plot_view.h"
 #include "monitor/sample_history.h"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -47,13 +45,3 @@ void BM_PaintFullHistory(benchmark::State& state) {
 BENCHMARK(BM_PaintFullHistory)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

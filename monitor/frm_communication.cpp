@@ -1,13 +1,12 @@
 #include "monitor/frm_communication.h"
 
 #include "link/frm_motor_com.h"
-#include "mainwindow/regular_file.h"
 #include "monitor/communication_model.h"
+#include "monitor/save_export.h"
 #include "platform/prompt_service.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -138,21 +137,13 @@ void FrmCommunication::Copy() {
 }
 
 bool FrmCommunication::SaveAs() {
-    const QString path =
-        m_prompts.SaveFileName({.title = tr("Save communication as text"),
-                                .initialFile = QStringLiteral("communication.txt"),
-                                .filter = QStringLiteral("Text (*.txt)|*.txt|AllFile (*.*)|*.*")});
-    if (path.isEmpty())
-        return false;
     const QStringList lines = m_model->Lines();
     const QString text = lines.isEmpty() ? QString() : lines.join(u'\n') + u'\n';
-    const auto result = mainwindow::RegularFile::Replace(QFile::encodeName(path), text.toUtf8());
-    if (!result.ok) {
-        m_prompts.Message({.text = tr("Could not save %1:\n%2").arg(path, result.error),
-                           .icon = platform::Icon::Critical});
-        return false;
-    }
-    return true;
+    return SaveExport(m_prompts,
+                      {.title = tr("Save communication as text"),
+                       .initialFile = QStringLiteral("communication.txt"),
+                       .filter = QStringLiteral("Text (*.txt)|*.txt|AllFile (*.*)|*.*")},
+                      text.toUtf8());
 }
 
 QString FrmCommunication::StatusText() const {

@@ -1,14 +1,13 @@
 #include "monitor/frm_monitor.h"
 
-#include "mainwindow/regular_file.h"
 #include "monitor/connection_panel.h"
 #include "monitor/monitor_csv.h"
+#include "monitor/save_export.h"
 #include "platform/prompt_service.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
@@ -141,20 +140,11 @@ void FrmMonitor::Clear() {
 }
 
 bool FrmMonitor::ExportCsv() {
-    const QString path =
-        m_prompts.SaveFileName({.title = tr("Export the recording as CSV"),
-                                .initialFile = QStringLiteral("monitor.csv"),
-                                .filter = QStringLiteral("CSV (*.csv)|*.csv|AllFile (*.*)|*.*")});
-    if (path.isEmpty())
-        return false;
-    const auto result =
-        mainwindow::RegularFile::Replace(QFile::encodeName(path), MonitorCsv(Traces()));
-    if (!result.ok) {
-        m_prompts.Message({.text = tr("Could not save %1:\n%2").arg(path, result.error),
-                           .icon = platform::Icon::Critical});
-        return false;
-    }
-    return true;
+    return SaveExport(m_prompts,
+                      {.title = tr("Export the recording as CSV"),
+                       .initialFile = QStringLiteral("monitor.csv"),
+                       .filter = QStringLiteral("CSV (*.csv)|*.csv|AllFile (*.*)|*.*")},
+                      MonitorCsv(Traces()));
 }
 
 QString FrmMonitor::StatusText() const {
