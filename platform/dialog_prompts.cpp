@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <utility>
 #include <vector>
@@ -99,14 +100,26 @@ Answer DialogPrompts::Message(const MessageRequest& request) {
         if (answer == request.defaultAnswer)
             box.setDefaultButton(button);
     }
-    const auto clicked = static_cast<QMessageBox::StandardButton>(box.exec());
+    // Qt makes No the escape button of a Yes/No box, so Escape or the
+    // window's close button would answer No, which for "Save Now?" throws
+    // the work away. Backing out answers Cancel instead: an unseen Cancel
+    // button takes Escape and the close button.
+    QAbstractButton* backOut = nullptr;
+    if (request.buttons == Buttons::YesNo) {
+        backOut = box.addButton(QMessageBox::Cancel);
+        backOut->hide();
+        box.setEscapeButton(backOut);
+    }
+    box.exec();
+    QAbstractButton* const clicked = box.clickedButton();
+    if (!clicked || clicked == backOut)
+        return buttons.size() > 1 ? Answer::Cancel : buttons.front().first;
+    const QMessageBox::StandardButton standard = box.standardButton(clicked);
     for (const auto& [answer, button] : buttons) {
-        if (button == clicked)
+        if (button == standard)
             return answer;
     }
-    // Closed with Escape or the window's close button: the user backed out,
-    // which for a Yes/No box is neither answer.
-    return buttons.size() > 1 ? Answer::Cancel : buttons.front().first;
+    return Answer::Cancel;
 }
 
 QString DialogPrompts::InputBox(const InputRequest& request) {

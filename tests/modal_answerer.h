@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -33,6 +34,11 @@ public:
                 std::function<void()> then = {}) {
         m_rules.push_back({text, button, std::move(ready), std::move(then)});
     }
+    // Boxes whose text starts with `text` get this key, as a user presses
+    // it; key 0 closes the box as the window's close button does.
+    void Press(const QString& text, int key) {
+        m_rules.push_back({text, QMessageBox::NoButton, {}, {}, key, true});
+    }
     // Runs while a box with this text is the topmost, before any rule
     // answers it, once per box: what a user or the line does meanwhile.
     void WhileShown(const QString& text, std::function<void()> action) {
@@ -54,6 +60,8 @@ private:
         QMessageBox::StandardButton button;
         Condition ready;
         std::function<void()> then;
+        int key = 0;
+        bool press = false;
     };
     struct Action {
         QString text;
@@ -79,6 +87,15 @@ private:
                 continue;
             if (rule.ready && !rule.ready())
                 return;
+            if (rule.press) {
+                if (rule.key == 0)
+                    box->close();
+                else
+                    // To the focused button, as a key goes; it passes the key up.
+                    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box,
+                                    static_cast<Qt::Key>(rule.key));
+                return;
+            }
             if (QAbstractButton* button = box->button(rule.button)) {
                 const auto then = rule.then;
                 button->click();
