@@ -134,9 +134,10 @@ ClsKtMotor::Byte ClsKtMotor::Erase() {
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
     if (ProgramData.size() != DriveMap::kProgramSize)
         return kOutOfRange;
-    // Asking now would put the question on top of the waiting command, whose
-    // end the answer could not change: the link is busy either way.
-    if (m_link.Busy())
+    // Asking now would put the question on top of the user's waiting
+    // command, whose end the answer could not change: the link is busy
+    // either way. A monitoring read is waited for by the exchanges below.
+    if (m_link.ForegroundBusy())
         return kBusy;
     if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))
         return kSent;
@@ -147,7 +148,7 @@ ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
-    if (m_link.Busy())
+    if (m_link.ForegroundBusy())
         return kBusy;
     if (!Confirm(QStringLiteral("This will erase program in your motor, Are you sure?")))
         return kSent;

@@ -98,6 +98,9 @@ public:
     // even when its exchange has ended and a question opened during its wait
     // still holds it up.
     bool Busy() const { return m_commands > 0; }
+    // The same for the user's own commands only: a background exchange in
+    // progress is waited for, never a reason to refuse the user.
+    bool ForegroundBusy() const { return m_foreground > 0; }
     bool Searching() const { return m_searching; }
 
     // Milliseconds allowed for the reply to a request of dataCount bytes;

@@ -105,6 +105,48 @@ TEST_F(MonitorTest, DeviceCommandDuringMonitoringWaitsForTheReadThenRuns) {
     EXPECT_FALSE(m_window.Session().History(ChannelOf("Input0")).Empty());
 }
 
+// The program commands ask first and then wait for the monitoring read in
+// flight, as single values do; they never fail "busy" because of it.
+TEST_F(MonitorTest, ProgramCommandsDuringMonitoringAskAndThenRun) {
+    QByteArray image(254, '\0');
+    image[0] = 0x2d;
+    image[1] = 0x07;
+    kt::device::FrmDevice device(m_link, m_dialogs, [&](std::uint8_t& error, long&) {
+        error = 0;
+        return image;
+    });
+    m_window.Start();
+    ASSERT_TRUE(m_window.Session().Running()) << m_window.StatusText().toStdString();
+    Await(3);
+    struct Row {
+        int index;
+        QString question;
+        quint8 firstByte; // of the drive's program memory afterwards
+    };
+    const Row rows[] = {
+        {38, "This will put a new ProgramData in your motor", 0x2d},
+        {37, "This will erase program in your motor", 0xff},
+    };
+    for (const Row& row : rows) {
+        bool answered = false;
+        m_answerer.Answer(row.question, QMessageBox::Yes, {}, [&] { answered = true; });
+        bool clickedDuringARead = false;
+        bool done = false;
+        QTimer::singleShot(3, &device, [&] {
+            clickedDuringARead = m_link.Busy();
+            device.CmdWrite_Click(row.index);
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+        EXPECT_TRUE(answered) << row.index;
+        EXPECT_TRUE(clickedDuringARead) << row.index;
+        EXPECT_EQ(m_answerer.Count("Error writing"), 0) << row.index;
+        EXPECT_EQ(static_cast<quint8>(m_drive.ProgramMemory()[0]), row.firstByte) << row.index;
+    }
+    Await(3);
+    EXPECT_TRUE(m_window.Session().Running());
+}
+
 TEST_F(MonitorTest, AFailedReadStopsMonitoringAndSaysWhyOnce) {
     QStringList said;
     QObject::connect(&m_window.Session(), &MonitorSession::stopped, &m_window,
