@@ -108,9 +108,12 @@ int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::
                 << '\n';
             err << "ktmotor-cli line: line " << number << " is longer than " << kMaxLineBytes
                 << " bytes; not compiled\n";
-            continue;
+        } else {
+            PrintLineResult(line, out);
         }
-        PrintLineResult(line, out);
+        // Output refused (a full disk): reading on would be for nothing.
+        if (!out)
+            return kExitIoError;
     }
     return kExitOk;
 }

@@ -16,8 +16,10 @@ namespace kt::cli {
 // Exit codes of the compiler commands.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitProgramError = 1; // a program error, or nothing to compile
-inline constexpr int kExitIoError = 2;      // a file unreadable or unwritable
-inline constexpr int kExitUsage = 64;       // a command line that cannot be understood
+// A file unreadable or unwritable, standard output too: a command writing
+// much stops when out goes bad; saying why is StandardOutput's.
+inline constexpr int kExitIoError = 2;
+inline constexpr int kExitUsage = 64; // a command line that cannot be understood
 
 // The longest source line "line" compiles from standard input, in bytes
 // before its break; a longer one is answered as not identified.

@@ -423,7 +423,11 @@ int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options
                 out << '\t' << line.Text();
             }
         }
-        out << std::endl;
+        out << '\n';
+        // Each round is seen as it comes; refused output (a full disk) ends
+        // the monitor at once, the session closing the port on the way out.
+        if (!out.flush())
+            return kExitIoError;
     }
     return Finish(result, err, "monitor");
 }
@@ -448,6 +452,8 @@ int RunVirtualDrive(const std::vector<std::string>& args,
     out << server.DevicePath().toStdString() << std::endl;
     if (!server.LinkPath().isEmpty())
         out << server.LinkPath().toStdString() << std::endl;
+    if (!out)
+        return kExitIoError; // nobody learns where the drive is
 
     // Interrupted: leave the event loop, so the server removes its link.
     Interruption interruption;

@@ -2,6 +2,7 @@
 #include "cli/compile_commands.h"
 #include "cli/drive_commands.h"
 #include "cli/simulate_command.h"
+#include "cli/standard_output.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -115,6 +116,8 @@ Options of the drive commands:
   --version               shows the version
 
 A command line that cannot be understood exits with status 64.
+Standard output that cannot be written (a full disk) ends any command at
+once with status 2.
 )";
 
 struct OptionSpec {
@@ -218,13 +221,8 @@ std::optional<long long> Whole(const std::string& text, long long low, long long
     return std::nullopt;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-#ifdef _WIN32
-    // Line ends and image bytes pass through unchanged.
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
+// Runs the command line's command, writing its output to out; the exit code.
+int Run(int& argc, char* argv[], std::ostream& out) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ktmotor-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KT_VERSION));
@@ -253,11 +251,11 @@ int main(int argc, char* argv[]) {
         return Usage(error);
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::cout << kHelp;
+        out << kHelp;
         return kt::cli::kExitOk;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        std::cout << "ktmotor-cli " << KT_VERSION << '\n';
+        out << "ktmotor-cli " << KT_VERSION << '\n';
         return kt::cli::kExitOk;
     }
     std::vector<std::string> args = words.arguments;
@@ -281,16 +279,16 @@ int main(int argc, char* argv[]) {
     };
 
     if (command == "help") {
-        std::cout << kHelp;
+        out << kHelp;
         return kt::cli::kExitOk;
     }
     if (command == "line")
-        return kt::cli::RunLineCommand(args, std::cin, std::cout, std::cerr);
+        return kt::cli::RunLineCommand(args, std::cin, out, std::cerr);
     if (command == "compile") {
         kt::cli::CompileOptions options;
         options.hex = parser.isSet(QStringLiteral("hex"));
         options.image = last("image");
-        return kt::cli::RunCompileCommand(args, options, std::cout, std::cerr);
+        return kt::cli::RunCompileCommand(args, options, out, std::cerr);
     }
     if (command == "simulate") {
         kt::cli::SimulateOptions options;
@@ -312,10 +310,10 @@ int main(int argc, char* argv[]) {
         }
         if (const auto found = words.values.find("set"); found != words.values.end())
             options.sets = found->second;
-        return kt::cli::RunSimulateCommand(args, options, std::cout, std::cerr);
+        return kt::cli::RunSimulateCommand(args, options, out, std::cerr);
     }
     if (command == "virtual-drive")
-        return kt::cli::RunVirtualDrive(args, last("link"), std::cout, std::cerr);
+        return kt::cli::RunVirtualDrive(args, last("link"), out, std::cerr);
     if (kt::cli::IsDriveCommand(command)) {
         kt::cli::DriveOptions options;
         if (const auto found = words.values.find("port"); found != words.values.end())
@@ -335,8 +333,24 @@ int main(int argc, char* argv[]) {
             if (!options.count)
                 return Usage("--count takes a number of rounds, 1 or more");
         }
-        return kt::cli::RunDriveCommand(command, args, options, std::cout, std::cerr);
+        return kt::cli::RunDriveCommand(command, args, options, out, std::cerr);
     }
     std::cerr << "ktmotor-cli: unknown command '" << command << "'; see ktmotor-cli --help\n";
     return kt::cli::kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // Line ends and image bytes pass through unchanged.
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    kt::cli::StandardOutput output;
+    const int result = Run(argc, argv, output.Stream());
+    // Output the system refused fails any command: a shell's "> FILE" on a
+    // full disk must not leave an empty FILE behind with exit 0.
+    if (!output.Flush(std::cerr))
+        return kt::cli::kExitIoError;
+    return result;
 }

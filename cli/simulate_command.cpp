@@ -189,20 +189,27 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
                 out << "        at " << drive.TimeMs() << " ms: " << change.text << '\n';
         }
     };
+    // A trace is checked a statement at a time (a traced run steps through
+    // them anyway), so refused output (a full disk) ends the run at once.
     if (options.steps) {
         for (long long i = 0; i < *options.steps; ++i) {
             applyDue();
             drive.Step();
+            if (!out)
+                return kExitIoError;
         }
     } else {
         const auto end =
             static_cast<std::uint64_t>(std::llround(options.forSeconds.value_or(1.0) * 1000));
+        const std::uint64_t slice = options.trace ? 1 : end;
         while (drive.TimeMs() < end) {
             applyDue();
             std::uint64_t until = end;
             if (nextChange < changes.size())
                 until = std::min(until, std::max(changes[nextChange].atMs, drive.TimeMs() + 1));
-            drive.RunFor(until - drive.TimeMs());
+            drive.RunFor(std::min(until - drive.TimeMs(), slice));
+            if (!out)
+                return kExitIoError;
         }
     }
     applyDue();

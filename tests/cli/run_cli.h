@@ -22,10 +22,14 @@ struct CliRun {
 // Runs program (the command-line program unless told) and kills it when it
 // has not ended within timeoutMs, so a hang fails the test instead of
 // stopping the suite. This process's events keep flowing meanwhile, so a
-// drive it serves keeps answering.
+// drive it serves keeps answering. With outputFile, standard output goes
+// into that file as a shell's "> FILE" puts it, and out stays empty.
 inline CliRun RunProgram(const QString& program, const QStringList& args,
-                         const QByteArray& input = {}, int timeoutMs = 30000) {
+                         const QByteArray& input = {}, int timeoutMs = 30000,
+                         const QString& outputFile = {}) {
     QProcess process;
+    if (!outputFile.isEmpty())
+        process.setStandardOutputFile(outputFile);
     process.start(program, args);
     EXPECT_TRUE(process.waitForStarted());
     process.write(input);
@@ -46,8 +50,9 @@ inline CliRun RunProgram(const QString& program, const QStringList& args,
             process.readAllStandardError().toStdString()};
 }
 
-inline CliRun RunCli(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 30000) {
-    return RunProgram(QStringLiteral(KTMOTOR_CLI), args, input, timeoutMs);
+inline CliRun RunCli(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 30000,
+                     const QString& outputFile = {}) {
+    return RunProgram(QStringLiteral(KTMOTOR_CLI), args, input, timeoutMs, outputFile);
 }
 
 class CliTest : public ::testing::Test {
