@@ -1,17 +1,20 @@
 // A copy of unsaved work kept against a crash: one file per running program
 // in a folder of the user's, each guarded by a lock that lives as long as
 // its owner, so that the next start can tell the files of crashed programs
-// from those of programs still running. The format is a line naming it and
-// its version, a few header lines, then the text with its length and hash,
-// so a cut, altered or foreign file is recognised. When to write and what to
-// ask the user is the application's. Not a program file: the program file
-// is never written from here.
+// from those of programs still running, and take in what a crash left
+// halfway. The format is a line naming it and its version, a few header
+// lines, then the text with its length and hash, so a cut, altered or
+// foreign file is recognised. The files are the application's own: a link
+// in their place is never followed. When to write and what to ask the user
+// is the application's. Not a program file: the program file is never
+// written from here.
 #pragma once
 
 #include <QDateTime>
 #include <QLockFile>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,7 +48,11 @@ public:
     // is taken now, or by the first Write when it cannot be yet.
     static std::unique_ptr<RecoveryFile> New(const QString& folder);
     // The files in folder whose owners are gone, newest first, each locked
-    // by this program now; files of running programs are left out.
+    // by this program now; files of running programs are left out, and so
+    // are links. A copy killed on its way to its name is taken in: the
+    // newest whole copy of a file stays, a copy cut short goes when a whole
+    // one is left and is offered (to be found damaged) when none is. The
+    // locks of programs gone that left no copy are removed.
     static std::vector<std::unique_ptr<RecoveryFile>> LeftBehind(const QString& folder);
 
     // Gives up the lock and leaves the file as it is.
@@ -54,6 +61,7 @@ public:
     RecoveryFile& operator=(const RecoveryFile&) = delete;
 
     QString Path() const { return m_path; }
+    // Whether the copy is there: a regular file, no link.
     bool Exists() const;
 
     Loaded Read() const;
@@ -68,6 +76,10 @@ public:
 private:
     explicit RecoveryFile(const QString& path);
     bool Lock();
+    // Settles the temporary files (names in the same folder) left by writes
+    // of this locked file; takeIn gives one a name of its own.
+    void TakeOver(const QStringList& temporaries,
+                  const std::function<void(const QString&)>& takeIn);
 
     QString m_path;
     QLockFile m_lock;

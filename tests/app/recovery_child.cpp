@@ -1,31 +1,60 @@
-// A run of the desktop program for the crash tests, offscreen: it opens the
-// program file when one is named, types the text, waits until its copy of
-// the unsaved work holds that text, says "ready" and goes on running until
-// it is killed. Its data folder comes from XDG_DATA_HOME, as for a user.
-// Usage: recovery_child APPLICATION_FOLDER TEXT [PROGRAM_FILE]
+// A program for the crash tests to run and kill, offscreen. Its data folder
+// comes from XDG_DATA_HOME, as for a user.
+//
+//   recovery_child APPLICATION_FOLDER TEXT [PROGRAM_FILE]
+//     the desktop program: opens the program file when one is named, types
+//     the text, waits until its copy of the unsaved work holds that text, says
+//     "ready" and runs until it is killed.
+//   recovery_child --stop-before-rename APPLICATION_FOLDER TEXT
+//     the same, but its first copy stops just before it is renamed into place.
+//   recovery_child copy FOLDER TEXT...
+//     writes a copy of each text in turn to one new recovery file in FOLDER;
+//     the last one stops just before it is renamed into place.
+//   recovery_child replace FILE TEXT
+//     replaces FILE as Save does, stopping just before the rename.
+//   recovery_child hold FOLDER
+//     takes a new recovery file's lock, says "ready PATH" and writes nothing.
+//
+// Where it stops it says "stopped TEMPORARY_FILE" and waits to be killed.
 #include "app/desktop_app.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
 #include "mainwindow/recovery_file.h"
+#include "mainwindow/regular_file.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
+using kt::mainwindow::RecoveryFile;
+using kt::mainwindow::RegularFile;
 using namespace std::chrono_literals;
 
-int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KtMotor"));
-    const QStringList args = QApplication::arguments();
-    if (args.size() < 3)
-        return 64;
+namespace {
 
+void Say(const QByteArray& line) {
+    std::fputs((line + '\n').constData(), stdout);
+    std::fflush(stdout);
+}
+
+[[noreturn]] void WaitForTheEnd() {
+    for (;;)
+        std::this_thread::sleep_for(1h);
+}
+
+[[noreturn]] void Stop(const QByteArray& temporary) {
+    Say("stopped " + temporary);
+    WaitForTheEnd();
+}
+
+int Desktop(const QStringList& args) {
     kt::app::DesktopApp desktop({}, false, args[1], args[1]);
     desktop.SetRecoveryInterval(20ms);
     desktop.Show(args.value(3));
@@ -34,18 +63,70 @@ int main(int argc, char* argv[]) {
     const QString typed = box->Text();
 
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+    QObject::connect(&poll, &QTimer::timeout, &desktop.Window(), [&] {
         QFile copy(desktop.RecoveryPath());
         if (!copy.open(QIODevice::ReadOnly))
             return;
-        const auto loaded = kt::mainwindow::RecoveryFile::Decode(copy.readAll());
-        if (loaded.status != kt::mainwindow::RecoveryFile::Status::Ok ||
-            loaded.content.text != typed)
+        const auto loaded = RecoveryFile::Decode(copy.readAll());
+        if (loaded.status != RecoveryFile::Status::Ok || loaded.content.text != typed)
             return;
         poll.stop();
-        std::puts("ready");
-        std::fflush(stdout);
+        Say("ready");
     });
     poll.start(10);
     return QApplication::exec();
+}
+
+int Copy(const QStringList& args) {
+    const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
+    for (qsizetype i = 3; i < args.size(); ++i) {
+        if (i == args.size() - 1)
+            RegularFile::SetBeforeRename(Stop);
+        const QString failed = file->Write({.text = args[i],
+                                            .programFile = {},
+                                            .untitled = true,
+                                            .saved = QDateTime::currentDateTime()});
+        if (!failed.isEmpty()) {
+            Say("failed " + failed.toUtf8());
+            return 1;
+        }
+    }
+    return 1; // never stopped
+}
+
+int Replace(const QStringList& args) {
+    RegularFile::SetBeforeRename(Stop);
+    const RegularFile::Result result =
+        RegularFile::Replace(QFile::encodeName(args[2]), args[3].toUtf8());
+    Say("failed " + result.error.toUtf8());
+    return 1;
+}
+
+int Hold(const QStringList& args) {
+    const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
+    Say("ready " + QFile::encodeName(file->Path()));
+    WaitForTheEnd();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KtMotor"));
+    QStringList args = QApplication::arguments();
+    const QString mode = args.value(1);
+    if (mode == QLatin1String("copy") && args.size() >= 4)
+        return Copy(args);
+    if (mode == QLatin1String("replace") && args.size() == 4)
+        return Replace(args);
+    if (mode == QLatin1String("hold") && args.size() == 3)
+        return Hold(args);
+    if (mode == QLatin1String("--stop-before-rename")) {
+        RegularFile::SetBeforeRename(Stop);
+        args.removeAt(1);
+    }
+    if (args.size() < 3)
+        return 64;
+    return Desktop(args);
 }

@@ -140,6 +140,42 @@ TEST(Recovery, RestoresTheWorkOfAKilledRun) {
     }
 }
 
+// A real run killed on its way to its first copy: the copy never got its
+// name, only the temporary file holds the work. The next start offers it all
+// the same, and the copy goes on under a name of its own.
+TEST(Recovery, RestoresAFirstCopyKilledBeforeItsRename) {
+    QTemporaryDir home;
+    const QString data = home.filePath("KtMotor");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", home.path());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(RECOVERY_CHILD, {"--stop-before-rename", home.path(), "' x"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 20000));
+    const QByteArray said = child.readLine().trimmed();
+    ASSERT_TRUE(said.startsWith("stopped ")) << said.toStdString();
+    const QString temporary = QFile::decodeName(said.mid(8));
+    EXPECT_EQ(RecoveryFile::Decode(Bytes(temporary)).content.text, "' x");
+    EXPECT_EQ(Copies(data), QStringList{});
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(10000));
+
+    Session next(home.path(), data);
+    next.answerer.Answer(kRestore, QMessageBox::Yes);
+    next.desktop.Show();
+    EXPECT_EQ(next.answerer.Count(kRestore), 1);
+    EXPECT_EQ(next.Box()->Text(), "' x");
+    EXPECT_TRUE(next.desktop.Window().Changed());
+    EXPECT_EQ(QDir(data).entryList({"*.tmp"}, QDir::Files | QDir::Hidden), QStringList{});
+    EXPECT_EQ(Copies(data), QStringList{QFileInfo(next.desktop.RecoveryPath()).fileName()});
+    QTest::keyClicks(next.Box(), "y");
+    EXPECT_TRUE(next.CopyHolds("' xy"));
+    next.CloseCleanly();
+    EXPECT_EQ(next.answerer.Unexpected(), std::vector<QString>{});
+}
+
 // No drops the copy; so does a save, and a clean end, which leaves no lock
 // either.
 TEST(Recovery, NoSaveAndCleanEndDropTheCopy) {
@@ -232,7 +268,7 @@ TEST(Recovery, FullDiskCostsOnlyTheCopy) {
         EXPECT_EQ(session.answerer.Count(kCannotKeep), 1);
         EXPECT_TRUE(session.desktop.Window().Changed());
         // Neither a copy nor a half-written one; the lock may be there.
-        EXPECT_EQ(QDir(data).entryList({"*" + RecoveryFile::kSuffix, ".ktmotor-*"},
+        EXPECT_EQ(QDir(data).entryList({"*" + RecoveryFile::kSuffix, "*.tmp"},
                                        QDir::Files | QDir::Hidden),
                   QStringList{});
 

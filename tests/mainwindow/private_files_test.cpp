@@ -1,0 +1,380 @@
+// The application's own files against what a user, another program or a
+// crash may put in their place: links at a copy's or a lock's name are never
+// followed, and the temporary files of saves are cleared away only when the
+// process that made them is gone.
+#include "mainwindow/recovery_file.h"
+#include "mainwindow/regular_file.h"
+#include "tests/cli/special_files.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+using kt::mainwindow::RecoveryFile;
+using kt::mainwindow::RegularFile;
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+bool Put(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+RecoveryFile::Content Work(const QString& text) {
+    return {
+        .text = text, .programFile = {}, .untitled = true, .saved = QDateTime::currentDateTime()};
+}
+QByteArray Copy(const QString& text) {
+    return RecoveryFile::Encode(Work(text));
+}
+
+std::string Text(const QStringList& list) {
+    return list.join(u'|').toStdString();
+}
+
+// Everything in a folder: names, kinds, link targets, bytes and times, to
+// show that nothing in it changed.
+std::string Snapshot(const QString& folder) {
+    QStringList all;
+    const QDir dir(folder);
+    for (const QFileInfo& info : dir.entryInfoList(
+             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        QString entry = info.fileName();
+        if (info.isSymLink())
+            entry += " -> " + info.symLinkTarget();
+        else if (info.isDir())
+            entry += "/ " + QString::fromStdString(Snapshot(info.filePath()));
+        else if (info.isFile())
+            entry += ' ' + QString::fromUtf8(Bytes(info.filePath()).toHex()) + ' ' +
+                     info.lastModified().toString(Qt::ISODateWithMs);
+        else
+            entry += " special";
+        all << entry;
+    }
+    return Text(all);
+}
+
+// A process that runs until the object goes: sleep, started under name.
+class Sleeper {
+public:
+    explicit Sleeper(const QString& asName = {}) {
+        QString program = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (!asName.isEmpty()) {
+            program = m_bin.filePath(asName);
+            QFile::link(QStandardPaths::findExecutable(QStringLiteral("sleep")), program);
+        }
+        m_process.start(program, {QStringLiteral("60")});
+        m_process.waitForStarted(10000);
+        m_pid = m_process.processId();
+    }
+    ~Sleeper() { Kill(); }
+    Sleeper(const Sleeper&) = delete;
+    Sleeper& operator=(const Sleeper&) = delete;
+    qint64 Pid() const { return m_pid; }
+    void Kill() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+
+private:
+    QTemporaryDir m_bin;
+    QProcess m_process;
+    qint64 m_pid = 0;
+};
+
+// The process id of a process that ran and was killed.
+qint64 DeadPid() {
+    QProcess process;
+    process.start(QStandardPaths::findExecutable(QStringLiteral("sleep")), {QStringLiteral("60")});
+    process.waitForStarted(10000);
+    const qint64 pid = process.processId();
+    process.kill();
+    process.waitForFinished(10000);
+    return pid;
+}
+
+class PrivateFilesTest : public ::testing::Test {
+protected:
+    QString Data(const QString& name = {}) const { return m_data.filePath(name); }
+    QString Elsewhere(const QString& name = {}) const { return m_elsewhere.filePath(name); }
+
+    QTemporaryDir m_data;
+    QTemporaryDir m_elsewhere;
+};
+
+} // namespace
+
+// A link put at the copy's name, to whatever: the copy replaces the link and
+// nothing the link named is written, created or even opened.
+TEST_F(PrivateFilesTest, WritesReplaceALinkNeverItsTarget) {
+    // What the link names, and how to make it.
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        {"theirs.txt", [&] { return Put(Elsewhere("theirs.txt"), "their bytes"); }},
+        {"not-yet.txt", [] { return true; }},
+        {"link.txt",
+         [&] {
+             return Put(Elsewhere("theirs.txt"), "their bytes") &&
+                    QFile::link(Elsewhere("theirs.txt"), Elsewhere("link.txt"));
+         }},
+        {"pipe", [&] { return kt::test::MakeFifo(Elsewhere("pipe")); }},
+        {"folder", [&] { return QDir().mkpath(Elsewhere("folder")); }},
+    };
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(make());
+        const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(Data());
+        ASSERT_TRUE(QFile::link(Elsewhere(name), file->Path()));
+        const std::string before = Snapshot(Elsewhere());
+
+        EXPECT_EQ(file->Write(Work("Do")).toStdString(), "");
+        EXPECT_EQ(Snapshot(Elsewhere()), before);
+        const QFileInfo written(file->Path());
+        EXPECT_FALSE(written.isSymLink());
+        EXPECT_TRUE(written.isFile());
+        EXPECT_EQ(written.permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+        EXPECT_EQ(file->Read().content.text.toStdString(), "Do");
+        EXPECT_EQ(file->Write(Work("Loop")).toStdString(), "");
+        EXPECT_EQ(Snapshot(Elsewhere()), before);
+        EXPECT_EQ(file->Read().content.text.toStdString(), "Loop");
+    }
+}
+
+// Copies left behind as links, whole or dangling, are not offered, and
+// whatever they name is left as it is; a copy whose name became a link is
+// not read through it.
+TEST_F(PrivateFilesTest, LinkedCopiesAreNeitherOfferedNorRead) {
+    ASSERT_TRUE(Put(Elsewhere("theirs.ktrecovery"), Copy("theirs")));
+    ASSERT_TRUE(QFile::link(Elsewhere("theirs.ktrecovery"), Data("linked.ktrecovery")));
+    ASSERT_TRUE(QFile::link(Elsewhere("none.ktrecovery"), Data("dangling.ktrecovery")));
+    ASSERT_TRUE(Put(Data("left.ktrecovery"), Copy("left")));
+    const std::string before = Snapshot(Elsewhere());
+
+    const auto found = RecoveryFile::LeftBehind(Data());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->Path().toStdString(), Data("left.ktrecovery").toStdString());
+    EXPECT_EQ(found[0]->Read().content.text.toStdString(), "left");
+    EXPECT_TRUE(QFileInfo(Data("linked.ktrecovery")).isSymLink());
+    EXPECT_EQ(Snapshot(Elsewhere()), before);
+
+    const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(Data());
+    ASSERT_TRUE(QFile::link(Elsewhere("theirs.ktrecovery"), file->Path()));
+    const RecoveryFile::Loaded read = file->Read();
+    EXPECT_EQ(read.status, RecoveryFile::Status::Unreadable);
+    EXPECT_EQ(read.content.text.toStdString(), "");
+    EXPECT_FALSE(file->Exists());
+    EXPECT_EQ(Snapshot(Elsewhere()), before);
+}
+
+// A link at a left-behind copy's lock name, to a file of the user's or to a
+// named pipe that would hang a reader: the lock is taken in its place and
+// nothing it named is read or changed.
+TEST_F(PrivateFilesTest, LockNamesAreNeverFollowed) {
+    ASSERT_TRUE(Put(Elsewhere("notes.txt"), "my notes\n"));
+    ASSERT_TRUE(kt::test::MakeFifo(Elsewhere("pipe")));
+    for (const char* target : {"notes.txt", "pipe"}) {
+        const QString copy = Data(QStringLiteral("%1.ktrecovery").arg(target));
+        ASSERT_TRUE(Put(copy, Copy(target)));
+        ASSERT_TRUE(QFile::link(Elsewhere(target), copy + ".lock"));
+    }
+    const std::string before = Snapshot(Elsewhere());
+
+    const auto found = RecoveryFile::LeftBehind(Data());
+    ASSERT_EQ(found.size(), 2u);
+    for (const auto& file : found) {
+        SCOPED_TRACE(file->Path().toStdString());
+        EXPECT_EQ(file->Read().status, RecoveryFile::Status::Ok);
+        EXPECT_FALSE(QFileInfo(file->Path() + ".lock").isSymLink());
+        EXPECT_TRUE(QFileInfo(file->Path() + ".lock").isFile());
+    }
+    EXPECT_EQ(Snapshot(Elsewhere()), before);
+}
+
+// Whose process runs: this one; one that was killed; a live one that is not
+// ours, as when a crashed program's id has been taken over; and live ones
+// started under our programs' names.
+TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
+    Sleeper foreign;
+    Sleeper desktop(QStringLiteral("ktmotor"));
+    Sleeper cli(QStringLiteral("ktmotor-cli"));
+    Sleeper lookalike(QStringLiteral("ktmotor-clix"));
+#if defined(Q_OS_LINUX)
+    const bool told = true; // the system tells what runs under an id
+#else
+    const bool told = false;
+#endif
+    const std::pair<qint64, bool> cases[] = {
+        {QCoreApplication::applicationPid(), true},
+        {DeadPid(), false},
+        {0, false},
+        {-1, false},
+        {foreign.Pid(), !told},
+        {desktop.Pid(), true},
+        {cli.Pid(), true},
+        {lookalike.Pid(), !told},
+    };
+    for (const auto& [pid, runs] : cases) {
+        SCOPED_TRACE(pid);
+        EXPECT_EQ(RegularFile::Runs(pid), runs);
+    }
+}
+
+// Only the temporary files of saves whose maker is gone are removed: not
+// this program's, not a running one's, not what merely looks like them, and
+// not a copy of unsaved work on its way to its name.
+TEST_F(PrivateFilesTest, RemoveLeftoversTakesOnlyAbandonedSaves) {
+    Sleeper running(QStringLiteral("ktmotor"));
+    Sleeper foreign;
+    const QString own = QString::number(QCoreApplication::applicationPid());
+    const QString dead = QString::number(DeadPid());
+    const QString live = QString::number(running.Pid());
+#if defined(Q_OS_LINUX)
+    const bool told = true;
+#else
+    const bool told = false;
+#endif
+    // Name, whether it goes.
+    const std::pair<QString, bool> files[] = {
+        {".ktmotor-" + dead + "-k3x9.tmp", true},
+        {".ktmotor-" + QString::number(foreign.Pid()) + "-a.tmp", told},
+        {".ktmotor-" + own + "-a.tmp", false},
+        {".ktmotor-" + live + "-a.tmp", false},
+        {".ktmotor-" + dead + ".tmp", false},
+        {".ktmotor-k3x9.tmp", false},
+        {".ktmotor-" + dead + "-k3x9.tmp.old", false},
+        {"ktmotor-" + dead + "-k3x9.tmp", false},
+        {".ktmotor-" + dead + "-K3X9.tmp", false},
+        {".ktmotor-" + dead + "-k3_9.tmp", false},
+        {".ktmotor-" + dead + "-.tmp", false},
+        {".ktmotor--k3x9.tmp", false},
+        {".ktmotor-+" + dead + "-k3x9.tmp", false},
+        {".Demo.KtVbM.ktmotor-" + dead + "-k3x9.tmp", false},
+        {".x.ktrecovery.ktmotor-" + dead + "-k3x9.tmp", false},
+    };
+    QStringList gone;
+    for (const auto& [name, goes] : files) {
+        ASSERT_TRUE(Put(Data(name), "bytes"));
+        if (goes)
+            gone << name;
+    }
+    ASSERT_TRUE(Put(Elsewhere("theirs"), "their bytes"));
+    ASSERT_TRUE(QFile::link(Elsewhere("theirs"), Data(".ktmotor-" + dead + "-link.tmp")));
+    ASSERT_TRUE(QDir().mkpath(Data(".ktmotor-" + dead + "-dir.tmp")));
+    const std::string elsewhere = Snapshot(Elsewhere());
+
+    QStringList removed = RegularFile::RemoveLeftovers(Data());
+    removed.sort();
+    gone.sort();
+    EXPECT_EQ(Text(removed), Text(gone));
+    for (const auto& [name, goes] : files)
+        EXPECT_EQ(QFileInfo::exists(Data(name)), !goes) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(Data(".ktmotor-" + dead + "-link.tmp")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Data(".ktmotor-" + dead + "-dir.tmp")).isDir());
+    EXPECT_EQ(Snapshot(Elsewhere()), elsewhere);
+    EXPECT_EQ(Text(RegularFile::RemoveLeftovers(Data())), "");
+    EXPECT_EQ(Text(RegularFile::RemoveLeftovers(Data("missing"))), "");
+}
+
+// A save's temporary file names its maker; a copy's names the copy it was to
+// replace.
+TEST_F(PrivateFilesTest, TemporaryNamesTellWhoAndWhat) {
+    const std::tuple<QString, qint64, QString> cases[] = {
+        {".ktmotor-123-k3x9.tmp", 123, ""},
+        {".ktmotor-k3x9.tmp", 0, ""},
+        {".ktmotor-123.tmp", 0, ""},
+        {".ktmotor-99999999999999999999-a.tmp", 0, ""},
+        {".a-1.ktrecovery.ktmotor-123-k3x9.tmp", 0, "a-1.ktrecovery"},
+        {".a.b.ktmotor-7-z.tmp", 0, "a.b"},
+        {"..ktmotor-7-z.tmp", 0, ""},
+        {".a.ktmotor-7-z.tmp.old", 0, ""},
+        {"Demo.KtVbM", 0, ""},
+    };
+    for (const auto& [name, maker, target] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(RegularFile::MakerOf(name), maker);
+        EXPECT_EQ(RegularFile::PrivateTarget(name).toStdString(), target.toStdString());
+    }
+}
+
+// Copies an earlier version left on their way to their name, without a
+// maker: offered once nothing has touched them for a minute; a newer
+// program's copy on its way is left to it.
+TEST_F(PrivateFilesTest, TemporaryCopiesOfEarlierVersionsAreOffered) {
+    const QString own = QString::number(QCoreApplication::applicationPid());
+    ASSERT_TRUE(Put(Data(".ktmotor-old1.tmp"), Copy("old")));
+    {
+        QFile old(Data(".ktmotor-old1.tmp"));
+        ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-120),
+                                    QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(Put(Data(".ktmotor-new1.tmp"), Copy("new")));
+    ASSERT_TRUE(Put(Data(".ktmotor-" + own + "-a1.tmp"), Copy("own")));
+
+    const auto found = RecoveryFile::LeftBehind(Data());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->Read().content.text.toStdString(), "old");
+    EXPECT_TRUE(found[0]->Path().endsWith(RecoveryFile::kSuffix));
+    EXPECT_FALSE(QFileInfo::exists(Data(".ktmotor-old1.tmp")));
+    const auto text = [](const QString& path) {
+        return RecoveryFile::Decode(Bytes(path)).content.text.toStdString();
+    };
+    EXPECT_EQ(text(Data(".ktmotor-new1.tmp")), "new");
+    EXPECT_EQ(text(Data(".ktmotor-" + own + "-a1.tmp")), "own");
+}
+
+// Copies on their way to one name, left by programs gone: the newest whole
+// one is what stays, whether it is the one in place or one on its way.
+TEST_F(PrivateFilesTest, TheNewestWholeCopyStays) {
+    // The copy in place and those on their way, by text and age in seconds
+    // ("" for none, "cut" for one cut short); what stays.
+    struct Case {
+        std::pair<QString, int> inPlace;
+        std::vector<std::pair<QString, int>> onTheirWay;
+        QString stays;
+    };
+    const Case cases[] = {
+        {{"", 0}, {{"a", 5}, {"b", 1}}, "b"},
+        {{"a", 1}, {{"b", 5}}, "a"},
+        {{"a", 5}, {{"b", 1}, {"cut", 0}}, "b"},
+        {{"a", 5}, {{"b", 9}, {"c", 1}}, "c"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stays.toStdString());
+        QTemporaryDir data;
+        const auto copy = [](const std::pair<QString, int>& made) {
+            QByteArray bytes =
+                RecoveryFile::Encode({.text = made.first,
+                                      .programFile = {},
+                                      .untitled = true,
+                                      .saved = QDateTime::currentDateTime().addSecs(-made.second)});
+            return made.first == "cut" ? bytes.chopped(1) : bytes;
+        };
+        if (!c.inPlace.first.isEmpty()) {
+            ASSERT_TRUE(Put(data.filePath("1-x.ktrecovery"), copy(c.inPlace)));
+        }
+        int n = 0;
+        for (const auto& made : c.onTheirWay) {
+            const QString name = QStringLiteral(".1-x.ktrecovery.ktmotor-1-%1.tmp").arg(++n);
+            ASSERT_TRUE(Put(data.filePath(name), copy(made)));
+        }
+        const auto found = RecoveryFile::LeftBehind(data.path());
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0]->Path().toStdString(), data.filePath("1-x.ktrecovery").toStdString());
+        EXPECT_EQ(found[0]->Read().content.text.toStdString(), c.stays.toStdString());
+        EXPECT_EQ(Text(QDir(data.path()).entryList(QDir::Files | QDir::Hidden)),
+                  "1-x.ktrecovery|1-x.ktrecovery.lock");
+    }
+}
