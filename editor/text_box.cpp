@@ -11,17 +11,43 @@ namespace kt::editor {
 
 namespace {
 
-QString ToQtText(QString text) {
+// Both conversions copy once, in one pass: QString::replace of one
+// character by two moves the rest of the text for every break it meets,
+// which takes minutes for a text of millions of lines.
+QString ToQtText(const QString& text) {
     // Qt breaks a block at CR LF, a lone CR or a lone LF alike.
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    QString out(text.size(), Qt::Uninitialized);
+    QChar* to = out.data();
+    const QChar* from = text.constData();
+    const QChar* const end = from + text.size();
+    while (from != end) {
+        if (*from == u'\r') {
+            *to++ = u'\n';
+            if (++from != end && *from == u'\n')
+                ++from;
+        } else {
+            *to++ = *from++;
+        }
+    }
+    out.truncate(to - out.constData());
+    return out;
 }
 
-QString ToCrLfText(QString text) {
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return text;
+QString ToCrLfText(const QString& text) {
+    qsizetype breaks = 0;
+    for (const QChar c : text)
+        breaks += c == u'\n' || c == QChar::ParagraphSeparator;
+    QString out(text.size() + breaks, Qt::Uninitialized);
+    QChar* to = out.data();
+    for (const QChar c : text) {
+        if (c == u'\n' || c == QChar::ParagraphSeparator) {
+            *to++ = u'\r';
+            *to++ = u'\n';
+        } else {
+            *to++ = c;
+        }
+    }
+    return out;
 }
 
 QFont EditorFont() {

@@ -198,9 +198,20 @@ TEST_F(KtTextTest, CrLfOffsetsRoundTrip) {
         EXPECT_EQ(m_editor->CurrentLineSS(), lineStart) << caret;
         EXPECT_EQ(m_editor->ColNumber(), column) << caret;
     }
-    // Any line break a caller hands in becomes CR LF.
-    Box()->SetText("a\nb\rc");
-    EXPECT_EQ(Box()->Text(), "a\r\nb\r\nc");
+    // Any line break a caller hands in becomes CR LF, and so does one
+    // pasted in; a CR LF pair is one break.
+    for (const auto& [in, out] :
+         std::vector<std::pair<QString, QString>>{{"a\nb\rc", "a\r\nb\r\nc"},
+                                                  {"\r\r\n\n\r", "\r\n\r\n\r\n\r\n"},
+                                                  {"x\r\n", "x\r\n"},
+                                                  {"", ""}}) {
+        Box()->SetText(in);
+        EXPECT_EQ(Box()->Text(), out) << in.toStdString();
+        Box()->SetText("A");
+        Box()->SetSelStart(1);
+        Box()->SetSelText(in);
+        EXPECT_EQ(Box()->Text(), "A" + out) << in.toStdString();
+    }
 }
 
 // A click turns mark 0 into 1, 1 into 0, 3 into 2 and 2 into 1, on the line
