@@ -8,6 +8,7 @@
 #include "mainwindow/frm_company.h"
 #include "mainwindow/help_keyword.h"
 #include "mainwindow/language_reference.h"
+#include "platform/app_settings.h"
 #include "platform/help_viewer.h"
 #include "platform/prompt_service.h"
 
@@ -24,7 +25,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -595,17 +595,12 @@ bool FrmMotor::OpenFile(const QString& path) {
 
 namespace {
 
-QSettings Settings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("KtMotor"),
-                     QStringLiteral("KtMotor"));
-}
-
 const QString kRecentKey = QStringLiteral("RecentFiles");
 
 } // namespace
 
 QStringList FrmMotor::RecentFiles() const {
-    return Settings().value(kRecentKey).toStringList().mid(0, kMaxRecentFiles);
+    return platform::AppSettings::Value(kRecentKey).toStringList().mid(0, kMaxRecentFiles);
 }
 
 void FrmMotor::RememberFile(const QString& path) {
@@ -613,7 +608,7 @@ void FrmMotor::RememberFile(const QString& path) {
     QStringList files = RecentFiles();
     files.removeAll(absolute);
     files.prepend(absolute);
-    Settings().setValue(kRecentKey, files.mid(0, kMaxRecentFiles));
+    platform::AppSettings::SetValue(kRecentKey, files.mid(0, kMaxRecentFiles));
 }
 
 void FrmMotor::FillRecentMenu() {
@@ -636,7 +631,7 @@ void FrmMotor::OpenRecent(const QString& path) {
         // Gone: it would only fail again.
         QStringList files = RecentFiles();
         files.removeAll(path);
-        Settings().setValue(kRecentKey, files);
+        platform::AppSettings::SetValue(kRecentKey, files);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
+#include "platform/app_settings.h"
 #include "platform/scripted_prompts.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -29,7 +29,7 @@ namespace {
 class EditorKit : public ::testing::Test {
 protected:
     EditorKit() {
-        QSettings(QSettings::IniFormat, QSettings::UserScope, "KtMotor", "KtMotor").clear();
+        kt::platform::AppSettings::Remove("RecentFiles");
         m_window.show();
         Box()->setFocus();
     }
