@@ -8,14 +8,15 @@
 #include "mainwindow/frm_motor.h"
 #include "mainwindow/program_files.h"
 #include "mainwindow/recovery_file.h"
+#include "mainwindow/regular_file.h"
 #include "monitor/connection_panel.h"
+#include "platform/app_settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSettings>
 #include <QStandardPaths>
 
 using namespace std::chrono_literals;
@@ -43,6 +44,8 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
             [this] { ShowMonitor(); });
     connect(m_window.get(), &mainwindow::FrmMotor::connectionRequested, this,
             [this] { ShowMonitor(true); });
+    connect(m_window->KtText1()->RText(), &QPlainTextEdit::textChanged, this,
+            [this] { m_textEdited = true; });
     m_recoveryTimer.setInterval(3s);
     connect(&m_recoveryTimer, &QTimer::timeout, this, &DesktopApp::KeepRecovery);
 }
@@ -61,13 +64,30 @@ DesktopApp::~DesktopApp() {
 void DesktopApp::Show(const QString& file) {
     m_window->show();
     m_window->ShowStartUpCard();
+    if (const QString problem = platform::AppSettings::TakeProblem(); !problem.isEmpty())
+        m_prompts.Message({.text = problem, .icon = platform::Icon::Exclamation});
     if (!file.isEmpty())
         m_window->OpenFile(file);
     // After the file: restored work then replaces only text that is on disk.
     if (!m_recovery) {
+        RemoveSaveLeftovers();
         OfferRecovery();
         m_recoveryTimer.start();
     }
+}
+
+void DesktopApp::RemoveSaveLeftovers() {
+    // A save killed halfway leaves its temporary file beside the program,
+    // or beside a link's target, which is what a save through a link writes.
+    QStringList folders{m_window->Files().ProgramsFolder()};
+    for (const QString& recent : m_window->RecentFiles()) {
+        folders << QFileInfo(recent).absolutePath();
+        if (const QString target = QFileInfo(recent).canonicalFilePath(); !target.isEmpty())
+            folders << QFileInfo(target).absolutePath();
+    }
+    folders.removeDuplicates();
+    for (const QString& folder : folders)
+        mainwindow::RegularFile::RemoveLeftovers(folder);
 }
 
 QString DesktopApp::RecoveryPath() const {
@@ -84,7 +104,14 @@ void DesktopApp::OfferRecovery() {
     // Newest first; one window takes one of them, the rest wait for the next
     // start.
     for (std::unique_ptr<RecoveryFile>& file : RecoveryFile::LeftBehind(folder)) {
-        const RecoveryFile::Loaded loaded = file->Read();
+        RecoveryFile::Loaded loaded = file->Read();
+        // Held to Open's limit: a larger text would leave the window unusable.
+        if (loaded.status == RecoveryFile::Status::Ok &&
+            loaded.content.text.size() > mainwindow::RegularFile::kMaxProgramFileBytes) {
+            loaded.status = RecoveryFile::Status::Unreadable;
+            loaded.error = QStringLiteral("It holds more than the %1 MiB a program file may hold")
+                               .arg(mainwindow::RegularFile::kMaxProgramFileBytes / (1024 * 1024));
+        }
         if (loaded.status != RecoveryFile::Status::Ok) {
             // Kept either way: a newer version may read it, a person may
             // rescue text from a damaged one.
@@ -139,16 +166,26 @@ void DesktopApp::KeepRecovery() {
             m_recoveryOnDisk = false;
         return;
     }
-    const QString text = m_window->KtText1()->RText()->Text();
     const QString programFile = m_window->ProgramFile();
     const bool untitled = m_window->Untitled();
+    // The whole text is built only after an edit: a large program that sits
+    // unsaved costs nothing between edits.
+    if (m_recoveryOnDisk && !m_textEdited && programFile == m_recoveredFile &&
+        untitled == m_recoveredUntitled)
+        return;
+    m_textEdited = false;
+    const QString text = m_window->KtText1()->RText()->Text();
     if (m_recoveryOnDisk && text == m_recoveredText && programFile == m_recoveredFile &&
         untitled == m_recoveredUntitled)
         return;
-    const QString failure = m_recovery->Write({.text = text,
-                                               .programFile = programFile,
-                                               .untitled = untitled,
-                                               .saved = QDateTime::currentDateTime()});
+    const QString failure =
+        text.size() > mainwindow::RegularFile::kMaxProgramFileBytes
+            ? QStringLiteral("The program is larger than the %1 MiB a program file may hold.")
+                  .arg(mainwindow::RegularFile::kMaxProgramFileBytes / (1024 * 1024))
+            : m_recovery->Write({.text = text,
+                                 .programFile = programFile,
+                                 .untitled = untitled,
+                                 .saved = QDateTime::currentDateTime()});
     if (failure.isEmpty()) {
         m_recoveryOnDisk = true;
         m_recoveredText = text;
@@ -178,11 +215,11 @@ link::FrmMotorCom& DesktopApp::Link() {
         m_link->AddObserver(this);
         // The port that answered last is tried first; kept by device name,
         // as numbers follow what is plugged in.
-        QSettings settings;
-        m_link->SetPreferredPort(
-            m_ports.PortNumberOf(settings.value(QStringLiteral("connection/lastPort")).toString()));
+        m_link->SetPreferredPort(m_ports.PortNumberOf(
+            platform::AppSettings::Value(QStringLiteral("connection/lastPort")).toString()));
         connect(m_link.get(), &link::FrmMotorCom::portFound, this, [this](int port) {
-            QSettings().setValue(QStringLiteral("connection/lastPort"), m_ports.DeviceName(port));
+            platform::AppSettings::SetValue(QStringLiteral("connection/lastPort"),
+                                            m_ports.DeviceName(port));
         });
     }
     return *m_link;

@@ -54,6 +54,9 @@ public:
     }
     // This run's copy of unsaved work; empty before Show().
     QString RecoveryPath() const;
+    // A tick of the recovery timer: copies work changed since the last
+    // tick, drops a copy that is no longer needed.
+    void KeepRecovery();
 
     // Shows the main window with its start-up card, opens file when one is
     // named (from the command line), with Open's checks, then offers the
@@ -88,9 +91,8 @@ private:
     void Observe(const link::LinkEvent& event) override;
     void ShowConnection();
     void OfferRecovery();
-    // A tick of the recovery timer: copies changed work, drops a copy that
-    // is no longer needed.
-    void KeepRecovery();
+    // The temporary files of saves that other runs left when they died.
+    void RemoveSaveLeftovers();
 
     platform::DialogPrompts m_prompts;
     drive::VirtualDrive m_virtualDrive;
@@ -108,7 +110,8 @@ private:
     QTimer m_recoveryTimer;
     std::unique_ptr<mainwindow::RecoveryFile> m_recovery;
     bool m_recoveryOnDisk = false;
-    QString m_recoveredText; // as last written, with the two below
+    bool m_textEdited = true; // since the text was last taken for a copy
+    QString m_recoveredText;  // as last written, with the two below
     QString m_recoveredFile;
     bool m_recoveredUntitled = true;
     QString m_recoveryFailure; // told once until a copy succeeds again

@@ -11,19 +11,27 @@
 #include "monitor/connection_panel.h"
 #include "monitor/frm_communication.h"
 #include "monitor/frm_monitor.h"
+#include "platform/app_settings.h"
 #include "simulator/frm_simulator.h"
+#include "tests/cli/special_files.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 using kt::drive::VirtualDrive;
 
@@ -152,7 +160,7 @@ TEST(DesktopApp, CommunicationWindowSeesTheDeviceWindow) {
 // the next run.
 TEST(DesktopApp, RemembersThePortThatAnswered) {
     QTemporaryDir folder;
-    QSettings().remove("connection/lastPort");
+    kt::platform::AppSettings::Remove("connection/lastPort");
     {
         kt::app::DesktopApp desktop({"/nonexistent/kt-a", "/nonexistent/kt-b"}, true, folder.path(),
                                     folder.path());
@@ -166,4 +174,55 @@ TEST(DesktopApp, RemembersThePortThatAnswered) {
     next.ShowMonitor(true);
     ASSERT_NE(next.Monitor(), nullptr);
     EXPECT_EQ(next.Monitor()->Connection().Chooser()->currentData().toInt(), 1);
+}
+
+// A settings file that is a named pipe would hang whoever opens it: it is
+// never opened, the user is told once, and what the run learns (the port
+// that answered) is kept in memory.
+TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
+    QTemporaryDir folder;
+    // The other tests' settings folder comes back however this one ends.
+    const std::unique_ptr<QByteArray, void (*)(QByteArray*)> home(
+        new QByteArray(qgetenv("XDG_CONFIG_HOME")), [](QByteArray* value) {
+            qputenv("XDG_CONFIG_HOME", *value);
+            delete value;
+        });
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
+    const QString pipe = kt::platform::AppSettings::FilePath();
+    ASSERT_TRUE(pipe.startsWith(folder.path())) << pipe.toStdString();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(pipe).absolutePath()));
+    ASSERT_TRUE(kt::test::MakeFifo(pipe));
+    // Should anything open the pipe after all, a writer ends its wait.
+    std::atomic<bool> finished = false, hung = false;
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1000 && !finished; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!finished) {
+            hung = true;
+            QFile writer(pipe);
+            if (writer.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                writer.close();
+        }
+    });
+    {
+        kt::test::ModalAnswerer answerer;
+        answerer.Answer("The settings file", QMessageBox::Ok);
+        for (int run = 0; run < 2; ++run) {
+            kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+            desktop.Show();
+            desktop.ShowDevice();
+            ASSERT_NE(desktop.Device(), nullptr);
+            EXPECT_EQ(desktop.Device()->MotorPort(), 1);
+            desktop.ShowMonitor(true);
+            EXPECT_NE(desktop.Monitor(), nullptr);
+        }
+        EXPECT_EQ(kt::platform::AppSettings::Value("connection/lastPort").toString(),
+                  "virtual-drive");
+        EXPECT_EQ(answerer.Count("The settings file " + pipe + " is not a regular file"), 1);
+        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+    }
+    finished = true;
+    watchdog.join();
+    EXPECT_FALSE(hung);
+    EXPECT_TRUE(kt::test::IsFifo(pipe));
 }
