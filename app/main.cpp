@@ -1,5 +1,6 @@
 // ktmotor: the desktop programming environment.
 #include "app/desktop_app.h"
+#include "mainwindow/file_name.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -43,7 +44,16 @@ int main(int argc, char* argv[]) {
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("A program file (.KtVbM) to open at start."),
                                  QStringLiteral("[FILE]"));
-    parser.process(*app);
+    // The words as the system passed them: a file name that is not valid
+    // UTF-8 keeps its bytes (Qt's own list would have replaced them).
+    QStringList arguments;
+#ifdef Q_OS_UNIX
+    for (int i = 0; i < argc; ++i)
+        arguments << kt::mainwindow::FileName::FromBytes(QByteArray(argv[i]));
+#else
+    arguments = QCoreApplication::arguments();
+#endif
+    parser.process(arguments);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         parser.showHelp(64);

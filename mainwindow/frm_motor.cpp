@@ -5,6 +5,7 @@
 #include "compiler/program_text.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "mainwindow/file_name.h"
 #include "mainwindow/frm_company.h"
 #include "mainwindow/help_keyword.h"
 #include "mainwindow/language_reference.h"
@@ -500,7 +501,7 @@ bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {
 QString FrmMotor::ChooseSaveFile(const QString& title) {
     const platform::FileChoice choice = m_prompts.SaveFileChoice(
         {.title = title, .initialFile = m_programFile, .filter = ProgramFiles::kFilter});
-    return ProgramFiles::WithExtension(choice.path, choice.filterIndex);
+    return ProgramFiles::WithExtension(FileName::FromDialog(choice.path), choice.filterIndex);
 }
 
 bool FrmMotor::SaveProgram() {
@@ -509,7 +510,7 @@ bool FrmMotor::SaveProgram() {
     const QString path = ChooseSaveFile(QStringLiteral("Save File"));
     if (path.isEmpty())
         return false;
-    if (QFileInfo::exists(path) &&
+    if (FileName::Exists(path) &&
         m_prompts.Message({.text = QStringLiteral("File already exists?,Save Now"),
                            .buttons = platform::Buttons::YesNo,
                            .defaultAnswer = platform::Answer::Yes}) != platform::Answer::Yes)
@@ -570,9 +571,10 @@ bool FrmMotor::SaveBeforeDiscarding() {
 void FrmMotor::OpenProgram() {
     if (!SaveBeforeDiscarding())
         return;
-    const QString path = m_prompts.OpenFileName({.title = QStringLiteral("Open File"),
-                                                 .initialFile = m_programFile,
-                                                 .filter = ProgramFiles::kFilter});
+    const QString path =
+        FileName::FromDialog(m_prompts.OpenFileName({.title = QStringLiteral("Open File"),
+                                                     .initialFile = m_programFile,
+                                                     .filter = ProgramFiles::kFilter}));
     if (!path.isEmpty())
         OpenFile(path);
 }
@@ -580,8 +582,10 @@ void FrmMotor::OpenProgram() {
 bool FrmMotor::OpenFile(const QString& path) {
     const ProgramFiles::Result read = ProgramFiles::Read(path);
     if (!read.ok) {
-        m_prompts.Message({.text = QStringLiteral("Could not open %1:\n%2").arg(path, read.error),
-                           .icon = platform::Icon::Critical});
+        m_prompts.Message(
+            {.text =
+                 QStringLiteral("Could not open %1:\n%2").arg(FileName::Display(path), read.error),
+             .icon = platform::Icon::Critical});
         return false;
     }
     m_programFile = path;
@@ -596,11 +600,37 @@ bool FrmMotor::OpenFile(const QString& path) {
 namespace {
 
 const QString kRecentKey = QStringLiteral("RecentFiles");
+// Settings hold text: a name that is not valid UTF-8 is kept as its
+// percent-encoded bytes behind this mark, which no absolute path starts with.
+const QString kBytesMark = QStringLiteral("bytes:");
+
+QString StoredName(const QString& path) {
+    const QByteArray bytes = FileName::ToBytes(path);
+    return FileName::FromBytes(bytes) == path && QString::fromUtf8(bytes) == path
+               ? path
+               : kBytesMark + QString::fromLatin1(bytes.toPercentEncoding("/"));
+}
+
+void StoreRecent(const QStringList& files) {
+    QStringList stored;
+    for (const QString& file : files)
+        stored << StoredName(file);
+    platform::AppSettings::SetValue(kRecentKey, stored);
+}
+
+QString NameStored(const QString& stored) {
+    return stored.startsWith(kBytesMark) ? FileName::FromBytes(QByteArray::fromPercentEncoding(
+                                               stored.mid(kBytesMark.size()).toLatin1()))
+                                         : stored;
+}
 
 } // namespace
 
 QStringList FrmMotor::RecentFiles() const {
-    return platform::AppSettings::Value(kRecentKey).toStringList().mid(0, kMaxRecentFiles);
+    QStringList files;
+    for (const QString& stored : platform::AppSettings::Value(kRecentKey).toStringList())
+        files << NameStored(stored);
+    return files.mid(0, kMaxRecentFiles);
 }
 
 void FrmMotor::RememberFile(const QString& path) {
@@ -608,7 +638,7 @@ void FrmMotor::RememberFile(const QString& path) {
     QStringList files = RecentFiles();
     files.removeAll(absolute);
     files.prepend(absolute);
-    platform::AppSettings::SetValue(kRecentKey, files.mid(0, kMaxRecentFiles));
+    StoreRecent(files.mid(0, kMaxRecentFiles));
 }
 
 void FrmMotor::FillRecentMenu() {
@@ -616,7 +646,8 @@ void FrmMotor::FillRecentMenu() {
     const QStringList files = RecentFiles();
     for (int i = 0; i < files.size(); ++i) {
         // Numbered accelerators, as file lists usually have.
-        const QString caption = QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]);
+        const QString caption =
+            QStringLiteral("&%1 %2").arg(i + 1).arg(FileName::Display(files[i]));
         connect(m_recentMenu->addAction(caption), &QAction::triggered, this,
                 [this, file = files[i]] { OpenRecent(file); });
     }
@@ -627,11 +658,11 @@ void FrmMotor::FillRecentMenu() {
 void FrmMotor::OpenRecent(const QString& path) {
     if (!SaveBeforeDiscarding())
         return;
-    if (!OpenFile(path) && !QFileInfo::exists(path)) {
+    if (!OpenFile(path) && !FileName::Exists(path)) {
         // Gone: it would only fail again.
         QStringList files = RecentFiles();
         files.removeAll(path);
-        platform::AppSettings::SetValue(kRecentKey, files);
+        StoreRecent(files);
     }
 }
 
@@ -641,7 +672,7 @@ QString FrmMotor::DroppedProgram(const QMimeData* data) {
     const QUrl url = data->urls().front();
     if (!url.isLocalFile())
         return {};
-    const QString path = url.toLocalFile();
+    const QString path = FileName::FromUrl(url);
     return path.endsWith(ProgramFiles::kExtension, Qt::CaseInsensitive) ? path : QString();
 }
 

@@ -1,6 +1,7 @@
 #include "mainwindow/program_files.h"
 
 #include "compiler/program_text.h"
+#include "mainwindow/file_name.h"
 #include "mainwindow/regular_file.h"
 
 #include <QDir>
@@ -39,7 +40,7 @@ QString ProgramFiles::DefaultProgramFile(const QString& caption) const {
 ProgramFiles::Result ProgramFiles::Read(const QString& path) {
     Result result;
     const RegularFile::Result read =
-        RegularFile::Read(QFile::encodeName(path), RegularFile::kMaxProgramFileBytes);
+        RegularFile::Read(FileName::ToBytes(path), RegularFile::kMaxProgramFileBytes);
     if (!read.ok) {
         result.error = read.error;
         return result;
@@ -58,7 +59,7 @@ ProgramFiles::Result ProgramFiles::Write(const QString& path, const QString& tex
     Result result;
     const QByteArray bytes = QByteArray::fromStdString(
         compiler::WriteProgramFile(compiler::Utf8ToWindows1252(text.toStdString())));
-    const RegularFile::Result written = RegularFile::Replace(QFile::encodeName(path), bytes);
+    const RegularFile::Result written = RegularFile::Replace(FileName::ToBytes(path), bytes);
     result.ok = written.ok;
     result.error = written.error;
     return result;
@@ -76,7 +77,7 @@ QString ProgramFiles::WithExtension(const QString& path, int filterIndex) {
 }
 
 QString ProgramFiles::Title(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
+    const QString name = FileName::Display(QFileInfo(path).fileName());
     const qsizetype dot = name.lastIndexOf(u'.');
     return dot < 0 ? name : name.left(dot);
 }

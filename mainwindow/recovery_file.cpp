@@ -1,5 +1,6 @@
 #include "mainwindow/recovery_file.h"
 
+#include "mainwindow/file_name.h"
 #include "mainwindow/regular_file.h"
 
 #include <QCoreApplication>
@@ -62,7 +63,7 @@ QByteArray RecoveryFile::Encode(const Content& content) {
     return kMagic + QByteArray::number(kVersion) + '\n' + "saved " +
            content.saved.toUTC().toString(Qt::ISODateWithMs).toLatin1() + '\n' + "untitled " +
            (content.untitled ? '1' : '0') + '\n' + "program " +
-           content.programFile.toUtf8().toPercentEncoding() + '\n' + "text " +
+           FileName::ToBytes(content.programFile).toPercentEncoding() + '\n' + "text " +
            QByteArray::number(text.size()) + ' ' + Hash(text) + '\n' + text;
 }
 
@@ -108,10 +109,10 @@ RecoveryFile::Loaded RecoveryFile::Decode(const QByteArray& bytes) {
         return Damaged(QStringLiteral("The text in it is cut short or altered"));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     content.text = utf8(text);
-    const QString program = utf8(QByteArray::fromPercentEncoding(fields[2]));
     if (utf8.hasError())
         return Damaged(QStringLiteral("Its text is not valid"));
-    content.programFile = program;
+    // A name as the system knows it, valid text or not.
+    content.programFile = FileName::FromBytes(QByteArray::fromPercentEncoding(fields[2]));
     content.untitled = fields[1] == "1";
     loaded.status = Status::Ok;
     return loaded;
