@@ -6,6 +6,8 @@
 #include "editor/text_box.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
+#include "mainwindow/recovery_file.h"
+#include "mainwindow/regular_file.h"
 #include "modal_answerer.h"
 #include "monitor/communication_model.h"
 #include "monitor/connection_panel.h"
@@ -20,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -225,4 +228,33 @@ TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
     watchdog.join();
     EXPECT_FALSE(hung);
     EXPECT_TRUE(kt::test::IsFifo(pipe));
+}
+
+// A recovery copy is held to the size Open takes: a larger one would leave
+// the window unusable. It is named, kept, and not restored.
+TEST(DesktopApp, ARecoveryCopyLargerThanAProgramFileIsKeptNotRestored) {
+    using kt::mainwindow::RecoveryFile;
+    QTemporaryDir folder;
+    const QString copies = folder.filePath("recovery");
+    ASSERT_TRUE(QDir().mkpath(copies));
+    const QString copy = copies + "/1-large" + RecoveryFile::kSuffix;
+    QFile file(copy);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(RecoveryFile::Encode(
+        {.text = QString(kt::mainwindow::RegularFile::kMaxProgramFileBytes + 1, u'x'),
+         .programFile = {},
+         .untitled = true,
+         .saved = QDateTime::currentDateTime()}));
+    file.close();
+    kt::app::DesktopApp desktop({}, false, folder.path(), folder.path());
+    desktop.SetRecoveryFolder(copies);
+    kt::test::ModalAnswerer answerer;
+    answerer.Answer("KtMotor was not closed properly, but", QMessageBox::Ok);
+    desktop.Show();
+    EXPECT_EQ(answerer.Count("KtMotor was not closed properly, but the unsaved work it left "
+                             "cannot be restored:\nIt holds more than the 16 MiB"),
+              1);
+    EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+    EXPECT_EQ(desktop.Window().KtText1()->RText()->Text(), "");
+    EXPECT_TRUE(QFileInfo::exists(copy));
 }
