@@ -4,11 +4,11 @@
 #include "drive/virtual_drive_transport.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "files/program_files.h"
+#include "files/recovery_file.h"
+#include "files/regular_file.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
-#include "mainwindow/program_files.h"
-#include "mainwindow/recovery_file.h"
-#include "mainwindow/regular_file.h"
 #include "monitor/connection_panel.h"
 #include "platform/app_settings.h"
 
@@ -87,7 +87,7 @@ void DesktopApp::RemoveSaveLeftovers() {
     }
     folders.removeDuplicates();
     for (const QString& folder : folders)
-        mainwindow::RegularFile::RemoveLeftovers(folder);
+        files::RegularFile::RemoveLeftovers(folder);
 }
 
 QString DesktopApp::RecoveryPath() const {
@@ -95,7 +95,7 @@ QString DesktopApp::RecoveryPath() const {
 }
 
 void DesktopApp::OfferRecovery() {
-    using mainwindow::RecoveryFile;
+    using files::RecoveryFile;
     QString folder = m_recoveryFolder;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -107,10 +107,10 @@ void DesktopApp::OfferRecovery() {
         RecoveryFile::Loaded loaded = file->Read();
         // Held to Open's limit: a larger text would leave the window unusable.
         if (loaded.status == RecoveryFile::Status::Ok &&
-            loaded.content.text.size() > mainwindow::RegularFile::kMaxProgramFileBytes) {
+            loaded.content.text.size() > files::RegularFile::kMaxProgramFileBytes) {
             loaded.status = RecoveryFile::Status::Unreadable;
             loaded.error = QStringLiteral("It holds more than the %1 MiB a program file may hold")
-                               .arg(mainwindow::RegularFile::kMaxProgramFileBytes / (1024 * 1024));
+                               .arg(files::RegularFile::kMaxProgramFileBytes / (1024 * 1024));
         }
         if (loaded.status != RecoveryFile::Status::Ok) {
             // Kept either way: a newer version may read it, a person may
@@ -131,7 +131,7 @@ void DesktopApp::OfferRecovery() {
         const QString program = work.untitled
                                     ? QStringLiteral("the unsaved untitled program")
                                     : QStringLiteral("the unsaved program %1")
-                                          .arg(mainwindow::ProgramFiles::Title(work.programFile));
+                                          .arg(files::ProgramFiles::Title(work.programFile));
         const platform::Answer answer = m_prompts.Message(
             {.text = QStringLiteral("KtMotor was not closed properly.\nRestore %1 from %2?")
                          .arg(program,
@@ -179,9 +179,9 @@ void DesktopApp::KeepRecovery() {
         untitled == m_recoveredUntitled)
         return;
     const QString failure =
-        text.size() > mainwindow::RegularFile::kMaxProgramFileBytes
+        text.size() > files::RegularFile::kMaxProgramFileBytes
             ? QStringLiteral("The program is larger than the %1 MiB a program file may hold.")
-                  .arg(mainwindow::RegularFile::kMaxProgramFileBytes / (1024 * 1024))
+                  .arg(files::RegularFile::kMaxProgramFileBytes / (1024 * 1024))
             : m_recovery->Write({.text = text,
                                  .programFile = programFile,
                                  .untitled = untitled,

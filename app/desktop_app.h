@@ -30,8 +30,10 @@ class FrmMotorCom;
 }
 namespace kt::mainwindow {
 class FrmMotor;
-class RecoveryFile;
 } // namespace kt::mainwindow
+namespace kt::files {
+class RecoveryFile;
+} // namespace kt::files
 
 namespace kt::app {
 
@@ -108,7 +110,7 @@ private:
 
     QString m_recoveryFolder;
     QTimer m_recoveryTimer;
-    std::unique_ptr<mainwindow::RecoveryFile> m_recovery;
+    std::unique_ptr<files::RecoveryFile> m_recovery;
     bool m_recoveryOnDisk = false;
     bool m_textEdited = true; // since the text was last taken for a copy
     QString m_recoveredText;  // as last written, with the two below

@@ -1,6 +1,6 @@
 // ktmotor: the desktop programming environment.
 #include "app/desktop_app.h"
-#include "mainwindow/file_name.h"
+#include "files/file_name.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     QStringList arguments;
 #ifdef Q_OS_UNIX
     for (int i = 0; i < argc; ++i)
-        arguments << kt::mainwindow::FileName::FromBytes(QByteArray(argv[i]));
+        arguments << kt::files::FileName::FromBytes(QByteArray(argv[i]));
 #else
     arguments = QCoreApplication::arguments();
 #endif

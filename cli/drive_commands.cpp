@@ -1,38 +1,21 @@
 #include "cli/drive_commands.h"
 
 #include "cli/compile_commands.h"
-#include "cli/interrupt_signal.h"
-#include "cli/terminal_prompts.h"
-#include "cli/value_reads.h"
+#include "cli/drive_session.h"
+#include "cli/interruption.h"
+#include "cli/monitor_command.h"
 #include "compiler/number_rules.h"
 #include "compiler/program_compiler.h"
 #include "drive/pty_drive_server.h"
-#include "drive/virtual_drive.h"
-#include "drive/virtual_drive_transport.h"
-#include "link/cls_kt_motor.h"
-#include "link/frm_motor_com.h"
-#include "link/link_log.h"
-#include "link/port_directory.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QSocketNotifier>
-#include <QTimer>
 
-#include <chrono>
 #include <climits>
 #include <cmath>
-#include <csignal>
 #include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
-
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace kt::cli {
 
@@ -40,48 +23,6 @@ namespace {
 
 using link::ClsKtMotor;
 using Byte = ClsKtMotor::Byte;
-
-constexpr const char* kVirtualPortName = "virtual-drive";
-
-const char* Explanation(int result) {
-    switch (result) {
-    case link::kFailed:
-        return "communication with the drive failed";
-    case link::kNoDrivePort:
-        return "no drive found on any port";
-    case link::kBusy:
-        return "the link is busy with another exchange";
-    case link::kOutOfRange:
-        return "argument out of range";
-    default:
-        return "failed";
-    }
-}
-
-// The drive, its port list and the command set, as one command needs them.
-struct Session {
-    Session(const DriveOptions& options, std::ostream& err)
-        : prompts(options.assumeYes), directory(options.ports),
-          com(prompts, [this](int n) { return directory.Create(n); }), motor(com, prompts),
-          log([&err](const std::string& line) { err << line << '\n'
-                                                    << std::flush; }) {
-        if (options.virtualDrive) {
-            directory.AddPort(QString::fromLatin1(kVirtualPortName), [this] {
-                return std::make_unique<drive::VirtualDriveTransport>(virtualDrive);
-            });
-        }
-        if (options.log)
-            com.AddObserver(&log);
-    }
-    ~Session() { com.RemoveObserver(&log); }
-
-    TerminalPrompts prompts;
-    drive::VirtualDrive virtualDrive;
-    link::PortDirectory directory;
-    link::FrmMotorCom com;
-    ClsKtMotor motor;
-    link::LinkLog log;
-};
 
 std::optional<float> ToSingle(const std::string& text) {
     return compiler::TypedSingle(text);
@@ -97,17 +38,6 @@ std::optional<bool> ToSwitch(const std::string& text) {
     if (text == "off")
         return false;
     return std::nullopt;
-}
-
-int Usage(std::ostream& err, const std::string& message) {
-    err << "ktmotor-cli: " << message << "; see ktmotor-cli --help\n";
-    return kExitUsage;
-}
-
-int Finish(Byte result, std::ostream& err, const std::string& command) {
-    if (result != link::kSent)
-        err << "ktmotor-cli " << command << ": " << Explanation(result) << '\n';
-    return result;
 }
 
 // A write: converts the value text (nothing when it does not convert) and
@@ -200,14 +130,14 @@ const std::map<std::string, WriteCommand>& WriteCommands() {
 }
 
 int RunPorts(const DriveOptions& options, std::ostream& out, std::ostream& err) {
-    Session session(options, err);
+    DriveSession session(options, err);
     for (int n = 1; n <= session.directory.Count(); ++n)
         out << n << ' ' << session.directory.DeviceName(n).toStdString() << '\n';
     return 0;
 }
 
 int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
-    Session session(options, err);
+    DriveSession session(options, err);
     const Byte port = session.motor.OpenPort();
     if (port == 0) {
         out << "KtMotor Not Found\n";
@@ -221,26 +151,13 @@ int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-// The names of read and monitor; nothing, with the exit code in failed and
-// the reason told, when they do not parse.
-std::optional<ValueReads> ParseReads(const std::vector<std::string>& args,
-                                     const std::string& command, std::ostream& err, int& failed) {
-    std::string error;
-    std::optional<ValueReads> reads = ValueReads::Parse(args, error, failed);
-    if (!reads && failed == kExitUsage)
-        Usage(err, command + ": " + error);
-    else if (!reads)
-        err << "ktmotor-cli " << command << ": " << error << '\n';
-    return reads;
-}
-
 int RunRead(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
             std::ostream& err) {
     int failed = 0;
     const std::optional<ValueReads> reads = ParseReads(args, "read", err, failed);
     if (!reads)
         return failed;
-    Session session(options, err);
+    DriveSession session(options, err);
     std::vector<ValueLine> lines;
     const Byte result = reads->Run(session.motor, lines);
     for (const ValueLine& line : lines) {
@@ -267,7 +184,7 @@ int RunWrite(const std::vector<std::string>& args, const DriveOptions& options, 
             return Finish(link::kOutOfRange, err, "write");
         channel = *number;
     }
-    Session session(options, err);
+    DriveSession session(options, err);
     std::string limitedTo;
     const std::optional<Byte> result =
         command.write(session.motor, channel, args.back(), limitedTo);
@@ -287,7 +204,7 @@ int NotConfirmed(std::ostream& err, const std::string& command) {
 }
 
 int RunErase(const DriveOptions& options, std::ostream& err) {
-    Session session(options, err);
+    DriveSession session(options, err);
     const Byte result = session.motor.ProgramErase();
     if (result == link::kSent && session.prompts.Declined())
         return NotConfirmed(err, "erase");
@@ -301,135 +218,12 @@ int RunDownload(const std::vector<std::string>& args, const DriveOptions& option
     compiler::ProgramImage image{};
     if (const int failed = CompileProgramFile(args[0], err, image))
         return failed;
-    Session session(options, err);
+    DriveSession session(options, err);
     const Byte result = session.motor.WriteProgram(QByteArray(
         reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size())));
     if (result == link::kSent && session.prompts.Declined())
         return NotConfirmed(err, "download");
     return Finish(result, err, "download");
-}
-
-#ifdef Q_OS_UNIX
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-#endif
-
-// Interrupt, hang-up and terminate become an event: whatever waits in the
-// event loop ends as on any other event, and the program winds down through
-// its destructors (the port closed, a link removed).
-class Interruption : public QObject {
-public:
-    Interruption() {
-#ifdef Q_OS_UNIX
-        if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-            return;
-        m_notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
-            char byte = 0;
-            [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
-            m_interrupted = true;
-            emit m_signal.Interrupted();
-        });
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-        std::signal(SIGHUP, OnSignal);
-#endif
-    }
-    bool Interrupted() const {
-        return m_interrupted;
-    }
-    // Waits up to ms, or until interrupted.
-    void Wait(long long ms) {
-        if (m_interrupted || ms <= 0)
-            return;
-        QEventLoop loop;
-        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop,
-                           &QEventLoop::quit);
-        connect(&m_signal, &InterruptSignal::Interrupted, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    const InterruptSignal& Signal() const {
-        return m_signal;
-    }
-
-private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    InterruptSignal m_signal;
-    bool m_interrupted = false;
-};
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
-               std::ostream& err) {
-    int failed = 0;
-    const std::optional<ValueReads> reads = ParseReads(args, "monitor", err, failed);
-    if (!reads)
-        return failed;
-    Interruption interruption;
-    Session session(options, err);
-    QElapsedTimer clock;
-    std::vector<ValueLine> lines;
-    Byte result = link::kSent;
-    for (long long round = 0; !options.count || round < *options.count; ++round) {
-        if (options.intervalMs && round > 0)
-            interruption.Wait(round * *options.intervalMs - clock.elapsed());
-        if (interruption.Interrupted())
-            break;
-        if (round == 0)
-            clock.start();
-        const qint64 stamp = clock.elapsed();
-        lines.clear();
-        result = reads->Run(session.motor, lines);
-        if (result != link::kSent)
-            break;
-        if (round == 0) {
-            // The header, from the first round's lines: a bit group's columns
-            // are its bits.
-            if (options.csv) {
-                out << "ms";
-                for (const ValueLine& line : lines)
-                    for (const ValueField& field : line.fields)
-                        out << ','
-                            << CsvField(field.name.empty() ? line.label
-                                                           : line.label + '.' + field.name);
-            } else {
-                out << "# ms";
-                for (const ValueLine& line : lines)
-                    out << '\t' << line.label;
-            }
-            out << '\n';
-        }
-        out << stamp;
-        for (const ValueLine& line : lines) {
-            if (options.csv) {
-                for (const ValueField& field : line.fields)
-                    out << ',' << CsvField(field.value);
-            } else {
-                out << '\t' << line.Text();
-            }
-        }
-        out << '\n';
-        // Each round is seen as it comes; refused output (a full disk) ends
-        // the monitor at once, the session closing the port on the way out.
-        if (!out.flush())
-            return kExitIoError;
-    }
-    return Finish(result, err, "monitor");
 }
 
 } // namespace
@@ -457,8 +251,8 @@ int RunVirtualDrive(const std::vector<std::string>& args,
 
     // Interrupted: leave the event loop, so the server removes its link.
     Interruption interruption;
-    QObject::connect(&interruption.Signal(), &InterruptSignal::Interrupted,
-                     QCoreApplication::instance(), &QCoreApplication::quit);
+    QObject::connect(&interruption, &Interruption::interrupted, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
     QCoreApplication::exec();
     return 0;
 #else

@@ -1,10 +1,10 @@
 #include "cli/program_file.h"
 
-#include "mainwindow/regular_file.h"
+#include "files/regular_file.h"
 
 namespace kt::cli {
 
-using mainwindow::RegularFile;
+using files::RegularFile;
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include "compiler/program_text.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
-#include "mainwindow/file_name.h"
+#include "files/file_name.h"
+#include "help/help_keyword.h"
+#include "help/language_reference.h"
 #include "mainwindow/frm_company.h"
-#include "mainwindow/help_keyword.h"
-#include "mainwindow/language_reference.h"
 #include "platform/app_settings.h"
 #include "platform/help_viewer.h"
 #include "platform/prompt_service.h"
@@ -36,6 +36,9 @@
 #include <tuple>
 
 namespace kt::mainwindow {
+
+using files::FileName;
+using files::ProgramFiles;
 
 namespace {
 
@@ -255,7 +258,7 @@ platform::HelpViewer* FrmMotor::Help() {
     if (!m_help) {
         m_help = new platform::HelpViewer(this);
         m_help->setWindowFlag(Qt::Window);
-        m_help->SetTopics(LanguageReference());
+        m_help->SetTopics(help::LanguageReference());
     }
     return m_help;
 }
@@ -405,7 +408,7 @@ void FrmMotor::OnKeywordHelp() {
         Help()->ShowContents();
         return;
     }
-    Help()->ShowKeyword(HelpKeyword(word));
+    Help()->ShowKeyword(help::HelpKeyword(word));
 }
 
 void FrmMotor::FillInstructionList() {
@@ -463,7 +466,7 @@ void FrmMotor::OnListHelp() {
         Help()->ShowContents();
         return;
     }
-    Help()->ShowTopic(TopicOfRow(rows[static_cast<std::size_t>(position)]));
+    Help()->ShowTopic(help::TopicOfRow(rows[static_cast<std::size_t>(position)]));
 }
 
 bool FrmMotor::eventFilter(QObject* watched, QEvent* event) {

@@ -7,8 +7,8 @@
 
 #include "compiler/instruction_picker.h"
 #include "compiler/program_compiler.h"
+#include "files/program_files.h"
 #include "mainwindow/frm_find.h"
-#include "mainwindow/program_files.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -60,7 +60,7 @@ public:
     bool Changed() const { return m_changed; }
     bool Untitled() const { return m_untitled; }
     QString ProgramFile() const { return m_programFile; }
-    const ProgramFiles& Files() const { return m_files; }
+    const files::ProgramFiles& Files() const { return m_files; }
 
     // The file commands; false when cancelled or failed (the user was told).
     bool SaveProgram();
@@ -157,7 +157,7 @@ private:
     compiler::ProgramCompiler m_compiler;
     bool m_changed = false;
     bool m_untitled = true;
-    ProgramFiles m_files;
+    files::ProgramFiles m_files;
     QString m_programFile;
     FindState m_findState;
     QPointer<FrmFind> m_find;

@@ -1,6 +1,6 @@
 #include "monitor/save_export.h"
 
-#include "mainwindow/regular_file.h"
+#include "files/regular_file.h"
 #include "platform/prompt_service.h"
 
 #include <QCoreApplication>
@@ -13,7 +13,7 @@ bool SaveExport(platform::PromptService& prompts, const platform::FileRequest& r
     const QString path = prompts.SaveFileName(request);
     if (path.isEmpty())
         return false;
-    const auto result = mainwindow::RegularFile::Replace(QFile::encodeName(path), bytes);
+    const auto result = files::RegularFile::Replace(QFile::encodeName(path), bytes);
     if (!result.ok) {
         prompts.Message(
             {.text = QCoreApplication::translate("kt::monitor", "Could not save %1:\n%2")

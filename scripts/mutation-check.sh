@@ -73,7 +73,7 @@ E2 @@ editor/text_box.cpp @@ a CR LF offset at a line's start lands on the line 
 E3 @@ editor/kt_text.cpp @@ Enter no longer repeats the line's indentation @@ ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false); @@ ReplaceSelection(QStringLiteral("\r\n"), false);
 E4 @@ editor/kt_text.cpp @@ the caret's line start forgets the CR of earlier lines @@ m_currentLineSS = block.position() + block.blockNumber();\n        m_colNumber @@ m_currentLineSS = block.position();\n        m_colNumber
 M1 @@ mainwindow/frm_motor.cpp @@ typing no longer sets the Changed flag @@ if (textChange)\n        m_changed = true; @@ if (textChange)\n        m_changed = false;
-M2 @@ mainwindow/program_files.cpp @@ the caption is cut at the first "." instead of the last @@ name.lastIndexOf(u'.') @@ name.indexOf(u'.')
+M2 @@ files/program_files.cpp @@ the caption is cut at the first "." instead of the last @@ name.lastIndexOf(u'.') @@ name.indexOf(u'.')
 M3 @@ compiler/program_text.cpp @@ open removes a final CR LF even when only one is there @@ kTwoBreaks = "\r\n\r\n"; @@ kTwoBreaks = "\r\n";
 V1 @@ device/frm_device.cpp @@ Read All reads MotorCurrent after ReferenceVolt @@ {0, 1, 2, 3, 4, 5, 6, 7, 35} @@ {0, 1, 2, 3, 4, 5, 7, 6, 35}
 V2 @@ device/frm_device.cpp @@ counter bytes from a word counter swapped @@ m_txtPara[8 + 2 * k]->setText(QString::number(data % 256)); @@ m_txtPara[8 + 2 * k]->setText(QString::number(data / 256));

@@ -2,8 +2,8 @@
 // never reached its own name, locks that outlive their owner, and the
 // temporary file of a save. The next start offers every copy it can read and
 // clears away the rest, never touching what a running program still uses.
-#include "mainwindow/recovery_file.h"
-#include "mainwindow/regular_file.h"
+#include "files/recovery_file.h"
+#include "files/regular_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@
 
 #include <memory>
 
-using kt::mainwindow::RecoveryFile;
-using kt::mainwindow::RegularFile;
+using kt::files::RecoveryFile;
+using kt::files::RegularFile;
 
 namespace {
 

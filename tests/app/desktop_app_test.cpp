@@ -6,8 +6,8 @@
 #include "editor/text_box.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
-#include "mainwindow/recovery_file.h"
-#include "mainwindow/regular_file.h"
+#include "files/recovery_file.h"
+#include "files/regular_file.h"
 #include "modal_answerer.h"
 #include "monitor/communication_model.h"
 #include "monitor/connection_panel.h"
@@ -233,7 +233,7 @@ TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
 // A recovery copy is held to the size Open takes: a larger one would leave
 // the window unusable. It is named, kept, and not restored.
 TEST(DesktopApp, ARecoveryCopyLargerThanAProgramFileIsKeptNotRestored) {
-    using kt::mainwindow::RecoveryFile;
+    using kt::files::RecoveryFile;
     QTemporaryDir folder;
     const QString copies = folder.filePath("recovery");
     ASSERT_TRUE(QDir().mkpath(copies));
@@ -241,7 +241,7 @@ TEST(DesktopApp, ARecoveryCopyLargerThanAProgramFileIsKeptNotRestored) {
     QFile file(copy);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(RecoveryFile::Encode(
-        {.text = QString(kt::mainwindow::RegularFile::kMaxProgramFileBytes + 1, u'x'),
+        {.text = QString(kt::files::RegularFile::kMaxProgramFileBytes + 1, u'x'),
          .programFile = {},
          .untitled = true,
          .saved = QDateTime::currentDateTime()}));

@@ -20,8 +20,8 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
-#include "mainwindow/recovery_file.h"
-#include "mainwindow/regular_file.h"
+#include "files/recovery_file.h"
+#include "files/regular_file.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -33,8 +33,8 @@
 #include <cstdio>
 #include <thread>
 
-using kt::mainwindow::RecoveryFile;
-using kt::mainwindow::RegularFile;
+using kt::files::RecoveryFile;
+using kt::files::RegularFile;
 using namespace std::chrono_literals;
 
 namespace {

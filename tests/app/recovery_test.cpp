@@ -5,7 +5,7 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
-#include "mainwindow/recovery_file.h"
+#include "files/recovery_file.h"
 #include "modal_answerer.h"
 #include "tests/cli/special_files.h"
 
@@ -17,7 +17,7 @@
 
 #include <optional>
 
-using kt::mainwindow::RecoveryFile;
+using kt::files::RecoveryFile;
 using namespace std::chrono_literals;
 
 namespace {

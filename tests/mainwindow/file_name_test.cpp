@@ -3,7 +3,7 @@
 // a save. The files are real, in a temporary folder.
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
-#include "mainwindow/file_name.h"
+#include "files/file_name.h"
 #include "mainwindow/frm_motor.h"
 #include "platform/scripted_prompts.h"
 
@@ -22,7 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-using kt::mainwindow::FileName;
+using kt::files::FileName;
 using kt::mainwindow::FrmMotor;
 
 namespace {

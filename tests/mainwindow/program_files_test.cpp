@@ -3,7 +3,7 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
-#include "mainwindow/program_files.h"
+#include "files/program_files.h"
 #include "platform/scripted_prompts.h"
 #include "tests/cli/special_files.h"
 

@@ -5,8 +5,8 @@
 
 #include <QString>
 
-namespace kt::mainwindow {
+namespace kt::help {
 
 QString HelpKeyword(const QString& helpWord);
 
-} // namespace kt::mainwindow
+} // namespace kt::help

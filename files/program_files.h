@@ -6,7 +6,7 @@
 
 #include <QString>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 class ProgramFiles {
 public:
@@ -48,4 +48,4 @@ private:
     QString m_tempFile;
 };
 
-} // namespace kt::mainwindow
+} // namespace kt::files

@@ -1,11 +1,11 @@
 // The language reference checked against the instruction table, the compiler
 // and the keyword help: every statement on one page, every keyword on a topic.
-#include "mainwindow/language_reference.h"
+#include "help/language_reference.h"
 
 #include "compiler/instruction_table.h"
 #include "compiler/line_compiler.h"
 #include "editor/get_word.h"
-#include "mainwindow/help_keyword.h"
+#include "help/help_keyword.h"
 #include "platform/help_viewer.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +15,10 @@
 #include <map>
 #include <vector>
 
-using kt::mainwindow::ExampleLineOf;
-using kt::mainwindow::HelpKeyword;
-using kt::mainwindow::LanguageReference;
-using kt::mainwindow::TopicOfRow;
+using kt::help::ExampleLineOf;
+using kt::help::HelpKeyword;
+using kt::help::LanguageReference;
+using kt::help::TopicOfRow;
 using kt::platform::HelpTopic;
 
 namespace {

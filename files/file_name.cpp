@@ -1,4 +1,4 @@
-#include "mainwindow/file_name.h"
+#include "files/file_name.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 namespace {
 
@@ -157,4 +157,4 @@ QString FileName::Display(const QString& name) {
     return text;
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::files

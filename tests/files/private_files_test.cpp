@@ -2,8 +2,8 @@
 // crash may put in their place: links at a copy's or a lock's name are never
 // followed, and the temporary files of saves are cleared away only when the
 // process that made them is gone.
-#include "mainwindow/recovery_file.h"
-#include "mainwindow/regular_file.h"
+#include "files/recovery_file.h"
+#include "files/regular_file.h"
 #include "tests/cli/special_files.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +20,8 @@
 #include <functional>
 #include <memory>
 
-using kt::mainwindow::RecoveryFile;
-using kt::mainwindow::RegularFile;
+using kt::files::RecoveryFile;
+using kt::files::RegularFile;
 
 namespace {
 

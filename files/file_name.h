@@ -11,7 +11,7 @@
 #include <QString>
 #include <QUrl>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 class FileName {
 public:
@@ -30,4 +30,4 @@ public:
     static QString Display(const QString& name);
 };
 
-} // namespace kt::mainwindow
+} // namespace kt::files

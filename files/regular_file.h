@@ -12,7 +12,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 class RegularFile {
 public:
@@ -82,4 +82,4 @@ public:
     static void SetBeforeRename(BeforeRename hook);
 };
 
-} // namespace kt::mainwindow
+} // namespace kt::files

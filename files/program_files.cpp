@@ -1,15 +1,15 @@
-#include "mainwindow/program_files.h"
+#include "files/program_files.h"
 
 #include "compiler/program_text.h"
-#include "mainwindow/file_name.h"
-#include "mainwindow/regular_file.h"
+#include "files/file_name.h"
+#include "files/regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 namespace {
 
@@ -82,4 +82,4 @@ QString ProgramFiles::Title(const QString& path) {
     return dot < 0 ? name : name.left(dot);
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::files

@@ -1,4 +1,4 @@
-#include "mainwindow/regular_file.h"
+#include "files/regular_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +21,7 @@
 #include <unistd.h>
 #endif
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 namespace {
 
@@ -473,4 +473,4 @@ void RegularFile::SetBeforeRename(BeforeRename hook) {
     g_beforeRename = hook;
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::files

@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 class RecoveryFile {
 public:
@@ -85,4 +85,4 @@ private:
     QLockFile m_lock;
 };
 
-} // namespace kt::mainwindow
+} // namespace kt::files

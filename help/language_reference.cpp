@@ -1,4 +1,4 @@
-#include "mainwindow/language_reference.h"
+#include "help/language_reference.h"
 
 #include "compiler/compile_messages.h"
 #include "compiler/instruction_table.h"
@@ -6,7 +6,7 @@
 #include "compiler/number_rules.h"
 #include "compiler/program_compiler.h"
 #include "editor/get_word.h"
-#include "mainwindow/help_keyword.h"
+#include "help/help_keyword.h"
 #include "sim/simulation_assumptions.h"
 
 #include <QHash>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace kt::mainwindow {
+namespace kt::help {
 
 namespace {
 
@@ -797,4 +797,4 @@ QString ExampleLineOf(int index) {
     return line;
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::help

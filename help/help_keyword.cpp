@@ -1,6 +1,6 @@
-#include "mainwindow/help_keyword.h"
+#include "help/help_keyword.h"
 
-namespace kt::mainwindow {
+namespace kt::help {
 
 QString HelpKeyword(const QString& helpWord) {
     const qsizetype dot = helpWord.indexOf(u'.');
@@ -11,4 +11,4 @@ QString HelpKeyword(const QString& helpWord) {
     return helpWord;
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::help

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace kt::mainwindow {
+namespace kt::help {
 
 std::vector<platform::HelpTopic> LanguageReference();
 
@@ -20,4 +20,4 @@ QString TopicOfRow(int index);
 // ("Counter0 = 100", "WordCounter.2 = Analog.3"); empty outside the table.
 QString ExampleLineOf(int index);
 
-} // namespace kt::mainwindow
+} // namespace kt::help

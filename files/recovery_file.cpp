@@ -1,7 +1,7 @@
-#include "mainwindow/recovery_file.h"
+#include "files/recovery_file.h"
 
-#include "mainwindow/file_name.h"
-#include "mainwindow/regular_file.h"
+#include "files/file_name.h"
+#include "files/regular_file.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <map>
 
-namespace kt::mainwindow {
+namespace kt::files {
 
 namespace {
 
@@ -302,4 +302,4 @@ QString RecoveryFile::SetAside() {
     return {};
 }
 
-} // namespace kt::mainwindow
+} // namespace kt::files
