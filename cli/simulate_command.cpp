@@ -5,9 +5,9 @@
 #include "compiler/compile_messages.h"
 #include "compiler/program_compiler.h"
 #include "compiler/program_text.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "link/link_log.h"
-#include "sim/memory_map.h"
 #include "sim/program_interpreter.h"
 
 #include <algorithm>
@@ -21,7 +21,9 @@ namespace kt::cli {
 
 namespace {
 
-using sim::MemoryMap;
+using drivemap::Address;
+using drivemap::Channels;
+using drivemap::Id;
 using sim::ProgramInterpreter;
 
 // An input change at a simulated time.
@@ -50,9 +52,8 @@ std::optional<InputChange> ParseSet(const std::string& text) {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    const bool fits = change.analog
-                          ? change.number < MemoryMap::kAnalogCount && change.value <= 1023
-                          : change.number < MemoryMap::kInputCount && change.value <= 1;
+    const bool fits = change.analog ? change.number < Channels(Id::Analog) && change.value <= 1023
+                                    : change.number < Channels(Id::Inputs) && change.value <= 1;
     return fits ? std::optional<InputChange>(change) : std::nullopt;
 }
 
@@ -77,28 +78,28 @@ void PrintFinalValues(const ProgramInterpreter& drive, std::ostream& out) {
         return text;
     };
     out << "time " << drive.TimeMs() << " ms\n";
-    out << "inputs " << bits(MemoryMap::kInputs, "In", 8) << '\n';
-    out << "outputs " << bits(MemoryMap::kOutputs, "Op", 2) << '\n';
-    out << "flags " << bits(MemoryMap::kFlags, "Flag", 8) << '\n';
+    out << "inputs " << bits(Address(Id::Inputs), "In", 8) << '\n';
+    out << "outputs " << bits(Address(Id::Outputs), "Op", 2) << '\n';
+    out << "flags " << bits(Address(Id::Flags), "Flag", 8) << '\n';
     std::string timerFlags;
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n)
+    for (int n = 0; n < Channels(Id::Timer); ++n)
         timerFlags += std::string(n ? " " : "") + "TimerFlag" + std::to_string(n) + "=" +
                       (drive.TimerFlag(n) ? "1" : "0");
     out << "timer-flags " << timerFlags << '\n';
-    const std::uint8_t status = drive.Byte(MemoryMap::kStatus);
+    const std::uint8_t status = drive.Byte(Address(Id::Status));
     out << "status Fault=" << ((status >> 7) & 1) << " MotorEnable=" << ((status >> 5) & 1)
         << " MotorForward=" << ((status >> 4) & 1) << " ProgramRunMode=" << ((status >> 3) & 1)
         << " AutoTorque=" << ((status >> 2) & 1) << " CommandReverse=" << ((status >> 1) & 1)
         << " CommandForward=" << (status & 1) << '\n';
     for (int n = 0; n < 8; ++n)
-        out << "counter " << n << ' ' << int(drive.Byte(MemoryMap::kCounters + n)) << '\n';
+        out << "counter " << n << ' ' << int(drive.Byte(Address(Id::Counter) + n)) << '\n';
     for (int n = 0; n < 4; ++n)
-        out << "word-counter " << n << ' ' << drive.Word(MemoryMap::kCounters + 2 * n) << '\n';
+        out << "word-counter " << n << ' ' << drive.Word(Address(Id::Counter) + 2 * n) << '\n';
     for (int n = 0; n < 4; ++n)
-        out << "timer " << n << ' ' << int(drive.Byte(MemoryMap::kTimers + n)) << '\n';
-    out << "current-speed " << Tenths(drive.Word(MemoryMap::kCurrentSpeed)) << '\n';
-    out << "reference-speed " << Tenths(drive.Word(MemoryMap::kReferenceSpeed)) << '\n';
-    const std::uint8_t error = drive.Byte(MemoryMap::kError);
+        out << "timer " << n << ' ' << int(drive.Byte(Address(Id::Timer) + n)) << '\n';
+    out << "current-speed " << Tenths(drive.Word(Address(Id::CurrentSpeed))) << '\n';
+    out << "reference-speed " << Tenths(drive.Word(Address(Id::ReferenceSpeed))) << '\n';
+    const std::uint8_t error = drive.Byte(Address(Id::Error));
     out << "error " << int(error) << ": "
         << link::ClsKtMotor::ErrorDescription(static_cast<double>(error)).toStdString() << '\n';
 }

@@ -1,6 +1,6 @@
 #include "drive/virtual_drive.h"
 
-#include "link/drive_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/packet.h"
 #include "link/transport.h"
 
@@ -15,20 +15,10 @@ constexpr std::uint8_t kReadStart = link::Packet::kReadStart;
 constexpr int kHeaderSize = 5; // start, Fn, address low, address high, count
 constexpr int kChecksumSize = 2;
 
-using link::DriveMap;
-constexpr std::uint8_t kFnAccess = DriveMap::kAccess;
-constexpr std::uint8_t kFnClearBits = DriveMap::kClearBit;
-constexpr std::uint8_t kFnSetBits = DriveMap::kSetBit;
-constexpr std::uint8_t kFnProgram = DriveMap::kProgram;
-constexpr std::uint8_t kFnErase = DriveMap::kErase;
-
-// Status bits.
-constexpr std::uint8_t kCommandForward = 1 << DriveMap::kCommandForwardBit;
-constexpr std::uint8_t kCommandReverse = 1 << DriveMap::kCommandReverseBit;
-constexpr std::uint8_t kProgramRunMode = 1 << DriveMap::kProgramRunModeBit;
-constexpr std::uint8_t kMotorForward = 1 << DriveMap::kMotorForwardBit;
-constexpr std::uint8_t kMotorEnable = 1 << DriveMap::kMotorEnableBit;
-constexpr std::uint8_t kFault = 1 << DriveMap::kFaultBit;
+using drivemap::Address;
+using drivemap::Id;
+using drivemap::Mask;
+using drivemap::StatusBit;
 
 // What a motor on the bench draws, in steps of 0.255 A.
 constexpr std::uint8_t kRunningCurrent = 40;
@@ -96,21 +86,9 @@ void VirtualDrive::OnRealTime() {
 }
 
 void VirtualDrive::Reset() {
-    m_interpreter.Erase();
-    m_data.fill(0);
+    // The interpreter's power-up is the drive's: the catalogue's values.
+    m_interpreter.PowerUp();
     m_program.fill(compiler::kImageFill);
-    m_data[DriveMap::kInputs] = 0x05;
-    // Analog inputs on a 10-bit converter: pots and sensors at rest.
-    const std::array<std::uint16_t, 6> analog = {512, 1023, 0, 300, 700, 100};
-    for (std::size_t n = 0; n < analog.size(); ++n)
-        SetDataWord(static_cast<std::uint16_t>(DriveMap::kAnalogs + 2 * n), analog[n]);
-    SetDataWord(DriveMap::kBusVolt, 446); // about 48 V
-    SetDataWord(DriveMap::kDecelerationRate, 50);
-    SetDataWord(DriveMap::kAccelerationRate, 50);
-    SetDataWord(DriveMap::kReferenceSpeed, 250);
-    m_data[DriveMap::kReferenceVolt] = 128;
-    m_data[DriveMap::kCurrentLimit] = 100;
-    m_data[DriveMap::kIdentification] = DriveMap::kIdentificationValue;
     m_framed.clear();
     m_unframed.clear();
     m_staleTimer.stop();
@@ -230,7 +208,7 @@ bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
     };
 
     if (!request.write) {
-        if (request.fn != kFnAccess)
+        if (request.fn != drivemap::kAccess)
             return false;
         for (qsizetype i = 0; i < request.dataCount; ++i)
             reply.append(static_cast<char>(memoryAt(i)));
@@ -239,19 +217,19 @@ bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
     }
 
     switch (request.fn) {
-    case kFnAccess:
+    case drivemap::kAccess:
         for (qsizetype i = 0; i < request.data.size(); ++i)
             memoryAt(i) = dataAt(i);
         break;
-    case kFnClearBits:
+    case drivemap::kClearBits:
         for (qsizetype i = 0; i < request.data.size(); ++i)
             memoryAt(i) &= dataAt(i);
         break;
-    case kFnSetBits:
+    case drivemap::kSetBits:
         for (qsizetype i = 0; i < request.data.size(); ++i)
             memoryAt(i) |= dataAt(i);
         break;
-    case kFnProgram:
+    case drivemap::kProgram:
         if (request.address + request.data.size() > qsizetype(m_program.size()))
             return false;
         std::copy(request.data.begin(), request.data.end(), m_program.begin() + request.address);
@@ -260,15 +238,15 @@ bool VirtualDrive::Execute(const DriveRequest& request, QByteArray& reply) {
         if (request.address + request.data.size() == qsizetype(m_program.size()))
             m_interpreter.Load(m_program);
         else
-            m_data[DriveMap::kStatus] |= kProgramRunMode;
+            m_data[Address(Id::Status)] |= Mask(StatusBit::ProgramRunMode);
         break;
-    case kFnErase:
-        if (request.address != DriveMap::kEraseLocation ||
-            request.data != QByteArray(1, char(DriveMap::kEraseByte)))
+    case drivemap::kErase:
+        if (request.address != drivemap::kEraseLocation ||
+            request.data != QByteArray(1, char(drivemap::kEraseByte)))
             return false;
         m_program.fill(compiler::kImageFill);
         m_interpreter.Erase();
-        m_data[DriveMap::kStatus] &= static_cast<std::uint8_t>(~kProgramRunMode);
+        m_data[Address(Id::Status)] &= static_cast<std::uint8_t>(~Mask(StatusBit::ProgramRunMode));
         break;
     default:
         return false;
@@ -314,17 +292,19 @@ void VirtualDrive::Answer(QByteArray reply, bool read) {
 void VirtualDrive::FollowCommands() {
     if (!m_motorModel)
         return;
-    std::uint8_t& status = m_data[DriveMap::kStatus];
-    const bool forward = status & kCommandForward;
-    const bool reverse = status & kCommandReverse;
-    const bool running = forward != reverse && !(status & kFault);
-    status &= static_cast<std::uint8_t>(~(kMotorEnable | kMotorForward));
+    std::uint8_t& status = m_data[Address(Id::Status)];
+    const bool forward = status & Mask(StatusBit::CommandForward);
+    const bool reverse = status & Mask(StatusBit::CommandReverse);
+    const bool running = forward != reverse && !(status & Mask(StatusBit::Fault));
+    const std::uint8_t enable = Mask(StatusBit::MotorEnable);
+    const std::uint8_t turnsForward = Mask(StatusBit::MotorForward);
+    status &= static_cast<std::uint8_t>(~(enable | turnsForward));
     if (running)
-        status |= forward ? (kMotorEnable | kMotorForward) : kMotorEnable;
-    SetDataWord(DriveMap::kCurrentSpeed, running ? DataWord(DriveMap::kReferenceSpeed) : 0);
-    m_data[DriveMap::kMotorVolt] = running ? m_data[DriveMap::kReferenceVolt] : 0;
-    m_data[DriveMap::kMotorCurrent] =
-        running ? std::min(kRunningCurrent, m_data[DriveMap::kCurrentLimit]) : 0;
+        status |= forward ? (enable | turnsForward) : enable;
+    SetDataWord(Address(Id::CurrentSpeed), running ? DataWord(Address(Id::ReferenceSpeed)) : 0);
+    m_data[Address(Id::MotorVolt)] = running ? m_data[Address(Id::ReferenceVolt)] : 0;
+    m_data[Address(Id::MotorCurrent)] =
+        running ? std::min(kRunningCurrent, m_data[Address(Id::CurrentLimit)]) : 0;
 }
 
 } // namespace kt::drive

@@ -3,7 +3,8 @@
 // can switch on. It takes bytes and emits replies; it knows nothing of ports.
 // A downloaded program runs on the simulated interpreter over the same data
 // memory, on simulated time that moves only when told (RunFor) or, once
-// SetRealTime is on, with the clock.
+// SetRealTime is on, with the clock. It powers up as the interpreter does,
+// with the catalogue's values.
 #pragma once
 
 #include "compiler/program_compiler.h"
@@ -54,7 +55,7 @@ public:
 
     explicit VirtualDrive(QObject* parent = nullptr);
 
-    // Back to the values of a freshly powered drive, program erased.
+    // Back to the catalogue's power-up values, program erased, clock at 0.
     void Reset();
 
     // Bytes off a line that carries the parity bit: a mark byte always starts

@@ -1,23 +1,32 @@
 #include "link/cls_kt_motor.h"
 
 #include "compiler/number_rules.h"
-#include "link/drive_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
 #include <cmath>
+#include <span>
 
 namespace kt::link {
 
 namespace {
 
-constexpr float kMaxCurrent = 65.0f;
+using drivemap::Id;
+using drivemap::StatusBit;
 
 std::uint8_t At(const QByteArray& data, int i) {
     return static_cast<std::uint8_t>(data.at(i));
 }
-int Word(const QByteArray& data) {
-    return At(data, 1) * 256 + At(data, 0);
+
+std::span<const std::uint8_t> Span(const QByteArray& data) {
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
+            static_cast<std::size_t>(data.size())};
+}
+
+// A count as the drive holds it: one byte, or two low byte first.
+QByteArray CountBytes(std::uint16_t count, int size) {
+    return size == 1 ? Packet::Bytes({count & 0xFF}) : Packet::Bytes({count & 0xFF, count >> 8});
 }
 
 } // namespace
@@ -26,17 +35,11 @@ ClsKtMotor::ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts, Prio
     : m_link(link), m_prompts(prompts), m_priority(priority) {}
 
 QString ClsKtMotor::ErrorDescription(double ErrorIndex) {
-    if (ErrorIndex == 1)
-        return QStringLiteral("Program passed end of buffer.");
-    if (ErrorIndex == 2)
-        return QStringLiteral("Program instruction is not identified.");
-    if (ErrorIndex == 3)
-        return QStringLiteral("Fault in motor power stage.");
-    if (ErrorIndex == 4)
-        return QStringLiteral("motorcurrent exceeded set current.");
-    if (ErrorIndex == 5)
-        return QStringLiteral("Bus Low Volt.");
-    return QStringLiteral("No Error.");
+    // Only a whole code has a text of its own.
+    if (!(ErrorIndex >= 0 && ErrorIndex <= 255) || ErrorIndex != std::floor(ErrorIndex))
+        ErrorIndex = 0;
+    const std::string_view text = drivemap::ErrorText(static_cast<int>(ErrorIndex));
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString ClsKtMotor::ErrorDescription(const QString& ErrorIndex) {
@@ -57,7 +60,7 @@ ClsKtMotor::Byte ClsKtMotor::OpenPort() {
 
 ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
     QByteArray reply;
-    const Byte result = m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(count),
+    const Byte result = m_link.SendPacket(drivemap::kAccess, address, static_cast<Byte>(count),
                                           reply, false, m_priority);
     if (result != kSent)
         return result;
@@ -71,14 +74,14 @@ ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
 
 ClsKtMotor::Byte ClsKtMotor::Write(int address, const QByteArray& data) {
     QByteArray bytes = data;
-    return m_link.SendPacket(DriveMap::kAccess, address, static_cast<Byte>(bytes.size()), bytes,
+    return m_link.SendPacket(drivemap::kAccess, address, static_cast<Byte>(bytes.size()), bytes,
                              true, m_priority);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteBit(int address, int bit, bool putOn) {
     const auto mask = static_cast<std::uint8_t>(1u << bit);
     QByteArray data(1, static_cast<char>(putOn ? mask : 255 - mask));
-    return m_link.SendPacket(putOn ? DriveMap::kSetBit : DriveMap::kClearBit, address, 1, data,
+    return m_link.SendPacket(putOn ? drivemap::kSetBits : drivemap::kClearBits, address, 1, data,
                              true, m_priority);
 }
 
@@ -100,39 +103,37 @@ bool ClsKtMotor::Confirm(const QString& question) {
 }
 
 bool ClsKtMotor::EncodeTenths(Single& Value, QByteArray& Data) {
-    if (Value > compiler::kTenthsLimit)
-        Value = compiler::kTenthsLimit;
-    // Formed in double, as the compiler forms its tenths: the same text gives
-    // the same count wherever it is typed.
-    const double tenths = compiler::RoundHalfEven(static_cast<double>(Value) * 10.0);
-    if (!(tenths >= 0))
+    const std::optional<std::uint16_t> tenths = drivemap::EncodeTenths(Value);
+    if (!tenths)
         return false;
-    const int n = static_cast<int>(tenths);
-    Data = Packet::Bytes({n % 256, n / 256});
+    Data = CountBytes(*tenths, 2);
     return true;
 }
 
 ClsKtMotor::Single ClsKtMotor::DecodeTenths(const QByteArray& Data) {
-    return static_cast<Single>(Word(Data)) / 10.0f;
+    return static_cast<Single>(
+        drivemap::Scale(drivemap::Scaling::Tenths, At(Data, 1) * 256 + At(Data, 0)));
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteCommandForward(bool PutOn) {
-    return WriteBit(DriveMap::kStatus, DriveMap::kCommandForwardBit, PutOn);
+    return WriteBit(drivemap::Address(Id::Status), drivemap::Place(StatusBit::CommandForward),
+                    PutOn);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteCommandReverse(bool PutOn) {
-    return WriteBit(DriveMap::kStatus, DriveMap::kCommandReverseBit, PutOn);
+    return WriteBit(drivemap::Address(Id::Status), drivemap::Place(StatusBit::CommandReverse),
+                    PutOn);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteAutoTorque(bool PutOn) {
-    return WriteBit(DriveMap::kStatus, DriveMap::kAutoTorqueBit, PutOn);
+    return WriteBit(drivemap::Address(Id::Status), drivemap::Place(StatusBit::AutoTorque), PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::Erase() {
-    QByteArray erase(1, static_cast<char>(DriveMap::kEraseByte));
-    return m_link.SendPacket(DriveMap::kErase, DriveMap::kEraseLocation, 1, erase, true);
+    QByteArray erase(1, static_cast<char>(drivemap::kEraseByte));
+    return m_link.SendPacket(drivemap::kErase, drivemap::kEraseLocation, 1, erase, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
-    if (ProgramData.size() != DriveMap::kProgramSize)
+    if (ProgramData.size() != drivemap::kProgramSize)
         return kOutOfRange;
     // Asking now would put the question on top of the user's waiting
     // command, whose end the answer could not change: the link is busy
@@ -144,7 +145,7 @@ ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
     if (const Byte erased = Erase(); erased != kSent)
         return erased;
     QByteArray image = ProgramData;
-    return m_link.SendPacket(DriveMap::kProgram, 0, DriveMap::kProgramSize, image, true);
+    return m_link.SendPacket(drivemap::kProgram, 0, drivemap::kProgramSize, image, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
@@ -155,186 +156,176 @@ ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
     return Erase();
 }
 
-template <typename Convert>
-ClsKtMotor::Byte ClsKtMotor::ReadValue(int address, int count, Convert convert) {
+template <typename Value> ClsKtMotor::Byte ClsKtMotor::ReadAs(Id id, int channel, Value& value) {
+    const drivemap::DriveValue& described = drivemap::At(id);
     QByteArray data;
-    const Byte result = Read(address, count, data);
+    const Byte result = Read(drivemap::Address(id, channel), described.size, data);
     if (result == kSent)
-        convert(data);
+        value = static_cast<Value>(drivemap::Decode(described, Span(data)));
     return result;
 }
 
-ClsKtMotor::Byte ClsKtMotor::WriteTenths(int address, Single& value) {
-    QByteArray data;
-    if (!EncodeTenths(value, data))
+ClsKtMotor::Byte ClsKtMotor::WriteAs(Id id, int channel, Single& value) {
+    const drivemap::DriveValue& described = drivemap::At(id);
+    const std::optional<std::uint16_t> count = drivemap::Encode(described, value);
+    if (!count)
         return kOutOfRange;
-    return Write(address, data);
+    return Write(drivemap::Address(id, channel), CountBytes(*count, described.size));
 }
 
-ClsKtMotor::Byte ClsKtMotor::ReadTenths(int address, Single& value) {
-    return ReadValue(address, 2, [&](const QByteArray& d) { value = DecodeTenths(d); });
+bool ClsKtMotor::HasChannel(Id id, Byte channel) {
+    return channel < drivemap::Channels(id);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteDecelerationRate(Single& Rate) {
-    return WriteTenths(DriveMap::kDecelerationRate, Rate);
+    return WriteAs(Id::DecelerationRate, 0, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadDecelerationRate(Single& Rate) {
-    return ReadTenths(DriveMap::kDecelerationRate, Rate);
+    return ReadAs(Id::DecelerationRate, 0, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteAccelerationRate(Single& Rate) {
-    return WriteTenths(DriveMap::kAccelerationRate, Rate);
+    return WriteAs(Id::AccelerationRate, 0, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadAccelerationRate(Single& Rate) {
-    return ReadTenths(DriveMap::kAccelerationRate, Rate);
+    return ReadAs(Id::AccelerationRate, 0, Rate);
 }
 ClsKtMotor::Byte ClsKtMotor::WriteReferenceSpeed(Single& Speed) {
-    return WriteTenths(DriveMap::kReferenceSpeed, Speed);
+    return WriteAs(Id::ReferenceSpeed, 0, Speed);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadReferenceSpeed(Single& Speed) {
-    return ReadTenths(DriveMap::kReferenceSpeed, Speed);
+    return ReadAs(Id::ReferenceSpeed, 0, Speed);
 }
 ClsKtMotor::Byte ClsKtMotor::ReadCurrentSpeed(Single& Speed) {
-    return ReadTenths(DriveMap::kCurrentSpeed, Speed);
+    return ReadAs(Id::CurrentSpeed, 0, Speed);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadReferenceVolt(Byte& Volt) {
-    return ReadValue(DriveMap::kReferenceVolt, 2,
-                     [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
+    return ReadAs(Id::ReferenceVolt, 0, Volt);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadMotorVolt(Byte& Volt) {
-    return ReadValue(DriveMap::kMotorVolt, 2,
-                     [&](const QByteArray& d) { Volt = At(d, 0) * 100 / 255; });
+    return ReadAs(Id::MotorVolt, 0, Volt);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteReferenceVolt(Byte Volt) {
-    if (Volt > 100)
-        return kOutOfRange;
-    return Write(DriveMap::kReferenceVolt, Packet::Bytes({Volt * 255 / 100, 0}));
+    Single percent = Volt;
+    return WriteAs(Id::ReferenceVolt, 0, percent);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadBusVolt(Single& Volt) {
-    return ReadValue(DriveMap::kBusVolt, 2, [&](const QByteArray& d) {
-        Volt = static_cast<Single>(Word(d) * 69.8 / 649);
-    });
+    return ReadAs(Id::BusVolt, 0, Volt);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadMotorCurrent(Single& Current) {
-    return ReadValue(DriveMap::kMotorCurrent, 2,
-                     [&](const QByteArray& d) { Current = static_cast<Single>(At(d, 0) * 0.255); });
+    return ReadAs(Id::MotorCurrent, 0, Current);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadCurrentLimit(Single& Current) {
-    return ReadValue(DriveMap::kCurrentLimit, 2,
-                     [&](const QByteArray& d) { Current = static_cast<Single>(At(d, 0) * 0.255); });
+    return ReadAs(Id::CurrentLimit, 0, Current);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteCurrentLimit(Single& Current) {
-    if (Current > kMaxCurrent)
-        Current = kMaxCurrent;
-    const double count = compiler::RoundHalfEven(static_cast<double>(Current) * 1000.0);
-    if (!(count >= 0))
-        return kOutOfRange;
-    const int step = static_cast<int>(count) / 255;
-    return Write(DriveMap::kCurrentLimit, Packet::Bytes({step, 0}));
+    return WriteAs(Id::CurrentLimit, 0, Current);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadStatus(bool& Fault, bool& MotorEnable, bool& MotorForward,
                                         bool& ProgramRunMode, bool& AutoTorque,
                                         bool& CommandReverse, bool& CommandForward) {
-    return ReadValue(DriveMap::kStatus, 1, [&](const QByteArray& d) {
-        const auto bit = [&](int k) { return ((At(d, 0) >> k) & 1) != 0; };
-        Fault = bit(DriveMap::kFaultBit);
-        MotorEnable = bit(DriveMap::kMotorEnableBit);
-        MotorForward = bit(DriveMap::kMotorForwardBit);
-        ProgramRunMode = bit(DriveMap::kProgramRunModeBit);
-        AutoTorque = bit(DriveMap::kAutoTorqueBit);
-        CommandReverse = bit(DriveMap::kCommandReverseBit);
-        CommandForward = bit(DriveMap::kCommandForwardBit);
-    });
+    Byte status = 0;
+    const Byte result = ReadAs(Id::Status, 0, status);
+    if (result != kSent)
+        return result;
+    const auto bit = [&](StatusBit k) { return (status & drivemap::Mask(k)) != 0; };
+    Fault = bit(StatusBit::Fault);
+    MotorEnable = bit(StatusBit::MotorEnable);
+    MotorForward = bit(StatusBit::MotorForward);
+    ProgramRunMode = bit(StatusBit::ProgramRunMode);
+    AutoTorque = bit(StatusBit::AutoTorque);
+    CommandReverse = bit(StatusBit::CommandReverse);
+    CommandForward = bit(StatusBit::CommandForward);
+    return result;
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadInputs(bool (&In)[8]) {
     bool* bits[8];
     for (int k = 0; k < 8; ++k)
         bits[k] = &In[k];
-    return ReadBits(DriveMap::kInputs, bits, 8);
+    return ReadBits(drivemap::Address(Id::Inputs), bits, 8);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadFlags(bool (&Flag)[8]) {
     bool* bits[8];
     for (int k = 0; k < 8; ++k)
         bits[k] = &Flag[k];
-    return ReadBits(DriveMap::kFlags, bits, 8);
+    return ReadBits(drivemap::Address(Id::Flags), bits, 8);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadOutputs(bool& Op0, bool& Op1) {
     bool* bits[2] = {&Op0, &Op1};
-    return ReadBits(DriveMap::kOutputs, bits, 2);
+    return ReadBits(drivemap::Address(Id::Outputs), bits, 2);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteOutput(Byte OutputNumber, bool PutOn) {
-    if (OutputNumber > 1)
+    if (!HasChannel(Id::Outputs, OutputNumber))
         return kOutOfRange;
-    return WriteBit(DriveMap::kOutputs, OutputNumber, PutOn);
+    return WriteBit(drivemap::Address(Id::Outputs), OutputNumber, PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteFlag(Byte FlagNumber, bool PutOn) {
-    if (FlagNumber > 7)
+    if (!HasChannel(Id::Flags, FlagNumber))
         return kOutOfRange;
-    return WriteBit(DriveMap::kFlags, FlagNumber, PutOn);
+    return WriteBit(drivemap::Address(Id::Flags), FlagNumber, PutOn);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadTimer(Byte TimerNumber, Byte& TimerData) {
-    if (TimerNumber > 3)
+    if (!HasChannel(Id::Timer, TimerNumber))
         return kOutOfRange;
-    return ReadValue(DriveMap::kTimers + TimerNumber, 1,
-                     [&](const QByteArray& d) { TimerData = At(d, 0); });
+    return ReadAs(Id::Timer, TimerNumber, TimerData);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteTimer(Byte TimerNumber, Byte TimerData) {
-    if (TimerNumber > 3)
+    if (!HasChannel(Id::Timer, TimerNumber))
         return kOutOfRange;
-    return Write(DriveMap::kTimers + TimerNumber, QByteArray(1, static_cast<char>(TimerData)));
+    Single count = TimerData;
+    return WriteAs(Id::Timer, TimerNumber, count);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadCounter(Byte CounterNumber, Byte& CounterData) {
-    if (CounterNumber > 7)
+    if (!HasChannel(Id::Counter, CounterNumber))
         return kOutOfRange;
-    return ReadValue(DriveMap::kCounters + CounterNumber, 1,
-                     [&](const QByteArray& d) { CounterData = At(d, 0); });
+    return ReadAs(Id::Counter, CounterNumber, CounterData);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteCounter(Byte CounterNumber, Byte CounterData) {
-    if (CounterNumber > 7)
+    if (!HasChannel(Id::Counter, CounterNumber))
         return kOutOfRange;
-    return Write(DriveMap::kCounters + CounterNumber,
-                 QByteArray(1, static_cast<char>(CounterData)));
+    Single count = CounterData;
+    return WriteAs(Id::Counter, CounterNumber, count);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadWordCounter(Byte WordCounterNumber, Long& WordCounterData) {
-    if (WordCounterNumber > 3)
+    if (!HasChannel(Id::WordCounter, WordCounterNumber))
         return kOutOfRange;
-    return ReadValue(DriveMap::kCounters + 2 * WordCounterNumber, 2,
-                     [&](const QByteArray& d) { WordCounterData = Word(d); });
+    return ReadAs(Id::WordCounter, WordCounterNumber, WordCounterData);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteWordCounter(Byte WordCounterNumber, Long WordCounterData) {
-    if (WordCounterNumber > 3 || WordCounterData < 0 || WordCounterData > 65535)
+    if (!HasChannel(Id::WordCounter, WordCounterNumber))
         return kOutOfRange;
-    return Write(DriveMap::kCounters + 2 * WordCounterNumber,
-                 Packet::Bytes({WordCounterData % 256, WordCounterData / 256}));
+    // A Single holds every count up to 65535 exactly, and nothing beyond it
+    // rounds back into the range.
+    Single count = static_cast<Single>(WordCounterData);
+    return WriteAs(Id::WordCounter, WordCounterNumber, count);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadAnalog(Byte AnalogNumber, Long& AnalogData) {
-    if (AnalogNumber > 5)
+    if (!HasChannel(Id::Analog, AnalogNumber))
         return kOutOfRange;
-    return ReadValue(DriveMap::kAnalogs + 2 * AnalogNumber, 2,
-                     [&](const QByteArray& d) { AnalogData = Word(d); });
+    return ReadAs(Id::Analog, AnalogNumber, AnalogData);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadError(Byte& ErrorData) {
-    return ReadValue(DriveMap::kError, 1, [&](const QByteArray& d) { ErrorData = At(d, 0); });
+    return ReadAs(Id::Error, 0, ErrorData);
 }
 
 } // namespace kt::link

@@ -1,10 +1,12 @@
 // The drive's command set: one function per value or action of the drive.
 // Each checks its arguments (4, before any traffic), converts between the
-// engineering value and the drive's bytes, and runs its exchange through the
+// engineering value and the drive's bytes at the address, in the size and by
+// the scaling the drive catalogue gives, and runs its exchange through the
 // link; a read writes its out-parameters only on success. It keeps no state
 // but the priority its exchanges run at: every instance talks to the one link.
 #pragma once
 
+#include "drivemap/drive_value.h"
 #include "link/frm_motor_com.h"
 
 #include <QByteArray>
@@ -83,9 +85,10 @@ private:
     Byte Write(int address, const QByteArray& data);
     Byte WriteBit(int address, int bit, bool putOn);
     Byte ReadBits(int address, bool* const* bits, int count);
-    template <typename Convert> Byte ReadValue(int address, int count, Convert convert);
-    Byte WriteTenths(int address, Single& value);
-    Byte ReadTenths(int address, Single& value);
+    // A value or channel in the catalogue's size, converted as it says.
+    template <typename Value> Byte ReadAs(drivemap::Id id, int channel, Value& value);
+    Byte WriteAs(drivemap::Id id, int channel, Single& value);
+    static bool HasChannel(drivemap::Id id, Byte channel);
     bool Confirm(const QString& question);
     Byte Erase();
 

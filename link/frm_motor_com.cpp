@@ -1,6 +1,6 @@
 #include "link/frm_motor_com.h"
 
-#include "link/drive_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
@@ -209,10 +209,10 @@ bool FrmMotorCom::SearchPort(int candidate) {
         return false;
     }
     QByteArray identification;
-    const std::uint8_t result =
-        Run(DriveMap::kAccess, DriveMap::kIdentification, 2, identification, false);
-    if (result != kSent || identification.size() != 2 || !m_port ||
-        static_cast<std::uint8_t>(identification[0]) != DriveMap::kIdentificationValue) {
+    const drivemap::DriveValue& id = drivemap::At(drivemap::Id::Identification);
+    const std::uint8_t result = Run(drivemap::kAccess, id.address, id.size, identification, false);
+    if (result != kSent || identification.size() != id.size || !m_port ||
+        static_cast<std::uint8_t>(identification[0]) != drivemap::kIdentificationValue) {
         ClosePort();
         return false;
     }

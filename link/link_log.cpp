@@ -1,6 +1,6 @@
 #include "link/link_log.h"
 
-#include "link/drive_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 
 #include <cstdio>
@@ -9,21 +9,17 @@ namespace kt::link {
 
 namespace {
 
-std::string Numbered(const char* name, int n) {
-    return std::string(name) + ' ' + std::to_string(n);
-}
-
 std::string Action(const LinkEvent& event) {
     switch (event.function) {
-    case DriveMap::kAccess:
+    case drivemap::kAccess:
         return event.write ? "write" : "read";
-    case DriveMap::kClearBit:
+    case drivemap::kClearBits:
         return "clear bits";
-    case DriveMap::kSetBit:
+    case drivemap::kSetBits:
         return "set bits";
-    case DriveMap::kProgram:
+    case drivemap::kProgram:
         return "program";
-    case DriveMap::kErase:
+    case drivemap::kErase:
         return "erase";
     default:
         return "function " + std::to_string(event.function);
@@ -45,58 +41,17 @@ std::string LinkLog::Hex(const QByteArray& bytes) {
 }
 
 std::string LinkLog::AddressName(std::uint8_t function, int address, int dataCount) {
-    using M = DriveMap;
-    if (function == M::kProgram)
+    if (function == drivemap::kProgram)
         return address == 0 ? "program image" : "program memory";
-    if (function == M::kErase)
+    if (function == drivemap::kErase)
         return "erase location";
-    switch (address) {
-    case M::kOutputs:
-        return "Outputs";
-    case M::kInputs:
-        return "Inputs";
-    case M::kCurrentSpeed:
-        return "CurrentSpeed";
-    case M::kStatus:
-        return "Status";
-    case M::kFlags:
-        return "Flags";
-    case M::kError:
-        return "Error";
-    case M::kBusVolt:
-        return "BusVolt";
-    case M::kMotorCurrent:
-        return "MotorCurrent";
-    case M::kDecelerationRate:
-        return "DecelerationRate";
-    case M::kAccelerationRate:
-        return "AccelerationRate";
-    case M::kReferenceSpeed:
-        return "ReferenceSpeed";
-    case M::kReferenceVolt:
-        return "ReferenceVolt";
-    case M::kCurrentLimit:
-        return "CurrentLimit";
-    case M::kIdentification:
-        return "Identification";
-    case M::kMotorVolt:
-        return "MotorVolt";
-    default:
-        break;
-    }
-    if (address >= M::kTimers && address < M::kTimers + 4)
-        return Numbered("Timer", address - M::kTimers);
-    if (address >= M::kAnalogs && address < M::kAnalogs + 12 && address % 2 == 0)
-        return Numbered("Analog", (address - M::kAnalogs) / 2);
-    if (address >= M::kCounters && address < M::kCounters + 8) {
-        const int offset = address - M::kCounters;
-        // Counters and word counters share their bytes: two bytes at an
-        // even offset are a word counter.
-        if (dataCount == 2 && offset % 2 == 0)
-            return Numbered("WordCounter", offset / 2);
-        return Numbered("Counter", offset);
-    }
-    return "address " + std::to_string(address);
+    const std::optional<drivemap::ValueRef> value = drivemap::AtAddress(address, dataCount);
+    if (!value)
+        return "address " + std::to_string(address);
+    // The log's own way with a channel: "Timer 0".
+    if (value->channel != drivemap::ValueRef::kWhole)
+        return std::string(value->value->name) + ' ' + std::to_string(value->channel);
+    return drivemap::Name(*value);
 }
 
 std::string LinkLog::Line(const LinkEvent& event) {

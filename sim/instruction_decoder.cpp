@@ -3,8 +3,9 @@
 #include "compiler/instruction_table.h"
 #include "compiler/line_compiler.h"
 #include "compiler/number_rules.h"
-#include "sim/memory_map.h"
+#include "drivemap/drive_catalogue.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,28 +51,18 @@ OperandKind KindOf(const compiler::TemplateFields& fields) {
 }
 
 struct NamedValue {
-    std::string_view name;
     std::uint16_t address;
-    bool isByte;
+    bool isByte; // a byte with a 0 above it: percent, current steps
 };
 
-// Spellings as the templates have them; both speed spellings occur.
-constexpr std::array<NamedValue, 8> kNamedValues{{
-    {"AccelerateRate", MemoryMap::kAccelerationRate, false},
-    {"DecelerateRate", MemoryMap::kDecelerationRate, false},
-    {"RefrenceSpeed", MemoryMap::kReferenceSpeed, false},
-    {"ReferenceSpeed", MemoryMap::kReferenceSpeed, false},
-    {"CurrentSpeed", MemoryMap::kCurrentSpeed, false},
-    {"WordCounter0", MemoryMap::kCounters, false},
-    {"CurrentLimit", MemoryMap::kCurrentLimit, true},
-    {"Volt%", MemoryMap::kReferenceVolt, true},
-}};
-
-const NamedValue* FindNamed(std::string_view name) {
-    for (const NamedValue& value : kNamedValues)
-        if (value.name == name)
-            return &value;
-    return nullptr;
+// A word the templates name ("AccelerateRate", "Volt%", "WordCounter0").
+std::optional<NamedValue> FindNamed(std::string_view name) {
+    const std::optional<drivemap::ValueRef> ref = drivemap::Find(name);
+    if (!ref || ref->bit != drivemap::ValueRef::kWhole || ref->Family() || ref->value->size != 2)
+        return std::nullopt;
+    const drivemap::Scaling scaling = ref->value->scaling;
+    return NamedValue{ref->Address(), scaling == drivemap::Scaling::Percent ||
+                                          scaling == drivemap::Scaling::CurrentStep};
 }
 
 // "Counter5" with prefix "Counter" and at most 7 gives 5.
@@ -214,7 +205,7 @@ std::optional<Instruction> Classify(const compiler::TemplateFields& fields) {
         if (is({"Counter0", "=", "Counter."}) && kind == OperandKind::Index)
             return done(Action::CounterToCounter0);
     }
-    if (const auto k = Numbered(w[0], "Counter", MemoryMap::kCounterCount - 1);
+    if (const auto k = Numbered(w[0], "Counter", drivemap::Channels(drivemap::Id::Counter) - 1);
         k && w.size() == 2 && w[1] == "=" && kind == OperandKind::Constant) {
         in.number = *k;
         return done(Action::SetCounter);
@@ -224,14 +215,16 @@ std::optional<Instruction> Classify(const compiler::TemplateFields& fields) {
     if (kind == OperandKind::Index && is({"Counter.", "=", "InputByte"}))
         return done(Action::InputByteToCounter);
 
-    if (const auto n = Numbered(w[0], "TriggerTimer", MemoryMap::kTimerCount - 1)) {
+    if (const auto n =
+            Numbered(w[0], "TriggerTimer", drivemap::Channels(drivemap::Id::Timer) - 1)) {
         in.number = *n;
         in.fromCounter = w.size() == 3 && w[1] == "By" && w[2] == "Counter.";
         const bool fits = in.fromCounter ? kind == OperandKind::Index
                                          : w.size() == 1 && kind == OperandKind::Constant;
         return fits ? done(Action::TriggerTimer) : std::nullopt;
     }
-    if (const auto n = Numbered(w[0], "WordCounter", MemoryMap::kWordCounterCount - 1);
+    if (const auto n =
+            Numbered(w[0], "WordCounter", drivemap::Channels(drivemap::Id::WordCounter) - 1);
         n && w.size() == 4 && w[1] == "=" && w[2] == w[0] && kind == OperandKind::Constant &&
         (w[3] == "+" || w[3] == "-")) {
         in.number = *n;
@@ -241,15 +234,15 @@ std::optional<Instruction> Classify(const compiler::TemplateFields& fields) {
     if (w.size() == 3 && w[0] == "WordCounter." && w[1] == "=") {
         if (w[2] == "Analog." && kind == OperandKind::WordAnalog)
             return done(Action::AnalogToWordCounter);
-        const NamedValue* source = FindNamed(w[2]);
-        if (source == nullptr || source->isByte || kind != OperandKind::WordOffset)
+        const std::optional<NamedValue> source = FindNamed(w[2]);
+        if (!source || source->isByte || kind != OperandKind::WordOffset)
             return std::nullopt;
         in.address = source->address;
         return done(Action::WordToWordCounter);
     }
 
-    const NamedValue* target = FindNamed(w[0]);
-    if (target == nullptr || w.size() < 2 || w[1] != "=")
+    const std::optional<NamedValue> target = FindNamed(w[0]);
+    if (!target || w.size() < 2 || w[1] != "=")
         return std::nullopt;
     in.address = target->address;
     if (w.size() == 2 && kind == OperandKind::Tenths && !target->isByte)
@@ -259,6 +252,13 @@ std::optional<Instruction> Classify(const compiler::TemplateFields& fields) {
     if (is({w[0], "=", "WordCounter."}) && kind == OperandKind::WordOffset && !target->isByte)
         return done(Action::WordCounterToWord);
     return std::nullopt;
+}
+
+bool StatusBitWritable(int index) {
+    const auto& bits = drivemap::At(drivemap::Id::Status).bits;
+    return std::any_of(bits.begin(), bits.end(), [&](const drivemap::Bit& bit) {
+        return bit.index == index && bit.writable;
+    });
 }
 
 bool SameMeaning(const Instruction& a, const Instruction& b) {
@@ -310,24 +310,24 @@ bool InstructionDecoder::DecodeBit(std::uint8_t operand, BitOperand& bit) {
     bit.mask = static_cast<std::uint8_t>(1u << index);
     switch ((operand & 0x7F) >> 3) {
     case 0:
-        bit.address = MemoryMap::kInputs;
+        bit.address = drivemap::Address(drivemap::Id::Inputs);
         return true;
     case 1:
-        bit.address = MemoryMap::kOutputs;
+        bit.address = drivemap::Address(drivemap::Id::Outputs);
         bit.writable = !bit.inverted;
         return true;
     case 2:
-        bit.address = MemoryMap::kFlags;
+        bit.address = drivemap::Address(drivemap::Id::Flags);
         bit.writable = !bit.inverted;
         return true;
     case 3:
         // Only the command bits belong to the program; the rest report.
-        bit.address = MemoryMap::kStatus;
-        bit.writable = !bit.inverted && index <= 2;
+        bit.address = drivemap::Address(drivemap::Id::Status);
+        bit.writable = !bit.inverted && StatusBitWritable(index);
         return true;
     case 4:
         bit.timerFlag = true;
-        return index < MemoryMap::kTimerCount;
+        return index < drivemap::Channels(drivemap::Id::Timer);
     default:
         return false;
     }
@@ -342,10 +342,10 @@ bool InstructionDecoder::OperandValid(const Instruction& instruction, std::uint8
     case OperandKind::Index:
         return operand <= 7;
     case OperandKind::WordOffset:
-        return operand <= 2 * (MemoryMap::kWordCounterCount - 1);
+        return operand <= 2 * (drivemap::Channels(drivemap::Id::WordCounter) - 1);
     case OperandKind::WordAnalog:
-        return (operand & 0x1F) <= 2 * (MemoryMap::kWordCounterCount - 1) &&
-               (operand >> 5) < MemoryMap::kAnalogCount;
+        return (operand & 0x1F) <= 2 * (drivemap::Channels(drivemap::Id::WordCounter) - 1) &&
+               (operand >> 5) < drivemap::Channels(drivemap::Id::Analog);
     case OperandKind::Bit: {
         BitOperand bit;
         if (!DecodeBit(operand, bit))

@@ -1,6 +1,6 @@
 #include "sim/program_interpreter.h"
 
-#include "sim/memory_map.h"
+#include "drivemap/drive_catalogue.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -9,6 +9,14 @@
 namespace kt::sim {
 
 namespace {
+
+using drivemap::Address;
+using drivemap::Channels;
+using drivemap::Code;
+using drivemap::ErrorCode;
+using drivemap::Id;
+using drivemap::Mask;
+using drivemap::StatusBit;
 
 constexpr std::uint8_t kEndMark = compiler::kImageFill; // no opcode is 255
 
@@ -29,24 +37,17 @@ bool Compared(Compare compare, unsigned left, unsigned right) {
 } // namespace
 
 ProgramInterpreter::ProgramInterpreter()
-    : m_ownMemory(MemoryMap::kDataMemorySize), m_memory(m_ownMemory) {
+    : m_ownMemory(drivemap::kAddressSpace), m_memory(m_ownMemory) {
     PowerUp();
 }
 
 ProgramInterpreter::ProgramInterpreter(std::span<std::uint8_t> memory) : m_memory(memory) {
-    if (memory.size() < MemoryMap::kUsedSize)
+    if (memory.size() < drivemap::kUsedSize)
         throw std::invalid_argument("data memory smaller than the drive's map");
 }
 
 void ProgramInterpreter::PowerUp() {
-    std::fill(m_memory.begin(), m_memory.end(), std::uint8_t{0});
-    SetWord(MemoryMap::kBusVolt, 446); // about 48 V on the command set's scale
-    SetWord(MemoryMap::kDecelerationRate, 50);
-    SetWord(MemoryMap::kAccelerationRate, 50);
-    SetWord(MemoryMap::kReferenceSpeed, 250);
-    m_memory[MemoryMap::kReferenceVolt] = 128;
-    m_memory[MemoryMap::kCurrentLimit] = 100;
-    m_memory[MemoryMap::kIdentification] = MemoryMap::kIdentificationValue;
+    drivemap::WritePowerUp(m_memory);
     Erase();
     m_timeMs = 0;
     m_toTimerTick = kTimerTickMs;
@@ -65,7 +66,7 @@ void ProgramInterpreter::SetWord(std::uint16_t address, std::uint16_t value) {
 }
 
 std::uint8_t ProgramInterpreter::Error() const {
-    return m_memory[MemoryMap::kError];
+    return m_memory[Address(Id::Error)];
 }
 
 void ProgramInterpreter::Erase() {
@@ -73,16 +74,17 @@ void ProgramInterpreter::Erase() {
     m_next = 0;
     m_errorStatement = kNoStatement;
     m_running = false;
-    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(~MemoryMap::kProgramRunMode);
+    m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~Mask(StatusBit::ProgramRunMode));
 }
 
 void ProgramInterpreter::Fail(std::uint8_t error, std::size_t statement) {
     m_running = false;
     m_errorStatement = statement;
-    m_memory[MemoryMap::kError] = error;
+    m_memory[Address(Id::Error)] = error;
     // A stopped program no longer drives the motor: it ramps down to rest.
-    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(
-        ~(MemoryMap::kProgramRunMode | MemoryMap::kCommandForward | MemoryMap::kCommandReverse));
+    m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~(Mask(StatusBit::ProgramRunMode) |
+                                                                 Mask(StatusBit::CommandForward) |
+                                                                 Mask(StatusBit::CommandReverse)));
 }
 
 std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
@@ -96,8 +98,8 @@ std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
         statement.instruction = decoder.At(statement.opcode);
         if (statement.instruction.action == Action::Unknown ||
             !decoder.OperandValid(statement.instruction, statement.operand)) {
-            Fail(MemoryMap::kInstructionNotIdentified, k);
-            return MemoryMap::kInstructionNotIdentified;
+            Fail(Code(ErrorCode::InstructionNotIdentified), k);
+            return Code(ErrorCode::InstructionNotIdentified);
         }
         if (statement.instruction.operand == OperandKind::Bit)
             InstructionDecoder::DecodeBit(statement.operand, statement.bit);
@@ -128,8 +130,8 @@ std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
         const bool topIsIf = top == Action::If;
         const bool topIsDo = top == Action::Do || top == Action::DoUntil;
         if (wantsIf ? !topIsIf : !topIsDo) {
-            Fail(MemoryMap::kInstructionNotIdentified, k);
-            return MemoryMap::kInstructionNotIdentified;
+            Fail(Code(ErrorCode::InstructionNotIdentified), k);
+            return Code(ErrorCode::InstructionNotIdentified);
         }
         Open& block = open.back();
         if (action == Action::Else) {
@@ -156,14 +158,14 @@ std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
     }
     if (!open.empty()) {
         // Looking for the partner runs off the end of the program.
-        Fail(MemoryMap::kPassedEndOfBuffer, open.back().statement);
-        return MemoryMap::kPassedEndOfBuffer;
+        Fail(Code(ErrorCode::PassedEndOfBuffer), open.back().statement);
+        return Code(ErrorCode::PassedEndOfBuffer);
     }
 
     m_program = std::move(program);
-    m_memory[MemoryMap::kError] = MemoryMap::kNoError;
+    m_memory[Address(Id::Error)] = Code(ErrorCode::None);
     Restart();
-    return MemoryMap::kNoError;
+    return Code(ErrorCode::None);
 }
 
 void ProgramInterpreter::Restart() {
@@ -174,33 +176,33 @@ void ProgramInterpreter::Restart() {
     m_next = 0;
     m_errorStatement = kNoStatement;
     m_running = true;
-    m_memory[MemoryMap::kError] = MemoryMap::kNoError;
-    m_memory[MemoryMap::kStatus] |= MemoryMap::kProgramRunMode;
+    m_memory[Address(Id::Error)] = Code(ErrorCode::None);
+    m_memory[Address(Id::Status)] |= Mask(StatusBit::ProgramRunMode);
 }
 
 void ProgramInterpreter::Stop() {
     m_running = false;
-    m_memory[MemoryMap::kStatus] &= static_cast<std::uint8_t>(~MemoryMap::kProgramRunMode);
+    m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~Mask(StatusBit::ProgramRunMode));
 }
 
 bool ProgramInterpreter::SetInput(int n, bool on) {
-    if (n < 0 || n >= MemoryMap::kInputCount)
+    if (n < 0 || n >= Channels(Id::Inputs))
         return false;
     const auto mask = static_cast<std::uint8_t>(1u << n);
-    std::uint8_t& inputs = m_memory[MemoryMap::kInputs];
+    std::uint8_t& inputs = m_memory[Address(Id::Inputs)];
     inputs = static_cast<std::uint8_t>(on ? inputs | mask : inputs & ~mask);
     return true;
 }
 
 bool ProgramInterpreter::SetAnalog(int n, std::uint16_t value) {
-    if (n < 0 || n >= MemoryMap::kAnalogCount)
+    if (n < 0 || n >= Channels(Id::Analog))
         return false;
-    SetWord(static_cast<std::uint16_t>(MemoryMap::kAnalogs + 2 * n), value);
+    SetWord(static_cast<std::uint16_t>(Address(Id::Analog) + 2 * n), value);
     return true;
 }
 
 bool ProgramInterpreter::TimerFlag(int n) const {
-    return n >= 0 && n < MemoryMap::kTimerCount && (m_timerFlags >> n & 1) != 0;
+    return n >= 0 && n < Channels(Id::Timer) && (m_timerFlags >> n & 1) != 0;
 }
 
 bool ProgramInterpreter::ReadBit(const BitOperand& bit) const {
@@ -216,11 +218,11 @@ void ProgramInterpreter::WriteBit(const BitOperand& bit, bool on) {
 bool ProgramInterpreter::Holds(Statement& statement) {
     const Instruction& in = statement.instruction;
     const std::uint8_t operand = statement.operand;
-    const std::uint8_t counter0 = m_memory[MemoryMap::kCounters];
+    const std::uint8_t counter0 = m_memory[Address(Id::Counter)];
     switch (in.condition) {
     case Condition::ClickedToFalse:
     case Condition::ClickedToTrue: {
-        const bool now = (m_memory[MemoryMap::kInputs] >> operand & 1) != 0;
+        const bool now = (m_memory[Address(Id::Inputs)] >> operand & 1) != 0;
         const bool wanted = in.condition == Condition::ClickedToTrue;
         // The first run only remembers: there is no earlier value to change from.
         const bool clicked = statement.clickPrimed && statement.clickLast != now && now == wanted;
@@ -231,10 +233,10 @@ bool ProgramInterpreter::Holds(Statement& statement) {
     case Condition::CounterConstant:
         return Compared(in.compare, counter0, operand);
     case Condition::CounterCounter:
-        return Compared(in.compare, counter0, m_memory[MemoryMap::kCounters + operand]);
+        return Compared(in.compare, counter0, m_memory[Address(Id::Counter) + operand]);
     case Condition::WordWord:
-        return Compared(in.compare, Word(MemoryMap::kCounters),
-                        Word(static_cast<std::uint16_t>(MemoryMap::kCounters + operand)));
+        return Compared(in.compare, Word(Address(Id::Counter)),
+                        Word(static_cast<std::uint16_t>(Address(Id::Counter) + operand)));
     case Condition::Bit:
         return ReadBit(statement.bit);
     case Condition::None:
@@ -248,7 +250,7 @@ void ProgramInterpreter::Execute() {
     Statement& statement = m_program[k];
     const Instruction& in = statement.instruction;
     const std::uint8_t operand = statement.operand;
-    std::uint8_t* const counters = &m_memory[MemoryMap::kCounters];
+    std::uint8_t* const counters = &m_memory[Address(Id::Counter)];
     std::size_t next = k + 1;
 
     switch (in.action) {
@@ -275,12 +277,12 @@ void ProgramInterpreter::Execute() {
     case Action::AssignBit: {
         bool on = in.bitValue == BitValue::True;
         if (in.bitValue == BitValue::Flag0)
-            on = (m_memory[MemoryMap::kFlags] & 1) != 0;
+            on = (m_memory[Address(Id::Flags)] & 1) != 0;
         WriteBit(statement.bit, on);
         break;
     }
     case Action::FlagLogic: {
-        const bool flag0 = (m_memory[MemoryMap::kFlags] & 1) != 0;
+        const bool flag0 = (m_memory[Address(Id::Flags)] & 1) != 0;
         const bool bit = ReadBit(statement.bit);
         bool result = bit;
         if (in.logic == Logic::And)
@@ -289,8 +291,8 @@ void ProgramInterpreter::Execute() {
             result = flag0 || bit;
         else if (in.logic == Logic::Xor)
             result = flag0 != bit;
-        m_memory[MemoryMap::kFlags] =
-            static_cast<std::uint8_t>((m_memory[MemoryMap::kFlags] & ~1u) | (result ? 1u : 0u));
+        m_memory[Address(Id::Flags)] =
+            static_cast<std::uint8_t>((m_memory[Address(Id::Flags)] & ~1u) | (result ? 1u : 0u));
         break;
     }
     case Action::SetCounter:
@@ -313,13 +315,13 @@ void ProgramInterpreter::Execute() {
         counters[operand] = counters[0];
         break;
     case Action::InputByteToCounter:
-        counters[operand] = m_memory[MemoryMap::kInputs];
+        counters[operand] = m_memory[Address(Id::Inputs)];
         break;
     case Action::SetTenths:
         SetWord(in.address, static_cast<std::uint16_t>(in.number * 256 + operand));
         break;
     case Action::WordCounterToWord:
-        SetWord(in.address, Word(static_cast<std::uint16_t>(MemoryMap::kCounters + operand)));
+        SetWord(in.address, Word(static_cast<std::uint16_t>(Address(Id::Counter) + operand)));
         break;
     case Action::SetByte:
         m_memory[in.address] = operand;
@@ -327,7 +329,7 @@ void ProgramInterpreter::Execute() {
         break;
     case Action::TriggerTimer: {
         const std::uint8_t value = in.fromCounter ? counters[operand] : operand;
-        m_memory[MemoryMap::kTimers + in.number] = value;
+        m_memory[Address(Id::Timer) + in.number] = value;
         const auto mask = static_cast<std::uint8_t>(1u << in.number);
         // A timer of 0 has nothing to count: it has run out already.
         m_timerFlags =
@@ -335,7 +337,7 @@ void ProgramInterpreter::Execute() {
         break;
     }
     case Action::AddToWordCounter: {
-        const auto address = static_cast<std::uint16_t>(MemoryMap::kCounters + 2 * in.number);
+        const auto address = static_cast<std::uint16_t>(Address(Id::Counter) + 2 * in.number);
         const unsigned value = Word(address);
         // 16 bits wrap around, as the drive's registers would.
         SetWord(address,
@@ -343,25 +345,25 @@ void ProgramInterpreter::Execute() {
         break;
     }
     case Action::WordToWordCounter:
-        SetWord(static_cast<std::uint16_t>(MemoryMap::kCounters + operand), Word(in.address));
+        SetWord(static_cast<std::uint16_t>(Address(Id::Counter) + operand), Word(in.address));
         break;
     case Action::AnalogToWordCounter:
-        SetWord(static_cast<std::uint16_t>(MemoryMap::kCounters + (operand & 0x1F)),
-                Word(static_cast<std::uint16_t>(MemoryMap::kAnalogs + 2 * (operand >> 5))));
+        SetWord(static_cast<std::uint16_t>(Address(Id::Counter) + (operand & 0x1F)),
+                Word(static_cast<std::uint16_t>(Address(Id::Analog) + 2 * (operand >> 5))));
         break;
     case Action::Unknown: // refused at load
-        Fail(MemoryMap::kInstructionNotIdentified, k);
+        Fail(Code(ErrorCode::InstructionNotIdentified), k);
         return;
     }
 
     m_next = next;
     if (next >= m_program.size())
-        Fail(MemoryMap::kPassedEndOfBuffer, k);
+        Fail(Code(ErrorCode::PassedEndOfBuffer), k);
 }
 
 void ProgramInterpreter::TickTimers() {
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n) {
-        std::uint8_t& timer = m_memory[MemoryMap::kTimers + n];
+    for (int n = 0; n < Channels(Id::Timer); ++n) {
+        std::uint8_t& timer = m_memory[Address(Id::Timer) + n];
         if (timer == 0)
             continue;
         if (--timer == 0)
@@ -382,7 +384,7 @@ void ProgramInterpreter::AdvanceClock() {
 }
 
 void ProgramInterpreter::TracedStep() {
-    const std::span<const std::uint8_t> used = m_memory.first(MemoryMap::kUsedSize);
+    const std::span<const std::uint8_t> used = m_memory.first(drivemap::kUsedSize);
     m_before.assign(used.begin(), used.end());
     TraceRecord record;
     record.timeMs = m_timeMs;

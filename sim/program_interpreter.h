@@ -47,14 +47,14 @@ public:
     static constexpr std::size_t kMaxStatements = compiler::kProgramSize / 2;
     static constexpr std::size_t kNoStatement = static_cast<std::size_t>(-1);
 
-    // Its own memory of MemoryMap::kDataMemorySize bytes, powered up.
+    // Its own memory of drivemap::kAddressSpace bytes, powered up.
     ProgramInterpreter();
     // Works on memory, which must outlive it and hold at least
-    // MemoryMap::kUsedSize bytes (std::invalid_argument otherwise). The
+    // drivemap::kUsedSize bytes (std::invalid_argument otherwise). The
     // memory is left as it is; PowerUp() writes the power-up values.
     explicit ProgramInterpreter(std::span<std::uint8_t> memory);
 
-    // The values of a drive just switched on, no program, the clock at 0.
+    // The catalogue's power-up values, no program, the clock at 0.
     void PowerUp();
 
     // Checks the image, pairs its blocks and starts it from its first

@@ -94,9 +94,16 @@ Errors
   the code. Loading a program clears the error byte and starts the program.
 
 Power-up values
-- Identification 7, bus voltage 446 (about 48 V), acceleration and
-  deceleration rates 5.0, reference speed 25.0, reference voltage 128 (50 %),
-  current limit 100 (25.5 A); everything else 0.
+The simulator, the simulate command and the virtual drive all start from
+these (the count in memory, then the reading):
+- Identification 7
+- BusVolt 446 (47.96733 V)
+- DecelerationRate 50 (5)
+- AccelerationRate 50 (5)
+- ReferenceSpeed 250 (25)
+- ReferenceVolt 128 (50 %)
+- CurrentLimit 100 (25.5 A)
+- everything else 0: every input off, the analog inputs at 0, no error.
 )";
 
 } // namespace kt::sim

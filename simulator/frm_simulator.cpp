@@ -1,9 +1,9 @@
 #include "simulator/frm_simulator.h"
 
 #include "drive/virtual_drive.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "platform/prompt_service.h"
-#include "sim/memory_map.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +23,9 @@ namespace kt::simulator {
 
 namespace {
 
-using sim::MemoryMap;
+using drivemap::Address;
+using drivemap::Channels;
+using drivemap::Id;
 
 // A read-only check box: the program sets it, the user cannot.
 QCheckBox* Lamp(const QString& text, QWidget* parent) {
@@ -88,7 +90,7 @@ void FrmSimulator::Build() {
 
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"), this);
     auto* inputGrid = new QGridLayout(inputs);
-    for (int n = 0; n < MemoryMap::kInputCount; ++n) {
+    for (int n = 0; n < Channels(Id::Inputs); ++n) {
         m_inputs[n] = new QCheckBox(QStringLiteral("Input.%1").arg(n), inputs);
         inputGrid->addWidget(m_inputs[n], n / 4, n % 4);
         connect(m_inputs[n], &QCheckBox::clicked, this, [this, n](bool on) {
@@ -96,7 +98,7 @@ void FrmSimulator::Build() {
             Refresh();
         });
     }
-    for (int n = 0; n < MemoryMap::kAnalogCount; ++n) {
+    for (int n = 0; n < Channels(Id::Analog); ++n) {
         m_analogs[n] = new QSlider(Qt::Horizontal, inputs);
         m_analogs[n]->setRange(0, 1023);
         inputGrid->addWidget(new QLabel(QStringLiteral("Analog.%1").arg(n), inputs), 2 + n, 0);
@@ -117,7 +119,7 @@ void FrmSimulator::Build() {
         m_flags[n] = Lamp(QStringLiteral("Flag.%1").arg(n), bits);
         bitGrid->addWidget(m_flags[n], 1 + n / 4, n % 4);
     }
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n) {
+    for (int n = 0; n < Channels(Id::Timer); ++n) {
         m_timerFlags[n] = Lamp(QStringLiteral("TimerFlag.%1").arg(n), bits);
         bitGrid->addWidget(m_timerFlags[n], 3, n);
     }
@@ -147,11 +149,11 @@ void FrmSimulator::Build() {
         valueGrid->addWidget(label, row, 2 * column + 1);
         return label;
     };
-    for (int n = 0; n < MemoryMap::kCounterCount; ++n)
+    for (int n = 0; n < Channels(Id::Counter); ++n)
         m_counters[n] = addValue(QStringLiteral("Counter%1").arg(n), n / 4, n % 4);
-    for (int n = 0; n < MemoryMap::kWordCounterCount; ++n)
+    for (int n = 0; n < Channels(Id::WordCounter); ++n)
         m_wordCounters[n] = addValue(QStringLiteral("WordCounter%1").arg(n), 2, n);
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n)
+    for (int n = 0; n < Channels(Id::Timer); ++n)
         m_timers[n] = addValue(QStringLiteral("Timer%1").arg(n), 3, n);
     m_currentSpeed = addValue(QStringLiteral("CurrentSpeed"), 4, 0);
     m_referenceSpeed = addValue(QStringLiteral("RefrenceSpeed"), 4, 1);
@@ -359,34 +361,34 @@ void FrmSimulator::Refresh() {
     const auto word = [this](int address) {
         return m_drive.DataWord(static_cast<std::uint16_t>(address));
     };
-    const std::uint8_t inputs = byte(MemoryMap::kInputs);
-    for (int n = 0; n < MemoryMap::kInputCount; ++n) {
+    const std::uint8_t inputs = byte(Address(Id::Inputs));
+    for (int n = 0; n < Channels(Id::Inputs); ++n) {
         const QSignalBlocker block(m_inputs[n]);
         m_inputs[n]->setChecked((inputs >> n & 1) != 0);
     }
-    for (int n = 0; n < MemoryMap::kAnalogCount; ++n) {
+    for (int n = 0; n < Channels(Id::Analog); ++n) {
         if (m_analogs[n]->isSliderDown())
             continue;
         const QSignalBlocker block(m_analogs[n]);
-        m_analogs[n]->setValue(word(MemoryMap::kAnalogs + 2 * n));
+        m_analogs[n]->setValue(word(Address(Id::Analog) + 2 * n));
     }
     for (int n = 0; n < 2; ++n)
-        SetLamp(m_outputs[n], (byte(MemoryMap::kOutputs) >> n & 1) != 0);
+        SetLamp(m_outputs[n], (byte(Address(Id::Outputs)) >> n & 1) != 0);
     for (int n = 0; n < 8; ++n)
-        SetLamp(m_flags[n], (byte(MemoryMap::kFlags) >> n & 1) != 0);
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n)
+        SetLamp(m_flags[n], (byte(Address(Id::Flags)) >> n & 1) != 0);
+    for (int n = 0; n < Channels(Id::Timer); ++n)
         SetLamp(m_timerFlags[n], m_drive.Interpreter().TimerFlag(n));
     for (int bit = 0; bit < 8; ++bit)
-        SetLamp(m_status[bit], (byte(MemoryMap::kStatus) >> bit & 1) != 0);
-    for (int n = 0; n < MemoryMap::kCounterCount; ++n)
-        m_counters[n]->setText(QString::number(byte(MemoryMap::kCounters + n)));
-    for (int n = 0; n < MemoryMap::kWordCounterCount; ++n)
-        m_wordCounters[n]->setText(QString::number(word(MemoryMap::kCounters + 2 * n)));
-    for (int n = 0; n < MemoryMap::kTimerCount; ++n)
-        m_timers[n]->setText(QString::number(byte(MemoryMap::kTimers + n)));
-    m_currentSpeed->setText(Tenths(word(MemoryMap::kCurrentSpeed)));
-    m_referenceSpeed->setText(Tenths(word(MemoryMap::kReferenceSpeed)));
-    const int error = byte(MemoryMap::kError);
+        SetLamp(m_status[bit], (byte(Address(Id::Status)) >> bit & 1) != 0);
+    for (int n = 0; n < Channels(Id::Counter); ++n)
+        m_counters[n]->setText(QString::number(byte(Address(Id::Counter) + n)));
+    for (int n = 0; n < Channels(Id::WordCounter); ++n)
+        m_wordCounters[n]->setText(QString::number(word(Address(Id::Counter) + 2 * n)));
+    for (int n = 0; n < Channels(Id::Timer); ++n)
+        m_timers[n]->setText(QString::number(byte(Address(Id::Timer) + n)));
+    m_currentSpeed->setText(Tenths(word(Address(Id::CurrentSpeed))));
+    m_referenceSpeed->setText(Tenths(word(Address(Id::ReferenceSpeed))));
+    const int error = byte(Address(Id::Error));
     m_error->setText(
         QStringLiteral("%1: %2").arg(error).arg(link::ClsKtMotor::ErrorDescription(error)));
 }

@@ -1,8 +1,11 @@
 // The virtual drive fed with request bytes directly: replies byte for byte,
-// its memory, framing with and without the parity bit, and the faults.
+// its memory, framing with and without the parity bit, the faults, and its
+// power-up.
 #include "drive/virtual_drive.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/transport.h"
 #include "tests/drive/frames.h"
+#include "tests/sim/sim_test_programs.h"
 
 #include <gtest/gtest.h>
 
@@ -152,4 +155,39 @@ TEST_F(VirtualDriveTest, FaultsDamageTheReplyButNotTheRequest) {
     Exchange(Hex("80 05 00 00 01 00 7A FF"));
     EXPECT_EQ(Exchange(kReadStatus), "");
     EXPECT_EQ(Exchange(kReadStatus), "31 cf ff");
+}
+
+// A fresh virtual drive (the simulator window's) and a fresh interpreter (the
+// simulate command's) are the same drive, and Reset makes it fresh again.
+TEST(VirtualDrivePowerUp, AgreesWithAFreshInterpreterOnEveryValue) {
+    using namespace kt::drivemap;
+    VirtualDrive drive;
+    const kt::sim::ProgramInterpreter fresh;
+    const auto compare = [&](const char* when) {
+        for (const DriveValue& value : Values()) {
+            std::vector<ValueRef> refs{{&value}};
+            for (int n = 0; n < value.channels; ++n)
+                refs.push_back({&value, n});
+            for (const Bit& bit : value.bits)
+                refs.push_back({&value, ValueRef::kWhole, bit.index});
+            for (const ValueRef& ref : refs)
+                EXPECT_EQ(Text(ref, drive.Interpreter().Memory()), Text(ref, fresh.Memory()))
+                    << Name(ref) << " " << when;
+        }
+        for (int n = 0; n < Channels(Id::Timer); ++n)
+            EXPECT_EQ(drive.Interpreter().TimerFlag(n), fresh.TimerFlag(n)) << when;
+        EXPECT_EQ(drive.Interpreter().TimeMs(), fresh.TimeMs()) << when;
+        EXPECT_FALSE(drive.Interpreter().Running()) << when;
+    };
+    compare("at power-up");
+
+    // Speeding up, inputs flipped, a timer run out: all gone after Reset.
+    drive.Interpreter().Load(
+        kt::sim::test::ImageOf("TriggerTimer1 0|CommandForward = True|Counter3 = 9|Do|Loop"));
+    drive.Interpreter().SetInput(4, true);
+    drive.Interpreter().SetAnalog(2, 700);
+    drive.RunFor(500);
+    ASSERT_NE(drive.DataWord(Address(Id::CurrentSpeed)), 0);
+    drive.Reset();
+    compare("after Reset");
 }

@@ -5,7 +5,7 @@
 
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
-#include "link/drive_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 #include "link/link_log.h"
 #include "monitor/communication_model.h"
@@ -38,8 +38,8 @@ LinkEvent Event(Kind kind, qint64 msecs, QByteArray bytes = {}, int code = 0, in
     event.kind = kind;
     event.msecs = msecs;
     event.portNumber = 1;
-    event.function = kt::link::DriveMap::kAccess;
-    event.address = kt::link::DriveMap::kIdentification;
+    event.function = kt::drivemap::kAccess;
+    event.address = kt::drivemap::Address(kt::drivemap::Id::Identification);
     event.dataCount = 2;
     event.code = code;
     event.attempt = attempt;
@@ -79,7 +79,7 @@ TEST_F(CommunicationTest, EachKindOfEventBecomesItsRowAndFailuresAreMarked) {
     searching.portNumber = 0;
     LinkEvent write = Event(Kind::Request, 6, QByteArray::fromHex("8000"));
     write.write = true;
-    write.address = kt::link::DriveMap::kBusVolt;
+    write.address = kt::drivemap::Address(kt::drivemap::Id::BusVolt);
     const std::vector<RowCase> cases = {
         {Event(Kind::Request, 123, QByteArray::fromHex("80001A0102E3FE")),
          {"123", "1", ">", "80 00 1A 01 02 E3 FE", kRead},
@@ -210,8 +210,8 @@ protected:
 
     std::uint8_t ReadIdentification() {
         QByteArray data;
-        return m_link.SendPacket(kt::link::DriveMap::kAccess, kt::link::DriveMap::kIdentification,
-                                 1, data);
+        return m_link.SendPacket(kt::drivemap::kAccess,
+                                 kt::drivemap::Address(kt::drivemap::Id::Identification), 1, data);
     }
 
     kt::drive::VirtualDrive m_drive;

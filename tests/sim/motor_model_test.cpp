@@ -1,4 +1,4 @@
-#include "sim/memory_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "sim/motor_model.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,11 @@
 #include <tuple>
 #include <vector>
 
+using kt::drivemap::Address;
+using kt::drivemap::Id;
+using kt::drivemap::kUsedSize;
+using kt::drivemap::Mask;
+using kt::drivemap::StatusBit;
 using namespace kt::sim;
 
 // Reference speed 25.0, reference voltage 200; rates in tenths per second.
@@ -15,8 +20,8 @@ using namespace kt::sim;
 TEST(MotorModel, RampsAtTheRatesWithVoltageAndCurrentFollowing) {
     using Shown = std::array<int, 5>;
     using Stage = std::tuple<int, int, Shown>;
-    constexpr int kForward = MemoryMap::kCommandForward;
-    constexpr int kReverse = MemoryMap::kCommandReverse;
+    constexpr int kForward = Mask(StatusBit::CommandForward);
+    constexpr int kReverse = Mask(StatusBit::CommandReverse);
     const Stage upToSpeed{kForward, 6000, {250, 1, 1, 200, MotorModel::kSteadyCurrent}};
     // Acceleration, deceleration, current limit, stages.
     const std::vector<std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, std::vector<Stage>>>
@@ -31,28 +36,30 @@ TEST(MotorModel, RampsAtTheRatesWithVoltageAndCurrentFollowing) {
              {upToSpeed, {kReverse, 2500, {0, 1, 0, 0, 60}}, {kReverse, 1000, {50, 1, 0, 40, 60}}}},
             {50, 100, 10, {{kForward, 1000, {50, 1, 1, 40, 10}}}}, // the current limit
             {50, 100, 100, {{kForward | kReverse, 1000, {}}}},
-            {50, 100, 100, {{kForward | MemoryMap::kFault, 1000, {}}}},
+            {50, 100, 100, {{kForward | Mask(StatusBit::Fault), 1000, {}}}},
             // Rates of 0: no ramp.
             {0, 0, 100, {{kReverse, 10, {250, 1, 0, 200, 60}}, {0, 10, {}}}},
         };
     for (const auto& [acceleration, deceleration, currentLimit, stages] : cases) {
-        std::array<std::uint8_t, MemoryMap::kUsedSize> memory{};
-        memory[MemoryMap::kReferenceSpeed] = 250; // all values below 256
-        memory[MemoryMap::kAccelerationRate] = acceleration;
-        memory[MemoryMap::kDecelerationRate] = deceleration;
-        memory[MemoryMap::kReferenceVolt] = 200;
-        memory[MemoryMap::kCurrentLimit] = currentLimit;
+        std::array<std::uint8_t, kUsedSize> memory{};
+        memory[Address(Id::ReferenceSpeed)] = 250; // all values below 256
+        memory[Address(Id::AccelerationRate)] = acceleration;
+        memory[Address(Id::DecelerationRate)] = deceleration;
+        memory[Address(Id::ReferenceVolt)] = 200;
+        memory[Address(Id::CurrentLimit)] = currentLimit;
         MotorModel motor;
         for (const auto& [commands, runMs, expected] : stages) {
-            std::uint8_t& status = memory[MemoryMap::kStatus];
+            std::uint8_t& status = memory[Address(Id::Status)];
             status = static_cast<std::uint8_t>(
-                (status & (MemoryMap::kMotorEnable | MemoryMap::kMotorForward)) | commands);
+                (status & (Mask(StatusBit::MotorEnable) | Mask(StatusBit::MotorForward))) |
+                commands);
             for (int t = 0; t < runMs; t += 10)
                 motor.Advance(memory, 10);
-            const Shown shown{
-                memory[MemoryMap::kCurrentSpeed] | memory[MemoryMap::kCurrentSpeed + 1] << 8,
-                (status & MemoryMap::kMotorEnable) != 0, (status & MemoryMap::kMotorForward) != 0,
-                memory[MemoryMap::kMotorVolt], memory[MemoryMap::kMotorCurrent]};
+            const Shown shown{memory[Address(Id::CurrentSpeed)] |
+                                  memory[Address(Id::CurrentSpeed) + 1] << 8,
+                              (status & Mask(StatusBit::MotorEnable)) != 0,
+                              (status & Mask(StatusBit::MotorForward)) != 0,
+                              memory[Address(Id::MotorVolt)], memory[Address(Id::MotorCurrent)]};
             EXPECT_EQ(shown, expected) << "commands " << commands << " for " << runMs << " ms";
         }
     }

@@ -1,5 +1,6 @@
-#include "sim/memory_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "sim/program_interpreter.h"
+#include "sim/simulation_assumptions.h"
 #include "sim_test_programs.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +10,14 @@
 #include <tuple>
 #include <vector>
 
+using kt::drivemap::Address;
+using kt::drivemap::Id;
+using kt::drivemap::kUsedSize;
 using namespace kt;
 using namespace kt::sim;
 using test::Drive;
 
-constexpr std::uint16_t kCounter = MemoryMap::kCounters;
+constexpr std::uint16_t kCounter = Address(Id::Counter);
 
 // One row per kind of statement: the word it leaves once the program rests.
 TEST(ProgramInterpreter, StatementsLeaveTheirValues) {
@@ -24,19 +28,19 @@ TEST(ProgramInterpreter, StatementsLeaveTheirValues) {
              {"Counter5 = 77|Counter0 = Counter.5|Counter.6 = Counter0", 0, kCounter + 6, 77},
              {"Counter.2 = InputByte", 0xA5, kCounter + 2, 0xA5},
              // Tenths as the command set stores them; the value's high part is in the opcode.
-             {"DecelerateRate = 102.1", 0, MemoryMap::kDecelerationRate, 1021},
+             {"DecelerateRate = 102.1", 0, Address(Id::DecelerationRate), 1021},
              {"Counter4 = 7|Counter5 = 1|DecelerateRate = WordCounter.2", 0, 272, 263},
-             {"CurrentLimit = 12.75", 0, MemoryMap::kCurrentLimit, 50},
+             {"CurrentLimit = 12.75", 0, Address(Id::CurrentLimit), 50},
              // Word counters wrap around at 16 bits.
              {"WordCounter2 = WordCounter2 - 1", 0, kCounter + 4, 65535},
              {"Counter6 = 255|Counter7 = 255|WordCounter3 = WordCounter3 + 1", 0, kCounter + 6, 0},
              {"WordCounter.2 = Analog.4", 0, kCounter + 4, 1004},
              {"RefrenceSpeed = 12.3|WordCounter.1 = RefrenceSpeed", 0, kCounter + 2, 123},
-             {"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, MemoryMap::kFlags, 0x10},
-             {"Flag.0 = True|Output.0 = Flag0", 0, MemoryMap::kOutputs, 1},
+             {"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, Address(Id::Flags), 0x10},
+             {"Flag.0 = True|Output.0 = Flag0", 0, Address(Id::Outputs), 1},
              // Flag0 with a bit: the result lands in Flag0 only.
-             {"Flag.7 = True|Flag0 = Input.3", 0x08, MemoryMap::kFlags, 0x81},
-             {"Flag.0 = True|Flag0 Xor Input.3", 0x08, MemoryMap::kFlags, 0},
+             {"Flag.7 = True|Flag0 = Input.3", 0x08, Address(Id::Flags), 0x81},
+             {"Flag.0 = True|Flag0 Xor Input.3", 0x08, Address(Id::Flags), 0},
          }) {
         Drive drive(lines, inputs);
         drive.sim.RunFor(9); // short of the first motor update
@@ -65,7 +69,7 @@ TEST(ProgramInterpreter, ConditionsDecideIfAndDoUntil) {
                       inputs);
         ifDrive.sim.RunFor(9);
         doDrive.sim.RunFor(20);
-        EXPECT_EQ(ifDrive.sim.Byte(MemoryMap::kOutputs), holds ? 1 : 2) << condition;
+        EXPECT_EQ(ifDrive.sim.Byte(Address(Id::Outputs)), holds ? 1 : 2) << condition;
         EXPECT_EQ(doDrive.sim.Word(kCounter + 6) == 0, holds) << condition;
     }
 }
@@ -106,7 +110,7 @@ TEST(ProgramInterpreter, NestedBlocksPair) {
 TEST(ProgramInterpreter, TimersRunOutOnTicks) {
     Drive drive("TriggerTimer0 5|TriggerTimer1 0|Counter6 = 3|TriggerTimer2 By Counter.6|"
                 "Do|If TimerFlag.3|TriggerTimer3 2|WordCounter1 = WordCounter1 + 1|End If|Loop");
-    drive.sim.Memory()[MemoryMap::kTimers + 3] = 1;
+    drive.sim.Memory()[Address(Id::Timer) + 3] = 1;
     std::vector<std::uint64_t> firstSetMs(4, 0);
     for (int ms = 0; ms < 1000; ++ms) {
         drive.sim.RunFor(1);
@@ -185,7 +189,7 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
         EXPECT_EQ(sim.Error(), error);
         EXPECT_EQ(sim.ErrorStatement(), statement);
         // Stopped, and the motor no longer commanded.
-        EXPECT_EQ(sim.Byte(MemoryMap::kStatus), 0);
+        EXPECT_EQ(sim.Byte(Address(Id::Status)), 0);
     }
 }
 
@@ -202,7 +206,7 @@ TEST(ProgramInterpreter, RandomImagesNeverCrash) {
         EXPECT_LE(sim.Load(image), 2);
         sim.RunFor(300);
         EXPECT_EQ(sim.Running(), sim.Error() == 0);
-        EXPECT_EQ(sim.Byte(MemoryMap::kIdentification), 7);
+        EXPECT_EQ(sim.Byte(Address(Id::Identification)), 7);
     }
 }
 
@@ -229,13 +233,36 @@ TEST(ProgramInterpreter, TraceReportsEachStatementAndWhatChanged) {
 }
 
 TEST(ProgramInterpreter, SharesTheMemoryItIsGiven) {
-    std::vector<std::uint8_t> memory(MemoryMap::kUsedSize);
+    std::vector<std::uint8_t> memory(kUsedSize);
     ProgramInterpreter sim(memory);
     ASSERT_EQ(sim.Load(test::ImageOf("Counter2 = 42|Do|Loop")), 0);
     sim.Step();
     EXPECT_EQ(memory[kCounter + 2], 42);
     EXPECT_FALSE(sim.SetInput(8, true));
     EXPECT_FALSE(sim.SetAnalog(6, 1));
-    std::vector<std::uint8_t> tooSmall(MemoryMap::kUsedSize - 1);
+    std::vector<std::uint8_t> tooSmall(kUsedSize - 1);
     EXPECT_THROW(ProgramInterpreter{tooSmall}, std::invalid_argument);
+}
+
+// The help's list of power-up values is the catalogue's, line for line.
+TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
+    const std::string_view text = kSimulationAssumptions;
+    const std::string_view list = text.substr(text.find("Power-up values"));
+    int lines = 0;
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        if (value.powerUp == 0)
+            continue;
+        ++lines;
+        std::string line = "- " + std::string(value.name) + " " + std::to_string(value.powerUp);
+        if (value.kind == drivemap::Kind::Scaled) {
+            line += " (" + drivemap::Format(value, drivemap::Scale(value.scaling, value.powerUp));
+            line += value.unit.empty() ? ")" : " " + std::string(value.unit) + ")";
+        }
+        EXPECT_NE(list.find(line + "\n"), std::string_view::npos) << line;
+    }
+    std::size_t listed = 0;
+    for (std::size_t at = list.find("\n- "); at != std::string_view::npos;
+         at = list.find("\n- ", at + 1))
+        ++listed;
+    EXPECT_EQ(listed, static_cast<std::size_t>(lines + 1)) << "and everything else 0";
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "compiler/line_compiler.h"
-#include "sim/memory_map.h"
+#include "drivemap/drive_catalogue.h"
 #include "sim/program_interpreter.h"
 
 #include <gtest/gtest.h>
@@ -42,14 +42,14 @@ struct Drive {
     ProgramInterpreter sim;
 
     explicit Drive(const std::string& lines, std::uint8_t inputs = 0) {
-        for (int n = 0; n < MemoryMap::kInputCount; ++n)
+        for (int n = 0; n < drivemap::Channels(drivemap::Id::Inputs); ++n)
             sim.SetInput(n, (inputs >> n & 1) != 0);
-        for (int n = 0; n < MemoryMap::kAnalogCount; ++n)
+        for (int n = 0; n < drivemap::Channels(drivemap::Id::Analog); ++n)
             sim.SetAnalog(n, static_cast<std::uint16_t>(1000 + n));
         EXPECT_EQ(sim.Load(ImageOf(lines + "|Do|Loop")), 0) << lines;
     }
     std::vector<std::uint8_t> Counters(std::size_t count) const {
-        const auto bytes = sim.Memory().subspan(MemoryMap::kCounters, count);
+        const auto bytes = sim.Memory().subspan(drivemap::Address(drivemap::Id::Counter), count);
         return {bytes.begin(), bytes.end()};
     }
 };

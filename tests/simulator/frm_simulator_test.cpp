@@ -7,8 +7,8 @@
 
 #include "compiler/program_compiler.h"
 #include "drive/virtual_drive.h"
+#include "drivemap/drive_catalogue.h"
 #include "platform/scripted_prompts.h"
-#include "sim/memory_map.h"
 
 #include <gtest/gtest.h>
 
@@ -117,13 +117,13 @@ TEST_F(SimulatorTest, MarkedLinePausesBeforeItsStatementAndRunGoesOnPastIt) {
     EXPECT_EQ(Lines(), (std::vector<int>{1, 5}));
 
     // With the statement not yet run, a set output stays set until it runs.
-    m_drive.SetDataByte(kt::sim::MemoryMap::kOutputs, 1);
+    m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Outputs), 1);
     m_window->AdvanceSlice(); // paused: nothing moves
-    EXPECT_EQ(m_drive.DataByte(kt::sim::MemoryMap::kOutputs), 1);
+    EXPECT_EQ(m_drive.DataByte(kt::drivemap::Address(kt::drivemap::Id::Outputs)), 1);
 
     m_window->Run();
     m_window->AdvanceSlice();
-    EXPECT_EQ(m_drive.DataByte(kt::sim::MemoryMap::kOutputs), 0);
+    EXPECT_EQ(m_drive.DataByte(kt::drivemap::Address(kt::drivemap::Id::Outputs)), 0);
     // Round the loop it meets the mark again.
     EXPECT_EQ(m_window->CurrentState(), State::Paused);
     EXPECT_EQ(m_window->CurrentLine(), 5);
@@ -200,13 +200,12 @@ TEST_F(SimulatorTest, RunTakesTheDriveOffTheClockUntilStopped) {
 }
 
 TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
-    using kt::sim::MemoryMap;
-    m_drive.SetDataByte(MemoryMap::kCounters + 3, 9);
-    m_drive.SetDataWord(MemoryMap::kCounters + 2 * 2, 1234);
-    m_drive.SetDataByte(MemoryMap::kTimers + 1, 7);
-    m_drive.SetDataWord(MemoryMap::kReferenceSpeed, 505);
-    m_drive.SetDataByte(MemoryMap::kFlags, 0x40);
-    m_drive.SetDataByte(MemoryMap::kError, 3);
+    m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Counter) + 3, 9);
+    m_drive.SetDataWord(kt::drivemap::Address(kt::drivemap::Id::Counter) + 2 * 2, 1234);
+    m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Timer) + 1, 7);
+    m_drive.SetDataWord(kt::drivemap::Address(kt::drivemap::Id::ReferenceSpeed), 505);
+    m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Flags), 0x40);
+    m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Error), 3);
     m_window->Stop(); // shows the values
     EXPECT_EQ(m_window->CounterLabel(3)->text(), "9");
     EXPECT_EQ(m_window->WordCounterLabel(2)->text(), "1234");
@@ -216,7 +215,7 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
     EXPECT_EQ(m_window->ErrorLabel()->text(), "3: Fault in motor power stage.");
 
     m_window->AnalogSlider(4)->setValue(1000);
-    EXPECT_EQ(m_drive.DataWord(MemoryMap::kAnalogs + 2 * 4), 1000);
+    EXPECT_EQ(m_drive.DataWord(kt::drivemap::Address(kt::drivemap::Id::Analog) + 2 * 4), 1000);
 }
 
 } // namespace
