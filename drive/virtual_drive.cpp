@@ -20,9 +20,6 @@ using drivemap::Id;
 using drivemap::Mask;
 using drivemap::StatusBit;
 
-// What a motor on the bench draws, in steps of 0.255 A.
-constexpr std::uint8_t kRunningCurrent = 40;
-
 std::uint8_t At(const QByteArray& bytes, qsizetype index) {
     return static_cast<std::uint8_t>(bytes.at(index));
 }
@@ -185,6 +182,10 @@ void VirtualDrive::Handle(const QByteArray& frame) {
     if (request.write)
         request.data = frame.mid(kHeaderSize, request.dataCount);
 
+    // A request takes effect at its own time, not at the next tick's: what
+    // it reads is up to date, and what it writes acts from now on.
+    if (RealTime())
+        OnRealTime();
     QByteArray reply;
     if (!Execute(request, reply)) {
         ++m_ignored;
@@ -194,8 +195,6 @@ void VirtualDrive::Handle(const QByteArray& frame) {
         m_requests.pop_front();
     m_requests.push_back(request);
     ++m_requestCount;
-    if (request.write)
-        FollowCommands();
     Answer(reply, !request.write);
 }
 
@@ -285,26 +284,6 @@ void VirtualDrive::Answer(QByteArray reply, bool read) {
         return;
     }
     emit Reply(reply);
-}
-
-// A motor that obeys: it runs while exactly one direction is commanded and no
-// fault is set, at the reference speed and voltage.
-void VirtualDrive::FollowCommands() {
-    if (!m_motorModel)
-        return;
-    std::uint8_t& status = m_data[Address(Id::Status)];
-    const bool forward = status & Mask(StatusBit::CommandForward);
-    const bool reverse = status & Mask(StatusBit::CommandReverse);
-    const bool running = forward != reverse && !(status & Mask(StatusBit::Fault));
-    const std::uint8_t enable = Mask(StatusBit::MotorEnable);
-    const std::uint8_t turnsForward = Mask(StatusBit::MotorForward);
-    status &= static_cast<std::uint8_t>(~(enable | turnsForward));
-    if (running)
-        status |= forward ? (enable | turnsForward) : enable;
-    SetDataWord(Address(Id::CurrentSpeed), running ? DataWord(Address(Id::ReferenceSpeed)) : 0);
-    m_data[Address(Id::MotorVolt)] = running ? m_data[Address(Id::ReferenceVolt)] : 0;
-    m_data[Address(Id::MotorCurrent)] =
-        running ? std::min(kRunningCurrent, m_data[Address(Id::CurrentLimit)]) : 0;
 }
 
 } // namespace kt::drive

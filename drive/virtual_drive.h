@@ -3,8 +3,9 @@
 // can switch on. It takes bytes and emits replies; it knows nothing of ports.
 // A downloaded program runs on the simulated interpreter over the same data
 // memory, on simulated time that moves only when told (RunFor) or, once
-// SetRealTime is on, with the clock. It powers up as the interpreter does,
-// with the catalogue's values.
+// SetRealTime is on, with the clock; the interpreter's motor model answers
+// commands written over the line as it answers a program's. It powers up as
+// the interpreter does, with the catalogue's values.
 #pragma once
 
 #include "compiler/program_compiler.h"
@@ -77,9 +78,9 @@ public:
     // the rest thrown away.
     void SetStaleGap(int milliseconds) { m_staleTimer.setInterval(milliseconds); }
 
-    // Whether motor status, speed, voltage and current follow the commands
-    // after each write request.
-    void SetMotorModel(bool on) { m_motorModel = on; }
+    // Whether the motor model moves with simulated time (the default); off,
+    // motor status, speed, voltage and current keep what is written to them.
+    void SetMotorModel(bool on) { m_interpreter.HoldMotor(!on); }
 
     std::uint8_t DataByte(std::uint16_t address) const { return m_data[address]; }
     void SetDataByte(std::uint16_t address, std::uint8_t value) { m_data[address] = value; }
@@ -119,7 +120,6 @@ private:
     void Handle(const QByteArray& frame);
     bool Execute(const DriveRequest& request, QByteArray& reply);
     void Answer(QByteArray reply, bool read);
-    void FollowCommands();
     void OnRealTime();
 
     std::array<std::uint8_t, 65536> m_data{};
@@ -135,7 +135,6 @@ private:
     Fault m_fault = Fault::None;
     int m_faultLeft = kEveryRequest;
     int m_replyDelayMs = kDefaultReplyDelayMs;
-    bool m_motorModel = true;
 
     std::deque<DriveRequest> m_requests;
     qint64 m_requestCount = 0;

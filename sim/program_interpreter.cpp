@@ -379,7 +379,8 @@ void ProgramInterpreter::AdvanceClock() {
     }
     if (--m_toMotorUpdate == 0) {
         m_toMotorUpdate = kMotorPeriodMs;
-        m_motor.Advance(m_memory, kMotorPeriodMs);
+        if (!m_motorHeld)
+            m_motor.Advance(m_memory, kMotorPeriodMs);
     }
 }
 

@@ -103,6 +103,9 @@ public:
     std::uint8_t Byte(std::uint16_t address) const { return m_memory[address]; }
     std::uint16_t Word(std::uint16_t address) const; // low byte first
     const MotorModel& Motor() const { return m_motor; }
+    // A held motor stands as it is, its values in memory untouched: for
+    // tests that set them by hand.
+    void HoldMotor(bool held) { m_motorHeld = held; }
 
 private:
     struct Statement {
@@ -139,6 +142,7 @@ private:
     int m_toMotorUpdate = kMotorPeriodMs;
     std::uint8_t m_timerFlags = 0; // bit n: timer n ran out
     MotorModel m_motor;
+    bool m_motorHeld = false;
 
     TraceHook m_trace;
     std::vector<std::uint8_t> m_before;

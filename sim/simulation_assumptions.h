@@ -58,7 +58,8 @@ Statements
 
 The motor
 - The motor runs when exactly one of CommandForward and CommandReverse is set
-  and the Fault bit is clear; both set count as neither.
+  and the Fault bit is clear; both set count as neither. A command written
+  over the line to the virtual drive starts the same ramp as a program's.
 - Its speed moves toward the reference speed (in reverse when
   CommandReverse) at the acceleration rate while it speeds up and at the
   deceleration rate while it slows down, in tenths per second: with the rate

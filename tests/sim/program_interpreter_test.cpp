@@ -13,6 +13,8 @@
 using kt::drivemap::Address;
 using kt::drivemap::Id;
 using kt::drivemap::kUsedSize;
+using kt::drivemap::Mask;
+using kt::drivemap::StatusBit;
 using namespace kt;
 using namespace kt::sim;
 using test::Drive;
@@ -265,4 +267,17 @@ TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
          at = list.find("\n- ", at + 1))
         ++listed;
     EXPECT_EQ(listed, static_cast<std::size_t>(lines + 1)) << "and everything else 0";
+}
+
+// A held motor leaves what is written to its values alone; let go, it moves.
+TEST(ProgramInterpreter, HeldMotorStandsStill) {
+    Drive drive("CommandForward = True");
+    drive.sim.HoldMotor(true);
+    drive.sim.Memory()[Address(Id::CurrentSpeed)] = 77;
+    drive.sim.RunFor(100);
+    EXPECT_EQ(drive.sim.Word(Address(Id::CurrentSpeed)), 77);
+    EXPECT_EQ(drive.sim.Byte(Address(Id::Status)) & Mask(StatusBit::MotorEnable), 0);
+    drive.sim.HoldMotor(false);
+    drive.sim.RunFor(100);
+    EXPECT_NE(drive.sim.Byte(Address(Id::Status)) & Mask(StatusBit::MotorEnable), 0);
 }
