@@ -61,13 +61,12 @@ L8 @@ link/frm_motor_com.cpp @@ the port search checks the identification's seco
 D1 @@ drive/virtual_drive.cpp @@ the drive reads a request's checksum high byte first @@ At(frame, body) | (At(frame, body + 1) << 8) @@ (At(frame, body) << 8) | At(frame, body + 1)
 D2 @@ drive/virtual_drive.cpp @@ clear-bits ANDs with the inverted data byte @@ memoryAt(i) &= dataAt(i); @@ memoryAt(i) &= ~dataAt(i);
 D3 @@ drive/virtual_drive.cpp @@ the drive answers a read without its checksum @@ AppendChecksum(reply, Checksum(reply)); @@ ;
-K1 @@ link/cls_kt_motor.cpp @@ set-bit and clear-bit function codes swapped @@ putOn ? DriveMap::kSetBit : DriveMap::kClearBit @@ putOn ? DriveMap::kClearBit : DriveMap::kSetBit
-K2 @@ link/cls_kt_motor.cpp @@ a tenths value is limited at 1021, not 102.1 @@ if (Value > compiler::kTenthsLimit) @@ if (Value > compiler::kTenthsLimit * 10)
-K3 @@ link/cls_kt_motor.cpp @@ tenths written high byte first @@ Data = Packet::Bytes({n % 256, n / 256}); @@ Data = Packet::Bytes({n / 256, n % 256});
-K4 @@ link/cls_kt_motor.cpp @@ reference volt written as *100/255 instead of *255/100 @@ Packet::Bytes({Volt * 255 / 100, 0}) @@ Packet::Bytes({Volt * 100 / 255, 0})
-K5 @@ link/cls_kt_motor.cpp @@ current limit steps of 1/256 instead of 1/255 @@ static_cast<int>(count) / 255; @@ static_cast<int>(count) / 256;
-K6 @@ link/cls_kt_motor.cpp @@ bus voltage scaled by 69.8/694 instead of 69.8/649 @@ Word(d) * 69.8 / 649 @@ Word(d) * 69.8 / 694
-K7 @@ link/cls_kt_motor.cpp @@ word counter written high byte first @@ Packet::Bytes({WordCounterData % 256, WordCounterData / 256}) @@ Packet::Bytes({WordCounterData / 256, WordCounterData % 256})
+K1 @@ link/cls_kt_motor.cpp @@ set-bit and clear-bit function codes swapped @@ putOn ? drivemap::kSetBits : drivemap::kClearBits @@ putOn ? drivemap::kClearBits : drivemap::kSetBits
+K2 @@ drivemap/drive_catalogue.cpp @@ a tenths value is limited at 1021, not 102.1 @@ if (value > compiler::kTenthsLimit) @@ if (value > compiler::kTenthsLimit * 10)
+K3 @@ link/cls_kt_motor.cpp @@ two-byte values (tenths, word counters) written high byte first @@ Packet::Bytes({count & 0xFF, count >> 8}) @@ Packet::Bytes({count >> 8, count & 0xFF})
+K4 @@ drivemap/drive_catalogue.cpp @@ reference volt written as *100/255 instead of *255/100 @@ *percent * 255 / 100 @@ *percent * 100 / 255
+K5 @@ drivemap/drive_catalogue.cpp @@ current limit steps of 1/256 instead of 1/255 @@ static_cast<int>(count) / 255 @@ static_cast<int>(count) / 256
+K6 @@ drivemap/drive_catalogue.cpp @@ bus voltage scaled by 69.8/694 instead of 69.8/649 @@ count * 69.8 / 649 @@ count * 69.8 / 694
 E1 @@ editor/text_box.cpp @@ the CR LF text length counts one character too many @@ return doc->characterCount() - 1 + (doc->blockCount() - 1); @@ return doc->characterCount() + (doc->blockCount() - 1);
 E2 @@ editor/text_box.cpp @@ a CR LF offset at a line's start lands on the line before @@ findBlockByNumber(mid).position() + mid <= offset @@ findBlockByNumber(mid).position() + mid < offset
 E3 @@ editor/kt_text.cpp @@ Enter no longer repeats the line's indentation @@ ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false); @@ ReplaceSelection(QStringLiteral("\r\n"), false);
