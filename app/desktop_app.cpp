@@ -29,7 +29,11 @@ DesktopApp::DesktopApp(const QStringList& devices, bool virtualDrive,
     if (virtualDrive) {
         m_ports.AddPort(
             QStringLiteral("virtual-drive"),
-            [this] { return std::make_unique<drive::VirtualDriveTransport>(m_virtualDrive); },
+            [this] {
+                auto port = std::make_unique<drive::VirtualDriveTransport>(m_virtualDrive);
+                port->SetByteTime(m_virtualByteTime);
+                return port;
+            },
             true);
     }
     m_window =

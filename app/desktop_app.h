@@ -54,6 +54,11 @@ public:
     void SetRecoveryInterval(std::chrono::milliseconds interval) {
         m_recoveryTimer.setInterval(interval);
     }
+    // How long each byte takes on the virtual drive's line; zero, the
+    // default, answers at once (tests). The application uses the real
+    // line's pace, so what a user sees without hardware is what a drive
+    // gives. Applies to ports opened afterwards.
+    void SetVirtualDriveByteTime(std::chrono::nanoseconds perByte) { m_virtualByteTime = perByte; }
     // This run's copy of unsaved work; empty before Show().
     QString RecoveryPath() const;
     // A tick of the recovery timer: copies work changed since the last
@@ -107,6 +112,7 @@ private:
     QPointer<monitor::FrmCommunication> m_communication;
     QPointer<monitor::FrmMonitor> m_monitor;
     bool m_opening = false;
+    std::chrono::nanoseconds m_virtualByteTime{0};
 
     QString m_recoveryFolder;
     QTimer m_recoveryTimer;

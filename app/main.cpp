@@ -1,5 +1,6 @@
 // ktmotor: the desktop programming environment.
 #include "app/desktop_app.h"
+#include "drive/virtual_drive_transport.h"
 #include "files/file_name.h"
 
 #include <QApplication>
@@ -60,8 +61,10 @@ int main(int argc, char* argv[]) {
 
     kt::app::DesktopApp desktop(parser.values(QStringLiteral("port")),
                                 parser.isSet(QStringLiteral("virtual-drive")));
-    // A downloaded program runs on the virtual drive as time goes by.
+    // A downloaded program runs on the virtual drive as time goes by, and
+    // the drive answers at the pace of a real line.
     desktop.Drive().SetRealTime(true);
+    desktop.SetVirtualDriveByteTime(kt::drive::VirtualDriveTransport::kLineByteTime);
     desktop.Show(files.value(0));
     return QApplication::exec();
 }

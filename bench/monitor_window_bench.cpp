@@ -21,7 +21,7 @@ using namespace kt;
 
 namespace {
 
-constexpr std::chrono::nanoseconds kByteTime{573'000};
+constexpr std::chrono::nanoseconds kByteTime = kt::drive::VirtualDriveTransport::kLineByteTime;
 
 int ChannelOf(const QString& name) {
     const auto& channels = monitor::MonitorSession::Channels();

@@ -34,8 +34,12 @@ public:
     qint64 BytesAvailable() const override { return m_input.size(); }
     QByteArray ReadAll() override;
 
+    // A byte's time on the drive's line: 11 bits (start, 8 data, parity,
+    // stop) at 19200 baud.
+    static constexpr std::chrono::nanoseconds kLineByteTime{11'000'000'000LL / 19200};
+
     // Each byte takes this long on the line, both ways, as on a real line
-    // (0.573 ms at 19200 baud, 11 bits); zero, the default, delivers at once.
+    // (kLineByteTime); zero, the default, delivers at once.
     void SetByteTime(std::chrono::nanoseconds perByte);
 
     // While in use, Open() fails as for a port another program holds.
