@@ -158,9 +158,20 @@ void FrmMonitor::ShowRunning(bool running) {
     if (running)
         m_status->setText(tr("Reading..."));
     else if (m_stoppedWhy.isEmpty())
-        m_status->setText(m_session->Reads() == 0
-                              ? tr("Tick values and press Start.")
-                              : tr("Paused: %1 reads recorded.").arg(m_session->Reads()));
+        m_status->setText(PausedText(m_session->Reads(), m_session->KeptSpan()));
+}
+
+QString FrmMonitor::PausedText(qint64 reads, const MonitorSession::Kept& kept) {
+    if (reads == 0)
+        return tr("Tick values and press Start.");
+    if (kept.whole)
+        return tr("Paused: %1 reads recorded.").arg(reads);
+    auto seconds = [&](qint64 from) {
+        return QString::number(static_cast<double>(kept.lastMsecs - from) / 1000.0, 'f', 1);
+    };
+    return tr("Paused: %1 reads; the last %2 s are kept, the last %3 s of them in full.")
+        .arg(reads)
+        .arg(seconds(kept.firstMsecs), seconds(kept.fullFromMsecs));
 }
 
 void FrmMonitor::ShowStopped(const QString& why) {

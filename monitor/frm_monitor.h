@@ -49,6 +49,9 @@ public:
     void Clear();
     bool ExportCsv();
     QString StatusText() const;
+    // The status line while paused: how many reads were made, and how much
+    // of them is kept, and kept in full, once that is not all.
+    static QString PausedText(qint64 reads, const MonitorSession::Kept& kept);
     QAction* StartAction() const { return m_start; }
 
 protected:

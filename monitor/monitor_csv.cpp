@@ -40,11 +40,25 @@ QString MonitorValueText(double value, bool bit) {
 }
 
 QByteArray MonitorCsv(const std::vector<PlotTrace>& traces) {
+    // Extremes only for values that have reduced entries: a recording kept
+    // whole exports as it always did.
+    std::vector<char> reduced(traces.size(), 0);
     QByteArray csv = "time_s";
-    for (const PlotTrace& trace : traces) {
+    for (size_t t = 0; t < traces.size(); ++t) {
+        const PlotTrace& trace = traces[t];
+        auto title = [&](const QString& name) {
+            return Field(trace.unit.isEmpty() ? name
+                                              : QStringLiteral("%1 [%2]").arg(name, trace.unit));
+        };
         csv += ',';
-        csv += Field(trace.unit.isEmpty() ? trace.name
-                                          : QStringLiteral("%1 [%2]").arg(trace.name, trace.unit));
+        csv += title(trace.name);
+        reduced[t] = trace.history && trace.history->Reduced();
+        if (reduced[t]) {
+            csv += ',';
+            csv += title(trace.name + QStringLiteral(" min"));
+            csv += ',';
+            csv += title(trace.name + QStringLiteral(" max"));
+        }
     }
     csv += '\n';
 
@@ -56,7 +70,6 @@ QByteArray MonitorCsv(const std::vector<PlotTrace>& traces) {
         if (size(t) > 0)
             earliest = std::min(earliest, traces[t].history->FirstMsecs());
     }
-    std::vector<QByteArray> cells(traces.size());
     for (;;) {
         qint64 time = std::numeric_limits<qint64>::max();
         bool any = false;
@@ -70,15 +83,33 @@ QByteArray MonitorCsv(const std::vector<PlotTrace>& traces) {
             break;
         csv += Seconds(time - earliest);
         for (size_t t = 0; t < traces.size(); ++t) {
-            cells[t].clear();
-            // Two samples at one time: the later one is what was read last.
+            const bool bit = traces[t].bit;
+            QByteArray cell;
+            bool seen = false;
+            bool spread = false;
+            double low = 0;
+            double high = 0;
+            // Two entries at one time: the later one is what was read last,
+            // and the extremes span both.
             while (next[t] < size(t) && traces[t].history->At(next[t]).msecs == time) {
-                cells[t] = MonitorValueText(traces[t].history->At(next[t]).value, traces[t].bit)
-                               .toLatin1();
+                const SampleHistory::Sample entry = traces[t].history->At(next[t]);
+                cell = MonitorValueText(entry.value, bit).toLatin1();
+                low = seen ? std::min(low, entry.min) : entry.min;
+                high = seen ? std::max(high, entry.max) : entry.max;
+                spread = spread || entry.Reduced();
+                seen = true;
                 ++next[t];
             }
             csv += ',';
-            csv += cells[t];
+            csv += cell;
+            if (reduced[t]) {
+                csv += ',';
+                if (spread)
+                    csv += MonitorValueText(low, bit).toLatin1();
+                csv += ',';
+                if (spread)
+                    csv += MonitorValueText(high, bit).toLatin1();
+            }
         }
         csv += '\n';
     }

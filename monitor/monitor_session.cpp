@@ -177,6 +177,24 @@ const SampleHistory& MonitorSession::History(int channel) const {
     return m_histories.at(static_cast<std::size_t>(channel));
 }
 
+MonitorSession::Kept MonitorSession::KeptSpan() const {
+    Kept kept;
+    bool any = false;
+    for (int channel : m_chosen) {
+        const SampleHistory& history = m_histories[static_cast<std::size_t>(channel)];
+        kept.whole = kept.whole && history.Whole();
+        if (history.Empty())
+            continue;
+        kept.firstMsecs =
+            any ? std::min(kept.firstMsecs, history.FirstMsecs()) : history.FirstMsecs();
+        kept.fullFromMsecs =
+            any ? std::max(kept.fullFromMsecs, history.FullFromMsecs()) : history.FullFromMsecs();
+        kept.lastMsecs = any ? std::max(kept.lastMsecs, history.LastMsecs()) : history.LastMsecs();
+        any = true;
+    }
+    return kept;
+}
+
 qint64 MonitorSession::Now() const {
     return m_clock.elapsed();
 }

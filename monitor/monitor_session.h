@@ -60,7 +60,18 @@ public:
     void Clear();
 
     const SampleHistory& History(int channel) const;
+    // Every read made since Clear, kept or not.
     qint64 Reads() const { return m_reads; }
+    // How much of the chosen values' recording is kept: from firstMsecs to
+    // lastMsecs, in full from fullFromMsecs on. Whole when nothing of them
+    // has been dropped or reduced.
+    struct Kept {
+        qint64 firstMsecs = 0;
+        qint64 fullFromMsecs = 0;
+        qint64 lastMsecs = 0;
+        bool whole = true;
+    };
+    Kept KeptSpan() const;
     // Milliseconds since the recording began.
     qint64 Now() const;
 

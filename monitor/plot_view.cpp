@@ -83,23 +83,25 @@ void Frame(QPainter& painter, const QRectF& area, const QColor& color) {
     UprightLine(painter, area.right(), area.top(), area.bottom(), color);
 }
 
-// The visible part of one history as a polyline: every sample while there
+// The visible part of one history as a polyline: every entry while there
 // are few, else at most the smallest and largest value per pixel column,
-// in the order they came. A step trace holds each value until the next.
+// in the order they came. A reduced entry is an upright span from its
+// minimum to its maximum at its time, ending at its last value. A step
+// trace holds each value until the next.
 QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range range, int columns,
                       const ValueMap& map, bool& dense) {
     QPolygonF points;
     dense = false;
     if (history.Empty())
         return points;
-    // One sample beyond each edge, so the lines reach the edges.
+    // One entry beyond each edge, so the lines reach the edges.
     const int begin = std::max(history.IndexAtOrBefore(range.first), 0);
     const int end = std::min(history.IndexAtOrBefore(range.last) + 1, history.Size() - 1);
     const double span = static_cast<double>(range.last - range.first);
     const double scale = columns / span;
     auto x = [&](qint64 msecs) { return static_cast<double>(msecs - range.first) * scale; };
     dense = end - begin + 1 > 2 * columns;
-    points.reserve(dense ? 4 * columns + 8 : 2 * (end - begin + 1) + 2);
+    points.reserve(dense ? 5 * columns + 8 : 4 * (end - begin + 1) + 2);
 
     bool held = false;
     double heldY = 0;
@@ -110,10 +112,21 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
         heldY = py;
         held = true;
     };
+    auto spread = [&](double px, double low, double high, double last, bool lowFirst) {
+        if (step && held)
+            points << QPointF(px, heldY);
+        points << QPointF(px, map.Y(lowFirst ? low : high))
+               << QPointF(px, map.Y(lowFirst ? high : low)) << QPointF(px, map.Y(last));
+        heldY = map.Y(last);
+        held = true;
+    };
+    // A step trace is a bit: anything but 0 is 1, as the file has it.
+    auto level = [step](double value) { return step ? (value != 0 ? 1.0 : 0.0) : value; };
 
     struct Column {
         int index = -1;
         int count = 0;
+        bool spread = false;
         qint64 msecs = 0;
         double min = 0;
         double max = 0;
@@ -123,57 +136,64 @@ QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range r
     auto flush = [&] {
         if (column.count == 0)
             return;
-        if (column.count == 1) {
+        if (column.spread)
+            spread(column.index + 0.5, column.min, column.max, column.last, column.minFirst);
+        else
             add(x(column.msecs), map.Y(column.last));
-        } else {
-            const double px = column.index + 0.5;
-            if (step) {
-                if (held)
-                    points << QPointF(px, heldY);
-                points << QPointF(px, map.Y(column.min)) << QPointF(px, map.Y(column.max))
-                       << QPointF(px, map.Y(column.last));
-                heldY = map.Y(column.last);
-                held = true;
-            } else {
-                const double a = column.minFirst ? column.min : column.max;
-                const double b = column.minFirst ? column.max : column.min;
-                points << QPointF(px, map.Y(a)) << QPointF(px, map.Y(b));
-            }
-        }
         column.count = 0;
     };
 
-    for (int i = begin; i <= end; ++i) {
-        const SampleHistory::Sample& sample = history.At(i);
-        // A step trace is a bit: anything but 0 is 1, as the file has it.
-        const double value = step ? (sample.value != 0 ? 1.0 : 0.0) : sample.value;
-        if (!dense || sample.msecs < range.first || sample.msecs > range.last) {
+    history.ForEach(begin, end, [&](const SampleHistory::Sample& entry) {
+        const double value = level(entry.value);
+        const bool reduced = entry.Reduced();
+        const double low = reduced ? std::min(level(entry.min), level(entry.max)) : value;
+        const double high = reduced ? std::max(level(entry.min), level(entry.max)) : value;
+        // Beyond the edges only the line towards the last value shows.
+        if (entry.msecs < range.first || entry.msecs > range.last) {
             flush();
-            add(x(sample.msecs), map.Y(value));
-            continue;
+            add(x(entry.msecs), map.Y(value));
+            return;
+        }
+        if (!dense) {
+            if (!reduced) {
+                add(x(entry.msecs), map.Y(value));
+                return;
+            }
+            // From the end nearer the line that comes in, so the span
+            // does not double back on it.
+            const bool lowFirst =
+                !held || std::abs(map.Y(low) - heldY) <= std::abs(map.Y(high) - heldY);
+            spread(x(entry.msecs), low, high, value, lowFirst);
+            return;
         }
         const int index =
-            std::clamp(static_cast<int>(static_cast<double>(sample.msecs - range.first) * scale), 0,
+            std::clamp(static_cast<int>(static_cast<double>(entry.msecs - range.first) * scale), 0,
                        columns - 1);
         if (index != column.index)
             flush();
         if (column.count == 0) {
             column.index = index;
-            column.msecs = sample.msecs;
-            column.min = column.max = value;
+            column.msecs = entry.msecs;
+            column.min = low;
+            column.max = high;
             column.minFirst = true;
-        } else if (value < column.min) {
-            column.min = value;
-            column.minFirst = false;
-        } else if (value > column.max) {
-            column.max = value;
-            column.minFirst = true;
+            column.spread = reduced;
+        } else {
+            column.spread = true;
+            if (low < column.min) {
+                column.min = low;
+                column.minFirst = false;
+            }
+            if (high > column.max) {
+                column.max = high;
+                column.minFirst = true;
+            }
         }
         column.last = value;
         ++column.count;
-    }
+    });
     flush();
-    // The samples beyond the edges may lie far off: brought to just outside
+    // The entries beyond the edges may lie far off: brought to just outside
     // along their lines, so no drawing meets coordinates it cannot handle.
     auto bring = [](QPointF& far, const QPointF& near, double edge) {
         if (near.x() != far.x())
@@ -291,14 +311,19 @@ PlotView::Range PlotView::VisibleRange() const {
 QStringList PlotView::CursorValues(qint64 msecs) const {
     QStringList values;
     for (const PlotTrace& trace : m_traces) {
-        const int index = trace.history ? trace.history->IndexAtOrBefore(msecs) : -1;
+        const int index = trace.history ? trace.history->IndexAt(msecs) : -1;
         QString text = trace.name + QStringLiteral(" = ");
         if (index < 0) {
             text += QStringLiteral("\u2014");
         } else {
-            text += MonitorValueText(trace.history->At(index).value, trace.bit);
+            const SampleHistory::Sample entry = trace.history->At(index);
+            text += MonitorValueText(entry.value, trace.bit);
             if (!trace.unit.isEmpty())
                 text += QLatin1Char(' ') + trace.unit;
+            if (entry.Reduced())
+                text += QStringLiteral(" (min %1, max %2)")
+                            .arg(MonitorValueText(entry.min, trace.bit),
+                                 MonitorValueText(entry.max, trace.bit));
         }
         values.append(text);
     }
@@ -533,19 +558,25 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
             continue;
         }
 
-        // Autoscale over what is visible, and the value held at the left edge.
+        // Autoscale over what is visible, and the value held at the left
+        // edge: only that entry's last value, as a spike of its bucket, off
+        // to the left, would squash the picture for nothing.
         std::optional<SampleHistory::Extent> extent;
+        auto widen = [&](const SampleHistory::Extent& some) {
+            extent = extent ? SampleHistory::Extent{std::min(extent->min, some.min),
+                                                    std::max(extent->max, some.max)}
+                            : some;
+        };
         for (const int index : plot.traces) {
             const SampleHistory* history = m_traces[static_cast<size_t>(index)].history;
             if (!history)
                 continue;
-            const int before = history->IndexAtOrBefore(range.first);
-            const qint64 from = before >= 0 ? history->At(before).msecs : range.first;
-            if (const auto some = history->MinMax(from, range.last)) {
-                extent = extent ? SampleHistory::Extent{std::min(extent->min, some->min),
-                                                        std::max(extent->max, some->max)}
-                                : some;
+            if (const int before = history->IndexAtOrBefore(range.first - 1); before >= 0) {
+                const double held = history->At(before).value;
+                widen({held, held});
             }
+            if (const auto some = history->MinMax(range.first, range.last))
+                widen(*some);
         }
         double lo = extent ? extent->min : 0.0;
         double hi = extent ? extent->max : 1.0;

@@ -1,7 +1,9 @@
 // The Monitor window's plot: recorded values against time, one plot per
 // unit stacked on one shared time axis in seconds, each with its own
-// autoscaled value axis; bits as 0/1 steps, one lane each. Follows the
-// newest sample until the user zooms (wheel) or pans (drag); Home or a
+// autoscaled value axis; bits as 0/1 steps, one lane each. Where a history
+// is reduced to buckets, each bucket is an upright span from its minimum to
+// its maximum at its last sample's time, so no spike goes missing. Follows
+// the newest sample until the user zooms (wheel) or pans (drag); Home or a
 // double-click follows again. A cursor under the mouse shows every value at
 // its time. It only draws: it neither reads the drive nor owns the samples,
 // and repaints when its owner calls update().
@@ -61,9 +63,12 @@ public:
     // The first and last millisecond shown. Following, the last is the
     // newest sample's time (0 before any sample).
     Range VisibleRange() const;
+    // Leaves following with the right edge at end, kept near the recording.
+    void ShowUntil(qint64 end);
 
     // "name = value unit" for every trace, the value of its sample at or
-    // before msecs, "name = —" when it has none.
+    // before msecs, "name = —" when it has none. Where a reduced bucket
+    // holds msecs: its last value, then " (min a, max b)".
     QStringList CursorValues(qint64 msecs) const;
     // The time under the mouse, none while the mouse is off the plots.
     std::optional<qint64> CursorMsecs() const;
@@ -122,8 +127,6 @@ private:
                     Range range);
     qint64 NewestMsecs() const;
     bool HasSamples() const;
-    // Leaves following with the right edge at end, kept near the recording.
-    void ShowUntil(qint64 end);
     qint64 TimeAt(double x, const Layout& layout) const;
 
     std::vector<PlotTrace> m_traces;

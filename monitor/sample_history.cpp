@@ -7,65 +7,117 @@
 namespace kt::monitor {
 
 namespace {
-// The ring starts small and doubles, so a short recording of many values
-// does not take the full capacity of each.
+
 constexpr int kFirstRingSize = 1024;
+
+// Floor division, so a slot never straddles zero.
+qint64 SlotOf(qint64 msecs) {
+    const qint64 slot = msecs / SampleHistory::kBucketMs;
+    return msecs % SampleHistory::kBucketMs < 0 ? slot - 1 : slot;
+}
+
 } // namespace
 
-SampleHistory::SampleHistory(int capacity) : m_capacity(std::max(capacity, 1)) {}
+template <typename T> void SampleHistory::Ring<T>::Push(const T& item, int limit) {
+    Q_ASSERT(count < limit);
+    if (count == static_cast<int>(cells.size())) {
+        const int size = std::min(std::max(2 * count, kFirstRingSize), limit);
+        std::vector<T> grown;
+        grown.reserve(static_cast<size_t>(size));
+        for (int i = 0; i < count; ++i)
+            grown.push_back(At(i));
+        grown.resize(static_cast<size_t>(size));
+        cells = std::move(grown);
+        start = 0;
+    }
+    cells[Slot(count)] = item;
+    ++count;
+}
+
+template <typename T> T SampleHistory::Ring<T>::PopFront() {
+    const T item = At(0);
+    ++start;
+    if (start == static_cast<int>(cells.size()))
+        start = 0;
+    --count;
+    return item;
+}
+
+SampleHistory::SampleHistory(int rawCapacity) : m_rawCapacity(std::max(rawCapacity, 1)) {}
 
 bool SampleHistory::Append(qint64 msecs, double value) {
-    if (!std::isfinite(value) || (m_count > 0 && msecs < LastMsecs()))
+    if (!std::isfinite(value) || (!Empty() && msecs < LastMsecs()))
         return false;
-    if (m_count == static_cast<int>(m_ring.size())) {
-        if (m_count < m_capacity)
-            Grow();
-        else
-            DropOldest();
-    }
-    int slot = m_start + m_count;
-    if (slot >= static_cast<int>(m_ring.size()))
-        slot -= static_cast<int>(m_ring.size());
-    m_ring[static_cast<size_t>(slot)] = Sample{msecs, value};
-    ++m_count;
+    if (m_raw.count == m_rawCapacity)
+        Fold(m_raw.PopFront());
+    m_raw.Push(Raw{msecs, value}, m_rawCapacity);
+    ++m_samples;
+    ++m_appended;
     // Written so that no time, however far from zero, overflows.
     const qint64 oldest = msecs < std::numeric_limits<qint64>::min() + kSpanMs
                               ? std::numeric_limits<qint64>::min()
                               : msecs - kSpanMs;
-    while (At(0).msecs < oldest)
-        DropOldest();
+    while (m_buckets.count > 0 && m_buckets.At(0).msecs < oldest)
+        DropBucket();
+    while (m_raw.At(0).msecs < oldest) {
+        m_raw.PopFront();
+        --m_samples;
+    }
     return true;
 }
 
+void SampleHistory::Fold(const Raw& raw) {
+    if (m_buckets.count > 0 && SlotOf(m_buckets.Back().msecs) == SlotOf(raw.msecs)) {
+        Bucket& bucket = m_buckets.Back();
+        bucket.msecs = raw.msecs;
+        bucket.value = raw.value;
+        bucket.min = std::min(bucket.min, raw.value);
+        bucket.max = std::max(bucket.max, raw.value);
+        if (bucket.count++ == 1)
+            ++m_reducedBuckets;
+        return;
+    }
+    // Never so within ten minutes; a guard for the bound all the same.
+    if (m_buckets.count == kMaxBuckets)
+        DropBucket();
+    m_buckets.Push(Bucket{raw.msecs, raw.value, raw.value, raw.value, 1}, kMaxBuckets);
+}
+
+void SampleHistory::DropBucket() {
+    const Bucket bucket = m_buckets.PopFront();
+    m_samples -= bucket.count;
+    if (bucket.count > 1)
+        --m_reducedBuckets;
+}
+
 void SampleHistory::Clear() {
-    m_start = 0;
-    m_count = 0;
+    m_raw.start = m_raw.count = 0;
+    m_buckets.start = m_buckets.count = 0;
+    m_samples = m_appended = 0;
+    m_reducedBuckets = 0;
 }
 
-void SampleHistory::Grow() {
-    const int size = std::min(std::max(2 * m_count, kFirstRingSize), m_capacity);
-    std::vector<Sample> ring;
-    ring.reserve(static_cast<size_t>(size));
-    for (int i = 0; i < m_count; ++i)
-        ring.push_back(At(i));
-    ring.resize(static_cast<size_t>(size));
-    m_ring = std::move(ring);
-    m_start = 0;
+qint64 SampleHistory::FullFromMsecs() const {
+    if (Reduced())
+        return m_raw.At(0).msecs;
+    return FirstMsecs();
 }
 
-void SampleHistory::DropOldest() {
-    ++m_start;
-    if (m_start == static_cast<int>(m_ring.size()))
-        m_start = 0;
-    --m_count;
+qint64 SampleHistory::MemoryBytes() const {
+    return static_cast<qint64>(m_raw.cells.capacity() * sizeof(Raw) +
+                               m_buckets.cells.capacity() * sizeof(Bucket));
+}
+
+qint64 SampleHistory::SlotStart(qint64 msecs) {
+    return SlotOf(msecs) * kBucketMs;
 }
 
 int SampleHistory::FirstIndex(qint64 msecs, bool after) const {
     int low = 0;
-    int high = m_count;
+    int high = Size();
     while (low < high) {
         const int middle = low + (high - low) / 2;
-        const qint64 at = At(middle).msecs;
+        const qint64 at = MsecsAt(middle);
         if (at < msecs || (after && at == msecs))
             low = middle + 1;
         else
@@ -78,17 +130,26 @@ int SampleHistory::IndexAtOrBefore(qint64 msecs) const {
     return FirstIndex(msecs, true) - 1;
 }
 
+int SampleHistory::IndexAt(qint64 msecs) const {
+    const int before = IndexAtOrBefore(msecs);
+    const int next = before + 1;
+    if (next < m_buckets.count && m_buckets.At(next).count > 1 &&
+        SlotOf(m_buckets.At(next).msecs) == SlotOf(msecs))
+        return next;
+    return before;
+}
+
 std::optional<SampleHistory::Extent> SampleHistory::MinMax(qint64 from, qint64 to) const {
     if (from > to)
         return std::nullopt;
     int i = FirstIndex(from, false);
-    if (i >= m_count || At(i).msecs > to)
+    if (i >= Size() || MsecsAt(i) > to)
         return std::nullopt;
-    Extent extent{At(i).value, At(i).value};
-    for (; i < m_count && At(i).msecs <= to; ++i) {
-        extent.min = std::min(extent.min, At(i).value);
-        extent.max = std::max(extent.max, At(i).value);
-    }
+    Extent extent{At(i).min, At(i).max};
+    ForEach(i, FirstIndex(to, true) - 1, [&](const Sample& entry) {
+        extent.min = std::min(extent.min, entry.min);
+        extent.max = std::max(extent.max, entry.max);
+    });
     return extent;
 }
 

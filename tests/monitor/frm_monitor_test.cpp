@@ -172,6 +172,7 @@ TEST_F(MonitorTest, RecordingExportsAsCsv) {
     Await(6);
     m_window.Pause();
     const qint64 reads = m_window.Session().Reads();
+    EXPECT_EQ(m_window.StatusText(), QString("Paused: %1 reads recorded.").arg(reads));
     QTemporaryDir folder;
     const QString path = folder.filePath("run.csv");
     m_prompts.PushFile(path);
@@ -190,4 +191,24 @@ TEST_F(MonitorTest, RecordingExportsAsCsv) {
     EXPECT_FALSE(m_window.ExportCsv());
     ASSERT_EQ(m_prompts.Shown().size(), 1u);
     EXPECT_TRUE(m_prompts.Shown()[0].text.startsWith("Could not save"));
+}
+
+TEST(MonitorStatusTest, PausedTextClaimsNoMoreThanIsKept) {
+    struct Case {
+        qint64 reads;
+        MonitorSession::Kept kept;
+        QString text;
+    };
+    const std::vector<Case> cases = {
+        {0, {}, "Tick values and press Start."},
+        {1234, {0, 0, 6170, true}, "Paused: 1234 reads recorded."},
+        {30100000,
+         {2000, 599379, 602000, false},
+         "Paused: 30100000 reads; the last 600.0 s are kept, the last 2.6 s of them in full."},
+        {150000,
+         {150000, 150000, 750000, false},
+         "Paused: 150000 reads; the last 600.0 s are kept, the last 600.0 s of them in full."},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FrmMonitor::PausedText(c.reads, c.kept), c.text) << c.reads;
 }

@@ -1,7 +1,7 @@
-// The Monitor window's data and plot: the history's bounds by time and by
-// count across the ring's wrap and growth, the CSV of several values
-// sampled at different times, and the plot's cursor, zoom, pan and follow,
-// with a paint of a full history.
+// The Monitor window's data and plot: the history's bounds by time, its
+// folding of older samples into buckets, its rings' wrap and growth, the CSV
+// of several values sampled at different times, and the plot's cursor, zoom,
+// pan and follow, with a paint of a full history.
 #include "monitor/monitor_csv.h"
 #include "monitor/plot_view.h"
 #include "monitor/sample_history.h"
@@ -34,50 +34,107 @@ std::vector<qint64> Times(const SampleHistory& history) {
 
 constexpr qint64 kSpan = SampleHistory::kSpanMs;
 
-TEST(SampleHistoryTest, KeepsTheNewestWithinTimeAndCount) {
+std::vector<qint64> Counts(const SampleHistory& history) {
+    std::vector<qint64> counts;
+    for (int i = 0; i < history.Size(); ++i)
+        counts.push_back(history.At(i).count);
+    return counts;
+}
+
+TEST(SampleHistoryTest, KeepsTheNewestInFullFoldsTheOlderDropsByTime) {
     struct Case {
         const char* what;
         int capacity;
         std::vector<qint64> appended;
         std::vector<qint64> kept;
+        std::vector<qint64> counts;
+        bool whole;
     };
     const std::vector<Case> cases = {
-        {"count", 4, {0, 1, 2, 3, 4, 5, 6}, {3, 4, 5, 6}},
-        {"time", 100, {0, 5, kSpan, kSpan + 5}, {5, kSpan, kSpan + 5}},
-        {"late time refused", 100, {10, 20, 15, 20}, {10, 20, 20}},
-        {"one", 0, {1, 2}, {2}},
+        {"count", 4, {0, 1, 2, 3, 4, 5, 6}, {2, 3, 4, 5, 6}, {3, 1, 1, 1, 1}, false},
+        {"a bucket per slot",
+         2,
+         {0, 19, 20, 45, 46, 47},
+         {19, 20, 45, 46, 47},
+         {2, 1, 1, 1, 1},
+         false},
+        {"folded one by one is whole", 1, {1, 2}, {1, 2}, {1, 1}, true},
+        {"time", 100, {0, 5, kSpan, kSpan + 5}, {5, kSpan, kSpan + 5}, {1, 1, 1}, false},
+        {"a bucket stays while its last sample is within",
+         1,
+         {0, 10, kSpan + 5},
+         {10, kSpan + 5},
+         {2, 1},
+         false},
+        {"and goes with it",
+         1,
+         {0, 10, kSpan + 5, kSpan + 15},
+         {kSpan + 5, kSpan + 15},
+         {1, 1},
+         false},
+        {"late time refused", 100, {10, 20, 15, 20}, {10, 20, 20}, {1, 1, 1}, true},
     };
     for (const Case& c : cases) {
         SampleHistory history(c.capacity);
         for (qint64 msecs : c.appended)
             history.Append(msecs, 1.0);
         EXPECT_EQ(Times(history), c.kept) << c.what;
+        EXPECT_EQ(Counts(history), c.counts) << c.what;
+        EXPECT_EQ(history.Whole(), c.whole) << c.what;
+        qint64 samples = 0;
+        for (qint64 count : c.counts)
+            samples += count;
+        EXPECT_EQ(history.Samples(), samples) << c.what;
     }
     SampleHistory history;
     EXPECT_FALSE(history.Append(0, std::nan("")));
     EXPECT_TRUE(history.Empty());
 }
 
-TEST(SampleHistoryTest, SearchesAndScalesAcrossTheWrap) {
+TEST(SampleHistoryTest, SearchesAndScalesAcrossBothTiers) {
+    // Kept in full: 80 to 120. Buckets of two: 0-10, 20-30, 40-50, 60-70.
     SampleHistory history(5);
     for (int i = 0; i <= 12; ++i)
         history.Append(i * 10, i % 2 ? -i : i);
-    ASSERT_EQ(Times(history), (std::vector<qint64>{80, 90, 100, 110, 120}));
-    const std::vector<std::pair<qint64, int>> searches = {{79, -1}, {80, 0},  {95, 1},  {110, 3},
-                                                          {119, 3}, {120, 4}, {5000, 4}};
-    for (const auto& [msecs, index] : searches)
-        EXPECT_EQ(history.IndexAtOrBefore(msecs), index) << msecs;
-    const auto all = history.MinMax(0, 1000);
-    ASSERT_TRUE(all);
-    EXPECT_EQ(all->min, -11);
-    EXPECT_EQ(all->max, 12);
-    const auto some = history.MinMax(85, 105);
-    ASSERT_TRUE(some);
-    EXPECT_EQ(some->min, -9);
-    EXPECT_EQ(some->max, 10);
+    ASSERT_EQ(Times(history), (std::vector<qint64>{10, 30, 50, 70, 80, 90, 100, 110, 120}));
+    EXPECT_TRUE(history.Reduced());
+    EXPECT_EQ(history.FullFromMsecs(), 80);
+    const SampleHistory::Sample bucket = history.At(1);
+    EXPECT_EQ(bucket.value, -3);
+    EXPECT_EQ(bucket.min, -3);
+    EXPECT_EQ(bucket.max, 2);
+    struct Search {
+        qint64 msecs;
+        int atOrBefore;
+        int at; // a reduced bucket stands for its whole slot
+    };
+    const std::vector<Search> searches = {{-1, -1, -1}, {5, -1, 0},  {10, 0, 0},  {25, 0, 1},
+                                          {45, 1, 2},   {70, 3, 3},  {79, 3, 3},  {80, 4, 4},
+                                          {95, 5, 5},   {119, 7, 7}, {5000, 8, 8}};
+    for (const Search& s : searches) {
+        EXPECT_EQ(history.IndexAtOrBefore(s.msecs), s.atOrBefore) << s.msecs;
+        EXPECT_EQ(history.IndexAt(s.msecs), s.at) << s.msecs;
+    }
+    struct Range {
+        qint64 from;
+        qint64 to;
+        double min;
+        double max;
+    };
+    const std::vector<Range> ranges = {
+        {0, 1000, -11, 12}, {25, 55, -5, 4}, {65, 85, -7, 8}, {81, 95, -9, -9}};
+    for (const Range& r : ranges) {
+        const auto extent = history.MinMax(r.from, r.to);
+        ASSERT_TRUE(extent) << r.from;
+        EXPECT_EQ(extent->min, r.min) << r.from;
+        EXPECT_EQ(extent->max, r.max) << r.from;
+    }
     EXPECT_FALSE(history.MinMax(121, 200));
+    EXPECT_FALSE(history.MinMax(11, 29));
     history.Clear();
     EXPECT_EQ(history.IndexAtOrBefore(100), -1);
+    EXPECT_EQ(history.Samples(), 0);
+    EXPECT_TRUE(history.Whole());
     EXPECT_TRUE(history.Append(5, 1));
     EXPECT_EQ(history.FirstMsecs(), 5);
 }
@@ -86,16 +143,21 @@ TEST(SampleHistoryTest, GrowsAWrappedRingInOrder) {
     SampleHistory history(3000);
     // One a second for 25 minutes: the time bound drops the oldest and the
     // ring, still small, wraps; then a fast burst makes it grow, wrapped,
-    // up to its capacity.
+    // up to its capacity, and fold the slow samples into buckets of one.
     qint64 msecs = 0;
     for (int i = 0; i < 1500; ++i, msecs += 1000)
         history.Append(msecs, 0);
     for (int i = 0; i < 3000; ++i, ++msecs)
         history.Append(msecs, 0);
-    std::vector<qint64> burst;
+    std::vector<qint64> kept;
+    for (qint64 t = 0; t < 1500 * 1000; t += 1000)
+        if (t >= msecs - 1 - kSpan)
+            kept.push_back(t);
     for (qint64 t = msecs - 3000; t < msecs; ++t)
-        burst.push_back(t);
-    EXPECT_EQ(Times(history), burst);
+        kept.push_back(t);
+    EXPECT_EQ(Times(history), kept);
+    EXPECT_FALSE(history.Reduced());
+    EXPECT_EQ(history.FullFromMsecs(), history.FirstMsecs());
 }
 
 TEST(MonitorCsvTest, MergesTracesByTime) {
