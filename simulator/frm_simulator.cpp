@@ -35,8 +35,10 @@ QCheckBox* Lamp(const QString& text, QWidget* parent) {
     return lamp;
 }
 
-QString Tenths(int value) {
-    return QString::number(value / 10.0, 'f', 1);
+QString Caption(const drivemap::ValueRef& ref) {
+    const std::string_view unit = ref.value->unit;
+    return QString::fromStdString(drivemap::Name(ref)) +
+           (unit.empty() ? QString() : QStringLiteral(" [%1]").arg(QLatin1String(unit)));
 }
 
 void SetLamp(QCheckBox* lamp, bool on) {
@@ -91,7 +93,7 @@ void FrmSimulator::Build() {
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"), this);
     auto* inputGrid = new QGridLayout(inputs);
     for (int n = 0; n < Channels(Id::Inputs); ++n) {
-        m_inputs[n] = new QCheckBox(QStringLiteral("Input.%1").arg(n), inputs);
+        m_inputs[n] = new QCheckBox(QLatin1String(drivemap::kInputBits[n].name), inputs);
         inputGrid->addWidget(m_inputs[n], n / 4, n % 4);
         connect(m_inputs[n], &QCheckBox::clicked, this, [this, n](bool on) {
             m_drive.Interpreter().SetInput(n, on);
@@ -100,8 +102,9 @@ void FrmSimulator::Build() {
     }
     for (int n = 0; n < Channels(Id::Analog); ++n) {
         m_analogs[n] = new QSlider(Qt::Horizontal, inputs);
-        m_analogs[n]->setRange(0, 1023);
-        inputGrid->addWidget(new QLabel(QStringLiteral("Analog.%1").arg(n), inputs), 2 + n, 0);
+        m_analogs[n]->setRange(static_cast<int>(drivemap::At(Id::Analog).range.low),
+                               static_cast<int>(drivemap::At(Id::Analog).range.high));
+        inputGrid->addWidget(new QLabel(Caption({&drivemap::At(Id::Analog), n}), inputs), 2 + n, 0);
         inputGrid->addWidget(m_analogs[n], 2 + n, 1, 1, 3);
         connect(m_analogs[n], &QSlider::valueChanged, this, [this, n](int value) {
             m_drive.Interpreter().SetAnalog(n, static_cast<std::uint16_t>(value));
@@ -111,55 +114,50 @@ void FrmSimulator::Build() {
 
     auto* bits = new QGroupBox(QStringLiteral("Outputs, flags and status"), this);
     auto* bitGrid = new QGridLayout(bits);
-    for (int n = 0; n < 2; ++n) {
-        m_outputs[n] = Lamp(QStringLiteral("Output.%1").arg(n), bits);
-        bitGrid->addWidget(m_outputs[n], 0, n);
+    for (const drivemap::Bit& bit : drivemap::kOutputBits) {
+        m_outputs[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        bitGrid->addWidget(m_outputs[bit.index], 0, bit.index);
     }
-    for (int n = 0; n < 8; ++n) {
-        m_flags[n] = Lamp(QStringLiteral("Flag.%1").arg(n), bits);
-        bitGrid->addWidget(m_flags[n], 1 + n / 4, n % 4);
+    for (const drivemap::Bit& bit : drivemap::kFlagBits) {
+        m_flags[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        bitGrid->addWidget(m_flags[bit.index], 1 + bit.index / 4, bit.index % 4);
     }
     for (int n = 0; n < Channels(Id::Timer); ++n) {
         m_timerFlags[n] = Lamp(QStringLiteral("TimerFlag.%1").arg(n), bits);
         bitGrid->addWidget(m_timerFlags[n], 3, n);
     }
-    const std::array<QString, 8> statusNames = {QStringLiteral("CommandForward"),
-                                                QStringLiteral("CommandReverse"),
-                                                QStringLiteral("AutoTorque"),
-                                                QStringLiteral("ProgramRunMode"),
-                                                QStringLiteral("MotorForward"),
-                                                QStringLiteral("MotorEnable"),
-                                                QString(),
-                                                QStringLiteral("Fault")};
     int cell = 0;
-    for (int bit = 0; bit < 8; ++bit) {
-        if (statusNames[bit].isEmpty())
-            continue;
-        m_status[bit] = Lamp(statusNames[bit], bits);
-        bitGrid->addWidget(m_status[bit], 4 + cell / 4, cell % 4);
+    for (const drivemap::Bit& bit : drivemap::kStatusBits) {
+        m_status[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        bitGrid->addWidget(m_status[bit.index], 4 + cell / 4, cell % 4);
         ++cell;
     }
     top->addWidget(bits);
 
     auto* values = new QGroupBox(QStringLiteral("Values"), this);
     auto* valueGrid = new QGridLayout(values);
-    const auto addValue = [&](const QString& name, int row, int column) {
-        auto* label = new QLabel(QStringLiteral("0"), values);
-        valueGrid->addWidget(new QLabel(name, values), row, 2 * column);
-        valueGrid->addWidget(label, row, 2 * column + 1);
-        return label;
-    };
-    for (int n = 0; n < Channels(Id::Counter); ++n)
-        m_counters[n] = addValue(QStringLiteral("Counter%1").arg(n), n / 4, n % 4);
-    for (int n = 0; n < Channels(Id::WordCounter); ++n)
-        m_wordCounters[n] = addValue(QStringLiteral("WordCounter%1").arg(n), 2, n);
-    for (int n = 0; n < Channels(Id::Timer); ++n)
-        m_timers[n] = addValue(QStringLiteral("Timer%1").arg(n), 3, n);
-    m_currentSpeed = addValue(QStringLiteral("CurrentSpeed"), 4, 0);
-    m_referenceSpeed = addValue(QStringLiteral("RefrenceSpeed"), 4, 1);
-    valueGrid->addWidget(new QLabel(QStringLiteral("Error"), values), 5, 0);
-    m_error = new QLabel(values);
-    valueGrid->addWidget(m_error, 5, 1, 1, 7);
+    // Every number but the analog inputs, which have their sliders, and the
+    // identification, which never changes.
+    int place = 0;
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        if (value.kind == drivemap::Kind::Bits || value.id == Id::Analog ||
+            value.id == Id::Identification)
+            continue;
+        const int channels = std::max<int>(value.channels, 1);
+        for (int channel = 0; channel < channels; ++channel) {
+            const drivemap::ValueRef ref{&value, value.channels > 0 ? channel : -1};
+            auto* label = new QLabel(values);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            // The error's text is long: it gets a row of its own.
+            const int span = value.kind == drivemap::Kind::Text ? 3 : 1;
+            if (place % 4 + span > 4)
+                place += 4 - place % 4;
+            valueGrid->addWidget(new QLabel(Caption(ref), values), place / 4, 2 * (place % 4));
+            valueGrid->addWidget(label, place / 4, 2 * (place % 4) + 1, 1, 2 * span - 1);
+            place += span;
+            m_values.push_back({ref, label});
+        }
+    }
     top->addWidget(values);
 }
 
@@ -372,25 +370,32 @@ void FrmSimulator::Refresh() {
         const QSignalBlocker block(m_analogs[n]);
         m_analogs[n]->setValue(word(Address(Id::Analog) + 2 * n));
     }
-    for (int n = 0; n < 2; ++n)
-        SetLamp(m_outputs[n], (byte(Address(Id::Outputs)) >> n & 1) != 0);
-    for (int n = 0; n < 8; ++n)
-        SetLamp(m_flags[n], (byte(Address(Id::Flags)) >> n & 1) != 0);
+    for (const drivemap::Bit& bit : drivemap::kOutputBits)
+        SetLamp(m_outputs[bit.index], (byte(Address(Id::Outputs)) >> bit.index & 1) != 0);
+    for (const drivemap::Bit& bit : drivemap::kFlagBits)
+        SetLamp(m_flags[bit.index], (byte(Address(Id::Flags)) >> bit.index & 1) != 0);
     for (int n = 0; n < Channels(Id::Timer); ++n)
         SetLamp(m_timerFlags[n], m_drive.Interpreter().TimerFlag(n));
-    for (int bit = 0; bit < 8; ++bit)
-        SetLamp(m_status[bit], (byte(Address(Id::Status)) >> bit & 1) != 0);
-    for (int n = 0; n < Channels(Id::Counter); ++n)
-        m_counters[n]->setText(QString::number(byte(Address(Id::Counter) + n)));
-    for (int n = 0; n < Channels(Id::WordCounter); ++n)
-        m_wordCounters[n]->setText(QString::number(word(Address(Id::Counter) + 2 * n)));
-    for (int n = 0; n < Channels(Id::Timer); ++n)
-        m_timers[n]->setText(QString::number(byte(Address(Id::Timer) + n)));
-    m_currentSpeed->setText(Tenths(word(Address(Id::CurrentSpeed))));
-    m_referenceSpeed->setText(Tenths(word(Address(Id::ReferenceSpeed))));
-    const int error = byte(Address(Id::Error));
-    m_error->setText(
-        QStringLiteral("%1: %2").arg(error).arg(link::ClsKtMotor::ErrorDescription(error)));
+    for (const drivemap::Bit& bit : drivemap::kStatusBits)
+        SetLamp(m_status[bit.index], (byte(Address(Id::Status)) >> bit.index & 1) != 0);
+    const std::span<const std::uint8_t> memory = m_drive.Interpreter().Memory();
+    for (const ShownValue& shown : m_values) {
+        const QString text = QString::fromStdString(drivemap::Text(shown.ref, memory));
+        if (shown.label->text() != text)
+            shown.label->setText(text);
+    }
+}
+
+QLabel* FrmSimulator::ValueLabel(const QString& name) const {
+    const std::optional<drivemap::ValueRef> ref = drivemap::Find(name.toStdString());
+    if (!ref)
+        return nullptr;
+    for (const ShownValue& shown : m_values) {
+        if (shown.ref.value == ref->value &&
+            std::max(shown.ref.channel, 0) == std::max(ref->channel, 0) && ref->bit < 0)
+            return shown.label;
+    }
+    return nullptr;
 }
 
 } // namespace kt::simulator

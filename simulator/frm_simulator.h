@@ -6,6 +6,8 @@
 // Not the drive and not the device window: nothing here goes over a line.
 #pragma once
 
+#include "drivemap/drive_catalogue.h"
+
 #include <QByteArray>
 #include <QDialog>
 #include <QTimer>
@@ -80,12 +82,9 @@ public:
     QCheckBox* TimerFlagLamp(int n) const { return m_timerFlags.at(n); }
     // By bit of the status byte; nullptr for bit 6, which the drive lacks.
     QCheckBox* StatusLamp(int bit) const { return m_status.at(bit); }
-    QLabel* CounterLabel(int n) const { return m_counters.at(n); }
-    QLabel* WordCounterLabel(int n) const { return m_wordCounters.at(n); }
-    QLabel* TimerLabel(int n) const { return m_timers.at(n); }
-    QLabel* CurrentSpeedLabel() const { return m_currentSpeed; }
-    QLabel* ReferenceSpeedLabel() const { return m_referenceSpeed; }
-    QLabel* ErrorLabel() const { return m_error; }
+    // A value's text, by any name the drive's catalogue knows
+    // ("Counter.3", "ReferenceSpeed", "Error"); nullptr when not shown.
+    QLabel* ValueLabel(const QString& name) const;
 
 public slots:
     // Compiles and starts the program, or resumes a paused one.
@@ -138,12 +137,13 @@ private:
     std::array<QCheckBox*, 8> m_flags{};
     std::array<QCheckBox*, 4> m_timerFlags{};
     std::array<QCheckBox*, 8> m_status{};
-    std::array<QLabel*, 8> m_counters{};
-    std::array<QLabel*, 4> m_wordCounters{};
-    std::array<QLabel*, 4> m_timers{};
-    QLabel* m_currentSpeed = nullptr;
-    QLabel* m_referenceSpeed = nullptr;
-    QLabel* m_error = nullptr;
+    // Every number the drive keeps, named, formatted and in its unit as
+    // the catalogue says, so the panel reads as the CLI and Monitor do.
+    struct ShownValue {
+        drivemap::ValueRef ref;
+        QLabel* label = nullptr;
+    };
+    std::vector<ShownValue> m_values;
 };
 
 } // namespace kt::simulator

@@ -14,8 +14,10 @@
 
 #include <QCheckBox>
 #include <QLabel>
+
 #include <QSignalSpy>
 #include <QSlider>
+#include <algorithm>
 
 #include <memory>
 #include <string>
@@ -185,7 +187,7 @@ TEST_F(SimulatorTest, ProgramRunningPastItsEndStopsWithTheErrorShown) {
     EXPECT_EQ(m_window->CurrentState(), State::Stopped);
     EXPECT_EQ(m_window->CurrentLine(), 0);
     EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
-    EXPECT_EQ(m_window->ErrorLabel()->text(), "1: Program passed end of buffer.");
+    EXPECT_EQ(m_window->ValueLabel("Error")->text(), "1: Program passed end of buffer.");
 }
 
 TEST_F(SimulatorTest, RunTakesTheDriveOffTheClockUntilStopped) {
@@ -206,13 +208,53 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
     m_drive.SetDataWord(kt::drivemap::Address(kt::drivemap::Id::ReferenceSpeed), 505);
     m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Flags), 0x40);
     m_drive.SetDataByte(kt::drivemap::Address(kt::drivemap::Id::Error), 3);
+    m_drive.SetDataWord(kt::drivemap::Address(kt::drivemap::Id::BusVolt), 446);
     m_window->Stop(); // shows the values
-    EXPECT_EQ(m_window->CounterLabel(3)->text(), "9");
-    EXPECT_EQ(m_window->WordCounterLabel(2)->text(), "1234");
-    EXPECT_EQ(m_window->TimerLabel(1)->text(), "7");
-    EXPECT_EQ(m_window->ReferenceSpeedLabel()->text(), "50.5");
+    // Under the names and in the format the command line uses, any
+    // spelling the catalogue knows.
+    const std::pair<const char*, const char*> shown[] = {
+        {"Counter.3", "9"},
+        {"counter 3", "9"},
+        {"WordCounter.2", "1234"},
+        {"Timer.1", "7"},
+        {"Timer 1", "7"},
+        {"ReferenceSpeed", "50.5"},
+        {"RefrenceSpeed", "50.5"},
+        {"BusVolt", "47.96733"},
+        {"Error", "3: Fault in motor power stage."},
+        {"AccelerationRate", "5"},
+    };
+    for (const auto& [name, text] : shown) {
+        ASSERT_NE(m_window->ValueLabel(name), nullptr) << name;
+        EXPECT_EQ(m_window->ValueLabel(name)->text(), text) << name;
+    }
+    // Every number of the catalogue has its label, and every label its
+    // caption with the catalogue's unit.
+    for (const kt::drivemap::DriveValue& value : kt::drivemap::Values()) {
+        if (value.kind == kt::drivemap::Kind::Bits || value.id == kt::drivemap::Id::Analog ||
+            value.id == kt::drivemap::Id::Identification)
+            continue;
+        for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
+            const kt::drivemap::ValueRef ref{&value, value.channels > 0 ? channel : -1};
+            const QString name = QString::fromStdString(kt::drivemap::Name(ref));
+            QLabel* label = m_window->ValueLabel(name);
+            ASSERT_NE(label, nullptr) << name.toStdString();
+            EXPECT_EQ(label->text().toStdString(),
+                      kt::drivemap::Text(ref, m_drive.Interpreter().Memory()));
+            const QString unit = QLatin1String(value.unit);
+            const QString caption =
+                unit.isEmpty() ? name : name + QStringLiteral(" [%1]").arg(unit);
+            const QList<QLabel*> labels = m_window->findChildren<QLabel*>();
+            EXPECT_EQ(std::count_if(labels.begin(), labels.end(),
+                                    [&](QLabel* shown) { return shown->text() == caption; }),
+                      1)
+                << caption.toStdString();
+        }
+    }
     EXPECT_TRUE(m_window->FlagLamp(6)->isChecked());
-    EXPECT_EQ(m_window->ErrorLabel()->text(), "3: Fault in motor power stage.");
+    EXPECT_EQ(m_window->FlagLamp(6)->text(), "Flag.6");
+    EXPECT_EQ(m_window->StatusLamp(kRunModeBit)->text(), "ProgramRunMode");
+    EXPECT_EQ(m_window->InputBox(2)->text(), "Input.2");
 
     m_window->AnalogSlider(4)->setValue(1000);
     EXPECT_EQ(m_drive.DataWord(kt::drivemap::Address(kt::drivemap::Id::Analog) + 2 * 4), 1000);
