@@ -5,6 +5,7 @@
 #include "compiler/line_compiler.h"
 #include "compiler/number_rules.h"
 #include "compiler/program_compiler.h"
+#include "drivemap/drive_catalogue.h"
 #include "editor/get_word.h"
 #include "help/help_keyword.h"
 #include "sim/simulation_assumptions.h"
@@ -735,6 +736,71 @@ itself.</p>)")
 
 namespace {
 
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The drive's values as every surface names them, straight from the
+// catalogue: the names the command line, the Monitor and the simulator
+// print and accept, units, ranges, power-up values.
+platform::HelpTopic DriveValuesTopic() {
+    using drivemap::DriveValue;
+    std::vector<QStringList> rows;
+    for (const DriveValue& value : drivemap::Values()) {
+        QString name = FromView(value.name);
+        if (value.channels > 0) {
+            name = QStringLiteral("%1.0 to %1.%2").arg(name).arg(value.channels - 1);
+        } else if (!value.bits.empty()) {
+            QStringList bits;
+            for (const drivemap::Bit& bit : value.bits)
+                bits << FromView(bit.name);
+            name += QStringLiteral(": ") + bits.join(QStringLiteral(", "));
+        }
+        const auto text = [&value](double reading) {
+            return QString::fromStdString(drivemap::Format(value, reading));
+        };
+        QString range;
+        if (value.kind == drivemap::Kind::Bits)
+            range = QStringLiteral("each bit 0 or 1");
+        else if (value.kind == drivemap::Kind::Text)
+            range = QStringLiteral("codes %1 to %2").arg(value.range.low).arg(value.range.high);
+        else
+            range = text(value.range.low) + QStringLiteral(" to ") + text(value.range.high);
+        QString writable = value.writable ? QStringLiteral("yes") : QStringLiteral("no");
+        if (!value.writable) {
+            for (const drivemap::Bit& bit : value.bits) {
+                if (bit.writable) {
+                    writable = QStringLiteral("its bits");
+                    if (value.id == drivemap::Id::Status)
+                        writable = QStringLiteral("the command bits");
+                    break;
+                }
+            }
+        }
+        rows.push_back({Esc(name), Esc(FromView(value.unit)), Esc(range), writable,
+                        Esc(text(drivemap::Scale(value.scaling, value.powerUp)))});
+    }
+    QString body = QStringLiteral(
+        R"(<p>Every part of KtMotor names the drive's values the same way: the device window's
+values, <code>ktmotor-cli read</code>, <code>write</code>, <code>monitor</code> and
+<code>simulate</code>, the Monitor window and its CSV, the Communication window and the
+simulator window. A name is accepted in any case, with or without blanks or hyphens between its
+words, with its number after a dot, a blank or nothing (<code>Counter.3</code>,
+<code>counter 3</code>, <code>Counter3</code>), and in the language's own spellings
+(<code>AccelerateRate</code>, <code>DecelerateRate</code>, <code>RefrenceSpeed</code>). A single
+bit has a name of its own: <code>Input.0</code>, <code>MotorEnable</code>.</p>)");
+    body += Table({QStringLiteral("Name"), QStringLiteral("Unit"), QStringLiteral("Range"),
+                   QStringLiteral("Written by the user"), QStringLiteral("At power-up")},
+                  rows);
+    body += QStringLiteral("<p>A value without a unit is a count of its own kind; tenths values "
+                           "(speeds and rates) are shown in the drive's own units.</p>");
+    return {.id = QStringLiteral("drivevalues"),
+            .title = QStringLiteral("The drive's values"),
+            .html = Page(QStringLiteral("The drive's values"), body),
+            .keywords = SplitKeywords("Drive values|Names|Units|Ranges|Power-up|Read|Write|"
+                                      "Monitor|CSV")};
+}
+
 // The simulated drive's choices, as the interpreter states them.
 platform::HelpTopic SimulatorTopic() {
     const QString text =
@@ -768,6 +834,7 @@ std::vector<platform::HelpTopic> LanguageReference() {
     topics.push_back(OperatorsTopic(familiesOfKeyword));
     topics.push_back(ProgramTopic());
     topics.push_back(SimulatorTopic());
+    topics.push_back(DriveValuesTopic());
     topics.insert(topics.begin(), OverviewTopic(topics));
 
     const QHash<QString, QStringList> statementKeywords = StatementKeywords();

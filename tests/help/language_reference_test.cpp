@@ -4,6 +4,7 @@
 
 #include "compiler/instruction_table.h"
 #include "compiler/line_compiler.h"
+#include "drivemap/drive_catalogue.h"
 #include "editor/get_word.h"
 #include "help/help_keyword.h"
 #include "platform/help_viewer.h"
@@ -12,6 +13,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -102,4 +104,36 @@ TEST(LanguageReference, EveryStatementOnExactlyItsFamilyPage) {
     }
     for (const char* keyword : {"'", ">=", "Not"}) // words of no statement row
         EXPECT_FALSE(viewer.TopicForKeyword(keyword).isEmpty()) << keyword;
+}
+
+// The drive's values page is the catalogue: every value under the name every
+// surface uses, with its unit and power-up value, and nothing it names is
+// unknown to the lookup the surfaces share.
+TEST(LanguageReference, DriveValuesPageFollowsTheCatalogue) {
+    const std::vector<HelpTopic> topics = LanguageReference();
+    const auto page = std::find_if(topics.begin(), topics.end(), [](const HelpTopic& topic) {
+        return topic.id == "drivevalues";
+    });
+    ASSERT_NE(page, topics.end());
+    for (const kt::drivemap::DriveValue& value : kt::drivemap::Values()) {
+        const QString name = QString::fromUtf8(value.name.data(), qsizetype(value.name.size()));
+        const QString shown =
+            value.channels > 0 ? QStringLiteral("%1.0 to %1.%2").arg(name).arg(value.channels - 1)
+                               : name;
+        EXPECT_TRUE(page->html.contains("<td>" + shown)) << shown.toStdString();
+        for (const kt::drivemap::Bit& bit : value.bits)
+            EXPECT_TRUE(page->html.contains(QString::fromUtf8(bit.name.data()))) << bit.name;
+        const std::string powerUp =
+            kt::drivemap::Format(value, kt::drivemap::Scale(value.scaling, value.powerUp));
+        EXPECT_TRUE(page->html.contains(QString::fromStdString(powerUp))) << powerUp;
+    }
+    // Every name in code on the page is one the surfaces accept.
+    const QRegularExpression code("<code>([A-Za-z][A-Za-z0-9. ]*)</code>");
+    for (auto match = code.globalMatch(page->html); match.hasNext();) {
+        const QString name = match.next().captured(1);
+        if (name.startsWith("ktmotor-cli") || name == "read" || name == "write" ||
+            name == "monitor" || name == "simulate")
+            continue;
+        EXPECT_TRUE(kt::drivemap::Find(name.toStdString()).has_value()) << name.toStdString();
+    }
 }
