@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QPointer>
 #include <QTest>
 
@@ -52,6 +53,13 @@ TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
                   std::pair(running, running));
         EXPECT_EQ(box.parentWidget(), parent);
     }
+}
+
+// The About box and --version name one version: the project's.
+TEST_F(FrmCompanyTest, ShowsTheProgramsVersion) {
+    Make(Mode::About);
+    EXPECT_EQ(static_cast<QLabel*>(Child("lblVersion"))->text(),
+              QStringLiteral("Version ") + QStringLiteral(KT_VERSION));
 }
 
 TEST_F(FrmCompanyTest, EveryWayOfDismissingCloses) {
