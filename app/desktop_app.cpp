@@ -1,5 +1,6 @@
 #include "app/desktop_app.h"
 
+#include "connection/connection_panel.h"
 #include "device/frm_device.h"
 #include "drive/virtual_drive_transport.h"
 #include "editor/kt_text.h"
@@ -9,7 +10,6 @@
 #include "files/regular_file.h"
 #include "link/frm_motor_com.h"
 #include "mainwindow/frm_motor.h"
-#include "monitor/connection_panel.h"
 #include "platform/app_settings.h"
 
 #include <QApplication>

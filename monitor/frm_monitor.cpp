@@ -1,6 +1,6 @@
 #include "monitor/frm_monitor.h"
 
-#include "monitor/connection_panel.h"
+#include "connection/connection_panel.h"
 #include "monitor/monitor_csv.h"
 #include "monitor/save_export.h"
 #include "platform/prompt_service.h"
@@ -21,7 +21,8 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
                        platform::PromptService& prompts, QWidget* parent)
     : QMainWindow(parent), m_prompts(prompts),
       m_session(std::make_unique<MonitorSession>(link, prompts)), m_plot(new PlotView(this)),
-      m_chooser(new QTreeWidget(this)), m_connection(new ConnectionPanel(link, ports, this)),
+      m_chooser(new QTreeWidget(this)),
+      m_connection(new connection::ConnectionPanel(link, ports, this)),
       m_interval(new QComboBox(this)), m_status(new QLabel(this)) {
     setWindowTitle(tr("Monitor"));
 

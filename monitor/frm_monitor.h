@@ -17,6 +17,9 @@ class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace kt::connection {
+class ConnectionPanel;
+}
 namespace kt::link {
 class PortDirectory;
 }
@@ -25,8 +28,6 @@ class PromptService;
 }
 
 namespace kt::monitor {
-
-class ConnectionPanel;
 
 class FrmMonitor : public QMainWindow {
     Q_OBJECT
@@ -40,7 +41,7 @@ public:
 
     MonitorSession& Session() { return *m_session; }
     PlotView& Plot() { return *m_plot; }
-    ConnectionPanel& Connection() { return *m_connection; }
+    connection::ConnectionPanel& Connection() { return *m_connection; }
 
     // Ticks exactly these channels (indexes into MonitorSession::Channels()).
     void Choose(const std::vector<int>& channels);
@@ -71,7 +72,7 @@ private:
     PlotView* m_plot;
     QTreeWidget* m_chooser;
     std::vector<QTreeWidgetItem*> m_items; // one per channel
-    ConnectionPanel* m_connection;
+    connection::ConnectionPanel* m_connection;
     QComboBox* m_interval;
     QAction* m_start;
     QAction* m_pause;

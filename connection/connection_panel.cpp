@@ -1,4 +1,4 @@
-#include "monitor/connection_panel.h"
+#include "connection/connection_panel.h"
 
 #include "link/frm_motor_com.h"
 #include "link/port_directory.h"
@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-namespace kt::monitor {
+namespace kt::connection {
 
 ConnectionPanel::ConnectionPanel(link::FrmMotorCom& link, link::PortDirectory& ports,
                                  QWidget* parent)
@@ -82,4 +82,4 @@ void ConnectionPanel::ShowFound() {
                          : tr("drive on %1 (port %2)").arg(m_ports.DeviceName(port)).arg(port));
 }
 
-} // namespace kt::monitor
+} // namespace kt::connection

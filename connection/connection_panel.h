@@ -14,13 +14,14 @@ class FrmMotorCom;
 class PortDirectory;
 } // namespace kt::link
 
-namespace kt::monitor {
+namespace kt::connection {
 
 class ConnectionPanel : public QWidget {
     Q_OBJECT
 
 public:
-    ConnectionPanel(link::FrmMotorCom& link, link::PortDirectory& ports, QWidget* parent = nullptr);
+    explicit ConnectionPanel(link::FrmMotorCom& link, link::PortDirectory& ports,
+                             QWidget* parent = nullptr);
 
     // Lists the ports again as the system has them now.
     void Rescan();
@@ -45,4 +46,4 @@ private:
     QLabel* m_found;
 };
 
-} // namespace kt::monitor
+} // namespace kt::connection
