@@ -183,6 +183,20 @@ std::optional<ValueRef> AtAddress(int address, int count) {
     return best;
 }
 
+std::optional<ValueRef> Holding(int address) {
+    std::optional<ValueRef> best;
+    for (const DriveValue& value : kValues) {
+        for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
+            const ValueRef ref{&value, value.channels > 0 ? channel : kWhole, kWhole};
+            if (address < ref.Address() || address >= ref.Address() + value.size)
+                continue;
+            if (!best || value.size < best->value->size)
+                best = ref;
+        }
+    }
+    return best;
+}
+
 std::string_view UnitOrName(const DriveValue& value) {
     return value.unit.empty() ? value.name : value.unit;
 }
@@ -285,6 +299,12 @@ std::string Format(const DriveValue& value, double reading) {
     return std::to_string(count);
 }
 
+std::string Format(const ValueRef& ref, double reading) {
+    if (ref.bit != kWhole)
+        return reading != 0 ? "1" : "0";
+    return Format(*ref.value, reading);
+}
+
 double Reading(const ValueRef& ref, std::span<const std::uint8_t> memory) {
     const std::uint16_t address = ref.Address();
     if (ref.bit != kWhole)
@@ -293,10 +313,7 @@ double Reading(const ValueRef& ref, std::span<const std::uint8_t> memory) {
 }
 
 std::string Text(const ValueRef& ref, std::span<const std::uint8_t> memory) {
-    const double reading = Reading(ref, memory);
-    if (ref.bit != kWhole)
-        return reading != 0 ? "1" : "0";
-    return Format(*ref.value, reading);
+    return Format(ref, Reading(ref, memory));
 }
 
 void WritePowerUp(std::span<std::uint8_t> memory) {

@@ -202,6 +202,9 @@ std::string Name(const ValueRef& ref);
 // The value a request of count bytes at address reads: a channel's or a
 // value's first address, the two-byte value where two start there.
 std::optional<ValueRef> AtAddress(int address, int count);
+// The value or channel whose bytes hold address, at any of its bytes; of a
+// counter and the word counter sharing a byte, the counter.
+std::optional<ValueRef> Holding(int address);
 
 // The unit, or where none is known the value's own name: what readings must
 // share to be compared on one scale.
@@ -228,6 +231,8 @@ std::optional<std::uint16_t> Encode(const DriveValue& value, float& reading);
 // error with its text ("3: Fault in motor power stage."), a bit group as its
 // bits ("Input.0=1 Input.1=0 ...").
 std::string Format(const DriveValue& value, double reading);
+// The same for a value, channel or bit: a bit as "0" or "1".
+std::string Format(const ValueRef& ref, double reading);
 
 // The reading of a value, channel or bit (0 or 1) found in data memory.
 double Reading(const ValueRef& ref, std::span<const std::uint8_t> memory);

@@ -284,6 +284,22 @@ TEST(DriveCatalogue, RequestsAreNamedByWhatTheyRead) {
         EXPECT_FALSE(AtAddress(address, 1)) << address;
 }
 
+// A trace names each changed byte by the value holding it, at any of its bytes.
+TEST(DriveCatalogue, BytesAreNamedByTheValueHoldingThem) {
+    const std::vector<std::pair<int, const char*>> cases = {
+        {5, "Outputs"},         {7, "Timer.0"},          {13, "CurrentSpeed"},
+        {257, "Analog.0"},      {267, "Analog.5"},       {277, "ReferenceSpeed"},
+        {279, "ReferenceVolt"}, {283, "Identification"}, {288, "Counter.0"},
+        {289, "Counter.1"},     {295, "Counter.7"},
+    };
+    for (const auto& [address, name] : cases) {
+        const std::optional<ValueRef> ref = Holding(address);
+        EXPECT_EQ(ref ? Name(*ref) : "nothing", name) << address;
+    }
+    for (const int address : {0, 4, 11, 14, 255, 286, 296, 1000})
+        EXPECT_FALSE(Holding(address)) << address;
+}
+
 TEST(DriveCatalogue, PowerUpWritesEveryCountOverWhateverWasThere) {
     std::vector<std::uint8_t> memory(kUsedSize + 10, 0xAA);
     WritePowerUp(memory);
