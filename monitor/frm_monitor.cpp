@@ -1,7 +1,6 @@
 #include "monitor/frm_monitor.h"
 
 #include "connection/connection_panel.h"
-#include "monitor/monitor_csv.h"
 #include "monitor/save_export.h"
 #include "platform/prompt_service.h"
 
@@ -69,8 +68,8 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
 FrmMonitor::~FrmMonitor() = default;
 
 void FrmMonitor::BuildChooser() {
-    m_chooser->setHeaderHidden(true);
-    m_chooser->setColumnCount(1);
+    m_chooser->setColumnCount(2);
+    m_chooser->setHeaderLabels({tr("Value"), tr("Last read")});
     QTreeWidgetItem* group = nullptr;
     const auto& channels = MonitorSession::Channels();
     for (const MonitorChannel& channel : channels) {
@@ -79,12 +78,13 @@ void FrmMonitor::BuildChooser() {
             group->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
             group->setCheckState(0, Qt::Unchecked);
         }
+        const QString unit = channel.ReadingUnit();
         auto* item = new QTreeWidgetItem(
             group,
-            {channel.unit.isEmpty() ? channel.name
-                                    : QStringLiteral("%1 [%2]").arg(channel.name, channel.unit)});
+            {unit.isEmpty() ? channel.name : QStringLiteral("%1 [%2]").arg(channel.name, unit)});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         m_items.push_back(item);
     }
     m_chooser->expandAll();
@@ -104,6 +104,24 @@ void FrmMonitor::Choose(const std::vector<int>& channels) {
     ChosenChanged();
 }
 
+bool FrmMonitor::Choose(const QStringList& names) {
+    std::vector<int> channels;
+    bool all = true;
+    for (const QString& name : names) {
+        const std::vector<int> named = MonitorSession::ChannelsNamed(name.toStdString());
+        all = all && !named.empty();
+        channels.insert(channels.end(), named.begin(), named.end());
+    }
+    Choose(channels);
+    return all;
+}
+
+QString FrmMonitor::ChooserText(int channel, int column) const {
+    return channel >= 0 && channel < static_cast<int>(m_items.size())
+               ? m_items[static_cast<std::size_t>(channel)]->text(column)
+               : QString();
+}
+
 void FrmMonitor::ChosenChanged() {
     std::vector<int> chosen;
     for (std::size_t i = 0; i < m_items.size(); ++i)
@@ -119,9 +137,18 @@ std::vector<PlotTrace> FrmMonitor::Traces() const {
     const auto& channels = MonitorSession::Channels();
     for (int channel : m_session->Chosen()) {
         const MonitorChannel& c = channels[static_cast<std::size_t>(channel)];
-        traces.push_back({c.name, c.unit, c.bit, &m_session->History(channel)});
+        traces.push_back({c.name, c.unit, c.Bit(), &m_session->History(channel),
+                          [&c](double reading) { return c.Text(reading); }, c.ReadingUnit()});
     }
     return traces;
+}
+
+std::vector<RecordedValue> FrmMonitor::Recorded() const {
+    std::vector<RecordedValue> recorded;
+    for (int channel : m_session->Chosen())
+        recorded.push_back({MonitorSession::Channels()[static_cast<std::size_t>(channel)].ref,
+                            &m_session->History(channel)});
+    return recorded;
 }
 
 void FrmMonitor::Start() {
@@ -138,6 +165,7 @@ void FrmMonitor::Pause() {
 void FrmMonitor::Clear() {
     m_session->Clear();
     m_plot->update();
+    ShowLastRead();
 }
 
 bool FrmMonitor::ExportCsv() {
@@ -145,7 +173,7 @@ bool FrmMonitor::ExportCsv() {
                       {.title = tr("Export the recording as CSV"),
                        .initialFile = QStringLiteral("monitor.csv"),
                        .filter = QStringLiteral("CSV (*.csv)|*.csv|AllFile (*.*)|*.*")},
-                      MonitorCsv(Traces()));
+                      MonitorCsv(Recorded()));
 }
 
 QString FrmMonitor::StatusText() const {
@@ -188,6 +216,19 @@ void FrmMonitor::Repaint() {
         return;
     m_paintedReads = m_session->Reads();
     m_plot->update();
+    ShowLastRead();
+}
+
+void FrmMonitor::ShowLastRead() {
+    // A text is no change of what is ticked.
+    const QSignalBlocker blocker(m_chooser);
+    const auto& channels = MonitorSession::Channels();
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        const SampleHistory& history = m_session->History(static_cast<int>(i));
+        m_items[i]->setText(1, history.Empty()
+                                   ? QString()
+                                   : channels[i].Text(history.At(history.Size() - 1).value));
+    }
 }
 
 void FrmMonitor::ShowCursor(qint64 msecs) {

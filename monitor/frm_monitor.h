@@ -1,10 +1,12 @@
-// The Monitor window: the values to watch, ticked in a list, read again and
-// again by the session and plotted against time, one plot per unit. Start,
-// Pause, Clear, CSV export, the reading interval and the Connection panel sit
-// in its tool bar. It owns the session; the link and the ports are the
+// The Monitor window: the drive's values as the catalogue names them,
+// ticked in a list that shows each one's last reading, read again and again
+// by the session and plotted against time, one plot per unit. Start, Pause,
+// Clear, CSV export, the reading interval and the Connection panel sit in
+// its tool bar. It owns the session; the link and the ports are the
 // application's.
 #pragma once
 
+#include "monitor/monitor_csv.h"
 #include "monitor/monitor_session.h"
 #include "monitor/plot_view.h"
 
@@ -45,6 +47,11 @@ public:
 
     // Ticks exactly these channels (indexes into MonitorSession::Channels()).
     void Choose(const std::vector<int>& channels);
+    // Ticks exactly the channels these names stand for, by any name
+    // drivemap::Find accepts; false when a name stands for none.
+    bool Choose(const QStringList& names);
+    // The chooser's text of a channel: "BusVolt [V]", and its last reading.
+    QString ChooserText(int channel, int column = 0) const;
     void Start();
     void Pause();
     void Clear();
@@ -64,8 +71,10 @@ private:
     void ShowRunning(bool running);
     void ShowStopped(const QString& why);
     void Repaint();
+    void ShowLastRead();
     void ShowCursor(qint64 msecs);
     std::vector<PlotTrace> Traces() const;
+    std::vector<RecordedValue> Recorded() const;
 
     platform::PromptService& m_prompts;
     std::unique_ptr<MonitorSession> m_session;

@@ -1,22 +1,28 @@
-// What the Monitor window recorded, as CSV text: a time column in seconds
-// from the earliest sample, then one column per value, one row per distinct
-// sample time. Also the text of one value, shared with the plot's cursor so
-// the screen and the file agree. It writes no file.
+// What the Monitor window recorded, as CSV text through the one CSV writer
+// (drivemap::RecordingCsv), so that a recording opens in a spreadsheet as
+// the command line's `monitor --csv` does: the same columns, names, units,
+// time and quoting. Here only the step from the window's histories to the
+// writer's samples; it writes no file.
 #pragma once
 
-#include "monitor/plot_view.h"
+#include "drivemap/drive_catalogue.h"
+#include "monitor/sample_history.h"
 
 #include <QByteArray>
-#include <QString>
 
 #include <vector>
 
 namespace kt::monitor {
 
-// The header is "time_s,<name> [unit],..." (no brackets without a unit),
-// fields quoted as RFC 4180 wants; a value's cell is empty in a row whose
-// time it was not sampled at. "C" numbers, "\n" line ends. A trace without
-// a history is an empty column.
+// One recorded value, channel or bit, and its samples (none: an empty
+// column).
+struct RecordedValue {
+    drivemap::ValueRef ref;
+    const SampleHistory* history = nullptr;
+};
+
+// The header, then a row per distinct sample time, time 0.000 at the
+// earliest, a value's cell empty in a row whose time it was not sampled at.
 //
 // A value whose history holds reduced buckets gets two more columns right
 // after its own, "<name> min [unit]" and "<name> max [unit]". They are
@@ -26,10 +32,6 @@ namespace kt::monitor {
 // bucket's samples, all within the SampleHistory::kBucketMs slot that holds
 // the row's time. Every row has every column, so a spreadsheet opens it as
 // one plain table.
-QByteArray MonitorCsv(const std::vector<PlotTrace>& traces);
-
-// A bit as 0 or 1, any other value with at most 3 decimals and no trailing
-// zeros: 12.5, 3, 0.1, -2.25.
-QString MonitorValueText(double value, bool bit);
+QByteArray MonitorCsv(const std::vector<RecordedValue>& values);
 
 } // namespace kt::monitor

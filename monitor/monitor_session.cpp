@@ -1,132 +1,210 @@
 #include "monitor/monitor_session.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace kt::monitor {
 
 namespace {
 
+using drivemap::DriveValue;
+using drivemap::Id;
+using drivemap::ValueRef;
 using link::ClsKtMotor;
 using Byte = ClsKtMotor::Byte;
-using Values = std::array<double, 8>;
-using Reader = std::function<Byte(ClsKtMotor&, Values&)>;
+// One read of the command set; a bit group's reading is its byte.
+using Reader = std::function<Byte(ClsKtMotor&, double&)>;
 
 Reader SingleOf(Byte (ClsKtMotor::*read)(float&)) {
-    return [read](ClsKtMotor& m, Values& v) {
+    return [read](ClsKtMotor& m, double& reading) {
         float value = 0;
         const Byte result = (m.*read)(value);
-        v[0] = static_cast<double>(value);
+        reading = static_cast<double>(value);
         return result;
     };
 }
 
 Reader ByteOf(Byte (ClsKtMotor::*read)(Byte&)) {
-    return [read](ClsKtMotor& m, Values& v) {
+    return [read](ClsKtMotor& m, double& reading) {
         Byte value = 0;
         const Byte result = (m.*read)(value);
-        v[0] = value;
+        reading = value;
         return result;
     };
 }
 
-template <typename Value> Reader ChannelOf(Byte (ClsKtMotor::*read)(Byte, Value&), Byte channel) {
-    return [read, channel](ClsKtMotor& m, Values& v) {
+template <typename Value>
+Reader ChannelReader(Byte (ClsKtMotor::*read)(Byte, Value&), int channel) {
+    return [read, channel = static_cast<Byte>(channel)](ClsKtMotor& m, double& reading) {
         Value value = 0;
         const Byte result = (m.*read)(channel, value);
-        v[0] = static_cast<double>(value);
+        reading = static_cast<double>(value);
         return result;
     };
 }
 
-template <std::size_t N> void Copy(const bool (&bits)[N], Values& v) {
-    for (std::size_t k = 0; k < N; ++k)
-        v[k] = bits[k] ? 1 : 0;
+// The byte of a bit group from the command set's flags, which come in the
+// order of the group's bits.
+template <std::size_t N>
+Reader GroupOf(Byte (*read)(ClsKtMotor&, bool (&)[N]), const std::array<drivemap::Bit, N>& bits) {
+    return [read, &bits](ClsKtMotor& m, double& reading) {
+        bool on[N] = {};
+        const Byte result = read(m, on);
+        unsigned byte = 0;
+        for (std::size_t k = 0; k < N; ++k)
+            byte |= (on[k] ? 1u : 0u) << bits[k].index;
+        reading = byte;
+        return result;
+    };
+}
+
+Byte ReadOutputs(ClsKtMotor& m, bool (&on)[2]) {
+    return m.ReadOutputs(on[0], on[1]);
+}
+Byte ReadInputs(ClsKtMotor& m, bool (&on)[8]) {
+    return m.ReadInputs(on);
+}
+Byte ReadFlags(ClsKtMotor& m, bool (&on)[8]) {
+    return m.ReadFlags(on);
+}
+// In the order of drivemap::kStatusBits.
+Byte ReadStatus(ClsKtMotor& m, bool (&on)[7]) {
+    return m.ReadStatus(on[6], on[5], on[4], on[3], on[2], on[1], on[0]);
+}
+
+// Where the chooser lists a value, in the chooser's order.
+enum class Group {
+    Speeds,
+    CurrentsAndVoltages,
+    AnalogInputs,
+    Counters,
+    WordCounters,
+    Timers,
+    Status,
+    Inputs,
+    Outputs,
+    Flags,
+};
+constexpr Group kGroups[] = {Group::Speeds,       Group::CurrentsAndVoltages,
+                             Group::AnalogInputs, Group::Counters,
+                             Group::WordCounters, Group::Timers,
+                             Group::Status,       Group::Inputs,
+                             Group::Outputs,      Group::Flags};
+
+QString Title(Group group) {
+    switch (group) {
+    case Group::Speeds:
+        return QObject::tr("Speeds and rates");
+    case Group::CurrentsAndVoltages:
+        return QObject::tr("Currents and voltages");
+    case Group::AnalogInputs:
+        return QObject::tr("Analog inputs");
+    case Group::Counters:
+        return QObject::tr("Counters");
+    case Group::WordCounters:
+        return QObject::tr("Word counters");
+    case Group::Timers:
+        return QObject::tr("Timers");
+    case Group::Status:
+        return QObject::tr("Status");
+    case Group::Inputs:
+        return QObject::tr("Inputs");
+    case Group::Outputs:
+        return QObject::tr("Outputs");
+    case Group::Flags:
+        return QObject::tr("Flags");
+    }
+    return {};
+}
+
+struct Watch {
+    Group group;
+    Reader read;
+};
+
+// How a value (a channel of it) is watched: its group and the command set's
+// read. Every value of the catalogue is decided here.
+std::optional<Watch> WatchOf(const DriveValue& value, int channel) {
+    switch (value.id) {
+    case Id::CurrentSpeed:
+        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadCurrentSpeed)};
+    case Id::ReferenceSpeed:
+        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadReferenceSpeed)};
+    case Id::AccelerationRate:
+        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadAccelerationRate)};
+    case Id::DecelerationRate:
+        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadDecelerationRate)};
+    case Id::BusVolt:
+        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadBusVolt)};
+    case Id::MotorCurrent:
+        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadMotorCurrent)};
+    case Id::CurrentLimit:
+        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadCurrentLimit)};
+    case Id::MotorVolt:
+        return Watch{Group::CurrentsAndVoltages, ByteOf(&ClsKtMotor::ReadMotorVolt)};
+    case Id::ReferenceVolt:
+        return Watch{Group::CurrentsAndVoltages, ByteOf(&ClsKtMotor::ReadReferenceVolt)};
+    case Id::Analog:
+        return Watch{Group::AnalogInputs,
+                     ChannelReader<std::int32_t>(&ClsKtMotor::ReadAnalog, channel)};
+    case Id::Counter:
+        return Watch{Group::Counters, ChannelReader<Byte>(&ClsKtMotor::ReadCounter, channel)};
+    case Id::WordCounter:
+        return Watch{Group::WordCounters,
+                     ChannelReader<std::int32_t>(&ClsKtMotor::ReadWordCounter, channel)};
+    case Id::Timer:
+        return Watch{Group::Timers, ChannelReader<Byte>(&ClsKtMotor::ReadTimer, channel)};
+    case Id::Error:
+        return Watch{Group::Status, ByteOf(&ClsKtMotor::ReadError)};
+    case Id::Status:
+        return Watch{Group::Status, GroupOf(&ReadStatus, drivemap::kStatusBits)};
+    case Id::Inputs:
+        return Watch{Group::Inputs, GroupOf(&ReadInputs, drivemap::kInputBits)};
+    case Id::Outputs:
+        return Watch{Group::Outputs, GroupOf(&ReadOutputs, drivemap::kOutputBits)};
+    case Id::Flags:
+        return Watch{Group::Flags, GroupOf(&ReadFlags, drivemap::kFlagBits)};
+    case Id::Identification:
+        // Read by the port search; a drive's never changes.
+        break;
+    }
+    return std::nullopt;
 }
 
 struct Catalogue {
     std::vector<Reader> sources;
     std::vector<MonitorChannel> channels;
 
-    void Plain(const QString& group, const QString& name, const QString& unit, Reader read) {
-        channels.push_back({group, name, unit, false, static_cast<int>(sources.size()), 0});
-        sources.push_back(std::move(read));
-    }
-    void Bits(const QString& group, const QStringList& names, Reader read) {
-        for (int k = 0; k < names.size(); ++k)
-            channels.push_back(
-                {group, names[k], QString(), true, static_cast<int>(sources.size()), k});
-        sources.push_back(std::move(read));
+    void Add(const QString& group, const ValueRef& ref) {
+        channels.push_back({group, QString::fromStdString(drivemap::Name(ref)),
+                            QString::fromUtf8(drivemap::UnitOrName(*ref.value)), ref,
+                            static_cast<int>(sources.size()) - 1});
     }
 };
 
+// Group by group, each in the catalogue's order: a read per value or
+// channel, a channel per value, channel or bit.
 const Catalogue& TheCatalogue() {
     static const Catalogue catalogue = [] {
         Catalogue c;
-        const QString drive = QStringLiteral("Drive");
-        c.Plain(drive, QStringLiteral("CurrentSpeed"), QStringLiteral("Speed"),
-                SingleOf(&ClsKtMotor::ReadCurrentSpeed));
-        c.Plain(drive, QStringLiteral("ReferenceSpeed"), QStringLiteral("Speed"),
-                SingleOf(&ClsKtMotor::ReadReferenceSpeed));
-        c.Plain(drive, QStringLiteral("MotorCurrent"), QStringLiteral("A"),
-                SingleOf(&ClsKtMotor::ReadMotorCurrent));
-        c.Plain(drive, QStringLiteral("MotorVolt"), QStringLiteral("Volt%"),
-                ByteOf(&ClsKtMotor::ReadMotorVolt));
-        c.Plain(drive, QStringLiteral("BusVolt"), QStringLiteral("V"),
-                SingleOf(&ClsKtMotor::ReadBusVolt));
-        c.Plain(drive, QStringLiteral("ReferenceVolt%"), QStringLiteral("Volt%"),
-                ByteOf(&ClsKtMotor::ReadReferenceVolt));
-        for (Byte n = 0; n < 6; ++n)
-            c.Plain(QStringLiteral("Analog inputs"), QStringLiteral("Analog%1").arg(n),
-                    QStringLiteral("Analog"), ChannelOf<std::int32_t>(&ClsKtMotor::ReadAnalog, n));
-        for (Byte n = 0; n < 8; ++n)
-            c.Plain(QStringLiteral("Counters"), QStringLiteral("Counter%1").arg(n),
-                    QStringLiteral("Count"), ChannelOf<Byte>(&ClsKtMotor::ReadCounter, n));
-        for (Byte n = 0; n < 4; ++n)
-            c.Plain(QStringLiteral("Word counters"), QStringLiteral("WordCounter%1").arg(n),
-                    QStringLiteral("Count"),
-                    ChannelOf<std::int32_t>(&ClsKtMotor::ReadWordCounter, n));
-        for (Byte n = 0; n < 4; ++n)
-            c.Plain(QStringLiteral("Timers"), QStringLiteral("Timer%1").arg(n),
-                    QStringLiteral("Timer"), ChannelOf<Byte>(&ClsKtMotor::ReadTimer, n));
-        c.Bits(QStringLiteral("Status"),
-               {QStringLiteral("Fault"), QStringLiteral("MotorEnable"),
-                QStringLiteral("MotorForward"), QStringLiteral("ProgramRunMode"),
-                QStringLiteral("AutoTorque"), QStringLiteral("CommandReverse"),
-                QStringLiteral("CommandForward")},
-               [](ClsKtMotor& m, Values& v) {
-                   bool b[7] = {};
-                   const Byte result = m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
-                   Copy(b, v);
-                   return result;
-               });
-        QStringList inputs, flags;
-        for (int k = 0; k < 8; ++k) {
-            inputs << QStringLiteral("Input%1").arg(k);
-            flags << QStringLiteral("Flag%1").arg(k);
+        for (const Group group : kGroups) {
+            for (const DriveValue& value : drivemap::Values()) {
+                for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
+                    std::optional<Watch> watch = WatchOf(value, channel);
+                    if (!watch || watch->group != group)
+                        continue;
+                    c.sources.push_back(std::move(watch->read));
+                    const ValueRef whole{&value, value.channels > 0 ? channel : ValueRef::kWhole,
+                                         ValueRef::kWhole};
+                    if (value.bits.empty())
+                        c.Add(Title(group), whole);
+                    for (const drivemap::Bit& bit : value.bits)
+                        c.Add(Title(group), {&value, ValueRef::kWhole, bit.index});
+                }
+            }
         }
-        c.Bits(QStringLiteral("Inputs"), inputs, [](ClsKtMotor& m, Values& v) {
-            bool in[8] = {};
-            const Byte result = m.ReadInputs(in);
-            Copy(in, v);
-            return result;
-        });
-        c.Bits(QStringLiteral("Outputs"), {QStringLiteral("Output0"), QStringLiteral("Output1")},
-               [](ClsKtMotor& m, Values& v) {
-                   bool op[2] = {};
-                   const Byte result = m.ReadOutputs(op[0], op[1]);
-                   Copy(op, v);
-                   return result;
-               });
-        c.Bits(QStringLiteral("Flags"), flags, [](ClsKtMotor& m, Values& v) {
-            bool flag[8] = {};
-            const Byte result = m.ReadFlags(flag);
-            Copy(flag, v);
-            return result;
-        });
         return c;
     }();
     return catalogue;
@@ -150,8 +228,40 @@ MonitorSession::MonitorSession(link::FrmMotorCom& link, platform::PromptService&
 
 MonitorSession::~MonitorSession() = default;
 
+QString MonitorChannel::ReadingUnit() const {
+    return QString::fromUtf8(ref.value->unit);
+}
+
+QString MonitorChannel::Text(double reading) const {
+    return QString::fromStdString(drivemap::Format(ref, reading));
+}
+
 const std::vector<MonitorChannel>& MonitorSession::Channels() {
     return TheCatalogue().channels;
+}
+
+int MonitorSession::ChannelOf(const drivemap::ValueRef& ref) {
+    const auto& channels = Channels();
+    const auto found = std::find_if(channels.begin(), channels.end(),
+                                    [&](const MonitorChannel& c) { return c.ref == ref; });
+    return found == channels.end() ? -1 : static_cast<int>(found - channels.begin());
+}
+
+std::vector<int> MonitorSession::ChannelsNamed(std::string_view name) {
+    std::optional<ValueRef> ref = drivemap::Find(name);
+    if (!ref)
+        return {};
+    if (ref->Family())
+        ref->channel = 0;
+    std::vector<int> found;
+    if (ref->bit == ValueRef::kWhole && !ref->value->bits.empty()) {
+        for (const drivemap::Bit& bit : ref->value->bits)
+            found.push_back(ChannelOf({ref->value, ValueRef::kWhole, bit.index}));
+    } else {
+        found.push_back(ChannelOf(*ref));
+    }
+    std::erase(found, -1);
+    return found;
 }
 
 void MonitorSession::SetChosen(std::vector<int> channels) {
@@ -263,9 +373,9 @@ void MonitorSession::ReadNext() {
     if (m_next == 0)
         m_roundClock.start();
     const int source = sources[m_next];
-    Values values{};
+    double reading = 0;
     m_reading = true;
-    const Byte result = TheCatalogue().sources[static_cast<std::size_t>(source)](*m_motor, values);
+    const Byte result = TheCatalogue().sources[static_cast<std::size_t>(source)](*m_motor, reading);
     m_reading = false;
     if (!m_running)
         return; // stopped while the read waited
@@ -283,7 +393,7 @@ void MonitorSession::ReadNext() {
         const MonitorChannel& c = Channels()[static_cast<std::size_t>(channel)];
         if (c.source == source)
             m_histories[static_cast<std::size_t>(channel)].Append(
-                now, values[static_cast<std::size_t>(c.bit ? c.bitIndex : 0)]);
+                now, c.Bit() ? (static_cast<unsigned>(reading) >> c.ref.bit) & 1u : reading);
     }
     emit sampled();
     ++m_next;

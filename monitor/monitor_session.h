@@ -1,10 +1,12 @@
-// The monitor's reading: which values the drive can be watched for, and the
-// loop that reads the chosen ones again and again through the link, in the
-// background, recording each sample with its time. It gives way to the
-// user's own commands, and stops at the first failed read with one sentence
-// saying why. It draws nothing; the Monitor window shows what it records.
+// The monitor's reading: which values the drive can be watched for, as the
+// drive catalogue names them, and the loop that reads the chosen ones again
+// and again through the command set, in the background, recording each
+// sample with its time. It gives way to the user's own commands, and stops
+// at the first failed read with one sentence saying why. It draws nothing;
+// the Monitor window shows what it records.
 #pragma once
 
+#include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "monitor/sample_history.h"
 
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace kt::platform {
@@ -22,14 +25,24 @@ class PromptService;
 
 namespace kt::monitor {
 
-// One value that can be watched: a number, or one bit of a byte read.
+// One value that can be watched: a value, a channel of a numbered value or
+// a bit of a bit group, named as the catalogue names it ("BusVolt",
+// "Counter.3", "Input.0", "MotorEnable").
 struct MonitorChannel {
     QString group; // where the chooser lists it
-    QString name;
-    QString unit; // the plot it shares with others of its unit
-    bool bit = false;
-    int source = 0;   // the read that gives it
-    int bitIndex = 0; // for a bit
+    QString name;  // drivemap::Name
+    // drivemap::UnitOrName: "V", or the value's own name where it has no
+    // unit. Channels of one unit share a plot.
+    QString unit;
+    drivemap::ValueRef ref;
+    int source = 0; // the read that gives it
+
+    bool Bit() const { return ref.bit != drivemap::ValueRef::kWhole; }
+    // The catalogue's unit, written after a reading; empty where it has none.
+    QString ReadingUnit() const;
+    // A reading as `ktmotor-cli read` prints it: "47.96733", "50", "3: Fault
+    // in motor power stage.", a bit 0 or 1.
+    QString Text(double reading) const;
 };
 
 class MonitorSession : public QObject {
@@ -41,6 +54,13 @@ public:
     ~MonitorSession() override;
 
     static const std::vector<MonitorChannel>& Channels();
+    // The channel of a value, channel or bit; -1 when it is not watched
+    // (Identification).
+    static int ChannelOf(const drivemap::ValueRef& ref);
+    // The channels a name stands for, by any name drivemap::Find accepts: a
+    // bit group's bits, a numbered value's channel 0, else one; none for a
+    // name it does not know or a value not watched.
+    static std::vector<int> ChannelsNamed(std::string_view name);
 
     // Indexes into Channels(); takes effect at the next round.
     void SetChosen(std::vector<int> channels);

@@ -1,7 +1,5 @@
 #include "monitor/plot_view.h"
 
-#include "monitor/monitor_csv.h"
-
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -261,6 +259,19 @@ void PaintColumns(QImage& image, int height, QRgb color, const std::vector<doubl
 
 } // namespace
 
+QString MonitorValueText(double value, bool bit) {
+    if (bit)
+        return value != 0 ? QStringLiteral("1") : QStringLiteral("0");
+    QString text = QString::number(value, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (text == QLatin1String("-0"))
+        text = QStringLiteral("0");
+    return text;
+}
+
 PlotView::PlotView(QWidget* parent) : QWidget(parent) {
     m_emptyText = tr("Tick values and press Start.");
     setMouseTracking(true);
@@ -317,13 +328,15 @@ QStringList PlotView::CursorValues(qint64 msecs) const {
             text += QStringLiteral("\u2014");
         } else {
             const SampleHistory::Sample entry = trace.history->At(index);
-            text += MonitorValueText(entry.value, trace.bit);
-            if (!trace.unit.isEmpty())
-                text += QLatin1Char(' ') + trace.unit;
+            auto written = [&](double value) {
+                return trace.text ? trace.text(value) : MonitorValueText(value, trace.bit);
+            };
+            text += written(entry.value);
+            if (!trace.readingUnit.isEmpty())
+                text += QLatin1Char(' ') + trace.readingUnit;
             if (entry.Reduced())
-                text += QStringLiteral(" (min %1, max %2)")
-                            .arg(MonitorValueText(entry.min, trace.bit),
-                                 MonitorValueText(entry.max, trace.bit));
+                text +=
+                    QStringLiteral(" (min %1, max %2)").arg(written(entry.min), written(entry.max));
         }
         values.append(text);
     }

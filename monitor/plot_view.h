@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,12 +25,23 @@ class QPainter;
 
 namespace kt::monitor {
 
+// A value as the cursor writes it where its trace does not say: a bit as 0
+// or 1, any other value with at most 3 decimals and no trailing zeros: 12.5,
+// 3, 0.1, -2.25.
+QString MonitorValueText(double value, bool bit);
+
 struct PlotTrace {
     QString name;
+    // Traces of one unit share a plot, which it titles: a unit, or where
+    // the values have none whatever else makes them comparable.
     QString unit;
     bool bit = false;
     // Owned by the caller; it outlives the view or is replaced by SetTraces.
     const SampleHistory* history = nullptr;
+    // How the cursor writes a value (MonitorValueText when not given), and
+    // the unit it writes after it; none when empty.
+    std::function<QString(double)> text = {};
+    QString readingUnit = {};
 };
 
 class PlotView : public QWidget {
@@ -66,9 +78,10 @@ public:
     // Leaves following with the right edge at end, kept near the recording.
     void ShowUntil(qint64 end);
 
-    // "name = value unit" for every trace, the value of its sample at or
-    // before msecs, "name = —" when it has none. Where a reduced bucket
-    // holds msecs: its last value, then " (min a, max b)".
+    // "name = value unit" for every trace (the trace's text and reading
+    // unit), the value of its sample at or before msecs, "name = —" when it
+    // has none. Where a reduced bucket holds msecs: its last value, then
+    // " (min a, max b)".
     QStringList CursorValues(qint64 msecs) const;
     // The time under the mouse, none while the mouse is off the plots.
     std::optional<qint64> CursorMsecs() const;

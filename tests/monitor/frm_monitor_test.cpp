@@ -27,12 +27,11 @@ using kt::monitor::MonitorSession;
 
 namespace {
 
-int ChannelOf(const QString& name) {
-    const auto& channels = MonitorSession::Channels();
-    for (std::size_t i = 0; i < channels.size(); ++i)
-        if (channels[i].name == name)
-            return static_cast<int>(i);
-    ADD_FAILURE() << "no channel " << name.toStdString();
+int ChannelOf(const char* name) {
+    const std::vector<int> channels = MonitorSession::ChannelsNamed(name);
+    if (channels.size() == 1)
+        return channels[0];
+    ADD_FAILURE() << "no one channel " << name;
     return -1;
 }
 
@@ -179,10 +178,10 @@ TEST_F(MonitorTest, RecordingExportsAsCsv) {
     ASSERT_TRUE(m_window.ExportCsv());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    EXPECT_EQ(lines[0], "time_s,BusVolt [V],MotorEnable,Input0");
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines[0], "time [s],BusVolt [V],MotorEnable,Input.0");
     // A row per read at most (two in one millisecond share it), and the
-    // last "\n".
+    // last line end.
     EXPECT_LE(lines.size(), reads + 2);
     EXPECT_GE(lines.size(), 5);
     // A folder that is not there: told, and nothing is written.

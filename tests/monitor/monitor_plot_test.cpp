@@ -21,9 +21,14 @@ using kt::monitor::MonitorCsv;
 using kt::monitor::MonitorValueText;
 using kt::monitor::PlotTrace;
 using kt::monitor::PlotView;
+using kt::monitor::RecordedValue;
 using kt::monitor::SampleHistory;
 
 namespace {
+
+kt::drivemap::ValueRef Ref(const char* name) {
+    return *kt::drivemap::Find(name);
+}
 
 std::vector<qint64> Times(const SampleHistory& history) {
     std::vector<qint64> times;
@@ -160,7 +165,9 @@ TEST(SampleHistoryTest, GrowsAWrappedRingInOrder) {
     EXPECT_EQ(history.FullFromMsecs(), history.FirstMsecs());
 }
 
-TEST(MonitorCsvTest, MergesTracesByTime) {
+// Through the one CSV writer: the command line's header, time, text and
+// line ends.
+TEST(MonitorCsvTest, MergesValuesByTime) {
     SampleHistory volts;
     volts.Append(1000, 12.5);
     volts.Append(1005, 3);
@@ -168,22 +175,21 @@ TEST(MonitorCsvTest, MergesTracesByTime) {
     input.Append(1005, 1);
     input.Append(1010, 0);
     input.Append(1010, 1); // read twice in one millisecond: the later counts
-    SampleHistory speed;
-    speed.Append(2010, 0.1);
-    const std::vector<PlotTrace> traces = {{"Bus volt", "V", false, &volts},
-                                           {"Input 1", "", true, &input},
-                                           {"Speed, \"set\"", "rpm", false, &speed},
-                                           {"None", "", false, nullptr}};
-    EXPECT_EQ(MonitorCsv(traces), QByteArray("time_s,Bus volt [V],Input 1,\"Speed, \"\"set\"\" "
-                                             "[rpm]\",None\n"
-                                             "0.000,12.5,,,\n"
-                                             "0.005,3,1,,\n"
-                                             "0.010,,1,,\n"
-                                             "1.010,,,0.1,\n"));
-    EXPECT_EQ(MonitorCsv({}), QByteArray("time_s\n"));
+    SampleHistory error;
+    error.Append(2010, 3);
+    const std::vector<RecordedValue> values = {{Ref("BusVolt"), &volts},
+                                               {Ref("Input.1"), &input},
+                                               {Ref("Error"), &error},
+                                               {Ref("Counter.2"), nullptr}};
+    EXPECT_EQ(MonitorCsv(values), QByteArray("time [s],BusVolt [V],Input.1,Error,Counter.2\r\n"
+                                             "0.000,12.5,,,\r\n"
+                                             "0.005,3,1,,\r\n"
+                                             "0.010,,1,,\r\n"
+                                             "1.010,,,3: Fault in motor power stage.,\r\n"));
+    EXPECT_EQ(MonitorCsv({}), QByteArray("time [s]\r\n"));
 }
 
-TEST(MonitorCsvTest, ValueText) {
+TEST(PlotViewTextTest, AValueWithoutATextOfItsOwn) {
     const std::vector<std::tuple<double, bool, QString>> cases = {{12.5, false, "12.5"},
                                                                   {3, false, "3"},
                                                                   {0.1, false, "0.1"},
@@ -206,7 +212,8 @@ protected:
             if (msecs % 1000 == 0)
                 m_input.Append(msecs, static_cast<double>((msecs / 1000) % 2));
         }
-        m_view.SetTraces({{"Bus volt", "V", false, &m_volts}, {"Input 1", "", true, &m_input}});
+        m_view.SetTraces(
+            {{"Bus volt", "V", false, &m_volts, {}, "V"}, {"Input 1", "", true, &m_input}});
         m_view.resize(800, 500);
         m_view.show();
     }

@@ -16,8 +16,8 @@
 #include <vector>
 
 using kt::monitor::MonitorCsv;
-using kt::monitor::PlotTrace;
 using kt::monitor::PlotView;
+using kt::monitor::RecordedValue;
 using kt::monitor::SampleHistory;
 
 namespace {
@@ -182,7 +182,7 @@ class ReducedPlotTest : public ReducedHistoryTest {
 protected:
     ReducedPlotTest() {
         m_view.SetTraces(
-            {{"Volts", "V", false, s_volts.get()}, {"Pulse", "", true, s_pulse.get()}});
+            {{"Volts", "V", false, s_volts.get(), {}, "V"}, {"Pulse", "", true, s_pulse.get()}});
         m_view.resize(900, 500);
         m_view.show();
     }
@@ -295,8 +295,8 @@ TEST_F(ReducedPlotTest, CursorShowsTheBucketsLastValueAndItsExtremes) {
 }
 
 TEST_F(ReducedHistoryTest, CsvCarriesTheSpikeAndTheDip) {
-    const QByteArray csv = MonitorCsv({{"Volts", "V", false, s_volts.get()}});
-    EXPECT_TRUE(csv.startsWith("time_s,Volts [V],Volts min [V],Volts max [V]\n"));
+    const QByteArray csv = MonitorCsv({{*kt::drivemap::Find("BusVolt"), s_volts.get()}});
+    EXPECT_TRUE(csv.startsWith("time [s],BusVolt [V],BusVolt min [V],BusVolt max [V]\r\n"));
     // Times from the oldest kept: its bucket's last sample.
     auto at = [&](qint64 msecs) {
         const qint64 row =
@@ -304,12 +304,12 @@ TEST_F(ReducedHistoryTest, CsvCarriesTheSpikeAndTheDip) {
         return QByteArray::number(row / 1000) + '.' +
                QByteArray::number(row % 1000).rightJustified(3, '0');
     };
-    EXPECT_EQ(csv.count(",100\n"), 1);
-    EXPECT_TRUE(csv.contains('\n' + at(kSpikeMs) + ",-0.481,-0.5,100\n"));
+    EXPECT_EQ(csv.count(",100\r\n"), 1);
+    EXPECT_TRUE(csv.contains('\n' + at(kSpikeMs) + ",-0.481,-0.5,100\r\n"));
     EXPECT_EQ(csv.count(",-100,"), 1);
-    EXPECT_TRUE(csv.contains('\n' + at(kDipMs) + ",-0.481,-100,-0.481\n"));
+    EXPECT_TRUE(csv.contains('\n' + at(kDipMs) + ",-0.481,-100,-0.481\r\n"));
     // The newest row, kept in full, has no extremes.
-    EXPECT_TRUE(csv.endsWith(",0.499,,\n"));
+    EXPECT_TRUE(csv.endsWith(",0.499,,\r\n"));
 }
 
 TEST(MonitorCsvTest, ReducedRowsCarryMinAndMax) {
@@ -325,17 +325,17 @@ TEST(MonitorCsvTest, ReducedRowsCarryMinAndMax) {
     SampleHistory input;
     input.Append(10, 1);
     input.Append(31, 0);
-    const std::vector<PlotTrace> traces = {{"Volts", "V", false, &volts},
-                                           {"Input", "", true, &input},
-                                           {"Amps, \"x\"", "A", false, &amps}};
-    EXPECT_EQ(MonitorCsv(traces), QByteArray("time_s,Volts [V],Volts min [V],Volts max [V],Input,"
-                                             "\"Amps, \"\"x\"\" [A]\",\"Amps, \"\"x\"\" min [A]\","
-                                             "\"Amps, \"\"x\"\" max [A]\"\n"
-                                             "0.000,-2,-2,9,1,,,\n"
-                                             "0.015,4,,,,,,\n"
-                                             "0.020,5,,,,,,\n"
-                                             "0.021,6,,,0,,,\n"
-                                             "0.030,,,,,5,3,7\n"));
+    const std::vector<RecordedValue> values = {{*kt::drivemap::Find("BusVolt"), &volts},
+                                               {*kt::drivemap::Find("Input.0"), &input},
+                                               {*kt::drivemap::Find("MotorCurrent"), &amps}};
+    EXPECT_EQ(MonitorCsv(values),
+              QByteArray("time [s],BusVolt [V],BusVolt min [V],BusVolt max [V],Input.0,"
+                         "MotorCurrent [A],MotorCurrent min [A],MotorCurrent max [A]\r\n"
+                         "0.000,-2,-2,9,1,,,\r\n"
+                         "0.015,4,,,,,,\r\n"
+                         "0.020,5,,,,,,\r\n"
+                         "0.021,6,,,0,,,\r\n"
+                         "0.030,,,,,5,3,7\r\n"));
 }
 
 } // namespace
