@@ -46,12 +46,7 @@ std::string LinkLog::AddressName(std::uint8_t function, int address, int dataCou
     if (function == drivemap::kErase)
         return "erase location";
     const std::optional<drivemap::ValueRef> value = drivemap::AtAddress(address, dataCount);
-    if (!value)
-        return "address " + std::to_string(address);
-    // The log's own way with a channel: "Timer 0".
-    if (value->channel != drivemap::ValueRef::kWhole)
-        return std::string(value->value->name) + ' ' + std::to_string(value->channel);
-    return drivemap::Name(*value);
+    return value ? drivemap::Name(*value) : "address " + std::to_string(address);
 }
 
 std::string LinkLog::Line(const LinkEvent& event) {

@@ -20,8 +20,8 @@ public:
 
     // "   123 ms port 1 > 80 00 1A 01 02 E3 FE  read Identification (282), 2 bytes"
     static std::string Line(const LinkEvent& event);
-    // The value at address as the command set names it ("BusVolt",
-    // "Timer 2"); "address N" for one it does not know.
+    // The value at address by its catalogue name ("BusVolt", "Timer.2");
+    // "address N" for one the catalogue does not know.
     static std::string AddressName(std::uint8_t function, int address, int dataCount);
     static std::string Hex(const QByteArray& bytes);
 
