@@ -7,13 +7,12 @@
 #include "compiler/number_rules.h"
 #include "compiler/program_compiler.h"
 #include "drive/pty_drive_server.h"
+#include "drivemap/drive_catalogue.h"
 
 #include <QCoreApplication>
 
 #include <climits>
 #include <cmath>
-#include <functional>
-#include <map>
 #include <optional>
 #include <ostream>
 
@@ -21,6 +20,9 @@ namespace kt::cli {
 
 namespace {
 
+using drivemap::Id;
+using drivemap::StatusBit;
+using drivemap::ValueRef;
 using link::ClsKtMotor;
 using Byte = ClsKtMotor::Byte;
 
@@ -32,101 +34,117 @@ std::optional<Byte> ToByte(const std::string& text) {
     return compiler::TypedByte(text);
 }
 
+// A bit's value: on or off, 1 or 0 (as a bit reads).
 std::optional<bool> ToSwitch(const std::string& text) {
-    if (text == "on")
+    if (text == "on" || text == "1")
         return true;
-    if (text == "off")
+    if (text == "off" || text == "0")
         return false;
     return std::nullopt;
 }
 
-// A write: converts the value text (nothing when it does not convert) and
-// calls the command set. A value the command set had to limit is put into
-// limitedTo as written.
-using Writer = std::function<std::optional<Byte>(ClsKtMotor&, Byte channel, const std::string&,
-                                                 std::string& limitedTo)>;
-
-struct WriteCommand {
-    bool numbered;
-    Writer write;
-};
-
-Writer SingleWriter(Byte (ClsKtMotor::*write)(float&)) {
-    return [write](ClsKtMotor& m, Byte, const std::string& text,
-                   std::string& limitedTo) -> std::optional<Byte> {
-        std::optional<float> value = ToSingle(text);
-        if (!value)
-            return std::nullopt;
-        const float asked = *value;
-        const Byte result = (m.*write)(*value);
-        if (*value != asked)
-            limitedTo = compiler::FormatSingle(*value);
-        return result;
-    };
+// The catalogue's word on what the command set writes.
+bool Writable(const ValueRef& ref) {
+    if (ref.bit == ValueRef::kWhole)
+        return ref.value->writable && !ref.Family();
+    for (const drivemap::Bit& bit : ref.value->bits)
+        if (bit.index == ref.bit)
+            return bit.writable;
+    return false;
 }
 
-Writer SwitchWriter(Byte (ClsKtMotor::*write)(bool)) {
-    return
-        [write](ClsKtMotor& m, Byte, const std::string& text, std::string&) -> std::optional<Byte> {
-            const std::optional<bool> on = ToSwitch(text);
-            if (!on)
-                return std::nullopt;
-            return (m.*write)(*on);
-        };
+std::optional<Byte> WriteSingle(ClsKtMotor& m, Byte (ClsKtMotor::*write)(float&),
+                                const ValueRef& ref, const std::string& text,
+                                std::string& limitedTo) {
+    std::optional<float> value = ToSingle(text);
+    if (!value)
+        return std::nullopt;
+    const float asked = *value;
+    const Byte result = (m.*write)(*value);
+    if (*value != asked)
+        limitedTo = drivemap::Format(ref, *value);
+    return result;
 }
 
-Writer ChannelSwitchWriter(Byte (ClsKtMotor::*write)(Byte, bool)) {
-    return [write](ClsKtMotor& m, Byte channel, const std::string& text,
-                   std::string&) -> std::optional<Byte> {
-        const std::optional<bool> on = ToSwitch(text);
-        if (!on)
-            return std::nullopt;
-        return (m.*write)(channel, *on);
-    };
+std::optional<Byte> WriteChannelByte(ClsKtMotor& m, Byte (ClsKtMotor::*write)(Byte, Byte),
+                                     Byte channel, const std::string& text) {
+    const std::optional<Byte> value = ToByte(text);
+    if (!value)
+        return std::nullopt;
+    return (m.*write)(channel, *value);
 }
 
-Writer ChannelByteWriter(Byte (ClsKtMotor::*write)(Byte, Byte)) {
-    return [write](ClsKtMotor& m, Byte channel, const std::string& text,
-                   std::string&) -> std::optional<Byte> {
+std::optional<Byte> WriteBit(ClsKtMotor& m, const ValueRef& ref, const std::string& text) {
+    const std::optional<bool> on = ToSwitch(text);
+    if (!on)
+        return std::nullopt;
+    const auto place = static_cast<Byte>(ref.bit);
+    switch (ref.value->id) {
+    case Id::Outputs:
+        return m.WriteOutput(place, *on);
+    case Id::Flags:
+        return m.WriteFlag(place, *on);
+    case Id::Status:
+        if (place == drivemap::Place(StatusBit::CommandForward))
+            return m.WriteCommandForward(*on);
+        if (place == drivemap::Place(StatusBit::CommandReverse))
+            return m.WriteCommandReverse(*on);
+        if (place == drivemap::Place(StatusBit::AutoTorque))
+            return m.WriteAutoTorque(*on);
+        break;
+    default:
+        break;
+    }
+    return link::kOutOfRange; // no function writes it
+}
+
+// A write through the command set's function for the value: its text
+// converted as the function takes it, nothing when it does not convert. A
+// value the command set had to bring down is put into limitedTo as written.
+std::optional<Byte> WriteValue(ClsKtMotor& m, const ValueRef& ref, const std::string& text,
+                               std::string& limitedTo) {
+    if (ref.bit != ValueRef::kWhole)
+        return WriteBit(m, ref, text);
+    const auto channel = static_cast<Byte>(std::max(ref.channel, 0));
+    switch (ref.value->id) {
+    case Id::AccelerationRate:
+        return WriteSingle(m, &ClsKtMotor::WriteAccelerationRate, ref, text, limitedTo);
+    case Id::DecelerationRate:
+        return WriteSingle(m, &ClsKtMotor::WriteDecelerationRate, ref, text, limitedTo);
+    case Id::ReferenceSpeed:
+        return WriteSingle(m, &ClsKtMotor::WriteReferenceSpeed, ref, text, limitedTo);
+    case Id::CurrentLimit:
+        return WriteSingle(m, &ClsKtMotor::WriteCurrentLimit, ref, text, limitedTo);
+    case Id::ReferenceVolt: {
         const std::optional<Byte> value = ToByte(text);
         if (!value)
             return std::nullopt;
-        return (m.*write)(channel, *value);
-    };
-}
-
-const std::map<std::string, WriteCommand>& WriteCommands() {
-    static const std::map<std::string, WriteCommand> commands = {
-        {"acceleration-rate", {false, SingleWriter(&ClsKtMotor::WriteAccelerationRate)}},
-        {"deceleration-rate", {false, SingleWriter(&ClsKtMotor::WriteDecelerationRate)}},
-        {"reference-speed", {false, SingleWriter(&ClsKtMotor::WriteReferenceSpeed)}},
-        {"current-limit", {false, SingleWriter(&ClsKtMotor::WriteCurrentLimit)}},
-        {"reference-volt",
-         {false,
-          [](ClsKtMotor& m, Byte, const std::string& text, std::string&) -> std::optional<Byte> {
-              const std::optional<Byte> value = ToByte(text);
-              if (!value)
-                  return std::nullopt;
-              return m.WriteReferenceVolt(*value);
-          }}},
-        {"counter", {true, ChannelByteWriter(&ClsKtMotor::WriteCounter)}},
-        {"timer", {true, ChannelByteWriter(&ClsKtMotor::WriteTimer)}},
-        {"word-counter",
-         {true,
-          [](ClsKtMotor& m, Byte channel, const std::string& text,
-             std::string&) -> std::optional<Byte> {
-              const auto value = compiler::TypedWhole(text, INT32_MIN, INT32_MAX);
-              if (!value)
-                  return std::nullopt;
-              return m.WriteWordCounter(channel, static_cast<std::int32_t>(*value));
-          }}},
-        {"flag", {true, ChannelSwitchWriter(&ClsKtMotor::WriteFlag)}},
-        {"output", {true, ChannelSwitchWriter(&ClsKtMotor::WriteOutput)}},
-        {"auto-torque", {false, SwitchWriter(&ClsKtMotor::WriteAutoTorque)}},
-        {"command-forward", {false, SwitchWriter(&ClsKtMotor::WriteCommandForward)}},
-        {"command-reverse", {false, SwitchWriter(&ClsKtMotor::WriteCommandReverse)}},
-    };
-    return commands;
+        return m.WriteReferenceVolt(*value);
+    }
+    case Id::Timer:
+        return WriteChannelByte(m, &ClsKtMotor::WriteTimer, channel, text);
+    case Id::Counter:
+        return WriteChannelByte(m, &ClsKtMotor::WriteCounter, channel, text);
+    case Id::WordCounter: {
+        const auto value = compiler::TypedWhole(text, INT32_MIN, INT32_MAX);
+        if (!value)
+            return std::nullopt;
+        return m.WriteWordCounter(channel, static_cast<std::int32_t>(*value));
+    }
+    case Id::Outputs:
+    case Id::Inputs:
+    case Id::CurrentSpeed:
+    case Id::Status:
+    case Id::Flags:
+    case Id::Error:
+    case Id::Analog:
+    case Id::BusVolt:
+    case Id::MotorCurrent:
+    case Id::Identification:
+    case Id::MotorVolt:
+        break;
+    }
+    return link::kOutOfRange; // no function writes it
 }
 
 int RunPorts(const DriveOptions& options, std::ostream& out, std::ostream& err) {
@@ -159,41 +177,45 @@ int RunRead(const std::vector<std::string>& args, const DriveOptions& options, s
         return failed;
     DriveSession session(options, err);
     std::vector<ValueLine> lines;
-    const Byte result = reads->Run(session.motor, lines);
+    const Byte result = reads->Run(session.motor, session.com, lines);
     for (const ValueLine& line : lines) {
         if (!reads->Single())
-            out << line.label << ' ';
+            out << line.Label() << ' ';
         out << line.Text() << '\n';
     }
     return Finish(result, err, "read");
 }
 
+// "write NAME VALUE", "write NAME N VALUE": NAME any name the catalogue
+// finds, N a channel or bit of it as a word of its own.
 int RunWrite(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& err) {
-    const auto& commands = WriteCommands();
-    if (args.empty() || !commands.contains(args[0]))
+    if (args.empty())
         return Usage(err, "write: name a value to write");
-    const WriteCommand& command = commands.at(args[0]);
-    if (args.size() != (command.numbered ? 3u : 2u))
-        return Usage(err,
-                     "write " + args[0] +
-                         (command.numbered ? " takes a number and a value" : " takes a value"));
-    Byte channel = 0;
-    if (command.numbered) {
-        const std::optional<Byte> number = ToByte(args[1]);
-        if (!number)
+    std::optional<ValueRef> ref = drivemap::Find(args[0]);
+    if (!ref)
+        return Usage(err, "write: '" + args[0] + "' is not a value to write");
+    const bool numbered =
+        ref->Family() || (ref->value->kind == drivemap::Kind::Bits && ref->bit == ValueRef::kWhole);
+    if (args.size() == 3 && numbered) {
+        ref = drivemap::Find(args[0] + ' ' + args[1]);
+        if (!ref)
             return Finish(link::kOutOfRange, err, "write");
-        channel = *number;
+    } else if (args.size() != 2 || ref->Family()) {
+        return Usage(err, "write " + args[0] +
+                              (numbered ? " takes a number and a value" : " takes a value"));
     }
+    if (!Writable(*ref))
+        return Usage(err, "write: " + drivemap::Name(*ref) + " is not a value to write");
+    const std::string name = drivemap::Name(*ref);
     DriveSession session(options, err);
     std::string limitedTo;
-    const std::optional<Byte> result =
-        command.write(session.motor, channel, args.back(), limitedTo);
+    const std::optional<Byte> result = WriteValue(session.motor, *ref, args.back(), limitedTo);
     if (!result) {
-        err << "ktmotor-cli write: '" << args.back() << "' is not a value for " << args[0] << '\n';
+        err << "ktmotor-cli write: '" << args.back() << "' is not a value for " << name << '\n';
         return link::kOutOfRange;
     }
     if (*result == link::kSent && !limitedTo.empty())
-        err << "ktmotor-cli write: " << args[0] << ": " << limitedTo << " written instead of "
+        err << "ktmotor-cli write: " << name << ": " << limitedTo << " written instead of "
             << args.back() << ", the largest value the drive takes\n";
     return Finish(*result, err, "write");
 }

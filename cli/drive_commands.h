@@ -1,8 +1,9 @@
 // The drive commands of the command-line companion: list the candidate
 // ports, find the drive, read, watch and write its values, erase and
 // download its program, and serve a virtual drive on a pseudo-terminal.
-// Values are shown and converted as the device window shows and converts
-// them. Command-line parsing is the caller's.
+// Values are named, shown and converted as the drive catalogue names, shows
+// and converts them, and read and written through the command set.
+// Command-line parsing is the caller's.
 #pragma once
 
 #include <QStringList>

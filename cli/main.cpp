@@ -3,6 +3,7 @@
 #include "cli/drive_commands.h"
 #include "cli/simulate_command.h"
 #include "cli/standard_output.h"
+#include "drivemap/drive_catalogue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,52 +58,54 @@ Compiler commands:
 Drive commands:
   ports                   the candidate ports, one per line: N DEVICE
   find                    searches the ports for the drive
-  read NAME [N] ...       reads one value or several: acceleration-rate
-                          deceleration-rate reference-speed current-speed
-                          bus-volt current-limit motor-current reference-volt
-                          motor-volt status inputs outputs flags error
-                          timer N counter N word-counter N analog N.
-                          "all" reads what the device window's left Read All
-                          reads, "all-right" what its right one reads, in the
-                          same order. One value prints as it is; several print
-                          one line each: NAME [N] VALUE. A failing read ends
-                          the run; the values before it are printed.
-  write NAME [N] VALUE    writes a value: acceleration-rate deceleration-rate
-                          reference-speed current-limit reference-volt
-                          counter N, word-counter N, timer N, flag N, output N,
-                          auto-torque, command-forward, command-reverse
-                          (on/off values are "on" and "off"). A value above
-                          what the drive takes is written as its largest
-                          value (102.1 for rates and speed, 65 for the current
+  read NAME ...           reads one value or several, by the names under
+                          "Values" below. "all" reads what the device
+                          window's left Read All reads, "all-right" what its
+                          right one reads, in the same order. One value
+                          prints as it is; several print one line each:
+                          NAME VALUE, with the value's name as listed. A
+                          failing read ends the run; the values before it
+                          are printed.
+  write NAME VALUE        writes a value marked (w) below: a number in its
+                          range, a bit on or off (1 or 0). A value above what
+                          the drive takes is written as its largest value
+                          (102.1 for rates and speed, 65 for the current
                           limit), and standard error says so.
-  monitor NAME [N] ... [--interval MS] [--count N] [--csv]
+  monitor NAME ... [--interval MS] [--count N] [--csv]
                           reads the named values (as read takes them) again
                           and again, as fast as the line allows or every MS
                           milliseconds, N rounds or until interrupted (Ctrl+C
                           ends it cleanly). One line per round: the
                           milliseconds since the start, then the values,
-                          separated by tabs, under a header line starting
-                          with "#". --csv prints comma-separated values under
-                          a header row, one column per bit of a bit group.
+                          separated by tabs, under a header line "# ms" and
+                          the names. --csv prints CSV (RFC 4180): a header
+                          row "time [s]" and each value's name with its unit
+                          ("BusVolt [V]"), a column per bit of a bit group,
+                          then a row per round: the seconds since the start
+                          with three decimals, then the values.
   erase                   erases the drive's program (asks first)
   download FILE           compiles FILE and puts it into the drive (asks first)
   simulate FILE [--for SECONDS | --steps N] [--set CHANGE]... [--trace]
                           compiles FILE and runs it on a simulated drive (no
                           port): for SECONDS of simulated time (default 1) or
-                          N statement slots. CHANGE is input.N=0|1@SECONDS or
-                          analog.N=VALUE@SECONDS (VALUE 0-1023), applied at
-                          that simulated time (default 0). Prints the values
-                          at the end, or with --trace a line per statement:
-                          time, source line, statement, the bytes it changed.
-                          The same command prints the same text every time.
-                          A simulation, not the drive: see the help topic
-                          "How a program runs in the simulator".
+                          N statement slots. CHANGE is INPUT=0|1@SECONDS or
+                          ANALOG=VALUE@SECONDS, INPUT an input's name
+                          (Input.3, In3) and ANALOG an analog input's
+                          (Analog.2), applied at that simulated time (default
+                          0). Prints the time and the timer flags (the
+                          simulator's own), then every value as read prints
+                          it, NAME VALUE; or with --trace a line per
+                          statement: time, source line, statement, the values
+                          it changed. The same command prints the same text
+                          every time. A simulation, not the drive: see the
+                          help topic "How a program runs in the simulator".
   virtual-drive [--link PATH]
                           serves a virtual drive on a new pseudo-terminal,
                           prints its device path, and serves until interrupted
       Exit status 0 done, 1 communication failed, 2 no drive found, 3 link
       busy, 4 argument out of range or not confirmed.
 
+%VALUES%
 Options of the drive commands:
   --port DEVICE           a port to search; repeat for more. Replaces the
                           system's list; the first one is port 1.
@@ -119,6 +122,78 @@ A command line that cannot be understood exits with status 64.
 Standard output that cannot be written (a full disk) ends any command at
 once with status 2.
 )";
+
+// Text wrapped to the help's width, each line after the first indented.
+std::string Wrapped(std::string line, const std::string& text, std::size_t indent) {
+    constexpr std::size_t kWidth = 79;
+    std::string wrapped;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(start, end - start);
+        // A mark in brackets stays with the word before it.
+        if (line.size() > indent && line.size() + 1 + word.size() > kWidth && word[0] != '(') {
+            wrapped += line + '\n';
+            line.assign(indent, ' ');
+        } else if (line.size() > indent) {
+            line += ' ';
+        }
+        line += word;
+        start = end + 1;
+    }
+    return wrapped + line + '\n';
+}
+
+// The drive's values as the catalogue describes them: the names read,
+// monitor and write take, ranges, units and what write takes.
+std::string ValuesHelp() {
+    namespace dm = kt::drivemap;
+    constexpr std::size_t kColumn = 26;
+    std::string help = "Values (the names in any case; (w): write takes it too):\n";
+    for (const dm::DriveValue& value : dm::Values()) {
+        std::string name = "  " + std::string(value.name);
+        std::string what;
+        if (value.channels > 0) {
+            name += ".N";
+            what = "N 0 to " + std::to_string(value.channels - 1) + ";";
+        }
+        if (value.kind == dm::Kind::Bits) {
+            what += what.empty() ? "bits" : " bits";
+            const dm::Bit& first = value.bits.front();
+            if (first.name.find('.') != std::string_view::npos) {
+                what.append(" ").append(first.name).append(" to ").append(value.bits.back().name);
+                what += first.writable ? " (w)" : "";
+            } else {
+                for (const dm::Bit& bit : value.bits)
+                    what.append(" ").append(bit.name).append(bit.writable ? " (w)" : "");
+            }
+        } else {
+            what += what.empty() ? "" : " ";
+            if (value.kind == dm::Kind::Text)
+                what += "a code, shown with its text (\"" + dm::Format(value, 3) + "\")";
+            else
+                what += dm::Format(value, value.range.low) + " to " +
+                        dm::Format(value, value.range.high) +
+                        (value.unit.empty() ? "" : " " + std::string(value.unit));
+            what += value.writable ? " (w)" : "";
+        }
+        name.resize(std::max(name.size() + 1, kColumn), ' ');
+        help += Wrapped(name, what, kColumn);
+    }
+    return help + Wrapped("",
+                          "Older spellings are taken as well: bus-volt, reference-speed, "
+                          "counter 3, word-counter 1, inputs, In0, Op1, flag 2, status.Fault, "
+                          "AccelerateRate, Volt%.",
+                          0);
+}
+
+std::string Help() {
+    std::string help = kHelp;
+    const std::string mark = "%VALUES%\n";
+    return help.replace(help.find(mark), mark.size(), ValuesHelp() + '\n');
+}
 
 struct OptionSpec {
     const char* name;
@@ -251,7 +326,7 @@ int Run(int& argc, char* argv[], std::ostream& out) {
         return Usage(error);
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        out << kHelp;
+        out << Help();
         return kt::cli::kExitOk;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -260,7 +335,7 @@ int Run(int& argc, char* argv[], std::ostream& out) {
     }
     std::vector<std::string> args = words.arguments;
     if (args.empty()) {
-        std::cerr << kHelp;
+        std::cerr << Help();
         return kt::cli::kExitUsage;
     }
     const std::string command = args.front();
@@ -279,7 +354,7 @@ int Run(int& argc, char* argv[], std::ostream& out) {
     };
 
     if (command == "help") {
-        out << kHelp;
+        out << Help();
         return kt::cli::kExitOk;
     }
     if (command == "line")

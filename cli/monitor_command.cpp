@@ -3,6 +3,7 @@
 #include "cli/compile_commands.h"
 #include "cli/drive_session.h"
 #include "cli/interruption.h"
+#include "drivemap/recording_csv.h"
 
 #include <QElapsedTimer>
 
@@ -10,22 +11,6 @@
 #include <ostream>
 
 namespace kt::cli {
-
-namespace {
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-} // namespace
 
 int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options, std::ostream& out,
                std::ostream& err) {
@@ -36,7 +21,9 @@ int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options
     Interruption interruption;
     DriveSession session(options, err);
     QElapsedTimer clock;
+    const drivemap::RecordingCsv csv(reads->Values());
     std::vector<ValueLine> lines;
+    std::vector<double> readings;
     link::ClsKtMotor::Byte result = link::kSent;
     for (long long round = 0; !options.count || round < *options.count; ++round) {
         if (options.intervalMs && round > 0)
@@ -47,36 +34,31 @@ int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options
             clock.start();
         const qint64 stamp = clock.elapsed();
         lines.clear();
-        result = reads->Run(session.motor, lines);
+        result = reads->Run(session.motor, session.com, lines);
         if (result != link::kSent)
             break;
         if (round == 0) {
-            // The header, from the first round's lines: a bit group's columns
-            // are its bits.
+            // Both forms name the values as read names them.
             if (options.csv) {
-                out << "ms";
-                for (const ValueLine& line : lines)
-                    for (const ValueField& field : line.fields)
-                        out << ','
-                            << CsvField(field.name.empty() ? line.label
-                                                           : line.label + '.' + field.name);
+                out << csv.Header();
             } else {
                 out << "# ms";
                 for (const ValueLine& line : lines)
-                    out << '\t' << line.label;
+                    out << '\t' << line.Label();
+                out << '\n';
             }
+        }
+        if (options.csv) {
+            readings.clear();
+            for (const ValueLine& line : lines)
+                readings.push_back(line.reading);
+            out << csv.Row(stamp, readings);
+        } else {
+            out << stamp;
+            for (const ValueLine& line : lines)
+                out << '\t' << line.Text();
             out << '\n';
         }
-        out << stamp;
-        for (const ValueLine& line : lines) {
-            if (options.csv) {
-                for (const ValueField& field : line.fields)
-                    out << ',' << CsvField(field.value);
-            } else {
-                out << '\t' << line.Text();
-            }
-        }
-        out << '\n';
         // Each round is seen as it comes; refused output (a full disk) ends
         // the monitor at once, the session closing the port on the way out.
         if (!out.flush())

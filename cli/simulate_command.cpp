@@ -6,55 +6,72 @@
 #include "compiler/program_compiler.h"
 #include "compiler/program_text.h"
 #include "drivemap/drive_catalogue.h"
-#include "link/cls_kt_motor.h"
-#include "link/link_log.h"
 #include "sim/program_interpreter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <ostream>
 #include <regex>
+#include <span>
 
 namespace kt::cli {
 
 namespace {
 
-using drivemap::Address;
+using drivemap::At;
 using drivemap::Channels;
 using drivemap::Id;
+using drivemap::Name;
+using drivemap::ValueRef;
 using sim::ProgramInterpreter;
 
-// An input change at a simulated time.
+// An input change at a simulated time: an input's bit or an analog channel.
 struct InputChange {
     std::uint64_t atMs = 0;
-    bool analog = false;
-    int number = 0;
+    ValueRef ref;
     int value = 0;
-    std::string text;
 };
 
+std::string Describe(const InputChange& change) {
+    return Name(change.ref) + '=' + std::to_string(change.value);
+}
+
+// NAME=VALUE[@SECONDS], NAME any name the catalogue finds for an input or an
+// analog channel, VALUE within its range.
 std::optional<InputChange> ParseSet(const std::string& text) {
-    static const std::regex pattern(R"((input|analog)\.(\d+)=(\d+)(?:@(\d+(?:\.\d*)?|\.\d+))?)");
+    static const std::regex pattern(R"(([^=]+)=(\d+)(?:@(\d+(?:\.\d*)?|\.\d+))?)");
     std::smatch match;
     if (!std::regex_match(text, match, pattern))
         return std::nullopt;
+    const std::optional<ValueRef> ref = drivemap::Find(match[1].str());
+    const bool input = ref && ref->value->id == Id::Inputs && ref->bit != ValueRef::kWhole;
+    const bool analog = ref && ref->value->id == Id::Analog && ref->channel != ValueRef::kWhole;
+    if (!input && !analog)
+        return std::nullopt;
     InputChange change;
-    change.analog = match[1] == "analog";
-    change.text = text;
+    change.ref = *ref;
     try {
-        change.number = std::stoi(match[2]);
-        change.value = std::stoi(match[3]);
-        change.atMs = match[4].matched
-                          ? static_cast<std::uint64_t>(std::llround(std::stod(match[4]) * 1000))
+        change.value = std::stoi(match[2]);
+        change.atMs = match[3].matched
+                          ? static_cast<std::uint64_t>(std::llround(std::stod(match[3]) * 1000))
                           : 0;
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    const bool fits = change.analog ? change.number < Channels(Id::Analog) && change.value <= 1023
-                                    : change.number < Channels(Id::Inputs) && change.value <= 1;
-    return fits ? std::optional<InputChange>(change) : std::nullopt;
+    const float high = input ? 1 : ref->value->range.high;
+    return change.value <= high ? std::optional<InputChange>(change) : std::nullopt;
+}
+
+// What --set takes, from the catalogue.
+std::string SetForms() {
+    const drivemap::DriveValue& inputs = At(Id::Inputs);
+    const drivemap::DriveValue& analog = At(Id::Analog);
+    return "INPUT=0|1[@SECONDS] (" + Name({&inputs, ValueRef::kWhole, inputs.bits.front().index}) +
+           " to " + Name({&inputs, ValueRef::kWhole, inputs.bits.back().index}) +
+           ") or ANALOG=VALUE[@SECONDS] (" + Name({&analog, 0}) + " to " +
+           Name({&analog, analog.channels - 1}) + ", VALUE 0 to " +
+           drivemap::Format(analog, analog.range.high) + ")";
 }
 
 std::string Hex(std::uint8_t byte) {
@@ -63,45 +80,65 @@ std::string Hex(std::uint8_t byte) {
     return text;
 }
 
-std::string Tenths(std::uint16_t count) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.1f", count / 10.0);
+// The values a statement changed, named and formatted by the catalogue: a
+// group's changed bits one by one ("Output.0 0->1"), the error by its code,
+// any other value whole ("ReferenceSpeed 25->50.5"); a byte outside every
+// value by its address.
+std::string Changes(std::span<const sim::MemoryChange> changes,
+                    std::span<const std::uint8_t> memory) {
+    std::vector<std::uint8_t> before(memory.begin(), memory.begin() + drivemap::kUsedSize);
+    for (const sim::MemoryChange& change : changes)
+        if (change.address < before.size())
+            before[change.address] = change.before;
+    const std::span<const std::uint8_t> after = memory.first(drivemap::kUsedSize);
+    std::string text;
+    std::optional<ValueRef> last;
+    for (const sim::MemoryChange& change : changes) {
+        const std::optional<ValueRef> ref = drivemap::Holding(change.address);
+        if (!ref) {
+            text += "  address " + std::to_string(change.address) + ' ' + Hex(change.before) +
+                    "->" + Hex(change.after);
+            continue;
+        }
+        if (ref == last)
+            continue; // the value's other byte
+        last = ref;
+        if (ref->value->kind == drivemap::Kind::Bits) {
+            for (const drivemap::Bit& bit : ref->value->bits) {
+                const ValueRef one{ref->value, ValueRef::kWhole, bit.index};
+                const std::string was = drivemap::Text(one, before);
+                const std::string is = drivemap::Text(one, after);
+                if (was != is)
+                    text += "  " + Name(one) + ' ' + was + "->" + is;
+            }
+            continue;
+        }
+        const auto textOf = [&](std::span<const std::uint8_t> bytes) {
+            const double reading = drivemap::Reading(*ref, bytes);
+            return ref->value->kind == drivemap::Kind::Text
+                       ? std::to_string(static_cast<int>(reading))
+                       : drivemap::Format(*ref, reading);
+        };
+        text += "  " + Name(*ref) + ' ' + textOf(before) + "->" + textOf(after);
+    }
     return text;
 }
 
+// The simulation's own time and timer flags (no value of the drive's
+// memory), then every value of the drive as read prints it.
 void PrintFinalValues(const ProgramInterpreter& drive, std::ostream& out) {
-    const auto bits = [&](std::uint16_t address, const char* name, int count) {
-        std::string text;
-        for (int k = 0; k < count; ++k)
-            text += std::string(k ? " " : "") + name + std::to_string(k) + "=" +
-                    ((drive.Byte(address) >> k) & 1 ? "1" : "0");
-        return text;
-    };
     out << "time " << drive.TimeMs() << " ms\n";
-    out << "inputs " << bits(Address(Id::Inputs), "In", 8) << '\n';
-    out << "outputs " << bits(Address(Id::Outputs), "Op", 2) << '\n';
-    out << "flags " << bits(Address(Id::Flags), "Flag", 8) << '\n';
-    std::string timerFlags;
+    out << "timer-flags";
     for (int n = 0; n < Channels(Id::Timer); ++n)
-        timerFlags += std::string(n ? " " : "") + "TimerFlag" + std::to_string(n) + "=" +
-                      (drive.TimerFlag(n) ? "1" : "0");
-    out << "timer-flags " << timerFlags << '\n';
-    const std::uint8_t status = drive.Byte(Address(Id::Status));
-    out << "status Fault=" << ((status >> 7) & 1) << " MotorEnable=" << ((status >> 5) & 1)
-        << " MotorForward=" << ((status >> 4) & 1) << " ProgramRunMode=" << ((status >> 3) & 1)
-        << " AutoTorque=" << ((status >> 2) & 1) << " CommandReverse=" << ((status >> 1) & 1)
-        << " CommandForward=" << (status & 1) << '\n';
-    for (int n = 0; n < 8; ++n)
-        out << "counter " << n << ' ' << int(drive.Byte(Address(Id::Counter) + n)) << '\n';
-    for (int n = 0; n < 4; ++n)
-        out << "word-counter " << n << ' ' << drive.Word(Address(Id::Counter) + 2 * n) << '\n';
-    for (int n = 0; n < 4; ++n)
-        out << "timer " << n << ' ' << int(drive.Byte(Address(Id::Timer) + n)) << '\n';
-    out << "current-speed " << Tenths(drive.Word(Address(Id::CurrentSpeed))) << '\n';
-    out << "reference-speed " << Tenths(drive.Word(Address(Id::ReferenceSpeed))) << '\n';
-    const std::uint8_t error = drive.Byte(Address(Id::Error));
-    out << "error " << int(error) << ": "
-        << link::ClsKtMotor::ErrorDescription(static_cast<double>(error)).toStdString() << '\n';
+        out << " TimerFlag." << n << '=' << (drive.TimerFlag(n) ? 1 : 0);
+    out << '\n';
+    const std::span<const std::uint8_t> memory = drive.Memory();
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        for (int n = 0; n < std::max<int>(value.channels, 1); ++n) {
+            const ValueRef ref{&value, value.channels > 0 ? n : ValueRef::kWhole};
+            out << Name(ref) << ' ' << drivemap::Text(ref, memory) << '\n';
+        }
+    }
 }
 
 } // namespace
@@ -122,9 +159,7 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
     for (const std::string& set : options.sets) {
         const std::optional<InputChange> change = ParseSet(set);
         if (!change)
-            return usage("--set " + set +
-                         " is not input.N=0|1[@SECONDS] (N 0-7) or "
-                         "analog.N=VALUE[@SECONDS] (N 0-5, VALUE 0-1023)");
+            return usage("--set " + set + " is not " + SetForms());
         changes.push_back(*change);
     }
     // In time order; changes at the same time in the order given.
@@ -164,16 +199,12 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
             char head[48];
             std::snprintf(head, sizeof head, "%8llu ms  line %3d  ",
                           static_cast<unsigned long long>(record.timeMs), line);
-            out << head << statement;
-            for (const sim::MemoryChange& change : record.changes)
-                out << "  " << link::LinkLog::AddressName(0, change.address, 1) << ' '
-                    << Hex(change.before) << "->" << Hex(change.after);
-            out << '\n';
+            out << head << statement << Changes(record.changes, drive.Memory()) << '\n';
         });
     }
     if (const std::uint8_t error = drive.Load(compiler.ProgramBuffer())) {
-        err << args[0] << ": the drive refuses the program: error " << int(error) << ": "
-            << link::ClsKtMotor::ErrorDescription(static_cast<double>(error)).toStdString() << '\n';
+        err << args[0] << ": the drive refuses the program: error "
+            << drivemap::Format(At(Id::Error), error) << '\n';
         return kExitProgramError;
     }
 
@@ -182,12 +213,12 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
         for (; nextChange < changes.size() && changes[nextChange].atMs <= drive.TimeMs();
              ++nextChange) {
             const InputChange& change = changes[nextChange];
-            if (change.analog)
-                drive.SetAnalog(change.number, static_cast<std::uint16_t>(change.value));
+            if (change.ref.value->id == Id::Analog)
+                drive.SetAnalog(change.ref.channel, static_cast<std::uint16_t>(change.value));
             else
-                drive.SetInput(change.number, change.value != 0);
+                drive.SetInput(change.ref.bit, change.value != 0);
             if (options.trace)
-                out << "        at " << drive.TimeMs() << " ms: " << change.text << '\n';
+                out << "        at " << drive.TimeMs() << " ms: " << Describe(change) << '\n';
         }
     };
     // A trace is checked a statement at a time (a traced run steps through

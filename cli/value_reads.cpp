@@ -1,248 +1,253 @@
 #include "cli/value_reads.h"
 
-#include "compiler/number_rules.h"
 #include "link/frm_motor_com.h"
 
-#include <map>
+#include <algorithm>
+#include <cctype>
 
 namespace kt::cli {
 
 namespace {
 
+using drivemap::Id;
+using drivemap::StatusBit;
+using drivemap::ValueRef;
 using link::ClsKtMotor;
 using Byte = ClsKtMotor::Byte;
-using Fields = std::vector<ValueField>;
-// Reads one value of a channel into fields.
-using Reader = std::function<Byte(ClsKtMotor&, Byte channel, Fields&)>;
 
-Fields Plain(std::string value) {
-    return {{std::string(), std::move(value)}};
+template <typename Value>
+Byte Plain(Byte (ClsKtMotor::*read)(Value&), ClsKtMotor& m, double& reading) {
+    Value value{};
+    const Byte result = (m.*read)(value);
+    reading = static_cast<double>(value);
+    return result;
 }
 
-Fields Bits(std::initializer_list<std::pair<const char*, bool>> bits) {
-    Fields fields;
-    for (const auto& [name, on] : bits)
-        fields.push_back({name, on ? "1" : "0"});
-    return fields;
+template <typename Value>
+Byte Numbered(Byte (ClsKtMotor::*read)(Byte, Value&), ClsKtMotor& m, Byte channel,
+              double& reading) {
+    Value value{};
+    const Byte result = (m.*read)(channel, value);
+    reading = static_cast<double>(value);
+    return result;
 }
 
-Fields Numbered(const char* name, const bool* values, int count) {
-    Fields fields;
-    for (int k = 0; k < count; ++k)
-        fields.push_back({name + std::to_string(k), values[k] ? "1" : "0"});
-    return fields;
+// A group's bits, bit k at place k, as its byte.
+template <std::size_t N> double ByteOf(const bool (&bits)[N]) {
+    unsigned byte = 0;
+    for (std::size_t k = 0; k < N; ++k)
+        byte |= bits[k] ? 1u << k : 0u;
+    return byte;
 }
 
-Reader SingleReader(Byte (ClsKtMotor::*read)(float&)) {
-    return [read](ClsKtMotor& m, Byte, Fields& fields) {
-        float value = 0;
-        const Byte result = (m.*read)(value);
-        fields = Plain(compiler::FormatSingle(value));
+Byte ReadStatus(ClsKtMotor& m, double& reading) {
+    bool b[7] = {};
+    const Byte result = m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
+    // In the order of the command set's arguments.
+    const StatusBit order[7] = {StatusBit::Fault,         StatusBit::MotorEnable,
+                                StatusBit::MotorForward,  StatusBit::ProgramRunMode,
+                                StatusBit::AutoTorque,    StatusBit::CommandReverse,
+                                StatusBit::CommandForward};
+    unsigned byte = 0;
+    for (int k = 0; k < 7; ++k)
+        byte |= b[k] ? drivemap::Mask(order[k]) : 0u;
+    reading = byte;
+    return result;
+}
+
+// A value with no function of its own, read as the command set reads: the
+// catalogue's address and size, a reply of that size only.
+Byte ReadOverLink(link::FrmMotorCom* link, const ValueRef& ref, double& reading) {
+    if (!link)
+        return link::kOutOfRange;
+    QByteArray data;
+    const Byte result = link->SendPacket(drivemap::kAccess, ref.Address(), ref.value->size, data);
+    if (result != link::kSent)
         return result;
-    };
+    if (data.size() != ref.value->size)
+        return link::kFailed;
+    reading = drivemap::Decode(
+        *ref.value, {reinterpret_cast<const std::uint8_t*>(data.constData()), ref.value->size});
+    return result;
 }
 
-Reader ByteReader(Byte (ClsKtMotor::*read)(Byte&)) {
-    return [read](ClsKtMotor& m, Byte, Fields& fields) {
-        Byte value = 0;
-        const Byte result = (m.*read)(value);
-        fields = Plain(std::to_string(value));
+// A whole value or channel through the command set's function for it.
+Byte ReadWhole(ClsKtMotor& m, link::FrmMotorCom* link, const ValueRef& ref, double& reading) {
+    const auto channel = static_cast<Byte>(std::max(ref.channel, 0));
+    switch (ref.value->id) {
+    case Id::Outputs: {
+        bool op[2] = {};
+        const Byte result = m.ReadOutputs(op[0], op[1]);
+        reading = ByteOf(op);
         return result;
-    };
-}
-
-template <typename Value> Reader ChannelReader(Byte (ClsKtMotor::*read)(Byte, Value&)) {
-    return [read](ClsKtMotor& m, Byte channel, Fields& fields) {
-        Value value = 0;
-        const Byte result = (m.*read)(channel, value);
-        fields = Plain(std::to_string(value));
+    }
+    case Id::Inputs: {
+        bool in[8] = {};
+        const Byte result = m.ReadInputs(in);
+        reading = ByteOf(in);
         return result;
-    };
+    }
+    case Id::Flags: {
+        bool flag[8] = {};
+        const Byte result = m.ReadFlags(flag);
+        reading = ByteOf(flag);
+        return result;
+    }
+    case Id::Status:
+        return ReadStatus(m, reading);
+    case Id::Timer:
+        return Numbered<Byte>(&ClsKtMotor::ReadTimer, m, channel, reading);
+    case Id::Counter:
+        return Numbered<Byte>(&ClsKtMotor::ReadCounter, m, channel, reading);
+    case Id::WordCounter:
+        return Numbered<ClsKtMotor::Long>(&ClsKtMotor::ReadWordCounter, m, channel, reading);
+    case Id::Analog:
+        return Numbered<ClsKtMotor::Long>(&ClsKtMotor::ReadAnalog, m, channel, reading);
+    case Id::CurrentSpeed:
+        return Plain<float>(&ClsKtMotor::ReadCurrentSpeed, m, reading);
+    case Id::AccelerationRate:
+        return Plain<float>(&ClsKtMotor::ReadAccelerationRate, m, reading);
+    case Id::DecelerationRate:
+        return Plain<float>(&ClsKtMotor::ReadDecelerationRate, m, reading);
+    case Id::ReferenceSpeed:
+        return Plain<float>(&ClsKtMotor::ReadReferenceSpeed, m, reading);
+    case Id::BusVolt:
+        return Plain<float>(&ClsKtMotor::ReadBusVolt, m, reading);
+    case Id::MotorCurrent:
+        return Plain<float>(&ClsKtMotor::ReadMotorCurrent, m, reading);
+    case Id::CurrentLimit:
+        return Plain<float>(&ClsKtMotor::ReadCurrentLimit, m, reading);
+    case Id::ReferenceVolt:
+        return Plain<Byte>(&ClsKtMotor::ReadReferenceVolt, m, reading);
+    case Id::MotorVolt:
+        return Plain<Byte>(&ClsKtMotor::ReadMotorVolt, m, reading);
+    case Id::Error:
+        return Plain<Byte>(&ClsKtMotor::ReadError, m, reading);
+    case Id::Identification:
+        break;
+    }
+    return ReadOverLink(link, ref, reading);
 }
 
-struct Named {
-    bool numbered;
-    Reader read;
-};
-
-const std::map<std::string, Named>& Table() {
-    static const std::map<std::string, Named> table = {
-        {"acceleration-rate", {false, SingleReader(&ClsKtMotor::ReadAccelerationRate)}},
-        {"deceleration-rate", {false, SingleReader(&ClsKtMotor::ReadDecelerationRate)}},
-        {"reference-speed", {false, SingleReader(&ClsKtMotor::ReadReferenceSpeed)}},
-        {"current-speed", {false, SingleReader(&ClsKtMotor::ReadCurrentSpeed)}},
-        {"bus-volt", {false, SingleReader(&ClsKtMotor::ReadBusVolt)}},
-        {"current-limit", {false, SingleReader(&ClsKtMotor::ReadCurrentLimit)}},
-        {"motor-current", {false, SingleReader(&ClsKtMotor::ReadMotorCurrent)}},
-        {"reference-volt", {false, ByteReader(&ClsKtMotor::ReadReferenceVolt)}},
-        {"motor-volt", {false, ByteReader(&ClsKtMotor::ReadMotorVolt)}},
-        {"timer", {true, ChannelReader<Byte>(&ClsKtMotor::ReadTimer)}},
-        {"counter", {true, ChannelReader<Byte>(&ClsKtMotor::ReadCounter)}},
-        {"word-counter", {true, ChannelReader<std::int32_t>(&ClsKtMotor::ReadWordCounter)}},
-        {"analog", {true, ChannelReader<std::int32_t>(&ClsKtMotor::ReadAnalog)}},
-        {"status",
-         {false,
-          [](ClsKtMotor& m, Byte, Fields& fields) {
-              bool b[7] = {};
-              const Byte result = m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
-              fields = Bits({{"Fault", b[0]},
-                             {"MotorEnable", b[1]},
-                             {"MotorForward", b[2]},
-                             {"ProgramRunMode", b[3]},
-                             {"AutoTorque", b[4]},
-                             {"CommandReverse", b[5]},
-                             {"CommandForward", b[6]}});
-              return result;
-          }}},
-        {"inputs",
-         {false,
-          [](ClsKtMotor& m, Byte, Fields& fields) {
-              bool in[8] = {};
-              const Byte result = m.ReadInputs(in);
-              fields = Numbered("In", in, 8);
-              return result;
-          }}},
-        {"flags",
-         {false,
-          [](ClsKtMotor& m, Byte, Fields& fields) {
-              bool flag[8] = {};
-              const Byte result = m.ReadFlags(flag);
-              fields = Numbered("Flag", flag, 8);
-              return result;
-          }}},
-        {"outputs",
-         {false,
-          [](ClsKtMotor& m, Byte, Fields& fields) {
-              bool op[2] = {};
-              const Byte result = m.ReadOutputs(op[0], op[1]);
-              fields = Numbered("Op", op, 2);
-              return result;
-          }}},
-        {"error",
-         {false,
-          [](ClsKtMotor& m, Byte, Fields& fields) {
-              Byte code = 0;
-              const Byte result = m.ReadError(code);
-              fields = Plain(std::to_string(code) + ": " +
-                             ClsKtMotor::ErrorDescription(static_cast<double>(code)).toStdString());
-              return result;
-          }}},
-    };
-    return table;
+Byte Read(ClsKtMotor& m, link::FrmMotorCom* link, const ValueRef& ref, double& reading) {
+    if (ref.bit == ValueRef::kWhole)
+        return ReadWhole(m, link, ref, reading);
+    double byte = 0;
+    const Byte result = ReadWhole(m, link, {ref.value}, byte);
+    reading = static_cast<unsigned>(byte) >> ref.bit & 1;
+    return result;
 }
 
-std::string Label(const std::string& name, bool numbered, Byte channel) {
-    return numbered ? name + ' ' + std::to_string(channel) : name;
+ValueRef Of(Id id, int channel = ValueRef::kWhole) {
+    return {&drivemap::At(id), channel};
+}
+
+bool Digits(const std::string& word) {
+    return !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
 }
 
 } // namespace
 
-std::string ValueLine::Text() const {
-    std::string text;
-    for (const ValueField& field : fields) {
-        if (!text.empty())
-            text += ' ';
-        if (!field.name.empty())
-            text.append(field.name).append("=");
-        text += field.value;
-    }
-    return text;
+void ValueReads::Add(const ValueRef& ref) {
+    m_steps.push_back({ref});
+    m_values.push_back(ref);
 }
 
 std::optional<ValueReads> ValueReads::Parse(const std::vector<std::string>& words,
                                             std::string& error, int& result) {
     ValueReads reads;
-    const auto add = [&reads](const std::string& name, Byte channel) {
-        const Named& named = Table().at(name);
-        const std::string label = Label(name, named.numbered, channel);
-        reads.m_labels.push_back(label);
-        reads.m_steps.push_back(
-            [read = named.read, channel, label](ClsKtMotor& m, std::vector<ValueLine>& lines) {
-                ValueLine line{label, {}};
-                const Byte code = read(m, channel, line.fields);
-                if (code == link::kSent)
-                    lines.push_back(std::move(line));
-                return code;
-            });
-    };
     if (words.empty()) {
         error = "name a value to read";
         result = 64;
         return std::nullopt;
     }
+    int names = 0;
+    bool readAll = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word == "all") {
             // The device window's left Read All, in its order.
-            for (const char* name : {"acceleration-rate", "deceleration-rate", "reference-speed",
-                                     "current-speed", "bus-volt", "current-limit", "motor-current",
-                                     "reference-volt", "motor-volt", "status", "error"})
-                add(name, 0);
+            for (const Id id : {Id::AccelerationRate, Id::DecelerationRate, Id::ReferenceSpeed,
+                                Id::CurrentSpeed, Id::BusVolt, Id::CurrentLimit, Id::MotorCurrent,
+                                Id::ReferenceVolt, Id::MotorVolt, Id::Status, Id::Error})
+                reads.Add(Of(id));
+            readAll = true;
             continue;
         }
         if (word == "all-right") {
             // The right Read All: each word counter, with the two counters
             // that share its bytes shown from it, then timers, analog
             // inputs, flags, outputs and inputs.
-            for (Byte k = 0; k < 4; ++k) {
-                const std::string label = "word-counter " + std::to_string(k);
-                const std::string low = "counter " + std::to_string(2 * k);
-                const std::string high = "counter " + std::to_string(2 * k + 1);
-                reads.m_labels.insert(reads.m_labels.end(), {label, low, high});
-                reads.m_steps.push_back(
-                    [k, label, low, high](ClsKtMotor& m, std::vector<ValueLine>& lines) {
-                        std::int32_t data = 0;
-                        const Byte code = m.ReadWordCounter(k, data);
-                        if (code != link::kSent)
-                            return code;
-                        // Remainder with the sign of data, quotient toward zero.
-                        lines.push_back({label, Plain(std::to_string(data))});
-                        lines.push_back({low, Plain(std::to_string(data % 256))});
-                        lines.push_back({high, Plain(std::to_string(data / 256))});
-                        return code;
-                    });
+            for (int k = 0; k < drivemap::Channels(Id::WordCounter); ++k) {
+                reads.m_steps.push_back({Of(Id::WordCounter, k), true});
+                reads.m_values.insert(
+                    reads.m_values.end(),
+                    {Of(Id::WordCounter, k), Of(Id::Counter, 2 * k), Of(Id::Counter, 2 * k + 1)});
             }
-            for (Byte k = 0; k < 4; ++k)
-                add("timer", k);
-            for (Byte k = 0; k < 6; ++k)
-                add("analog", k);
-            for (const char* name : {"flags", "outputs", "inputs"})
-                add(name, 0);
+            for (int k = 0; k < drivemap::Channels(Id::Timer); ++k)
+                reads.Add(Of(Id::Timer, k));
+            for (int k = 0; k < drivemap::Channels(Id::Analog); ++k)
+                reads.Add(Of(Id::Analog, k));
+            for (const Id id : {Id::Flags, Id::Outputs, Id::Inputs})
+                reads.Add(Of(id));
+            readAll = true;
             continue;
         }
-        const auto found = Table().find(word);
-        if (found == Table().end()) {
+        std::optional<ValueRef> ref = drivemap::Find(word);
+        if (!ref) {
             error = "'" + word + "' is not a value to read";
             result = 64;
             return std::nullopt;
         }
-        Byte channel = 0;
-        if (found->second.numbered) {
+        // "counter 3", "flag 2": a channel or bit as the next word.
+        const bool group = ref->value->kind == drivemap::Kind::Bits &&
+                           ref->bit == ValueRef::kWhole && i + 1 < words.size() &&
+                           Digits(words[i + 1]);
+        if (ref->Family() || group) {
             if (i + 1 == words.size()) {
                 error = word + " takes a number";
                 result = 64;
                 return std::nullopt;
             }
-            const std::optional<std::uint8_t> number = compiler::TypedByte(words[++i]);
-            if (!number) {
+            ref = drivemap::Find(word + ' ' + words[++i]);
+            if (!ref) {
                 error = word + " " + words[i] + ": argument out of range";
                 result = link::kOutOfRange;
                 return std::nullopt;
             }
-            channel = *number;
         }
-        add(word, channel);
+        reads.Add(*ref);
+        ++names;
     }
-    reads.m_single = words.size() <= 2 && reads.m_steps.size() == 1 && words[0] != "all" &&
-                     words[0] != "all-right";
+    reads.m_single = names == 1 && !readAll;
     return reads;
 }
 
+ValueReads::Byte ValueReads::Run(ClsKtMotor& motor, link::FrmMotorCom& link,
+                                 std::vector<ValueLine>& lines) const {
+    return Run(motor, &link, lines);
+}
+
 ValueReads::Byte ValueReads::Run(ClsKtMotor& motor, std::vector<ValueLine>& lines) const {
+    return Run(motor, nullptr, lines);
+}
+
+ValueReads::Byte ValueReads::Run(ClsKtMotor& motor, link::FrmMotorCom* link,
+                                 std::vector<ValueLine>& lines) const {
     for (const Step& step : m_steps) {
-        const Byte result = step(motor, lines);
+        double reading = 0;
+        const Byte result = Read(motor, link, step.ref, reading);
         if (result != link::kSent)
             return result;
+        lines.push_back({step.ref, reading});
+        if (step.withCounters) {
+            // Remainder with the sign of the word, quotient toward zero.
+            const auto word = static_cast<long>(reading);
+            lines.push_back({Of(Id::Counter, 2 * step.ref.channel), double(word % 256)});
+            lines.push_back({Of(Id::Counter, 2 * step.ref.channel + 1), double(word / 256)});
+        }
     }
     return link::kSent;
 }

@@ -50,16 +50,19 @@ protected:
             // A second of a statement a millisecond: far more than one buffer.
             {"simulate --trace",
              {"simulate", program, "--trace"},
-             "       0 ms  line   1  Do\n       1 ms  line   2  Output.0 = True  Outputs 00->01\n"},
-            {"simulate", {"simulate", program}, "time 1000 ms\ninputs In0=0"},
+             "       0 ms  line   1  Do\n       1 ms  line   2  Output.0 = True  Output.0 0->1\n"},
+            {"simulate",
+             {"simulate", program},
+             "time 1000 ms\ntimer-flags TimerFlag.0=0 TimerFlag.1=0 TimerFlag.2=0 TimerFlag.3=0\n"
+             "Outputs Output.0=1"},
             {"monitor --csv",
              kVirtualDrive + monitor,
-             "ms,bus-volt,status.Fault,status.MotorEnable",
+             "time [s],BusVolt [V],CommandForward,CommandReverse",
              {},
              {"--count", "1000000000"},
              {"--count", "2"}},
             {"read", kVirtualDrive + QStringList{"read", "bus-volt", "status"},
-             "bus-volt 47.96733\nstatus Fault=0 MotorEnable=0 "},
+             "BusVolt 47.96733\nStatus CommandForward=0 CommandReverse=0 "},
             {"--version", {"--version"}, "ktmotor-cli " KT_VERSION "\n"},
             {"--help", {"--help"}, "usage: ktmotor-cli COMMAND"},
         };

@@ -5,6 +5,7 @@
 #include "drive/pty_drive_server.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 #include "link/link_log.h"
 #include "platform/scripted_prompts.h"
@@ -16,6 +17,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <iostream>
 #include <vector>
@@ -120,13 +122,28 @@ TEST_F(DriveCli, ReadsConvertTheDrivesBytes) {
         {62,
          "91",
          {"status"},
-         "Fault=1 MotorEnable=0 MotorForward=1 ProgramRunMode=0 AutoTorque=0 CommandReverse=0 "
-         "CommandForward=1"},
-        {5, "02", {"outputs"}, "Op0=0 Op1=1"},
-        {6, "81", {"inputs"}, "In0=1 In1=0 In2=0 In3=0 In4=0 In5=0 In6=0 In7=1"},
+         "CommandForward=1 CommandReverse=0 AutoTorque=0 ProgramRunMode=0 MotorForward=1 "
+         "MotorEnable=0 Fault=1"},
+        {5, "02", {"outputs"}, "Output.0=0 Output.1=1"},
+        {6,
+         "81",
+         {"inputs"},
+         "Input.0=1 Input.1=0 Input.2=0 Input.3=0 Input.4=0 Input.5=0 Input.6=0 Input.7=1"},
         {284, "ff00", {"motor-volt"}, "100"},
         {266, "ffff", {"analog", "5"}, "65535"},
         {75, "03", {"error"}, "3: Fault in motor power stage."},
+        // One bit, one channel, by any name the catalogue finds.
+        {6, "81", {"Input.7"}, "1"},
+        {6, "81", {"In1"}, "0"},
+        {6, "81", {"inputs.In0"}, "1"},
+        {62, "91", {"status.Fault"}, "1"},
+        {62, "91", {"MOTORENABLE"}, "0"},
+        {74, "04", {"flag", "2"}, "1"},
+        {291, "09", {"Counter.3"}, "9"},
+        {291, "09", {"counter3"}, "9"},
+        {9, "2a", {"Timer.2"}, "42"},
+        {278, "7f00", {"Volt%"}, "49"},
+        {274, "6400", {"AccelerateRate"}, "10"},
     };
     for (const auto& [address, bytes, read, printed] : cases) {
         const QByteArray data = QByteArray::fromHex(bytes);
@@ -147,14 +164,14 @@ TEST_F(DriveCli, WritesSendTheSpecifiedBytes) {
         {{"deceleration-rate", "150"},
          "0 272 fd03",
          "fd03",
-         "ktmotor-cli write: deceleration-rate: 102.1 written instead of 150" + limited},
+         "ktmotor-cli write: DecelerationRate: 102.1 written instead of 150" + limited},
         {{"deceleration-rate", "0.25"}, "0 272 0200", "0200", ""},
         {{"reference-volt", " 50 "}, "0 278 7f00", "7f00", ""},
         {{"current-limit", "65"}, "0 280 fe00", "fe00", ""},
         {{"current-limit", "70"},
          "0 280 fe00",
          "fe00",
-         "ktmotor-cli write: current-limit: 65 written instead of 70" + limited},
+         "ktmotor-cli write: CurrentLimit: 65 written instead of 70" + limited},
         {{"counter", "3", "255.4"}, "0 291 ff", "ff", ""},
         {{"word-counter", "1", "258"}, "0 290 0201", "0201", ""},
         {{"output", "1", "off"}, "1 5 fd", "fd", ""},
@@ -170,6 +187,45 @@ TEST_F(DriveCli, WritesSendTheSpecifiedBytes) {
         const QByteArray expected = QByteArray::fromHex(after);
         const int address = std::stoi(request.substr(request.find(' ') + 1));
         EXPECT_EQ(Memory(address, int(expected.size())).toHex(), expected.toHex());
+    }
+}
+
+// Every value the catalogue calls writable is written under its canonical
+// name and lands where the catalogue keeps it, converted as it converts it.
+TEST_F(DriveCli, EveryWritableValueIsWrittenUnderItsCanonicalName) {
+    using namespace kt::drivemap;
+    const auto memory = [this] {
+        std::vector<std::uint8_t> bytes(kUsedSize);
+        for (std::size_t a = 0; a < bytes.size(); ++a)
+            bytes[a] = m_drive.DataByte(static_cast<std::uint16_t>(a));
+        return bytes;
+    };
+    // The value, the text written, the text it then reads as.
+    std::vector<std::tuple<ValueRef, std::string, std::string>> cases;
+    for (const DriveValue& value : Values()) {
+        for (const Bit& bit : value.bits)
+            if (bit.writable)
+                cases.emplace_back(ValueRef{&value, ValueRef::kWhole, bit.index}, "1", "1");
+        if (!value.writable)
+            continue;
+        // Off the power-up value, inside the range; tenths and amperes take a
+        // fraction.
+        const double scale =
+            value.scaling == Scaling::Tenths || value.scaling == Scaling::CurrentStep ? 10 : 1;
+        const double middle = std::round((value.range.low + value.range.high) / 2 * scale) / scale;
+        float written = static_cast<float>(middle);
+        const std::optional<std::uint16_t> count = Encode(value, written);
+        ASSERT_TRUE(count) << value.name;
+        const std::string reads = Format(value, Scale(value.scaling, *count));
+        for (int n = 0; n < std::max<int>(value.channels, 1); ++n)
+            cases.emplace_back(ValueRef{&value, value.channels > 0 ? n : ValueRef::kWhole},
+                               Format(value, middle), reads);
+    }
+    for (const auto& [ref, text, reads] : cases) {
+        const CliRun run =
+            Run({"write", QString::fromStdString(Name(ref)), QString::fromStdString(text)});
+        EXPECT_EQ(run.exitCode, 0) << Name(ref) << ": " << run.err;
+        EXPECT_EQ(Text(ref, memory()), reads) << Name(ref);
     }
 }
 
@@ -189,6 +245,15 @@ TEST_F(DriveCli, RefusalsSendNothing) {
         {{"read", "analog", "x"}, 4},
         {{"read", "bogus"}, 64},
         {{"read", "counter"}, 64},
+        {{"read", "Timer.4"}, 64},
+        {{"read", "flag", "8"}, 4},
+        {{"write", "BusVolt", "5"}, 64},
+        {{"write", "Input.0", "1"}, 64},
+        {{"write", "Flags", "1"}, 64},
+        {{"write", "Counter.3"}, 64},
+        {{"write", "counter", "7"}, 64},
+        {{"write", "Flag.2", "maybe"}, 4},
+        {{"write", "Timer.1", "256"}, 4},
         {{"erase"}, 4},
         {{"download", good}, 4},
         {{"--yes", "download", bad}, 1},
@@ -253,9 +318,9 @@ TEST_F(DriveCli, ReadSeveralAndReadAll) {
     m_drive.SetDataByte(62, 0x81);    // Fault, CommandForward
     CliRun run = Run({"read", "status", "bus-volt", "word-counter", "1"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "status Fault=1 MotorEnable=0 MotorForward=0 ProgramRunMode=0 "
-                       "AutoTorque=0 CommandReverse=0 CommandForward=1\n"
-                       "bus-volt 69.8\nword-counter 1 258\n");
+    EXPECT_EQ(run.out, "Status CommandForward=1 CommandReverse=0 AutoTorque=0 ProgramRunMode=0 "
+                       "MotorForward=0 MotorEnable=0 Fault=1\n"
+                       "BusVolt 69.8\nWordCounter.1 258\n");
 
     const auto addresses = [this] {
         std::vector<int> read;
@@ -269,7 +334,7 @@ TEST_F(DriveCli, ReadSeveralAndReadAll) {
     EXPECT_EQ(addresses(),
               (std::vector<int>{282, 274, 272, 276, 12, 268, 280, 270, 278, 284, 62, 75}));
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 11);
-    EXPECT_NE(run.out.find("\nbus-volt 69.8\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nBusVolt 69.8\n"), std::string::npos) << run.out;
 
     m_drive.ClearLog();
     run = Run({"read", "all-right"});
@@ -277,7 +342,7 @@ TEST_F(DriveCli, ReadSeveralAndReadAll) {
     EXPECT_EQ(addresses(), (std::vector<int>{282, 288, 290, 292, 294, 7, 8, 9, 10, 256, 258, 260,
                                              262, 264, 266, 74, 5, 6}));
     // Counters 2 and 3 are word counter 1's low and high byte.
-    EXPECT_NE(run.out.find("word-counter 1 258\ncounter 2 2\ncounter 3 1\n"), std::string::npos)
+    EXPECT_NE(run.out.find("WordCounter.1 258\nCounter.2 2\nCounter.3 1\n"), std::string::npos)
         << run.out;
 }
 
@@ -302,17 +367,19 @@ TEST_F(DriveCli, MonitorRoundsAndCsv) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const QStringList lines = QString::fromStdString(run.out).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4) << run.out;
-    EXPECT_EQ(lines[0], "# ms\tbus-volt\toutputs");
+    EXPECT_EQ(lines[0], "# ms\tBusVolt\tOutputs");
     for (const QString& line : lines.mid(1))
-        EXPECT_TRUE(line.endsWith("\t69.8\tOp0=0 Op1=0")) << line.toStdString();
+        EXPECT_TRUE(line.endsWith("\t69.8\tOutput.0=0 Output.1=0")) << line.toStdString();
 
     run = Run({"monitor", "bus-volt", "outputs", "--csv", "--count", "2", "--interval", "40"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    const QStringList rows = QString::fromStdString(run.out).split('\n', Qt::SkipEmptyParts);
+    // Records end in CR LF; the time is in seconds.
+    const QStringList rows = QString::fromStdString(run.out).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 3) << run.out;
-    EXPECT_EQ(rows[0], "ms,bus-volt,outputs.Op0,outputs.Op1");
+    EXPECT_EQ(rows[0], "time [s],BusVolt [V],Output.0,Output.1");
+    EXPECT_TRUE(rows[1].startsWith("0.000,")) << rows[1].toStdString();
     EXPECT_TRUE(rows[2].endsWith(",69.8,0,0"));
-    EXPECT_GE(rows[2].section(',', 0, 0).toInt(), 40); // the second round waits its interval
+    EXPECT_GE(rows[2].section(',', 0, 0).toDouble(), 0.040); // the second round waits its interval
 }
 
 // Ctrl+C ends a monitor between rounds: every line printed is whole, the
