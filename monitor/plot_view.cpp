@@ -1,5 +1,7 @@
 #include "monitor/plot_view.h"
 
+#include "monitor/plot_scale.h"
+
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -33,22 +35,6 @@ struct ValueMap {
     double bottom;
     double Y(double value) const { return bottom - (value - lo) / (hi - lo) * (bottom - top); }
 };
-
-// A tick step of 1, 2 or 5 times a power of ten, about range / count.
-double NiceStep(double range, double count) {
-    const double raw = range / std::max(count, 1.0);
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double norm = raw / magnitude;
-    const double nice = norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 5 ? 5 : 10;
-    return nice * magnitude;
-}
-
-QString NumberText(double value, int decimals) {
-    QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(QLatin1Char('-')) && text.toDouble() == 0)
-        text.remove(0, 1);
-    return text;
-}
 
 QColor Faded(QColor color, double alpha) {
     color.setAlphaF(static_cast<float>(alpha));
@@ -514,21 +500,15 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
 
     // The shared time axis: grid lines through every plot, labels under the
     // last one.
-    const double timeStep = std::max(
-        1.0, NiceStep(span, layout.width() /
-                                (metrics.horizontalAdvance(QStringLiteral("8888.88")) + 30)));
-    const auto step = static_cast<qint64>(timeStep);
-    const int timeDecimals = step >= 1000 ? 0 : step >= 100 ? 1 : step >= 10 ? 2 : 3;
+    const TimeAxis time = TimeTicks(range.first, m_span, layout.width(),
+                                    metrics.horizontalAdvance(QStringLiteral("8888.88")));
     const double axisY = layout.plots.back().bottom();
     painter.setPen(text);
-    qint64 firstTick = range.first - ((range.first % step) + step) % step;
-    if (firstTick < range.first)
-        firstTick += step;
-    for (qint64 tick = firstTick; tick <= range.last; tick += step) {
+    for (qint64 tick = time.first; tick <= range.last; tick += time.step) {
         const double x = timeX(tick);
         for (const QRectF& plot : layout.plots)
             UprightLine(painter, x, plot.top(), plot.bottom(), grid);
-        const QString label = NumberText(static_cast<double>(tick) / 1000.0, timeDecimals);
+        const QString label = NumberText(static_cast<double>(tick) / 1000.0, time.decimals);
         const double labelWidth = metrics.horizontalAdvance(label);
         const QRectF box(x - labelWidth / 2, axisY + 3, labelWidth, line);
         if (box.left() >= layout.left - 4 && box.right() <= width()) {
@@ -571,53 +551,18 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
             continue;
         }
 
-        // Autoscale over what is visible, and the value held at the left
-        // edge: only that entry's last value, as a spike of its bucket, off
-        // to the left, would squash the picture for nothing.
-        std::optional<SampleHistory::Extent> extent;
-        auto widen = [&](const SampleHistory::Extent& some) {
-            extent = extent ? SampleHistory::Extent{std::min(extent->min, some.min),
-                                                    std::max(extent->max, some.max)}
-                            : some;
-        };
-        for (const int index : plot.traces) {
-            const SampleHistory* history = m_traces[static_cast<size_t>(index)].history;
-            if (!history)
-                continue;
-            if (const int before = history->IndexAtOrBefore(range.first - 1); before >= 0) {
-                const double held = history->At(before).value;
-                widen({held, held});
-            }
-            if (const auto some = history->MinMax(range.first, range.last))
-                widen(*some);
-        }
-        double lo = extent ? extent->min : 0.0;
-        double hi = extent ? extent->max : 1.0;
-        if (hi - lo < std::max(std::abs(hi), std::abs(lo)) * 1e-9 || hi == lo) {
-            const double pad = lo == 0 ? 1.0 : std::abs(lo) * 0.1;
-            lo -= pad;
-            hi += pad;
-        }
-        const double margin = (hi - lo) * 0.05;
-        const double valueStep = NiceStep(hi - lo + 2 * margin, std::max(2.0, area.height() / 40));
-        // Snapped to ticks, so the scale moves only when a value crosses one.
-        lo = std::floor((lo - margin) / valueStep) * valueStep;
-        hi = std::ceil((hi + margin) / valueStep) * valueStep;
-        const ValueMap map{lo, hi, area.top(), area.bottom()};
-        const bool large = std::max(std::abs(lo), std::abs(hi)) >= 1e6;
-        const int decimals =
-            std::clamp(static_cast<int>(-std::floor(std::log10(valueStep) + 1e-9)), 0, 6);
-        // Bounded, whatever rounding does to the steps of huge values.
-        int ticks = 0;
-        for (double tick = lo; tick <= hi + valueStep / 2 && ticks < 100;
-             tick += valueStep, ++ticks) {
+        std::vector<const SampleHistory*> histories;
+        for (const int index : plot.traces)
+            histories.push_back(m_traces[static_cast<size_t>(index)].history);
+        const ValueAxis axis =
+            AutoScale(VisibleExtent(histories, range.first, range.last), area.height());
+        const ValueMap map{axis.lo, axis.hi, area.top(), area.bottom()};
+        for (const double tick : Ticks(axis)) {
             const double y = map.Y(tick);
             LevelLine(painter, area.left(), area.right(), y, grid);
             painter.setPen(text);
-            const QString label =
-                large ? QString::number(tick, 'g', 4) : NumberText(tick, decimals);
             painter.drawText(QRectF(0, y - line / 2, layout.left - 6, line),
-                             Qt::AlignRight | Qt::AlignVCenter, label);
+                             Qt::AlignRight | Qt::AlignVCenter, TickLabel(axis, tick));
         }
         if (!plot.unit.isEmpty()) {
             painter.save();
@@ -631,41 +576,33 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
 
         for (const int index : plot.traces) {
             if (const SampleHistory* history = m_traces[static_cast<size_t>(index)].history)
-                drawn.push_back({history, false, TraceColor(index), lo, hi, 0, 1});
+                drawn.push_back({history, false, TraceColor(index), axis.lo, axis.hi, 0, 1});
         }
         DrawTraces(painter, area, drawn, range);
 
-        // The legend, top right: one row, or one column when a row is too wide.
-        const double swatch = 14;
-        double rowWidth = 0;
-        double columnWidth = 0;
-        for (const int index : plot.traces) {
-            const double item =
-                swatch + 4 + metrics.horizontalAdvance(m_traces[static_cast<size_t>(index)].name);
-            rowWidth += item + 10;
-            columnWidth = std::max(columnWidth, item);
-        }
-        const bool asRow = rowWidth - 10 <= area.width() - 16;
-        const QSizeF legend =
-            asRow ? QSizeF(rowWidth - 10, line)
-                  : QSizeF(columnWidth, line * static_cast<double>(plot.traces.size()));
-        const QRectF box(area.right() - legend.width() - 10, area.top() + 4, legend.width() + 8,
-                         legend.height() + 4);
+        // The legend, top right.
+        std::vector<double> nameWidths;
+        for (const int index : plot.traces)
+            nameWidths.push_back(
+                metrics.horizontalAdvance(m_traces[static_cast<size_t>(index)].name));
+        const LegendLayout legend = Legend(nameWidths, area.width(), line);
+        const QRectF box(area.right() - legend.width - 10, area.top() + 4, legend.width + 8,
+                         legend.height + 4);
         painter.setPen(Faded(text, 0.25));
         painter.setBrush(Faded(base, 0.85));
         painter.drawRect(box);
         double x = box.left() + 4;
         double y = box.top() + 2;
-        for (const int index : plot.traces) {
+        for (size_t i = 0; i < plot.traces.size(); ++i) {
+            const int index = plot.traces[i];
             const QString& name = m_traces[static_cast<size_t>(index)].name;
             painter.setPen(QPen(TraceColor(index), 2));
-            painter.drawLine(QPointF(x, y + line / 2), QPointF(x + swatch, y + line / 2));
+            painter.drawLine(QPointF(x, y + line / 2), QPointF(x + kLegendSwatch, y + line / 2));
             painter.setPen(text);
-            const double nameWidth = metrics.horizontalAdvance(name);
-            painter.drawText(QRectF(x + swatch + 4, y, nameWidth + 1, line), Qt::AlignVCenter,
-                             name);
-            if (asRow)
-                x += swatch + 4 + nameWidth + 10;
+            painter.drawText(QRectF(x + kLegendSwatch + 4, y, nameWidths[i] + 1, line),
+                             Qt::AlignVCenter, name);
+            if (legend.asRow)
+                x += kLegendSwatch + 4 + nameWidths[i] + 10;
             else
                 y += line;
         }
