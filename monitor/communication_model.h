@@ -1,7 +1,8 @@
 // The link's exchanges as table rows, one per event, newest last: time, port,
-// direction, bytes in hex and what they mean, with resends and failures
-// marked. Keeps at most kMaxRows, dropping the oldest first. A model for a
-// view; it neither observes the link nor knows about windows.
+// direction, bytes in hex and what they mean, in the link log's words and
+// with its (the catalogue's) value names, never names of its own; resends
+// and failures marked. Keeps at most kMaxRows, dropping the oldest first. A
+// model for a view; it neither observes the link nor knows about windows.
 #pragma once
 
 #include "link/link_observer.h"

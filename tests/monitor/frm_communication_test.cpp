@@ -21,7 +21,9 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 using kt::link::LinkEvent;
@@ -123,6 +125,37 @@ TEST_F(CommunicationTest, EachKindOfEventBecomesItsRowAndFailuresAreMarked) {
             EXPECT_EQ(background.value<QColor>(), CommunicationModel::Tint(c.mark));
     }
     EXPECT_NE(CommunicationModel::Tint(Mark::Resend), CommunicationModel::Tint(Mark::Failure));
+}
+
+// The window names no value itself: every value and channel of the
+// catalogue, read or written, under the name the link log gives, which is
+// the catalogue's.
+TEST_F(CommunicationTest, TheMeaningNamesEachValueAsTheCatalogueDoes) {
+    std::vector<std::pair<LinkEvent, std::string>> cases;
+    for (const kt::drivemap::DriveValue& value : kt::drivemap::Values()) {
+        for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
+            const kt::drivemap::ValueRef ref{
+                &value, value.channels > 0 ? channel : kt::drivemap::ValueRef::kWhole,
+                kt::drivemap::ValueRef::kWhole};
+            LinkEvent event = Event(Kind::Request, 1);
+            event.address = ref.Address();
+            event.dataCount = value.size;
+            event.write = value.writable;
+            cases.emplace_back(event, std::string(value.writable ? "write " : "read ") +
+                                          kt::drivemap::Name(ref) + " (" +
+                                          std::to_string(ref.Address()) + "), " +
+                                          std::to_string(value.size) + " bytes");
+        }
+    }
+    LinkEvent unknown = Event(Kind::Request, 1);
+    unknown.address = 1000;
+    cases.emplace_back(unknown, "read address 1000 (1000), 2 bytes");
+    for (const auto& [event, meaning] : cases)
+        m_window.Observe(event);
+    ASSERT_EQ(Rows(), static_cast<int>(cases.size()));
+    for (int row = 0; row < Rows(); ++row)
+        EXPECT_EQ(m_window.Model().Cell(row, CommunicationModel::kMeaning).toStdString(),
+                  cases[static_cast<std::size_t>(row)].second);
 }
 
 TEST_F(CommunicationTest, PausedEventsAreDroppedAndCountedUntilCleared) {
