@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -57,8 +58,9 @@ std::string ProgramBytes(const QString& text) {
 FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationFolder,
                    const QString& documentsFolder, QWidget* parent)
     : QMainWindow(parent), m_prompts(prompts),
-      m_files(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                          : applicationFolder,
+      m_applicationFolder(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                      : applicationFolder),
+      m_files(m_applicationFolder,
               documentsFolder.isEmpty()
                   ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                   : documentsFolder) {
@@ -147,6 +149,9 @@ void FrmMotor::BuildMenus() {
     m_recentMenu = file->addMenu(QStringLiteral("&Recent Files"));
     m_recentMenu->setObjectName(QStringLiteral("AddFileRecent"));
     connect(m_recentMenu, &QMenu::aboutToShow, this, &FrmMotor::FillRecentMenu);
+    m_examplesMenu = file->addMenu(QStringLiteral("&Examples"));
+    m_examplesMenu->setObjectName(QStringLiteral("AddFileExamples"));
+    connect(m_examplesMenu, &QMenu::aboutToShow, this, &FrmMotor::FillExamplesMenu);
     file->addSeparator()->setObjectName(QStringLiteral("AddFileRecentSep"));
     QAction* exit = AddAction(file, "MnuFileExit", QStringLiteral("e&Xit"));
     connect(file, &QMenu::aboutToShow, this, &FrmMotor::OnFileMenu);
@@ -667,6 +672,60 @@ void FrmMotor::OpenRecent(const QString& path) {
         files.removeAll(path);
         StoreRecent(files);
     }
+}
+
+QString FrmMotor::ExamplesFolder() const {
+    // Beside the executable (a build tree, a folder installation), in the
+    // share folder of its installation prefix, then in the system's shared
+    // data folders.
+    QStringList folders = {m_applicationFolder + QStringLiteral("/examples"),
+                           m_applicationFolder + QStringLiteral("/../share/ktmotor/examples")};
+    folders += QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
+                                         QStringLiteral("ktmotor/examples"),
+                                         QStandardPaths::LocateDirectory);
+    for (const QString& folder : folders) {
+        if (!QDir(folder).entryList({u'*' + ProgramFiles::kExtension}, QDir::Files).isEmpty())
+            return QDir::cleanPath(folder);
+    }
+    return {};
+}
+
+void FrmMotor::FillExamplesMenu() {
+    m_examplesMenu->clear();
+    const QString where = ExamplesFolder();
+    const QDir folder(where);
+    QStringList names;
+    if (!where.isEmpty())
+        names = folder.entryList({u'*' + ProgramFiles::kExtension}, QDir::Files,
+                                 QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names) {
+        QString caption = ProgramFiles::Title(name);
+        caption.replace(u'&', QStringLiteral("&&"));
+        connect(m_examplesMenu->addAction(caption), &QAction::triggered, this,
+                [this, path = folder.filePath(name)] { OpenExample(path); });
+    }
+    if (names.isEmpty())
+        m_examplesMenu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+}
+
+// A copy, as New would start it: saving asks for a name, so the example
+// itself is never written.
+void FrmMotor::OpenExample(const QString& path) {
+    if (!SaveBeforeDiscarding())
+        return;
+    const ProgramFiles::Result read = ProgramFiles::Read(path);
+    if (!read.ok) {
+        m_prompts.Message(
+            {.text =
+                 QStringLiteral("Could not open %1:\n%2").arg(FileName::Display(path), read.error),
+             .icon = platform::Icon::Critical});
+        return;
+    }
+    ShowText(read.text);
+    setWindowTitle(kNewCaption);
+    m_programFile = m_files.DefaultProgramFile(kNewCaption);
+    m_changed = false;
+    m_untitled = true;
 }
 
 QString FrmMotor::DroppedProgram(const QMimeData* data) {

@@ -91,6 +91,8 @@ public:
     // The program files opened or saved last, newest first (at most 8).
     QStringList RecentFiles() const;
     static constexpr int kMaxRecentFiles = 8;
+    // The folder File, Examples lists, or empty when no folder holds one.
+    QString ExamplesFolder() const;
 
     enum class SimulatorCommand { Run, Pause, Step, Stop };
 
@@ -146,6 +148,8 @@ private:
     void RememberFile(const QString& path);
     void FillRecentMenu();
     void OpenRecent(const QString& path);
+    void FillExamplesMenu();
+    void OpenExample(const QString& path);
     // The one program file a drag carries, or empty.
     static QString DroppedProgram(const QMimeData* data);
 
@@ -157,6 +161,7 @@ private:
     compiler::ProgramCompiler m_compiler;
     bool m_changed = false;
     bool m_untitled = true;
+    QString m_applicationFolder;
     files::ProgramFiles m_files;
     QString m_programFile;
     FindState m_findState;
@@ -173,6 +178,7 @@ private:
     QAction* m_editRedo = nullptr;
     QAction* m_lineNumber = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QMenu* m_examplesMenu = nullptr;
     QLabel* m_caretField = nullptr;
     QLabel* m_sizeField = nullptr;
     QLabel* m_driveField = nullptr;
