@@ -34,6 +34,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 #include <tuple>
 
 namespace kt::mainwindow {
@@ -587,17 +588,22 @@ void FrmMotor::OpenProgram() {
         OpenFile(path);
 }
 
+std::optional<QString> FrmMotor::ReadProgram(const QString& path) {
+    ProgramFiles::Result read = ProgramFiles::Read(path);
+    if (read.ok)
+        return std::move(read.text);
+    m_prompts.Message(
+        {.text = QStringLiteral("Could not open %1:\n%2").arg(FileName::Display(path), read.error),
+         .icon = platform::Icon::Critical});
+    return std::nullopt;
+}
+
 bool FrmMotor::OpenFile(const QString& path) {
-    const ProgramFiles::Result read = ProgramFiles::Read(path);
-    if (!read.ok) {
-        m_prompts.Message(
-            {.text =
-                 QStringLiteral("Could not open %1:\n%2").arg(FileName::Display(path), read.error),
-             .icon = platform::Icon::Critical});
+    const std::optional<QString> text = ReadProgram(path);
+    if (!text)
         return false;
-    }
     m_programFile = path;
-    ShowText(read.text);
+    ShowText(*text);
     setWindowTitle(ProgramFiles::Title(path));
     m_changed = false;
     m_untitled = false;
@@ -713,15 +719,10 @@ void FrmMotor::FillExamplesMenu() {
 void FrmMotor::OpenExample(const QString& path) {
     if (!SaveBeforeDiscarding())
         return;
-    const ProgramFiles::Result read = ProgramFiles::Read(path);
-    if (!read.ok) {
-        m_prompts.Message(
-            {.text =
-                 QStringLiteral("Could not open %1:\n%2").arg(FileName::Display(path), read.error),
-             .icon = platform::Icon::Critical});
+    const std::optional<QString> text = ReadProgram(path);
+    if (!text)
         return;
-    }
-    ShowText(read.text);
+    ShowText(*text);
     setWindowTitle(kNewCaption);
     m_programFile = m_files.DefaultProgramFile(kNewCaption);
     m_changed = false;

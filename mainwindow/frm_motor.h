@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -150,6 +151,8 @@ private:
     void OpenRecent(const QString& path);
     void FillExamplesMenu();
     void OpenExample(const QString& path);
+    // A program file's text, or nothing with the reason told.
+    std::optional<QString> ReadProgram(const QString& path);
     // The one program file a drag carries, or empty.
     static QString DroppedProgram(const QMimeData* data);
 
