@@ -5,6 +5,8 @@
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
+#include <QTimer>
+
 #include <cmath>
 #include <span>
 
@@ -127,33 +129,75 @@ ClsKtMotor::Byte ClsKtMotor::WriteAutoTorque(bool PutOn) {
     return WriteBit(drivemap::Address(Id::Status), drivemap::Place(StatusBit::AutoTorque), PutOn);
 }
 
-ClsKtMotor::Byte ClsKtMotor::Erase() {
+ClsKtMotor::Byte ClsKtMotor::Erase(const FrmMotorCom::Hold& hold) {
     QByteArray erase(1, static_cast<char>(drivemap::kEraseByte));
-    return m_link.SendPacket(drivemap::kErase, drivemap::kEraseLocation, 1, erase, true);
+    return m_link.SendPacket(hold, drivemap::kErase, drivemap::kEraseLocation, 1, erase, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteProgram(const QByteArray& ProgramData) {
     if (ProgramData.size() != drivemap::kProgramSize)
         return kOutOfRange;
-    // Asking now would put the question on top of the user's waiting
-    // command, whose end the answer could not change: the link is busy
-    // either way. A monitoring read is waited for by the exchanges below.
-    if (m_link.ForegroundBusy())
+    // The command holds the link from its question to its last exchange: a
+    // command clicked meanwhile is busy without a question of its own, and
+    // no monitoring read comes between the erase and the download.
+    const FrmMotorCom::Hold hold(m_link);
+    if (!hold)
         return kBusy;
     if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))
         return kSent;
-    if (const Byte erased = Erase(); erased != kSent)
+    if (const Byte erased = Erase(hold); erased != kSent)
         return erased;
     QByteArray image = ProgramData;
-    return m_link.SendPacket(drivemap::kProgram, 0, drivemap::kProgramSize, image, true);
+    return m_link.SendPacket(hold, drivemap::kProgram, 0, drivemap::kProgramSize, image, true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ProgramErase() {
-    if (m_link.ForegroundBusy())
+    const FrmMotorCom::Hold hold(m_link);
+    if (!hold)
         return kBusy;
     if (!Confirm(QStringLiteral("This will erase program in your motor, Are you sure?")))
         return kSent;
-    return Erase();
+    return Erase(hold);
+}
+
+void ClsKtMotor::ReadInBackground(Id id, int channel, QObject* context,
+                                  std::function<void(const Reading&)> done) {
+    const drivemap::DriveValue& described = drivemap::At(id);
+    const int channels = described.channels;
+    if (channels > 0 ? channel < 0 || channel >= channels : channel != 0) {
+        Reading refused;
+        refused.result = kOutOfRange;
+        refused.msecs = m_link.Elapsed();
+        refused.failure = QStringLiteral("The drive has no such value.");
+        // From the event loop, as every completion comes.
+        QTimer::singleShot(0, context ? context : &m_link,
+                           [done = std::move(done), refused] { done(refused); });
+        return;
+    }
+    const Request request{
+        drivemap::kAccess, drivemap::Address(id, channel), described.size, {}, false};
+    m_link.SubmitBackground(
+        request, context, [&described, done = std::move(done)](const Completion& completion) {
+            Reading reading;
+            reading.result = completion.result;
+            reading.msecs = completion.msecs;
+            reading.failure = completion.failure;
+            // As Read: only a reply of the size asked for is a reading.
+            if (reading.result == kSent && completion.data.size() != described.size) {
+                reading.result = kFailed;
+                reading.failure = QStringLiteral("The drive's reply was damaged.");
+            }
+            if (reading.result == kSent) {
+                const double decoded = drivemap::Decode(described, Span(completion.data));
+                // The read functions give these as a Single, the rest whole.
+                const bool single = described.scaling == drivemap::Scaling::Tenths ||
+                                    described.scaling == drivemap::Scaling::CurrentStep ||
+                                    described.scaling == drivemap::Scaling::BusVolt;
+                reading.value =
+                    single ? static_cast<double>(static_cast<Single>(decoded)) : decoded;
+            }
+            done(reading);
+        });
 }
 
 template <typename Value> ClsKtMotor::Byte ClsKtMotor::ReadAs(Id id, int channel, Value& value) {

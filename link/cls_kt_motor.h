@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace kt::platform {
 class PromptService;
@@ -80,6 +81,22 @@ public:
     static bool EncodeTenths(Single& Value, QByteArray& Data);
     static Single DecodeTenths(const QByteArray& Data);
 
+    // A reading taken in the background: the value as the matching read
+    // function gives it (a bit group: its byte), and the link's time
+    // (FrmMotorCom::Elapsed) when its reply was taken.
+    struct Reading {
+        Byte result = kFailed;
+        double value = 0;
+        qint64 msecs = 0;
+        QString failure; // why, when result is not 0
+    };
+    // Reads a value of the catalogue (a channel of a numbered one) as a
+    // background request of the link: returns at once, never asks, and
+    // `done` runs from the event loop as soon as the reply is taken, unless
+    // `context` is gone by then.
+    void ReadInBackground(drivemap::Id id, int channel, QObject* context,
+                          std::function<void(const Reading&)> done);
+
 private:
     Byte Read(int address, int count, QByteArray& data);
     Byte Write(int address, const QByteArray& data);
@@ -90,7 +107,7 @@ private:
     Byte WriteAs(drivemap::Id id, int channel, Single& value);
     static bool HasChannel(drivemap::Id id, Byte channel);
     bool Confirm(const QString& question);
-    Byte Erase();
+    Byte Erase(const FrmMotorCom::Hold& hold);
 
     FrmMotorCom& m_link;
     platform::PromptService& m_prompts;

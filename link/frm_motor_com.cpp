@@ -4,6 +4,7 @@
 #include "link/packet.h"
 #include "platform/prompt_service.h"
 
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -78,11 +79,13 @@ void FrmMotorCom::Notify(LinkEvent::Kind kind, const Exchange* exchange, const Q
     LinkEvent event;
     event.kind = kind;
     event.msecs = m_clock.elapsed();
+    const Request& request = exchange->pending.request;
     event.portNumber = exchange->portNumber;
-    event.function = exchange->function;
-    event.address = exchange->address;
-    event.dataCount = exchange->dataCount;
-    event.write = exchange->writeToMotor;
+    event.function = request.function;
+    event.address = static_cast<std::uint16_t>(request.address);
+    event.dataCount = request.dataCount;
+    event.write = request.writeToMotor;
+    event.background = exchange->pending.priority == Priority::Background;
     event.attempt = std::max(exchange->sends - 1, 0);
     event.code = code;
     event.bytes = bytes;
@@ -92,90 +95,233 @@ void FrmMotorCom::Notify(LinkEvent::Kind kind, const Exchange* exchange, const Q
         observer->Observe(event);
 }
 
-class FrmMotorCom::CommandScope {
-public:
-    CommandScope(int& commands, int* foreground) : m_commands(commands), m_foreground(foreground) {
-        ++m_commands;
-        if (m_foreground)
-            ++*m_foreground;
-    }
-    ~CommandScope() {
-        --m_commands;
-        if (m_foreground)
-            --*m_foreground;
-    }
-    CommandScope(const CommandScope&) = delete;
-    CommandScope& operator=(const CommandScope&) = delete;
+FrmMotorCom::Hold::Hold(FrmMotorCom& link) {
+    if (link.m_holder != Holder::None)
+        return;
+    link.m_holder = Holder::Command;
+    m_link = &link;
+}
 
-private:
-    int& m_commands;
-    int* m_foreground;
-};
+FrmMotorCom::Hold::~Hold() {
+    if (m_link)
+        m_link->Release();
+}
+
+void FrmMotorCom::Release() {
+    m_holder = Holder::None;
+    // Background requests waited for the command: the wire is theirs again.
+    Pump();
+}
+
+std::optional<Priority> FrmMotorCom::OnWire() const {
+    if (!m_wire)
+        return std::nullopt;
+    return m_wire->pending.priority;
+}
+
+namespace {
+
+bool Sendable(std::int32_t address, std::uint8_t dataCount, const QByteArray& data, bool write) {
+    return address >= 0 && address <= 0xFFFF && (!write || data.size() == dataCount);
+}
+
+const QString kNoPortOpen = QStringLiteral("No drive port is open.");
+
+} // namespace
 
 std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                                      QByteArray& ComData, bool WriteToMotor) {
-    return SendPacket(Fn, Address, DataCount, ComData, WriteToMotor, Priority::Foreground);
+    // Any user's command that has not returned holds the link, even one
+    // whose exchange has ended while a question opened during its wait is
+    // still up: a command started from that question must not run inside it.
+    const Hold hold(*this);
+    if (!hold)
+        return kBusy;
+    return SendPacket(hold, Fn, Address, DataCount, ComData, WriteToMotor);
+}
+
+std::uint8_t FrmMotorCom::SendPacket(const Hold& hold, std::uint8_t Fn, std::int32_t Address,
+                                     std::uint8_t DataCount, QByteArray& ComData,
+                                     bool WriteToMotor) {
+    if (hold.m_link != this)
+        return kBusy;
+    if (!Sendable(Address, DataCount, ComData, WriteToMotor))
+        return kOutOfRange;
+    const Request request{Fn, Address, DataCount, WriteToMotor ? ComData : QByteArray(),
+                          WriteToMotor};
+    // A second round when the port was lost under a background exchange
+    // while this request waited for the wire: search again, as any command
+    // does that finds no port.
+    for (int round = 0; round < 2; ++round) {
+        if (m_portNumber == 0 && Search() == 0)
+            return kNoDrivePort;
+        if (!m_port)
+            return kNoDrivePort;
+        const Completion completion = RunForeground(request);
+        if (completion.result == kNoDrivePort && m_portNumber == 0)
+            continue;
+        if (completion.result == kSent && !WriteToMotor)
+            ComData = completion.data;
+        return completion.result;
+    }
+    return kNoDrivePort;
 }
 
 std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                                      QByteArray& ComData, bool WriteToMotor, Priority priority) {
-    const bool background = priority == Priority::Background;
-    // Any foreground command that has not returned holds the link, even one
-    // whose exchange has ended while a question opened during its wait is
-    // still up: a command started from that question must not run inside it.
-    // A background command gives way to everything.
-    if (background ? m_commands > 0 : m_foreground > 0)
+    if (priority == Priority::Foreground)
+        return SendPacket(Fn, Address, DataCount, ComData, WriteToMotor);
+    // Waiting for a background exchange is only safe with nothing else
+    // about: a user's command that comes meanwhile waits above this frame.
+    if (Busy())
         return kBusy;
-    if (Address < 0 || Address > 0xFFFF || (WriteToMotor && ComData.size() != DataCount))
+    if (!Sendable(Address, DataCount, ComData, WriteToMotor))
         return kOutOfRange;
-    const CommandScope scope(m_commands, background ? nullptr : &m_foreground);
-    if (background) {
-        // Searching means many exchanges in a row; one on top of it could
-        // only wait for the first, so the background never searches.
-        if (m_portNumber == 0 || !m_port) {
-            m_backgroundFailure = QStringLiteral("No drive port is open.");
-            return kNoDrivePort;
-        }
-        return Run(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor, true);
+    if (m_portNumber == 0 || !m_port) {
+        m_backgroundFailure = kNoPortOpen;
+        return kNoDrivePort;
     }
-    if (!WaitForBackground())
-        return kBusy;
-    if (m_portNumber == 0 && Search() == 0)
-        return kNoDrivePort;
-    if (!m_port)
-        return kNoDrivePort;
-    return Run(Fn, static_cast<std::uint16_t>(Address), DataCount, ComData, WriteToMotor);
+    Pending pending;
+    pending.request = {Fn, Address, DataCount, WriteToMotor ? ComData : QByteArray(), WriteToMotor};
+    pending.priority = Priority::Background;
+    const Completion completion = Await(std::move(pending), false);
+    if (completion.result != kSent) {
+        m_backgroundFailure = completion.failure;
+        return completion.result;
+    }
+    if (!WriteToMotor)
+        ComData = completion.data;
+    return kSent;
 }
 
-bool FrmMotorCom::WaitForBackground() {
-    // The background exchange below us on the stack ends through events; its
-    // caller returns only after we do, which is fine: it asks nothing.
-    while (m_current && m_current->background) {
-        QEventLoop wait;
-        m_backgroundWait = &wait;
-        wait.exec();
-        m_backgroundWait = nullptr;
-        if (m_current && m_current->background)
-            return false; // the loop was ended from outside: the program quits
+void FrmMotorCom::SubmitBackground(const Request& request, QObject* context,
+                                   CompletionHandler done) {
+    Pending pending;
+    pending.id = ++m_lastId;
+    pending.request = request;
+    pending.priority = Priority::Background;
+    pending.hasContext = context != nullptr;
+    pending.context = context;
+    pending.done = std::move(done);
+    if (!Sendable(request.address, request.dataCount, request.data, request.writeToMotor)) {
+        Reject(std::move(pending), kOutOfRange, QStringLiteral("The request cannot be sent."));
+        return;
     }
-    return true;
+    // Behind everything already waiting: background requests go in turn.
+    m_queue.push_back(std::move(pending));
+    Pump();
+}
+
+void FrmMotorCom::WithdrawBackground(const QObject* context) {
+    std::erase_if(m_queue, [context](const Pending& pending) {
+        return pending.priority == Priority::Background && pending.hasContext &&
+               pending.context == context;
+    });
+}
+
+Completion FrmMotorCom::RunForeground(const Request& request) {
+    Pending pending;
+    pending.request = request;
+    pending.priority = Priority::Foreground;
+    // Ahead of every background request: it goes out as soon as the wire
+    // is free.
+    return Await(std::move(pending), true);
+}
+
+Completion FrmMotorCom::Await(Pending pending, bool ahead) {
+    Completion outcome;
+    bool ended = false;
+    QEventLoop wait;
+    const std::uint64_t id = pending.id = ++m_lastId;
+    pending.done = [&outcome, &ended, &wait](const Completion& completion) {
+        outcome = completion;
+        ended = true;
+        if (wait.isRunning())
+            wait.quit();
+    };
+    if (ahead)
+        m_queue.push_front(std::move(pending));
+    else
+        m_queue.push_back(std::move(pending));
+    Pump();
+    // Events keep flowing while we wait: the port's notifications and the
+    // time-out drive the exchange, in whatever loop runs them.
+    if (!ended) {
+        // A nested loop delivers events posted before it began (a reply
+        // already in, the start byte's Sent) only once the dispatcher is
+        // woken again.
+        if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+            dispatcher->wakeUp();
+        wait.exec();
+    }
+    if (!ended) {
+        // The loop was ended from outside (the application quits): give the
+        // request up so that the link stays usable.
+        if (m_wire && m_wire->pending.id == id) {
+            EndExchange(true);
+        } else {
+            std::erase_if(m_queue, [id](const Pending& waiting) { return waiting.id == id; });
+            outcome.result = kBusy;
+            outcome.failure = QStringLiteral("The request was given up before it went out.");
+        }
+    }
+    return outcome;
+}
+
+void FrmMotorCom::Pump() {
+    while (m_phase == Phase::Idle && !m_queue.empty()) {
+        const bool background = m_queue.front().priority == Priority::Background;
+        // A user's command holds the link: background requests wait for it.
+        if (background && m_holder != Holder::None)
+            return;
+        Pending pending = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (background && pending.hasContext && !pending.context)
+            continue; // whoever asked is gone
+        // The background never searches: it needs the port found for the user.
+        if (!m_port || (background && m_portNumber == 0)) {
+            if (background) {
+                Reject(std::move(pending), kNoDrivePort, kNoPortOpen);
+            } else {
+                Completion none;
+                none.result = kNoDrivePort;
+                none.msecs = m_clock.elapsed();
+                none.failure = kNoPortOpen;
+                pending.done(none);
+            }
+            continue;
+        }
+        Start(std::move(pending));
+    }
+}
+
+void FrmMotorCom::Reject(Pending pending, std::uint8_t result, const QString& failure) {
+    Completion completion;
+    completion.result = result;
+    completion.msecs = m_clock.elapsed();
+    completion.failure = failure;
+    if (!pending.done)
+        return;
+    // Posted: a completion never runs inside the call that submitted it, so
+    // a caller that submits again from its completion cannot recurse.
+    QObject* receiver = pending.hasContext ? pending.context.data() : this;
+    if (!receiver)
+        return;
+    QTimer::singleShot(0, receiver,
+                       [done = std::move(pending.done), completion] { done(completion); });
 }
 
 std::uint8_t FrmMotorCom::OpenPort() {
     if (m_portNumber != 0)
         return m_portNumber;
-    if (m_foreground > 0) // a search or exchange is already waiting
+    const Hold hold(*this);
+    if (!hold) // a search or exchange of another command is waiting
         return 0;
-    const CommandScope scope(m_commands, &m_foreground);
-    if (!WaitForBackground())
-        return 0;
-    if (m_portNumber != 0)
-        return m_portNumber;
     return Search();
 }
 
 bool FrmMotorCom::ForgetPort() {
-    if (m_commands > 0)
+    if (Busy())
         return false;
     ClosePort();
     m_portNumber = 0;
@@ -183,13 +329,17 @@ bool FrmMotorCom::ForgetPort() {
 }
 
 std::uint8_t FrmMotorCom::Search() {
-    m_searching = true;
+    // The port may change only with the wire idle; a background exchange
+    // needs a port, so none is on the wire while no port is known.
+    if (m_phase != Phase::Idle)
+        return 0;
+    m_holder = Holder::Search;
     m_deniedPorts.clear();
     const int preferred = m_preferredPort >= 1 && m_preferredPort <= kMaxPort ? m_preferredPort : 0;
     bool found = preferred != 0 && SearchPort(preferred);
     for (int candidate = 1; !found && candidate <= kMaxPort; ++candidate)
         found = candidate != preferred && SearchPort(candidate);
-    m_searching = false;
+    m_holder = Holder::Command;
     if (found)
         emit portFound(m_portNumber);
     return m_portNumber;
@@ -208,10 +358,10 @@ bool FrmMotorCom::SearchPort(int candidate) {
         ClosePort();
         return false;
     }
-    QByteArray identification;
     const drivemap::DriveValue& id = drivemap::At(drivemap::Id::Identification);
-    const std::uint8_t result = Run(drivemap::kAccess, id.address, id.size, identification, false);
-    if (result != kSent || identification.size() != id.size || !m_port ||
+    const Completion probe = RunForeground({drivemap::kAccess, id.address, id.size, {}, false});
+    const QByteArray& identification = probe.data;
+    if (probe.result != kSent || identification.size() != id.size || !m_port ||
         static_cast<std::uint8_t>(identification[0]) != drivemap::kIdentificationValue) {
         ClosePort();
         return false;
@@ -220,94 +370,71 @@ bool FrmMotorCom::SearchPort(int candidate) {
     return true;
 }
 
-std::uint8_t FrmMotorCom::Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
-                              QByteArray& ComData, bool WriteToMotor, bool background) {
-    Exchange exchange;
-    exchange.background = background;
-    m_lastBackground = background;
-    exchange.portNumber = m_searching ? 0 : m_portNumber;
-    exchange.function = Fn;
-    exchange.address = Address;
-    exchange.dataCount = DataCount;
-    exchange.writeToMotor = WriteToMotor;
-    exchange.startByte = QByteArray(1, static_cast<char>(Packet::StartByte(WriteToMotor)));
-    exchange.txPacket = Packet::Body(Fn, Address, DataCount, ComData, WriteToMotor);
-    m_current = &exchange;
+void FrmMotorCom::Start(Pending pending) {
+    m_wire = Exchange{};
+    Exchange& exchange = *m_wire;
+    const Request& request = pending.request;
+    exchange.probe = m_holder == Holder::Search && pending.priority == Priority::Foreground;
+    exchange.portNumber = exchange.probe ? 0 : m_portNumber;
+    exchange.startByte = QByteArray(1, static_cast<char>(Packet::StartByte(request.writeToMotor)));
+    exchange.txPacket = Packet::Body(request.function, static_cast<std::uint16_t>(request.address),
+                                     request.dataCount, request.data, request.writeToMotor);
+    m_lastPriority = pending.priority;
+    exchange.pending = std::move(pending);
     SendStartByte();
-
-    // Events keep flowing while we wait: the port's notifications and the
-    // time-out drive the exchange from here.
-    QEventLoop wait;
-    exchange.wait = &wait;
-    if (!exchange.ended)
-        wait.exec();
-    exchange.wait = nullptr;
-    if (!exchange.ended) {
-        // The loop was ended from outside (the application quits): give the
-        // exchange up so that the link stays usable.
-        EndExchange(true);
-    }
-
-    if (exchange.failed) {
-        if (background)
-            m_backgroundFailure = exchange.failure;
-        return kFailed;
-    }
-    if (!WriteToMotor)
-        ComData = exchange.rxData;
-    return kSent;
 }
 
 void FrmMotorCom::SendStartByte() {
-    Exchange* exchange = m_current;
-    if (!exchange || !m_port)
+    if (!m_wire)
         return;
-    exchange->awaitingReply = false;
-    exchange->awaitingSent = true;
-    ++exchange->sends;
+    if (!m_port) {
+        EndExchange(true, kNoPortOpen);
+        return;
+    }
+    Exchange& exchange = *m_wire;
+    m_phase = Phase::Sending;
+    ++exchange.sends;
     if (!m_observers.empty())
-        Notify(exchange->sends == 1 ? LinkEvent::Kind::Request : LinkEvent::Kind::Resend, exchange,
-               exchange->startByte + exchange->txPacket);
+        Notify(exchange.sends == 1 ? LinkEvent::Kind::Request : LinkEvent::Kind::Resend, &exchange,
+               exchange.startByte + exchange.txPacket);
     m_port->SetParity(Transport::Parity::Mark);
-    m_port->Write(exchange->startByte);
+    m_port->Write(exchange.startByte);
 }
 
 void FrmMotorCom::OnSent() {
-    Exchange* exchange = m_current;
-    if (!exchange || !exchange->awaitingSent || !m_port)
+    if (m_phase != Phase::Sending || !m_wire || !m_port)
         return;
-    exchange->awaitingSent = false;
     // The transport lets the start byte leave the line before the switch.
     m_port->SetParity(Transport::Parity::Space);
     // Bytes still waiting belong to an exchange that has ended (a late
     // answer to a resend): counted into this reply, they would pass as the
     // reply to a request they never answered.
     TakeWaitingBytes();
-    exchange->awaitingReply = true;
-    m_timComError.start(m_replyTimeout(exchange->dataCount));
-    m_port->Write(exchange->txPacket);
+    m_phase = Phase::AwaitingReply;
+    m_timComError.start(m_replyTimeout(m_wire->pending.request.dataCount));
+    m_port->Write(m_wire->txPacket);
     // A reply may already be waiting in full (an in-process drive is quick).
     OnReceived();
 }
 
 void FrmMotorCom::OnReceived() {
-    Exchange* exchange = m_current;
-    if (!exchange || !exchange->awaitingReply || !m_port)
+    if (m_phase != Phase::AwaitingReply || !m_wire || !m_port)
         return;
-    const qint64 expected = exchange->writeToMotor ? 1 : exchange->dataCount + 2;
+    Exchange& exchange = *m_wire;
+    const Request& request = exchange.pending.request;
+    const qint64 expected = request.writeToMotor ? 1 : request.dataCount + 2;
     // Too few or too many bytes: not our reply; the time-out deals with it.
     if (m_port->BytesAvailable() != expected)
         return;
-    exchange->rxData = TakeWaitingBytes();
-    exchange->awaitingReply = false;
-    Notify(LinkEvent::Kind::Reply, exchange, exchange->rxData);
-    if (exchange->rxData.size() != expected) {
+    exchange.rxData = TakeWaitingBytes();
+    Notify(LinkEvent::Kind::Reply, &exchange, exchange.rxData);
+    if (exchange.rxData.size() != expected) {
         EndExchange(true);
         return;
     }
-    if (!exchange->writeToMotor) {
-        const bool valid = Packet::ReadReplyValid(exchange->rxData);
-        exchange->rxData.chop(2);
+    if (!request.writeToMotor) {
+        const bool valid = Packet::ReadReplyValid(exchange.rxData);
+        exchange.rxData.chop(2);
         EndExchange(!valid, valid ? QString() : QStringLiteral("The drive's reply was damaged."));
         return;
     }
@@ -318,58 +445,61 @@ void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost)
     // Queued: the port that reported may have been closed or replaced since.
     if (!from || from != m_port.get())
         return;
-    Notify(LinkEvent::Kind::LineError, m_current, {}, code);
+    Notify(LinkEvent::Kind::LineError, m_wire ? &*m_wire : nullptr, {}, code);
     // The monitor says why once, itself; a box per failed read would pile up.
-    const bool quiet = m_current ? m_current->background : m_lastBackground;
+    const bool quiet = (m_wire ? m_wire->pending.priority : m_lastPriority) == Priority::Background;
+    // Probing ports may meet other devices' noise: the search stays silent.
+    const bool searching = m_holder == Holder::Search;
     const QString why = CommErrorText(code).replace(u'\n', u' ');
     if (quiet)
         m_backgroundFailure = why;
     if (portLost) {
         // The device is gone: drop it, and search again next time. Nothing
-        // of the port is on the stack here, so it can go at once.
+        // of the port is on the stack here, so it can go at once, and before
+        // the exchange ends: the next request must not go out on it.
         m_portNumber = 0;
-        EndExchange(true, why);
         ClosePort();
     } else {
         TakeWaitingBytes();
-        EndExchange(true, why);
     }
-    // Probing ports may meet other devices' noise: the search stays silent.
+    EndExchange(true, why);
     // The exchange has ended before the box opens, so nothing resends
     // underneath it.
-    if (!m_searching && !quiet)
+    if (!searching && !quiet)
         m_prompts.Message({.text = CommErrorText(code)});
 }
 
 void FrmMotorCom::OnTimeout() {
-    Exchange* exchange = m_current;
-    if (!exchange)
+    if (m_phase != Phase::AwaitingReply || !m_wire)
         return;
-    // Nothing received counts until the request has gone out again.
-    exchange->awaitingReply = false;
+    const std::uint64_t id = m_wire->pending.id;
     const QByteArray waiting = TakeWaitingBytes();
-    Notify(LinkEvent::Kind::Timeout, exchange, waiting);
-    if (exchange->retryCount < kMaxResends) {
-        ++exchange->retryCount;
+    Notify(LinkEvent::Kind::Timeout, &*m_wire, waiting);
+    if (!m_wire || m_wire->pending.id != id)
+        return;
+    Exchange& exchange = *m_wire;
+    if (exchange.retryCount < kMaxResends) {
+        ++exchange.retryCount;
         SendStartByte();
         return;
     }
-    if (m_searching || exchange->background) {
+    if (exchange.probe || exchange.pending.priority == Priority::Background) {
         EndExchange(true, QStringLiteral("The drive did not answer, %1 resends.").arg(kMaxResends));
         return;
     }
+    // Nothing received counts, and nothing is sent, while the user decides.
+    m_phase = Phase::AskingUser;
     const platform::Answer answer =
         m_prompts.Message({.text = QStringLiteral("Communication Failed,Retry?"),
                            .buttons = platform::Buttons::RetryCancel,
                            .defaultAnswer = platform::Answer::Retry});
     // The exchange may have ended while the question was open (a line
-    // error, the port lost): there is nothing left to retry. Its Run() is
-    // still waiting below us, so the record is alive.
-    if (exchange->ended)
+    // error, the port lost): there is nothing left to retry.
+    if (!m_wire || m_wire->pending.id != id)
         return;
     if (answer == platform::Answer::Retry && m_port) {
         TakeWaitingBytes();
-        exchange->retryCount = 0;
+        m_wire->retryCount = 0;
         SendStartByte();
         return;
     }
@@ -378,22 +508,28 @@ void FrmMotorCom::OnTimeout() {
 }
 
 void FrmMotorCom::EndExchange(bool failed, const QString& failure) {
-    Exchange* exchange = m_current;
-    if (!exchange)
+    if (!m_wire)
         return;
-    m_current = nullptr;
-    exchange->failure =
-        failure.isEmpty() && failed ? QStringLiteral("The exchange failed.") : failure;
+    Completion completion;
+    completion.msecs = m_clock.elapsed();
+    Exchange exchange = std::move(*m_wire);
+    m_wire.reset();
+    m_phase = Phase::Idle;
     m_timComError.stop();
-    exchange->awaitingSent = false;
-    exchange->awaitingReply = false;
-    exchange->failed = failed;
-    exchange->ended = true;
-    Notify(LinkEvent::Kind::Ended, exchange, {}, failed ? kFailed : kSent);
-    if (exchange->wait)
-        exchange->wait->quit();
-    if (exchange->background && m_backgroundWait)
-        m_backgroundWait->quit();
+    completion.result = failed ? kFailed : kSent;
+    if (failed)
+        completion.failure = failure.isEmpty() ? QStringLiteral("The exchange failed.") : failure;
+    else if (!exchange.pending.request.writeToMotor)
+        completion.data = exchange.rxData;
+    Notify(LinkEvent::Kind::Ended, &exchange, {}, completion.result);
+    // The next request goes out before this one's completion runs: whatever
+    // that does, the wire does not wait for it.
+    Pump();
+    Pending& pending = exchange.pending;
+    if (pending.hasContext && !pending.context)
+        return;
+    if (pending.done)
+        pending.done(completion);
 }
 
 void FrmMotorCom::AttachPort(std::unique_ptr<Transport> port) {

@@ -2,11 +2,17 @@
 // drive. It finds the port on which a drive answers, keeps it open, and runs
 // one request/reply exchange at a time: the start byte with mark parity, the
 // rest with space parity, the reply collected and checked, time-outs with
-// four automatic resends and then the retry question. A command issued while
-// an exchange waits is answered "busy". Background commands (the monitor's
-// repeated reads) never ask and never search; a user's command that meets one
-// waits for its exchange to end and then runs. It knows frames, not drive
-// values: those belong to the command set.
+// four automatic resends and then the retry question.
+//
+// It is one state machine (link/README.md holds its table): who holds the
+// link (nobody, a user's command, a user's port search), what the wire does
+// (idle, start byte going out, awaiting the reply, asking the user), the one
+// exchange on the wire, and a queue of requests waiting for the wire. A
+// user's (foreground) command blocks in its own local event loop until its
+// own exchange ends; a second one meanwhile is answered "busy". Background
+// requests (the monitor's reads) are submitted with a completion and never
+// wait: they never search, never ask, never show a box. It knows frames, not
+// drive values: those belong to the command set.
 #pragma once
 
 #include "link/link_observer.h"
@@ -21,11 +27,11 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
-
-class QEventLoop;
 
 namespace kt::platform {
 class PromptService;
@@ -45,10 +51,27 @@ enum LinkResult : std::uint8_t {
     kOutOfRange = 4,  // an argument the drive cannot take; nothing was sent
 };
 
-// Who a command is for. A background command gives way: it is refused while
-// any other command holds the link, fails without asking, and a foreground
-// command that meets its exchange waits for it instead of failing "busy".
+// Who a request is for: the user, who waits and is asked, or the background,
+// which neither waits nor asks and gives way to every user's command.
 enum class Priority : std::uint8_t { Foreground, Background };
+
+// One request as SendPacket takes it.
+struct Request {
+    std::uint8_t function = 0;
+    std::int32_t address = 0; // 0 to 65535
+    std::uint8_t dataCount = 0;
+    QByteArray data; // a write's DataCount bytes
+    bool writeToMotor = false;
+};
+
+// How a request ended.
+struct Completion {
+    std::uint8_t result = kFailed;
+    QByteArray data;  // a read's data bytes, on success
+    qint64 msecs = 0; // the link's clock (Elapsed()) when the reply was taken or the request failed
+    QString failure;  // why it failed, one sentence
+};
+using CompletionHandler = std::function<void(const Completion&)>;
 
 class FrmMotorCom : public QObject {
     Q_OBJECT
@@ -57,26 +80,72 @@ public:
     static constexpr int kMaxPort = 31;
     static constexpr int kMaxResends = 4;
 
+    // What the wire does.
+    enum class Phase : std::uint8_t {
+        Idle,          // no exchange on the wire
+        Sending,       // the start byte is going out (mark parity)
+        AwaitingReply, // the rest went out; the reply time runs
+        AskingUser,    // the resends are spent; the retry question is open
+    };
+    // Who holds the link. Background requests go out only while nobody does.
+    enum class Holder : std::uint8_t {
+        None,
+        Command, // a user's command, from its start until it returns
+        Search,  // that command searching the ports
+    };
+
+    // A user's command holding the link, from its construction to its end:
+    // a second user's command meanwhile is busy, background requests wait
+    // in the queue. One command of several exchanges (erase then download)
+    // holds the link for all of them. Not held when another command holds it.
+    class Hold {
+    public:
+        explicit Hold(FrmMotorCom& link);
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        explicit operator bool() const { return !m_link.isNull(); }
+
+    private:
+        friend class FrmMotorCom;
+        QPointer<FrmMotorCom> m_link;
+    };
+
     FrmMotorCom(platform::PromptService& prompts, TransportFactory factory,
                 QObject* parent = nullptr);
     ~FrmMotorCom() override;
 
-    // One exchange. For a write, ComData holds the DataCount bytes to send;
-    // after a successful read it holds the DataCount bytes received, and it
-    // is left alone otherwise. Waits, keeping events flowing, until the
-    // exchange ends.
+    // One exchange of a user's command. For a write, ComData holds the
+    // DataCount bytes to send; after a successful read it holds the
+    // DataCount bytes received, and it is left alone otherwise. Waits,
+    // keeping events flowing, until the exchange ends; searches the ports
+    // first when none is known.
     std::uint8_t SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                             QByteArray& ComData, bool WriteToMotor = false);
-    // The same with a priority. A background command needs a port already
-    // found (2 otherwise), and its failures are kept for
-    // LastBackgroundFailure() instead of being asked or shown.
+    // The same for the command that holds the link (busy for any other hold).
+    std::uint8_t SendPacket(const Hold& hold, std::uint8_t Fn, std::int32_t Address,
+                            std::uint8_t DataCount, QByteArray& ComData, bool WriteToMotor);
+    // A background exchange, waiting for it: busy while anything else uses
+    // the link. Kept for callers not yet moved to SubmitBackground.
     std::uint8_t SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
                             QByteArray& ComData, bool WriteToMotor, Priority priority);
     // Why the last failed background exchange failed, as a sentence.
     const QString& LastBackgroundFailure() const { return m_backgroundFailure; }
 
+    // A background request: queued behind every request already waiting, it
+    // goes out when the wire is free and no user's command holds the link.
+    // Returns at once; `done` runs exactly once, from the event loop (never
+    // inside this call), as soon as the request ends: its time is when the
+    // reply was taken. It needs a port already found (2 otherwise). Nothing
+    // runs when `context` is gone by then.
+    void SubmitBackground(const Request& request, QObject* context, CompletionHandler done);
+    // Drops the queued background requests of `context`, without their
+    // completions; one already on the wire ends as usual.
+    void WithdrawBackground(const QObject* context);
+
     // The port the drive answers on, searching ports 1 to 31 when none is
-    // known yet; 0 when no drive answers.
+    // known yet; 0 when no drive answers, or while another command holds
+    // the link.
     std::uint8_t OpenPort();
 
     std::uint8_t PortNumber() const { return m_portNumber; }
@@ -85,7 +154,7 @@ public:
     void SetPreferredPort(int portNumber) { m_preferredPort = portNumber; }
     int PreferredPort() const { return m_preferredPort; }
     // Closes the port so that the next command searches again; false, and
-    // nothing changes, while a command holds the link.
+    // nothing changes, while the link is busy.
     bool ForgetPort();
     // The ports the last search could not open for lack of permission, by
     // device name ("port N" when the transport has none).
@@ -94,14 +163,23 @@ public:
     static QString PermissionHint(const QStringList& deniedPorts);
     // "CommError " and the code, then a line saying what it means.
     static QString CommErrorText(int code);
-    // True while a command (an exchange or a port search) has not returned,
-    // even when its exchange has ended and a question opened during its wait
-    // still holds it up.
-    bool Busy() const { return m_commands > 0; }
-    // The same for the user's own commands only: a background exchange in
-    // progress is waited for, never a reason to refuse the user.
-    bool ForegroundBusy() const { return m_foreground > 0; }
-    bool Searching() const { return m_searching; }
+
+    // True while an exchange is on the wire, a request waits for it, or a
+    // user's command holds the link (even one whose exchange has ended
+    // while a question opened during its wait is still up).
+    bool Busy() const {
+        return m_phase != Phase::Idle || m_holder != Holder::None || !m_queue.empty();
+    }
+    bool Searching() const { return m_holder == Holder::Search; }
+    Phase CurrentPhase() const { return m_phase; }
+    Holder CurrentHolder() const { return m_holder; }
+    // The priority of the exchange on the wire; nothing while it is idle.
+    std::optional<Priority> OnWire() const;
+    // Requests waiting for the wire.
+    int Waiting() const { return static_cast<int>(m_queue.size()); }
+    // Milliseconds since the link was made: the clock of completions and
+    // observers.
+    qint64 Elapsed() const { return m_clock.elapsed(); }
 
     // Milliseconds allowed for the reply to a request of dataCount bytes;
     // tests shorten it.
@@ -121,42 +199,45 @@ signals:
     void portFound(int portNumber);
 
 private:
-    // One exchange: its own request, reply and outcome, so that nothing a
-    // later exchange does can be read back as this one's result.
+    // A request waiting for the wire, or on it.
+    struct Pending {
+        std::uint64_t id = 0;
+        Request request;
+        Priority priority = Priority::Foreground;
+        bool hasContext = false;
+        QPointer<QObject> context;
+        CompletionHandler done;
+    };
+    // The exchange on the wire: its own request, reply and attempts, so that
+    // nothing a later exchange does can be read back as this one's result.
     struct Exchange {
+        Pending pending;
+        bool probe = false; // of a port search
         int portNumber = 0; // 0 while searching
-        std::uint8_t function = 0;
-        std::uint16_t address = 0;
-        std::uint8_t dataCount = 0;
-        bool writeToMotor = false;
-        bool background = false;
         QByteArray startByte;
         QByteArray txPacket;
         QByteArray rxData;
         int retryCount = 0;
         int sends = 0; // every sending, the user's retries included
-        // Which notification the exchange waits for next.
-        bool awaitingSent = false;
-        bool awaitingReply = false;
-        bool ended = false;
-        bool failed = false;
-        QString failure; // why, for a background exchange
-        QEventLoop* wait = nullptr;
     };
-    // Counts the commands that have not returned yet.
-    class CommandScope;
 
     std::uint8_t Search();
     bool SearchPort(int candidate);
-    bool WaitForBackground();
-    std::uint8_t Run(std::uint8_t Fn, std::uint16_t Address, std::uint8_t DataCount,
-                     QByteArray& ComData, bool WriteToMotor, bool background = false);
+    // Runs a foreground request through the queue and waits for its end.
+    Completion RunForeground(const Request& request);
+    // Queues a request and waits in a loop of its own until it ends.
+    Completion Await(Pending pending, bool ahead);
+    void Pump();
+    void Start(Pending pending);
+    // A background request that never reached the wire, told from the event loop.
+    void Reject(Pending pending, std::uint8_t result, const QString& failure);
     void SendStartByte();
     void OnSent();
     void OnReceived();
     void OnLineError(QPointer<Transport> from, int code, bool portLost);
     void OnTimeout();
     void EndExchange(bool failed, const QString& failure = {});
+    void Release();
     void AttachPort(std::unique_ptr<Transport> port);
     void ClosePort();
     QByteArray TakeWaitingBytes();
@@ -171,16 +252,19 @@ private:
 
     std::uint8_t m_portNumber = 0;
     QStringList m_deniedPorts;
-    bool m_searching = false;
-    int m_commands = 0;
-    int m_foreground = 0; // of m_commands, those not in the background
     int m_preferredPort = 0;
-    bool m_lastBackground = false; // the last exchange was a background one
+
+    // The state: who holds the link, what the wire does, the exchange on
+    // it, and the requests waiting for it (foreground ones first).
+    Holder m_holder = Holder::None;
+    Phase m_phase = Phase::Idle;
+    std::optional<Exchange> m_wire;
+    std::deque<Pending> m_queue;
+    std::uint64_t m_lastId = 0;
+
+    // Whom a line error reported while the wire is idle concerns.
+    Priority m_lastPriority = Priority::Foreground;
     QString m_backgroundFailure;
-    // A foreground command waiting for a background exchange to end.
-    QEventLoop* m_backgroundWait = nullptr;
-    // The exchange in progress, if any; it lives in its Run() frame.
-    Exchange* m_current = nullptr;
     std::vector<LinkObserver*> m_observers;
     QElapsedTimer m_clock;
 };

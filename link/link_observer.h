@@ -27,7 +27,8 @@ struct LinkEvent {
     std::uint16_t address = 0;
     std::uint8_t dataCount = 0;
     bool write = false;
-    int attempt = 0; // 0 the first sending, then 1, 2, ...
+    bool background = false; // a background request's exchange
+    int attempt = 0;         // 0 the first sending, then 1, 2, ...
     int code = 0;
     QByteArray bytes;
 };

@@ -52,12 +52,20 @@ C9 @@ compiler/program_compiler.h @@ the unused image is filled with 0x00, not 0
 C10 @@ compiler/instruction_picker.cpp @@ the picker's value list stops one short of the limit @@ for (int value = 0; value <= last; ++value) @@ for (int value = 0; value < last; ++value)
 L1 @@ link/packet.cpp @@ checksum is the ones' complement, not 0x10000 minus the sum @@ static_cast<std::uint16_t>(0x10000 - (sum & 0xFFFF)) @@ static_cast<std::uint16_t>(0xFFFF - (sum & 0xFFFF))
 L2 @@ link/packet.cpp @@ a read reply's checksum expected high byte first @@ Bytes({checksum & 0xFF, checksum >> 8}) @@ Bytes({checksum >> 8, checksum & 0xFF})
-L3 @@ link/frm_motor_com.cpp @@ the start byte of a write is 0x00 and of a read 0x80 @@ Packet::StartByte(WriteToMotor) @@ Packet::StartByte(!WriteToMotor)
-L4 @@ link/frm_motor_com.cpp @@ a read reply is expected one byte short @@ exchange->dataCount + 2; @@ exchange->dataCount + 1;
+L3 @@ link/frm_motor_com.cpp @@ the start byte of a write is 0x00 and of a read 0x80 @@ Packet::StartByte(request.writeToMotor) @@ Packet::StartByte(!request.writeToMotor)
+L4 @@ link/frm_motor_com.cpp @@ a read reply is expected one byte short @@ request.dataCount + 2; @@ request.dataCount + 1;
 L5 @@ link/frm_motor_com.h @@ reply time-out (n+1)*50+100 instead of (n+2)*50+100 @@ return (dataCount + 2) * 50 + 100; @@ return (dataCount + 1) * 50 + 100;
-L6 @@ link/frm_motor_com.cpp @@ five resends instead of four @@ if (exchange->retryCount < kMaxResends) @@ if (exchange->retryCount <= kMaxResends)
-L7 @@ link/frm_motor_com.h @@ the link counts as busy only with two commands waiting @@ bool Busy() const { return m_commands > 0; } @@ bool Busy() const { return m_commands > 1; }
+L6 @@ link/frm_motor_com.cpp @@ five resends instead of four @@ if (exchange.retryCount < kMaxResends) @@ if (exchange.retryCount <= kMaxResends)
+L7 @@ link/frm_motor_com.h @@ the link counts as busy only while a user's command holds it and the wire is busy @@ return m_phase != Phase::Idle || m_holder != Holder::None || !m_queue.empty(); @@ return m_phase != Phase::Idle && m_holder != Holder::None;
 L8 @@ link/frm_motor_com.cpp @@ the port search checks the identification's second byte @@ static_cast<std::uint8_t>(identification[0]) @@ static_cast<std::uint8_t>(identification[1])
+Q1 @@ link/frm_motor_com.cpp @@ a user's request queues behind the waiting background requests @@ m_queue.push_front(std::move(pending)); @@ m_queue.push_back(std::move(pending));
+Q2 @@ link/frm_motor_com.cpp @@ background requests go out while a user's command holds the link @@ if (background && m_holder != Holder::None) @@ if (background && m_holder == Holder::Search)
+Q3 @@ link/frm_motor_com.cpp @@ a command's end does not hand the wire back to waiting background requests @@ // Background requests waited for the command: the wire is theirs again.\n    Pump(); @@ // Background requests waited for the command: the wire is theirs again.
+Q4 @@ link/frm_motor_com.cpp @@ a second user's command gets the link while the first holds it @@ if (link.m_holder != Holder::None) @@ if (link.m_holder == Holder::Search)
+Q5 @@ link/frm_motor_com.cpp @@ a background exchange that ran out of resends asks the retry question @@ if (exchange.probe || exchange.pending.priority == Priority::Background) @@ if (exchange.probe)
+Q6 @@ link/frm_motor_com.cpp @@ a background exchange's line error shows the CommError box @@ if (!searching && !quiet) @@ if (!searching)
+Q7 @@ link/frm_motor_com.cpp @@ a completion runs for an owner that is gone @@ if (pending.hasContext && !pending.context)\n        return;\n    if (pending.done) @@ if (pending.done)
+Q8 @@ link/cls_kt_motor.cpp @@ the download lets go of the link the erase held @@ return m_link.SendPacket(hold, drivemap::kProgram, 0, @@ return m_link.SendPacket(drivemap::kProgram, 0,
 D1 @@ drive/virtual_drive.cpp @@ the drive reads a request's checksum high byte first @@ At(frame, body) | (At(frame, body + 1) << 8) @@ (At(frame, body) << 8) | At(frame, body + 1)
 D2 @@ drive/virtual_drive.cpp @@ clear-bits ANDs with the inverted data byte @@ memoryAt(i) &= dataAt(i); @@ memoryAt(i) &= ~dataAt(i);
 D3 @@ drive/virtual_drive.cpp @@ the drive answers a read without its checksum @@ AppendChecksum(reply, Checksum(reply)); @@ ;

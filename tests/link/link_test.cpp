@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -380,6 +382,389 @@ TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
     EXPECT_EQ(m_link.OpenPort(), 4);
     EXPECT_EQ(m_opened, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(found, (std::vector<int>{4, 4}));
+}
+
+// The wire as frames: each start byte (mark) with the bytes after it (space).
+std::vector<std::string> Frames(const std::vector<kt::link::test::Written>& log) {
+    std::vector<std::string> frames;
+    for (const kt::link::test::Written& written : log) {
+        if (written.parity == Transport::Parity::Mark)
+            frames.push_back(written.bytes.toHex().toStdString());
+        else if (!frames.empty())
+            frames.back() += " | " + written.bytes.toHex(' ').toStdString();
+    }
+    return frames;
+}
+
+// Calls back on every event of the link.
+struct Watcher : LinkObserver {
+    std::function<void(const LinkEvent&)> on;
+    void Observe(const LinkEvent& event) override {
+        if (on)
+            on(event);
+    }
+};
+
+// Runs events until `done` holds, or the time is up.
+bool RunUntil(const std::function<bool()>& done, int msecs = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < msecs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// Lets whatever is still under way arrive.
+void Linger() {
+    RunUntil([] { return false; }, 30);
+}
+
+// After QCoreApplication::exit() every new event loop returns at once; the
+// application's own loop, run briefly, clears that.
+void RecoverFromQuit() {
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+const std::map<std::string, std::string> kGolden = {
+    {"monitor", "00 | 00 3e 00 01 c1 ff"}, // read 1 at 62
+    {"read", "00 | 00 2c 01 02 d1 ff"},    // read 2 at 300
+    {"write", "80 | 00 14 01 02 f4 01 74 fe"},
+    {"erase", "80 | 04 fe 00 01 ff 7e fd"},
+    {"download",
+     "80 | " + (Hex("030000fe") + QByteArray(254, '\x43') + Hex("05bc")).toHex(' ').toStdString()},
+    {"start only", "00"}, // a read's start byte, given up before the rest
+};
+
+std::vector<std::string> Golden(const std::vector<const char*>& names) {
+    std::vector<std::string> frames;
+    for (const char* name : names)
+        frames.push_back(kGolden.at(name));
+    return frames;
+}
+
+// A monitoring read (1 byte at 62) is on the wire and a user's action comes
+// at one of its phases: the user's exchange goes out right after it, ahead of
+// nothing else, the read completes with its own reply as it arrives, and a
+// quitting application leaves the link usable.
+TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
+    enum class At { StartByte, AwaitingReply, Resending };
+    enum class Action { Read, Write, Download, Erase, ForgetPort, MonitorCloses, Quit };
+    struct Row {
+        At at;
+        Action action;
+        std::vector<const char*> wire;
+        int user;         // the action's result (ForgetPort: 1 forgotten, 0 refused)
+        bool monitorRead; // the monitoring read's completion ran, with 31
+        int questions;
+    };
+    const std::vector<Row> rows = {
+        {At::StartByte, Action::Read, {"monitor", "read"}, kSent, true, 0},
+        {At::AwaitingReply, Action::Read, {"monitor", "read"}, kSent, true, 0},
+        {At::Resending, Action::Read, {"monitor", "monitor", "read"}, kSent, true, 0},
+        {At::StartByte, Action::Write, {"monitor", "write"}, kSent, true, 0},
+        {At::AwaitingReply, Action::Write, {"monitor", "write"}, kSent, true, 0},
+        {At::Resending, Action::Write, {"monitor", "monitor", "write"}, kSent, true, 0},
+        {At::StartByte, Action::Download, {"monitor", "erase", "download"}, kSent, true, 1},
+        {At::AwaitingReply, Action::Download, {"monitor", "erase", "download"}, kSent, true, 1},
+        {At::Resending,
+         Action::Download,
+         {"monitor", "monitor", "erase", "download"},
+         kSent,
+         true,
+         1},
+        {At::StartByte, Action::Erase, {"monitor", "erase"}, kSent, true, 1},
+        {At::AwaitingReply, Action::Erase, {"monitor", "erase"}, kSent, true, 1},
+        {At::Resending, Action::Erase, {"monitor", "monitor", "erase"}, kSent, true, 1},
+        {At::StartByte, Action::ForgetPort, {"monitor"}, 0, true, 0},
+        {At::AwaitingReply, Action::ForgetPort, {"monitor"}, 0, true, 0},
+        {At::Resending, Action::ForgetPort, {"monitor", "monitor"}, 0, true, 0},
+        {At::StartByte, Action::MonitorCloses, {"monitor"}, 0, false, 0},
+        {At::AwaitingReply, Action::MonitorCloses, {"monitor"}, 0, false, 0},
+        {At::Resending, Action::MonitorCloses, {"monitor", "monitor"}, 0, false, 0},
+        // Quitting ends the user's wait: a read still queued never goes out
+        // (3); one already on the wire is given up (1).
+        {At::StartByte, Action::Quit, {"monitor"}, kBusy, true, 0},
+        {At::AwaitingReply, Action::Quit, {"monitor", "read"}, kFailed, true, 0},
+        {At::Resending, Action::Quit, {"monitor", "monitor"}, kBusy, true, 0},
+    };
+    Watcher watcher;
+    m_link.AddObserver(&watcher);
+    for (const Row& row : rows) {
+        const std::string name = "row " + std::to_string(&row - rows.data()) + ": at " +
+                                 std::to_string(static_cast<int>(row.at)) + ", action " +
+                                 std::to_string(static_cast<int>(row.action));
+        Connect();
+        m_prompts.Clear();
+        m_readData = Hex("31");
+        auto monitor = std::make_unique<QObject>();
+        int completions = 0;
+        Completion monitorRead;
+        int user = -1;
+        bool acted = false;
+        const auto act = [&] {
+            QByteArray data;
+            float speed = 50;
+            switch (row.action) {
+            case Action::Read:
+                user = m_link.SendPacket(0, 300, 2, data);
+                break;
+            case Action::Write:
+                user = m_motor.WriteReferenceSpeed(speed);
+                break;
+            case Action::Download:
+                m_prompts.Push(Answer::Yes);
+                user = m_motor.WriteProgram(QByteArray(254, '\x43'));
+                break;
+            case Action::Erase:
+                m_prompts.Push(Answer::Yes);
+                user = m_motor.ProgramErase();
+                break;
+            case Action::ForgetPort:
+                user = m_link.ForgetPort() ? 1 : 0;
+                break;
+            case Action::MonitorCloses:
+                monitor.reset();
+                user = 0;
+                break;
+            case Action::Quit:
+                QTimer::singleShot(0, [] { QCoreApplication::exit(); });
+                user = m_link.SendPacket(0, 300, 2, data);
+                break;
+            }
+            acted = true;
+        };
+        // The action comes from the event loop, as a click does.
+        const auto post = [&] { QTimer::singleShot(0, &m_link, act); };
+        bool posted = false;
+        watcher.on = [&](const LinkEvent& event) {
+            const bool start = row.at == At::StartByte && event.kind == LinkEvent::Kind::Request;
+            const bool resend = row.at == At::Resending && event.kind == LinkEvent::Kind::Resend;
+            if (event.background && (start || resend) && !std::exchange(posted, true))
+                post();
+        };
+        m_onRequest = [&] {
+            if (row.at == At::Resending)
+                m_silent = m_requests == 1; // the read's first sending goes unanswered
+            if (row.at == At::AwaitingReply && m_requests == 1 && !std::exchange(posted, true))
+                post();
+        };
+        m_link.SubmitBackground({0, 62, 1, {}, false}, monitor.get(),
+                                [&](const Completion& completion) {
+                                    ++completions;
+                                    monitorRead = completion;
+                                });
+        EXPECT_TRUE(RunUntil([&] { return acted && !m_link.Busy(); })) << name;
+        if (row.action == Action::Quit)
+            RecoverFromQuit();
+        Linger(); // nothing more comes
+        EXPECT_EQ(Frames(m_log), Golden(row.wire)) << name;
+        EXPECT_EQ(user, row.user) << name;
+        EXPECT_EQ(completions, row.monitorRead ? 1 : 0) << name;
+        if (row.monitorRead) {
+            EXPECT_EQ(monitorRead.result, kSent) << name;
+            EXPECT_EQ(monitorRead.data, Hex("31")) << name;
+        }
+        EXPECT_EQ(static_cast<int>(m_prompts.Shown().size()), row.questions) << name;
+        EXPECT_EQ(m_link.PortNumber(), 1) << name;
+        EXPECT_EQ(m_link.CurrentHolder(), FrmMotorCom::Holder::None) << name;
+        m_onRequest = nullptr;
+        watcher.on = nullptr;
+    }
+    m_link.RemoveObserver(&watcher);
+    // Whatever happened, the link works.
+    Reset(Hex("05"));
+    QByteArray data;
+    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kSent);
+    EXPECT_EQ(data, Hex("05"));
+}
+
+// Requests waiting for the wire: background ones go in the order they came,
+// a user's goes ahead of all of them, and a command of several exchanges
+// keeps the wire from its first to its last.
+TEST_F(LinkTest, QueueOrderAndHeldCommands) {
+    Connect();
+    QObject monitor;
+    std::vector<int> done;
+    const auto submit = [&](int address) {
+        m_link.SubmitBackground({0, address, 1, {}, false}, &monitor,
+                                [&done, address](const Completion&) { done.push_back(address); });
+    };
+    std::vector<std::uint16_t> order;
+    Watcher watcher;
+    watcher.on = [&](const LinkEvent& event) {
+        if (event.kind == LinkEvent::Kind::Request)
+            order.push_back(event.address);
+    };
+    m_link.AddObserver(&watcher);
+
+    // A user's read clicked while the first of three waits for its reply.
+    std::uint8_t user = 0xFF;
+    m_onRequest = [&] {
+        if (m_requests == 1)
+            QTimer::singleShot(0, &m_link, [&] {
+                QByteArray data;
+                user = m_link.SendPacket(0, 300, 2, data);
+            });
+    };
+    submit(10);
+    submit(11);
+    submit(12);
+    EXPECT_EQ(m_link.Waiting(), 2);
+    EXPECT_TRUE(RunUntil([&] { return done.size() == 3 && user != 0xFF; }));
+    EXPECT_EQ(order, (std::vector<std::uint16_t>{10, 300, 11, 12}));
+    EXPECT_EQ(done, (std::vector<int>{10, 11, 12}));
+    EXPECT_EQ(user, kSent);
+
+    // Reads submitted while the erase waits go after the download.
+    order.clear();
+    done.clear();
+    m_requests = 0;
+    m_onRequest = [&] {
+        if (m_requests == 1) {
+            submit(20);
+            submit(21);
+        }
+    };
+    m_prompts.Push(Answer::Yes);
+    EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
+    EXPECT_TRUE(RunUntil([&] { return done.size() == 2; }));
+    EXPECT_EQ(order, (std::vector<std::uint16_t>{254, 0, 20, 21}));
+
+    // Withdrawn requests never go out; nor do those of an owner that is gone.
+    order.clear();
+    done.clear();
+    m_onRequest = nullptr;
+    {
+        QObject gone;
+        m_link.SubmitBackground({0, 40, 1, {}, false}, &gone,
+                                [&done](const Completion&) { done.push_back(40); });
+        m_link.SubmitBackground({0, 41, 1, {}, false}, &gone,
+                                [&done](const Completion&) { done.push_back(41); });
+        submit(42);
+        m_link.WithdrawBackground(&monitor);
+        EXPECT_EQ(m_link.Waiting(), 1); // 41 waits; 40 is on the wire
+    }
+    EXPECT_TRUE(RunUntil([&] { return !m_link.Busy(); }));
+    EXPECT_EQ(order, std::vector<std::uint16_t>{40});
+    EXPECT_TRUE(done.empty());
+    m_link.RemoveObserver(&watcher);
+}
+
+// A monitoring read's completion comes as its reply is taken, with that
+// time, even while the user's read that came meanwhile runs into the retry
+// question: the sample is not held up behind the user's command.
+TEST_F(LinkTest, BackgroundCompletionKeepsItsReplyTime) {
+    Connect();
+    std::vector<std::string> timeline;
+    qint64 replyMsecs = -1;
+    Watcher watcher;
+    watcher.on = [&](const LinkEvent& event) {
+        if (event.background && event.kind == LinkEvent::Kind::Reply)
+            replyMsecs = event.msecs;
+        if (!event.background && event.kind == LinkEvent::Kind::Request)
+            timeline.push_back("user's request");
+    };
+    m_link.AddObserver(&watcher);
+    m_prompts.OnMessage(
+        [&](const kt::platform::MessageRequest&) { timeline.push_back("question"); });
+    m_prompts.Push(Answer::Cancel);
+    std::uint8_t user = 0xFF;
+    m_onRequest = [&] {
+        m_silent = m_requests > 1; // the drive stops answering after the read
+        if (m_requests == 1)
+            QTimer::singleShot(0, &m_link, [&] {
+                QByteArray data;
+                user = m_link.SendPacket(0, 300, 2, data);
+                timeline.push_back("user's command returned");
+            });
+    };
+    Completion sample;
+    qint64 calledAt = -1;
+    QObject monitor;
+    m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor, [&](const Completion& completion) {
+        sample = completion;
+        calledAt = m_link.Elapsed();
+        timeline.push_back("sample");
+    });
+    EXPECT_TRUE(RunUntil([&] { return user != 0xFF; }));
+    EXPECT_EQ(user, kFailed);
+    EXPECT_EQ(sample.result, kSent);
+    EXPECT_EQ(timeline, (std::vector<std::string>{"user's request", "sample", "question",
+                                                  "user's command returned"}));
+    // Within one exchange of the reply: the same moment, give or take the
+    // millisecond the clock may tick between the two readings.
+    EXPECT_LE(sample.msecs - replyMsecs, 1);
+    EXPECT_LE(calledAt - replyMsecs, 1);
+    m_prompts.OnMessage(nullptr);
+    m_link.RemoveObserver(&watcher);
+}
+
+// Background requests never search, never ask and never show a box, and
+// their completion never runs inside the call that submitted them.
+TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
+    struct Row {
+        const char* name;
+        bool connected;
+        std::function<void()> drive; // what the drive does to the read
+        std::uint8_t result;
+        const char* failure;
+        int sendings;
+        bool portKept;
+    };
+    const std::vector<Row> rows = {
+        {"no port yet", false, [] {}, kNoDrivePort, "No drive port is open.", 0, false},
+        {"silent drive", true, [this] { m_silent = true; }, kFailed,
+         "The drive did not answer, 4 resends.", 1 + FrmMotorCom::kMaxResends, true},
+        {"damaged reply", true, [this] { m_rawReply = Hex("31cffe"); }, kFailed,
+         "The drive's reply was damaged.", 1, true},
+        {"line error", true,
+         [this] {
+             m_silent = true;
+             m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
+         },
+         kFailed, "CommError 1004 A byte arrived garbled (framing error). Check the cable.", 1,
+         true},
+        {"port lost", true,
+         [this] {
+             m_silent = true;
+             m_onRequest = [this] { m_port->FailLine(kLinePortLost, true); };
+         },
+         kFailed,
+         "CommError 1011 The serial port has gone: the cable may be unplugged. Plug it in and "
+         "try again.",
+         1, false},
+    };
+    for (const Row& row : rows) {
+        if (row.connected)
+            Connect();
+        else
+            Reset();
+        m_prompts.Clear();
+        row.drive();
+        QObject monitor;
+        int calls = 0;
+        Completion got;
+        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor, [&](const Completion& completion) {
+            ++calls;
+            got = completion;
+        });
+        EXPECT_EQ(calls, 0) << row.name;
+        EXPECT_TRUE(RunUntil([&] { return calls > 0 && !m_link.Busy(); })) << row.name;
+        Linger();
+        EXPECT_EQ(calls, 1) << row.name;
+        EXPECT_EQ(got.result, row.result) << row.name;
+        EXPECT_EQ(got.failure.toStdString(), row.failure) << row.name;
+        EXPECT_EQ(m_requests, row.sendings) << row.name;
+        EXPECT_EQ(m_link.PortNumber() != 0, row.portKept) << row.name;
+        EXPECT_TRUE(m_prompts.Shown().empty()) << row.name;
+        if (!row.connected) {
+            EXPECT_TRUE(m_opened.empty()) << row.name;
+        }
+        m_onRequest = nullptr;
+        m_rawReply.clear();
+        m_silent = false;
+    }
 }
 
 int main(int argc, char** argv) {
