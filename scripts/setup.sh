@@ -4,6 +4,8 @@
 #   scripts/setup.sh            what building and testing need
 #   scripts/setup.sh package    and what making and checking the .deb needs
 #   scripts/setup.sh windows    and the MinGW-w64 cross compiler and Wine
+#   scripts/setup.sh look       and a virtual display and screenshots, to see
+#                               the windows as a person does (xvfb-run, import)
 set -euo pipefail
 
 # A font of its own keeps text measurable where the machine has none.
@@ -13,7 +15,8 @@ for group in "$@"; do
     case "$group" in
     package) packages+=(dpkg-dev file desktop-file-utils shared-mime-info lintian) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
-    *) echo "setup: unknown group '$group' (package, windows)" >&2; exit 64 ;;
+    look) packages+=(xvfb xauth imagemagick) ;;
+    *) echo "setup: unknown group '$group' (package, windows, look)" >&2; exit 64 ;;
     esac
 done
 
