@@ -33,8 +33,8 @@ QByteArray CountBytes(std::uint16_t count, int size) {
 
 } // namespace
 
-ClsKtMotor::ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts, Priority priority)
-    : m_link(link), m_prompts(prompts), m_priority(priority) {}
+ClsKtMotor::ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts)
+    : m_link(link), m_prompts(prompts) {}
 
 QString ClsKtMotor::ErrorDescription(double ErrorIndex) {
     // Only a whole code has a text of its own.
@@ -62,8 +62,8 @@ ClsKtMotor::Byte ClsKtMotor::OpenPort() {
 
 ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
     QByteArray reply;
-    const Byte result = m_link.SendPacket(drivemap::kAccess, address, static_cast<Byte>(count),
-                                          reply, false, m_priority);
+    const Byte result =
+        m_link.SendPacket(drivemap::kAccess, address, static_cast<Byte>(count), reply);
     if (result != kSent)
         return result;
     // Only a reply of the size asked for is a read; anything else would be
@@ -77,14 +77,14 @@ ClsKtMotor::Byte ClsKtMotor::Read(int address, int count, QByteArray& data) {
 ClsKtMotor::Byte ClsKtMotor::Write(int address, const QByteArray& data) {
     QByteArray bytes = data;
     return m_link.SendPacket(drivemap::kAccess, address, static_cast<Byte>(bytes.size()), bytes,
-                             true, m_priority);
+                             true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::WriteBit(int address, int bit, bool putOn) {
     const auto mask = static_cast<std::uint8_t>(1u << bit);
     QByteArray data(1, static_cast<char>(putOn ? mask : 255 - mask));
     return m_link.SendPacket(putOn ? drivemap::kSetBits : drivemap::kClearBits, address, 1, data,
-                             true, m_priority);
+                             true);
 }
 
 ClsKtMotor::Byte ClsKtMotor::ReadBits(int address, bool* const* bits, int count) {

@@ -2,8 +2,10 @@
 // Each checks its arguments (4, before any traffic), converts between the
 // engineering value and the drive's bytes at the address, in the size and by
 // the scaling the drive catalogue gives, and runs its exchange through the
-// link; a read writes its out-parameters only on success. It keeps no state
-// but the priority its exchanges run at: every instance talks to the one link.
+// link, as the user's command that waits for it; a read writes its
+// out-parameters only on success. ReadInBackground is the one exception: a
+// background read that never waits. It keeps no state: every instance talks
+// to the one link.
 #pragma once
 
 #include "drivemap/drive_value.h"
@@ -27,8 +29,7 @@ public:
     using Single = float;
     using Long = std::int32_t;
 
-    ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts,
-               Priority priority = Priority::Foreground);
+    ClsKtMotor(FrmMotorCom& link, platform::PromptService& prompts);
 
     // Error codes of the drive as text; any other value, or a text that does
     // not start with a code, gives "No Error.".
@@ -111,7 +112,6 @@ private:
 
     FrmMotorCom& m_link;
     platform::PromptService& m_prompts;
-    Priority m_priority;
 };
 
 } // namespace kt::link

@@ -167,33 +167,6 @@ std::uint8_t FrmMotorCom::SendPacket(const Hold& hold, std::uint8_t Fn, std::int
     return kNoDrivePort;
 }
 
-std::uint8_t FrmMotorCom::SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
-                                     QByteArray& ComData, bool WriteToMotor, Priority priority) {
-    if (priority == Priority::Foreground)
-        return SendPacket(Fn, Address, DataCount, ComData, WriteToMotor);
-    // Waiting for a background exchange is only safe with nothing else
-    // about: a user's command that comes meanwhile waits above this frame.
-    if (Busy())
-        return kBusy;
-    if (!Sendable(Address, DataCount, ComData, WriteToMotor))
-        return kOutOfRange;
-    if (m_portNumber == 0 || !m_port) {
-        m_backgroundFailure = kNoPortOpen;
-        return kNoDrivePort;
-    }
-    Pending pending;
-    pending.request = {Fn, Address, DataCount, WriteToMotor ? ComData : QByteArray(), WriteToMotor};
-    pending.priority = Priority::Background;
-    const Completion completion = Await(std::move(pending), false);
-    if (completion.result != kSent) {
-        m_backgroundFailure = completion.failure;
-        return completion.result;
-    }
-    if (!WriteToMotor)
-        ComData = completion.data;
-    return kSent;
-}
-
 void FrmMotorCom::SubmitBackground(const Request& request, QObject* context,
                                    CompletionHandler done) {
     Pending pending;
@@ -451,8 +424,6 @@ void FrmMotorCom::OnLineError(QPointer<Transport> from, int code, bool portLost)
     // Probing ports may meet other devices' noise: the search stays silent.
     const bool searching = m_holder == Holder::Search;
     const QString why = CommErrorText(code).replace(u'\n', u' ');
-    if (quiet)
-        m_backgroundFailure = why;
     if (portLost) {
         // The device is gone: drop it, and search again next time. Nothing
         // of the port is on the stack here, so it can go at once, and before

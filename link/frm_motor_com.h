@@ -125,13 +125,6 @@ public:
     // The same for the command that holds the link (busy for any other hold).
     std::uint8_t SendPacket(const Hold& hold, std::uint8_t Fn, std::int32_t Address,
                             std::uint8_t DataCount, QByteArray& ComData, bool WriteToMotor);
-    // A background exchange, waiting for it: busy while anything else uses
-    // the link. Kept for callers not yet moved to SubmitBackground.
-    std::uint8_t SendPacket(std::uint8_t Fn, std::int32_t Address, std::uint8_t DataCount,
-                            QByteArray& ComData, bool WriteToMotor, Priority priority);
-    // Why the last failed background exchange failed, as a sentence.
-    const QString& LastBackgroundFailure() const { return m_backgroundFailure; }
-
     // A background request: queued behind every request already waiting, it
     // goes out when the wire is free and no user's command holds the link.
     // Returns at once; `done` runs exactly once, from the event loop (never
@@ -264,7 +257,6 @@ private:
 
     // Whom a line error reported while the wire is idle concerns.
     Priority m_lastPriority = Priority::Foreground;
-    QString m_backgroundFailure;
     std::vector<LinkObserver*> m_observers;
     QElapsedTimer m_clock;
 };

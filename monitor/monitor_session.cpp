@@ -1,8 +1,6 @@
 #include "monitor/monitor_session.h"
 
 #include <algorithm>
-#include <array>
-#include <functional>
 #include <optional>
 
 namespace kt::monitor {
@@ -14,65 +12,6 @@ using drivemap::Id;
 using drivemap::ValueRef;
 using link::ClsKtMotor;
 using Byte = ClsKtMotor::Byte;
-// One read of the command set; a bit group's reading is its byte.
-using Reader = std::function<Byte(ClsKtMotor&, double&)>;
-
-Reader SingleOf(Byte (ClsKtMotor::*read)(float&)) {
-    return [read](ClsKtMotor& m, double& reading) {
-        float value = 0;
-        const Byte result = (m.*read)(value);
-        reading = static_cast<double>(value);
-        return result;
-    };
-}
-
-Reader ByteOf(Byte (ClsKtMotor::*read)(Byte&)) {
-    return [read](ClsKtMotor& m, double& reading) {
-        Byte value = 0;
-        const Byte result = (m.*read)(value);
-        reading = value;
-        return result;
-    };
-}
-
-template <typename Value>
-Reader ChannelReader(Byte (ClsKtMotor::*read)(Byte, Value&), int channel) {
-    return [read, channel = static_cast<Byte>(channel)](ClsKtMotor& m, double& reading) {
-        Value value = 0;
-        const Byte result = (m.*read)(channel, value);
-        reading = static_cast<double>(value);
-        return result;
-    };
-}
-
-// The byte of a bit group from the command set's flags, which come in the
-// order of the group's bits.
-template <std::size_t N>
-Reader GroupOf(Byte (*read)(ClsKtMotor&, bool (&)[N]), const std::array<drivemap::Bit, N>& bits) {
-    return [read, &bits](ClsKtMotor& m, double& reading) {
-        bool on[N] = {};
-        const Byte result = read(m, on);
-        unsigned byte = 0;
-        for (std::size_t k = 0; k < N; ++k)
-            byte |= (on[k] ? 1u : 0u) << bits[k].index;
-        reading = byte;
-        return result;
-    };
-}
-
-Byte ReadOutputs(ClsKtMotor& m, bool (&on)[2]) {
-    return m.ReadOutputs(on[0], on[1]);
-}
-Byte ReadInputs(ClsKtMotor& m, bool (&on)[8]) {
-    return m.ReadInputs(on);
-}
-Byte ReadFlags(ClsKtMotor& m, bool (&on)[8]) {
-    return m.ReadFlags(on);
-}
-// In the order of drivemap::kStatusBits.
-Byte ReadStatus(ClsKtMotor& m, bool (&on)[7]) {
-    return m.ReadStatus(on[6], on[5], on[4], on[3], on[2], on[1], on[0]);
-}
 
 // Where the chooser lists a value, in the chooser's order.
 enum class Group {
@@ -119,53 +58,38 @@ QString Title(Group group) {
     return {};
 }
 
-struct Watch {
-    Group group;
-    Reader read;
-};
-
-// How a value (a channel of it) is watched: its group and the command set's
-// read. Every value of the catalogue is decided here.
-std::optional<Watch> WatchOf(const DriveValue& value, int channel) {
+// Where a value is watched: its group. Every value of the catalogue is
+// decided here.
+std::optional<Group> GroupOf(const DriveValue& value) {
     switch (value.id) {
     case Id::CurrentSpeed:
-        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadCurrentSpeed)};
     case Id::ReferenceSpeed:
-        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadReferenceSpeed)};
     case Id::AccelerationRate:
-        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadAccelerationRate)};
     case Id::DecelerationRate:
-        return Watch{Group::Speeds, SingleOf(&ClsKtMotor::ReadDecelerationRate)};
+        return Group::Speeds;
     case Id::BusVolt:
-        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadBusVolt)};
     case Id::MotorCurrent:
-        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadMotorCurrent)};
     case Id::CurrentLimit:
-        return Watch{Group::CurrentsAndVoltages, SingleOf(&ClsKtMotor::ReadCurrentLimit)};
     case Id::MotorVolt:
-        return Watch{Group::CurrentsAndVoltages, ByteOf(&ClsKtMotor::ReadMotorVolt)};
     case Id::ReferenceVolt:
-        return Watch{Group::CurrentsAndVoltages, ByteOf(&ClsKtMotor::ReadReferenceVolt)};
+        return Group::CurrentsAndVoltages;
     case Id::Analog:
-        return Watch{Group::AnalogInputs,
-                     ChannelReader<std::int32_t>(&ClsKtMotor::ReadAnalog, channel)};
+        return Group::AnalogInputs;
     case Id::Counter:
-        return Watch{Group::Counters, ChannelReader<Byte>(&ClsKtMotor::ReadCounter, channel)};
+        return Group::Counters;
     case Id::WordCounter:
-        return Watch{Group::WordCounters,
-                     ChannelReader<std::int32_t>(&ClsKtMotor::ReadWordCounter, channel)};
+        return Group::WordCounters;
     case Id::Timer:
-        return Watch{Group::Timers, ChannelReader<Byte>(&ClsKtMotor::ReadTimer, channel)};
+        return Group::Timers;
     case Id::Error:
-        return Watch{Group::Status, ByteOf(&ClsKtMotor::ReadError)};
     case Id::Status:
-        return Watch{Group::Status, GroupOf(&ReadStatus, drivemap::kStatusBits)};
+        return Group::Status;
     case Id::Inputs:
-        return Watch{Group::Inputs, GroupOf(&ReadInputs, drivemap::kInputBits)};
+        return Group::Inputs;
     case Id::Outputs:
-        return Watch{Group::Outputs, GroupOf(&ReadOutputs, drivemap::kOutputBits)};
+        return Group::Outputs;
     case Id::Flags:
-        return Watch{Group::Flags, GroupOf(&ReadFlags, drivemap::kFlagBits)};
+        return Group::Flags;
     case Id::Identification:
         // Read by the port search; a drive's never changes.
         break;
@@ -173,8 +97,15 @@ std::optional<Watch> WatchOf(const DriveValue& value, int channel) {
     return std::nullopt;
 }
 
+// One read: a value, or a channel of a numbered one; a bit group's reading
+// is its byte.
+struct Source {
+    Id id;
+    int channel;
+};
+
 struct Catalogue {
-    std::vector<Reader> sources;
+    std::vector<Source> sources;
     std::vector<MonitorChannel> channels;
 
     void Add(const QString& group, const ValueRef& ref) {
@@ -191,11 +122,10 @@ const Catalogue& TheCatalogue() {
         Catalogue c;
         for (const Group group : kGroups) {
             for (const DriveValue& value : drivemap::Values()) {
+                if (GroupOf(value) != group)
+                    continue;
                 for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
-                    std::optional<Watch> watch = WatchOf(value, channel);
-                    if (!watch || watch->group != group)
-                        continue;
-                    c.sources.push_back(std::move(watch->read));
+                    c.sources.push_back({value.id, channel});
                     const ValueRef whole{&value, value.channels > 0 ? channel : ValueRef::kWhole,
                                          ValueRef::kWhole};
                     if (value.bits.empty())
@@ -210,16 +140,11 @@ const Catalogue& TheCatalogue() {
     return catalogue;
 }
 
-// A read refused because the user's own command holds the link: tried again
-// soon, without a word.
-constexpr int kBusyRetryMs = 20;
-
 } // namespace
 
 MonitorSession::MonitorSession(link::FrmMotorCom& link, platform::PromptService& prompts,
                                QObject* parent)
-    : QObject(parent), m_link(link),
-      m_motor(std::make_unique<link::ClsKtMotor>(link, prompts, link::Priority::Background)),
+    : QObject(parent), m_link(link), m_motor(std::make_unique<link::ClsKtMotor>(link, prompts)),
       m_histories(Channels().size()) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &MonitorSession::ReadNext);
@@ -336,6 +261,10 @@ bool MonitorSession::Start() {
 
 void MonitorSession::Stop() {
     m_timer.stop();
+    // A read still waiting for the wire is not wanted any more; one on the
+    // wire ends as usual, and its completion is no longer this run's.
+    m_link.WithdrawBackground(this);
+    ++m_run;
     if (!m_running)
         return;
     m_running = false;
@@ -360,8 +289,7 @@ void MonitorSession::Fail(const QString& why) {
 }
 
 void MonitorSession::ReadNext() {
-    // The read below waits with events flowing; nothing may start another.
-    if (!m_running || m_reading)
+    if (!m_running)
         return;
     const std::vector<int> sources = Sources();
     if (sources.empty()) {
@@ -373,32 +301,38 @@ void MonitorSession::ReadNext() {
     if (m_next == 0)
         m_roundClock.start();
     const int source = sources[m_next];
-    double reading = 0;
-    m_reading = true;
-    const Byte result = TheCatalogue().sources[static_cast<std::size_t>(source)](*m_motor, reading);
-    m_reading = false;
+    const Source& read = TheCatalogue().sources[static_cast<std::size_t>(source)];
+    // Never waits: the link queues the read behind the user's commands and
+    // calls back as soon as its reply is taken.
+    m_motor->ReadInBackground(read.id, read.channel, this,
+                              [this, source, run = m_run](const ClsKtMotor::Reading& reading) {
+                                  if (run == m_run)
+                                      OnRead(source, reading);
+                              });
+}
+
+void MonitorSession::OnRead(int source, const ClsKtMotor::Reading& reading) {
     if (!m_running)
-        return; // stopped while the read waited
-    if (result == link::kBusy) {
-        Schedule(kBusyRetryMs);
         return;
-    }
-    if (result != link::kSent) {
-        Fail(tr("Monitoring stopped: %1").arg(m_link.LastBackgroundFailure()));
+    if (reading.result != link::kSent) {
+        Fail(tr("Monitoring stopped: %1").arg(reading.failure));
         return;
     }
     ++m_reads;
-    const qint64 now = Now();
+    // The time the reply was taken, on this recording's clock.
+    const qint64 at = Now() - (m_link.Elapsed() - reading.msecs);
     for (int channel : m_chosen) {
         const MonitorChannel& c = Channels()[static_cast<std::size_t>(channel)];
         if (c.source == source)
             m_histories[static_cast<std::size_t>(channel)].Append(
-                now, c.Bit() ? (static_cast<unsigned>(reading) >> c.ref.bit) & 1u : reading);
+                at,
+                c.Bit() ? (static_cast<unsigned>(reading.value) >> c.ref.bit) & 1u : reading.value);
     }
     emit sampled();
     ++m_next;
-    if (m_next < sources.size() || m_interval == 0) {
-        Schedule(0);
+    if (m_next < Sources().size() || m_interval == 0) {
+        // At once: the read goes in the queue while the wire is still busy.
+        ReadNext();
         return;
     }
     Schedule(static_cast<int>(std::max<qint64>(0, m_interval - m_roundClock.elapsed())));

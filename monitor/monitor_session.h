@@ -1,9 +1,10 @@
 // The monitor's reading: which values the drive can be watched for, as the
 // drive catalogue names them, and the loop that reads the chosen ones again
-// and again through the command set, in the background, recording each
-// sample with its time. It gives way to the user's own commands, and stops
-// at the first failed read with one sentence saying why. It draws nothing;
-// the Monitor window shows what it records.
+// and again as background requests of the link, recording each sample with
+// the time its reply was taken. A read never waits: the next one is queued
+// from the last one's completion, behind the user's own commands. Reading
+// stops at the first failed read with one sentence saying why. It draws
+// nothing; the Monitor window shows what it records.
 #pragma once
 
 #include "drivemap/drive_catalogue.h"
@@ -103,6 +104,7 @@ signals:
 
 private:
     void ReadNext();
+    void OnRead(int source, const link::ClsKtMotor::Reading& reading);
     void Schedule(int msecs);
     void Fail(const QString& why);
     std::vector<int> Sources() const;
@@ -113,7 +115,7 @@ private:
     std::vector<int> m_chosen;
     int m_interval = 0;
     bool m_running = false;
-    bool m_reading = false;
+    int m_run = 0;          // counts the stops: a completion of an earlier run is ignored
     std::size_t m_next = 0; // the next source of the round
     QElapsedTimer m_roundClock;
     QElapsedTimer m_clock;

@@ -114,6 +114,48 @@ protected:
     ClsKtMotor m_motor{m_link, m_prompts};
 };
 
+// The wire as frames: each start byte (mark) with the bytes after it (space).
+std::vector<std::string> Frames(const std::vector<kt::link::test::Written>& log) {
+    std::vector<std::string> frames;
+    for (const kt::link::test::Written& written : log) {
+        if (written.parity == Transport::Parity::Mark)
+            frames.push_back(written.bytes.toHex().toStdString());
+        else if (!frames.empty())
+            frames.back() += " | " + written.bytes.toHex(' ').toStdString();
+    }
+    return frames;
+}
+
+// Calls back on every event of the link.
+struct Watcher : LinkObserver {
+    std::function<void(const LinkEvent&)> on;
+    void Observe(const LinkEvent& event) override {
+        if (on)
+            on(event);
+    }
+};
+
+// Runs events until `done` holds, or the time is up.
+bool RunUntil(const std::function<bool()>& done, int msecs = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < msecs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// Lets whatever is still under way arrive.
+void Linger() {
+    RunUntil([] { return false; }, 30);
+}
+
+// After QCoreApplication::exit() every new event loop returns at once; the
+// application's own loop, run briefly, clears that.
+void RecoverFromQuit() {
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
 } // namespace
 
 TEST_F(LinkTest, RequestFramesByteForByte) {
@@ -317,53 +359,38 @@ TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
 }
 
 // The monitor's reads run in the background: a user's command that meets one
-// waits for its exchange and then runs, and a background read gives way.
+// waits for its exchange and then runs, and a background read submitted
+// meanwhile waits for the user's command.
 TEST_F(LinkTest, ForegroundWaitsForTheBackgroundExchange) {
     Connect();
     m_readData = Hex("0506");
-    std::uint8_t foreground = 0xFF, backgroundDuringForeground = 0xFF;
+    std::uint8_t foreground = 0xFF;
     QByteArray foregroundData;
+    QObject monitor;
+    std::vector<Completion> background;
+    const auto submit = [&] {
+        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
+                                [&](const Completion& done) { background.push_back(done); });
+    };
     m_onRequest = [&] {
         if (m_requests == 1) {
             // Runs while the background read waits for its reply.
-            QTimer::singleShot(0,
+            QTimer::singleShot(0, &m_link,
                                [&] { foreground = m_link.SendPacket(0, 300, 2, foregroundData); });
         } else if (m_requests == 2) {
-            // Once the foreground holds the link, the background is refused.
-            QByteArray other;
-            backgroundDuringForeground =
-                m_link.SendPacket(0, 62, 1, other, false, Priority::Background);
+            // While the foreground holds the link, the background waits.
+            submit();
+            EXPECT_EQ(m_link.Waiting(), 1);
         }
     };
-    QByteArray data;
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kSent);
-    EXPECT_EQ(data, Hex("05"));
+    submit();
+    EXPECT_TRUE(RunUntil([&] { return background.size() == 2 && !m_link.Busy(); }));
+    ASSERT_EQ(background.size(), 2u);
+    EXPECT_EQ(background[0].data, Hex("05"));
     EXPECT_EQ(foreground, kSent);
     EXPECT_EQ(foregroundData, Hex("0506"));
-    EXPECT_EQ(backgroundDuringForeground, kBusy);
-    EXPECT_FALSE(m_link.Busy());
-}
-
-TEST_F(LinkTest, BackgroundFailuresAreKeptNotAsked) {
-    QByteArray data;
-    // No port yet: the background never searches.
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kNoDrivePort);
-    EXPECT_TRUE(m_opened.empty());
-    Connect();
-    m_silent = true;
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kFailed);
-    EXPECT_EQ(m_requests, 1 + FrmMotorCom::kMaxResends);
-    EXPECT_EQ(m_link.LastBackgroundFailure().toStdString(), "The drive did not answer, 4 resends.");
-    m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kFailed);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(m_link.LastBackgroundFailure().startsWith("CommError "));
-    // The port stays: the next background read works. (No question was
-    // asked: the fixture fails on any unscripted one.)
-    m_onRequest = nullptr;
-    m_silent = false;
-    m_readData = Hex("07");
-    EXPECT_EQ(m_link.SendPacket(0, 62, 1, data, false, Priority::Background), kSent);
+    EXPECT_EQ(background[1].result, kSent);
+    EXPECT_EQ(m_requests, 3);
 }
 
 TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
@@ -384,47 +411,7 @@ TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
     EXPECT_EQ(found, (std::vector<int>{4, 4}));
 }
 
-// The wire as frames: each start byte (mark) with the bytes after it (space).
-std::vector<std::string> Frames(const std::vector<kt::link::test::Written>& log) {
-    std::vector<std::string> frames;
-    for (const kt::link::test::Written& written : log) {
-        if (written.parity == Transport::Parity::Mark)
-            frames.push_back(written.bytes.toHex().toStdString());
-        else if (!frames.empty())
-            frames.back() += " | " + written.bytes.toHex(' ').toStdString();
-    }
-    return frames;
-}
-
-// Calls back on every event of the link.
-struct Watcher : LinkObserver {
-    std::function<void(const LinkEvent&)> on;
-    void Observe(const LinkEvent& event) override {
-        if (on)
-            on(event);
-    }
-};
-
-// Runs events until `done` holds, or the time is up.
-bool RunUntil(const std::function<bool()>& done, int msecs = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < msecs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
-// Lets whatever is still under way arrive.
-void Linger() {
-    RunUntil([] { return false; }, 30);
-}
-
-// After QCoreApplication::exit() every new event loop returns at once; the
-// application's own loop, run briefly, clears that.
-void RecoverFromQuit() {
-    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
-    QCoreApplication::exec();
-}
+namespace {
 
 const std::map<std::string, std::string> kGolden = {
     {"monitor", "00 | 00 3e 00 01 c1 ff"}, // read 1 at 62
@@ -442,6 +429,8 @@ std::vector<std::string> Golden(const std::vector<const char*>& names) {
         frames.push_back(kGolden.at(name));
     return frames;
 }
+
+} // namespace
 
 // A monitoring read (1 byte at 62) is on the wire and a user's action comes
 // at one of its phases: the user's exchange goes out right after it, ahead of
@@ -758,6 +747,21 @@ TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
         EXPECT_EQ(m_requests, row.sendings) << row.name;
         EXPECT_EQ(m_link.PortNumber() != 0, row.portKept) << row.name;
         EXPECT_TRUE(m_prompts.Shown().empty()) << row.name;
+        m_onRequest = nullptr;
+        m_rawReply.clear();
+        m_silent = false;
+        if (row.portKept) {
+            // The port stays: the next background read works.
+            calls = 0;
+            m_readData = Hex("07");
+            m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
+                                    [&](const Completion& completion) {
+                                        ++calls;
+                                        got = completion;
+                                    });
+            EXPECT_TRUE(RunUntil([&] { return calls > 0; })) << row.name;
+            EXPECT_EQ(got.data, Hex("07")) << row.name;
+        }
         if (!row.connected) {
             EXPECT_TRUE(m_opened.empty()) << row.name;
         }

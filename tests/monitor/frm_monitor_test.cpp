@@ -1,7 +1,8 @@
 // The Monitor window against a drive that answers at line speed: a device
 // command clicked while a monitoring read waits runs after it instead of
-// failing busy, a failed read stops monitoring with one sentence and no box,
-// and what was recorded exports as CSV.
+// failing busy, a sample keeps its reply's time whatever the user's command
+// does meanwhile, a failed read stops monitoring with one sentence and no
+// box, and what was recorded exports as CSV.
 #include "device/frm_device.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
@@ -14,12 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
+#include <cstdlib>
 
 using kt::drive::VirtualDrive;
 using kt::monitor::FrmMonitor;
@@ -144,6 +147,69 @@ TEST_F(MonitorTest, ProgramCommandsDuringMonitoringAskAndThenRun) {
     }
     Await(3);
     EXPECT_TRUE(m_window.Session().Running());
+}
+
+// A user's read meets the drive's silence and asks to retry while the
+// Monitor runs: the monitoring read that was on the wire when the click came
+// is recorded at once, with the time its reply was taken, not after the
+// user's command; nothing is read while the user's command holds the link.
+TEST_F(MonitorTest, ASampleKeepsItsReplyTimeWhileAUserCommandAsksToRetry) {
+    kt::device::FrmDevice device(m_link, m_dialogs, [](std::uint8_t& error, long&) {
+        error = 0;
+        return QByteArray();
+    });
+    const MonitorSession& session = m_window.Session();
+    const auto& volts = session.History(ChannelOf("BusVolt"));
+    m_window.Start();
+    ASSERT_TRUE(session.Running()) << m_window.StatusText().toStdString();
+    Await(3);
+    // The link's clock ahead of the recording's (both in whole milliseconds).
+    const qint64 offset = m_link.Elapsed() - session.Now();
+
+    struct Watcher : kt::link::LinkObserver {
+        std::function<void(const kt::link::LinkEvent&)> on;
+        void Observe(const kt::link::LinkEvent& event) override { on(event); }
+    } watcher;
+    qint64 lastReply = -1, replyBeforeUser = -1;
+    watcher.on = [&](const kt::link::LinkEvent& event) {
+        using Kind = kt::link::LinkEvent::Kind;
+        if (event.background && event.kind == Kind::Reply)
+            lastReply = event.msecs;
+        if (!event.background && event.kind == Kind::Request && replyBeforeUser < 0) {
+            replyBeforeUser = lastReply;
+            // The user's read goes unanswered five times; after Retry, it is.
+            m_drive.SetFault(VirtualDrive::Fault::NoReply, 1 + kt::link::FrmMotorCom::kMaxResends);
+        }
+    };
+    m_link.AddObserver(&watcher);
+
+    qint64 readsAsked = -1, lastSampleAsked = -1;
+    QElapsedTimer shown;
+    m_answerer.WhileShown("Communication Failed,Retry?", [&] {
+        shown.start();
+        readsAsked = session.Reads();
+        lastSampleAsked = volts.LastMsecs();
+    });
+    m_answerer.Answer("Communication Failed,Retry?", QMessageBox::Retry,
+                      [&] { return shown.elapsed() > 100; });
+    bool done = false;
+    qint64 readsAtReturn = -1;
+    QTimer::singleShot(3, &device, [&] {
+        device.CmdRead_Click(0);
+        readsAtReturn = session.Reads();
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
+    m_link.RemoveObserver(&watcher);
+    EXPECT_EQ(device.TxtPara(0)->text(), "12.3");
+    ASSERT_GE(replyBeforeUser, 0);
+    // Recorded before the question, stamped with its reply's time.
+    EXPECT_LE(std::abs(lastSampleAsked - (replyBeforeUser - offset)), 2);
+    // Nothing was read while the user's command held the link.
+    EXPECT_EQ(readsAtReturn, readsAsked);
+    Await(3);
+    EXPECT_TRUE(session.Running());
+    EXPECT_GT(volts.LastMsecs(), lastSampleAsked);
 }
 
 TEST_F(MonitorTest, AFailedReadStopsMonitoringAndSaysWhyOnce) {
