@@ -2,8 +2,9 @@
 """Writes the seed inputs of the wire and value fuzz targets.
 
 The wire seeds are the worked exchanges (reads at 62 and 282, writes with
-function codes 0, 1, 2 and 4, the 254-byte download) and the usual faults,
-in the script layout wire_fuzzer.cpp reads. Run from the repository root:
+function codes 0, 1, 2 and 4, the 254-byte download), the usual faults, and
+monitoring reads in the background interleaved with the user's commands, in
+the script layout wire_fuzzer.cpp reads. Run from the repository root:
     python3 fuzz/make_seeds.py
 """
 
@@ -69,6 +70,12 @@ def erase(**answers):
     return [6, policy(**answers)]
 
 
+def monitor(reads, address, count=1, at_once=False):
+    """Background reads: `reads` of them at `address`, one after another (or
+    all queued at once); plans apply to requests in the order they go out."""
+    return [7, reads - 1, address & 0xFF, address >> 8, (count - 1) | (2 if at_once else 0)]
+
+
 def script(commands, plans=(), header=None):
     body = [header if header is not None else ports(), len(commands)]
     for command in commands:
@@ -128,6 +135,37 @@ WIRE = {
     "counters": script([motor(24, 3, 9), motor(16, 1), motor(17, 5), motor(17, 6)], [PROBE, GOOD, GOOD, GOOD]),
     "bits": script([motor(21, 1, 0), motor(22, 8, 1), motor(18, 0, 1), motor(10), motor(11), motor(12)],
                    [PROBE] + [GOOD] * 6),
+    # Plans in wire order: the first monitoring read goes out when submitted,
+    # the user's request right after it, the rest of the reads after that.
+    "monitor-then-read": script([open_port(), monitor(4, 268, 2), read(0, 300, 2)], [PROBE] + [GOOD] * 6),
+    "monitor-then-write": script([open_port(), monitor(3, 62), write(2, 62, [0x04])], [PROBE] + [GOOD] * 5),
+    "monitor-retry": script(
+        [open_port(), monitor(3, 62), read(0, 276, 2, retries=1)],
+        [PROBE, GOOD] + [plan(SILENT)] * 5 + [GOOD, GOOD, GOOD],
+    ),
+    "monitor-silent-then-read": script(
+        [open_port(), monitor(2, 62), read(0, 276, 2)], [PROBE] + [plan(SILENT)] * 5 + [GOOD, GOOD]
+    ),
+    "monitor-line-error": script(
+        [open_port(), monitor(2, 74), read(0, 62, 1)], [PROBE, plan(LINE_ERROR, 1), GOOD, GOOD]
+    ),
+    "monitor-port-lost": script(
+        [open_port(), monitor(2, 74), read(0, 62, 1)], [PROBE, plan(LINE_ERROR, 4, flag=True), PROBE, GOOD]
+    ),
+    "monitor-corrupt": script([open_port(), monitor(3, 256, 2), read(0, 62, 1)],
+                              [PROBE, plan(CORRUPT, 2), GOOD, GOOD, GOOD]),
+    "monitor-download": script([open_port(), monitor(4, 62), download()], [PROBE] + [GOOD] * 7),
+    "monitor-erase-declined": script([open_port(), monitor(3, 62), erase(confirm=NO), read(0, 5, 1)],
+                                     [PROBE] + [GOOD] * 5),
+    "monitor-burst": script([open_port(), monitor(8, 288, 1, at_once=True), write(0, 288, [7])],
+                            [PROBE] + [GOOD] * 10),
+    "monitor-busy-in-retry-box": script(
+        [open_port(), monitor(2, 62), read(0, 62, 1, retries=1, nest=True, nested=0)],
+        [PROBE, GOOD] + [plan(SILENT)] * 5 + [GOOD, GOOD],
+    ),
+    "monitor-no-port": script([monitor(3, 62), read(0, 62, 1)], [PROBE, GOOD]),
+    "monitor-held-reply": script([open_port(), monitor(3, 62), read(0, 62, 1)],
+                                 [PROBE, plan(HELD), GOOD, GOOD, GOOD]),
 }
 
 # [which value, channel] then the text as typed.

@@ -1,7 +1,8 @@
 // A drive behind scripted lines, for the fuzz targets. Every line it hands
 // out checks each request as the link writes it (the start byte alone with
 // mark parity, the rest with space parity, the length its count implies, the
-// checksum) and records it; the drive answers each whole request as the plan
+// checksum) and records it, with whether the link sent it for the background
+// (as told by MarkNext); the drive answers each whole request as the plan
 // for that request says: a good reply, a corrupt, short or long one, in
 // pieces, a line error, silence, or a reply held back until the next request.
 // Ports other than the drive's may be missing, refuse to open, stay silent or
@@ -71,6 +72,7 @@ struct Request {
     // The reply arrives alone and whole on a quiet line while the link waits
     // long: the link must end the exchange on it.
     bool decisive = false;
+    bool background = false; // a background request's
 };
 
 enum class PortKind { Missing, Refusing, Silent, Stranger, Drive };
@@ -160,7 +162,11 @@ public:
     }
 
     const std::vector<Request>& Requests() const { return m_requests; }
+    // Bytes of the user's requests, and of the background's.
     std::size_t BytesWritten() const { return m_bytesWritten; }
+    std::size_t BackgroundBytesWritten() const { return m_backgroundBytes; }
+    // Whether the request whose start byte comes next is the background's.
+    void MarkNext(bool background) { m_nextBackground = background; }
     int Connections() const { return m_connections; }
 
     // Drops what waits on the lines, and replies held back.
@@ -196,7 +202,10 @@ private:
 
         void Write(const QByteArray& bytes) override {
             KT_FUZZ_CHECK(m_open);
-            m_drive.m_bytesWritten += static_cast<std::size_t>(bytes.size());
+            if (m_parity == Parity::Mark)
+                m_background = m_drive.m_nextBackground;
+            (m_background ? m_drive.m_backgroundBytes : m_drive.m_bytesWritten) +=
+                static_cast<std::size_t>(bytes.size());
             m_drive.m_active = this;
             if (m_parity == Parity::Mark) {
                 // A start byte goes alone; the request before it was whole,
@@ -246,6 +255,7 @@ private:
             request.port = m_port;
             request.frame = frame;
             request.stray = m_stray;
+            request.background = m_background;
             request.write = frame[0] == '\x80';
             request.fn = At(frame, 1);
             request.address = At(frame, 2) | (At(frame, 3) << 8);
@@ -377,8 +387,9 @@ private:
         QByteArray m_input;
         QByteArray m_held;
         int m_pending = 0;
-        int m_inFlight = 0;   // deliveries of bytes queued
-        bool m_stray = false; // bytes were about when the request began
+        int m_inFlight = 0;        // deliveries of bytes queued
+        bool m_stray = false;      // bytes were about when the request began
+        bool m_background = false; // the request being written is the background's
     };
 
     Plan PeekPlan() {
@@ -416,6 +427,8 @@ private:
     std::vector<QPointer<Line>> m_lines;
     std::vector<Request> m_requests;
     std::size_t m_bytesWritten = 0;
+    std::size_t m_backgroundBytes = 0;
+    bool m_nextBackground = false;
     int m_connections = 0;
     int m_pending = 0;
 };

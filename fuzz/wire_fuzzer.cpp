@@ -1,11 +1,14 @@
 // Scripts of commands against a drive that misbehaves on cue. The front of
 // the input says which ports exist and which commands run, with how the user
-// answers the questions each command meets; the back says, request by
-// request, what the drive does. The link must end every command with a
-// defined code, hand out only data the drive sent, leave a failed read's data
-// alone, put only well-formed frames on the wire, send nothing for a refused
-// argument, answer "busy" to a command issued while one waits, and work again
-// once the drive behaves.
+// answers the questions each command meets, and which monitoring reads run
+// in the background meanwhile; the back says, request by request of either
+// kind, what the drive does. The link must end every command with a defined
+// code, hand out only data the drive sent, leave a failed read's data alone,
+// put only well-formed frames on the wire, send nothing for a refused
+// argument, answer "busy" to a command issued while one waits, and work
+// again once the drive behaves. Every background read completes once, never
+// inside the call that submitted it, in the order they went out, with data
+// the drive sent; it never asks a question nor shows a box.
 //
 // Layout: [ports] [command count] then per command [op] [answers] [arguments],
 // and at the far end, read backwards, one byte per request of the drive's
@@ -17,10 +20,12 @@
 #include "scripted_drive.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -29,7 +34,10 @@ using kt::fuzz::PortKind;
 using kt::fuzz::Request;
 using kt::fuzz::ScriptedDrive;
 using kt::link::ClsKtMotor;
+using kt::link::Completion;
 using kt::link::FrmMotorCom;
+using kt::link::LinkEvent;
+using kt::link::Priority;
 using kt::platform::Answer;
 using kt::platform::Buttons;
 using kt::platform::MessageRequest;
@@ -85,10 +93,12 @@ public:
         m_prompts.OnMessage([this](const MessageRequest& message) { OnMessage(message); });
 
         m_link = kt::fuzz::LinkTo(m_drive, m_prompts);
+        m_link->AddObserver(&m_observer);
         m_motor = std::make_unique<ClsKtMotor>(*m_link, m_prompts);
     }
 
     ~Session() {
+        m_link->RemoveObserver(&m_observer);
         m_motor.reset();
         m_link.reset();
         kt::fuzz::DeleteReleasedPorts();
@@ -111,7 +121,7 @@ private:
     };
 
     void RunCommand() {
-        const Byte op = m_script.Next() % 7;
+        const Byte op = m_script.Next() % 8;
         const Byte policy = m_script.Next();
         constexpr Answer kConfirm[] = {Answer::Yes, Answer::No, Answer::Cancel, Answer::Yes};
         m_policy = {policy & 3, kConfirm[(policy >> 2) & 3], (policy & 0x10) != 0, policy >> 5};
@@ -134,8 +144,11 @@ private:
         case 5:
             Download();
             break;
-        default:
+        case 6:
             Erase();
+            break;
+        default:
+            Monitor();
             break;
         }
     }
@@ -160,10 +173,14 @@ private:
         return result;
     }
 
-    // The requests of the last top-level command.
+    // The requests of the last top-level command, without the background's.
     std::vector<Request> Since() const {
         const auto& all = m_drive.Requests();
-        return {all.begin() + static_cast<std::ptrdiff_t>(m_first), all.end()};
+        std::vector<Request> mine;
+        for (std::size_t i = m_first; i < all.size(); ++i)
+            if (!all[i].background)
+                mine.push_back(all[i]);
+        return mine;
     }
 
     static bool IsProbe(const Request& request) {
@@ -414,10 +431,81 @@ private:
         KT_FUZZ_CHECK(m_drive.BytesWritten() == bytesBefore);
     }
 
+    // Monitoring reads at one address, one after another from each one's
+    // completion, or all at once; they go out while later commands wait.
+    void Monitor() {
+        const int reads = 1 + m_script.Next() % 16;
+        const int address = m_script.Word();
+        const Byte mode = m_script.Next();
+        const Byte count = static_cast<Byte>(1 + (mode & 1));
+        if (mode & 2) {
+            for (int i = 0; i < reads; ++i)
+                SubmitRead(address, count, 1);
+        } else {
+            SubmitRead(address, count, reads);
+        }
+    }
+
+    void SubmitRead(int address, Byte count, int left) {
+        const int sequence = m_submitted++;
+        const std::size_t first = m_drive.Requests().size();
+        m_submitting = true;
+        m_link->SubmitBackground(
+            {0, address, count, {}, false}, &m_context,
+            [this, sequence, first, address, count, left](const Completion& done) {
+                ReadDone(sequence, first, ScriptedDrive::Frame(false, 0, address, count), count,
+                         done);
+                if (left > 1)
+                    SubmitRead(address, count, left - 1);
+            });
+        m_submitting = false;
+    }
+
+    void ReadDone(int sequence, std::size_t first, const QByteArray& frame, Byte count,
+                  const Completion& done) {
+        KT_FUZZ_CHECK(!m_submitting);
+        KT_FUZZ_CHECK(m_completed.insert(sequence).second);
+        KT_FUZZ_CHECK(done.msecs <= m_link->Elapsed());
+        if (done.result == kt::link::kNoDrivePort) {
+            KT_FUZZ_CHECK(done.data.isEmpty());
+            return;
+        }
+        // Those that went out end in the order they went in.
+        KT_FUZZ_CHECK(sequence > m_lastOnWire);
+        m_lastOnWire = sequence;
+        KT_FUZZ_CHECK(done.result == kt::link::kSent || done.result == kt::link::kFailed);
+        if (done.result != kt::link::kSent) {
+            KT_FUZZ_CHECK(done.data.isEmpty() && !done.failure.isEmpty());
+            return;
+        }
+        KT_FUZZ_CHECK(done.data.size() == count);
+        const auto& requests = m_drive.Requests();
+        bool sent = false;
+        for (std::size_t i = 0; i < requests.size() && !sent; ++i)
+            sent = (i >= first && requests[i].stray) ||
+                   (requests[i].replied && requests[i].replyData == done.data &&
+                    requests[i].frame == frame);
+        KT_FUZZ_CHECK(sent);
+    }
+
+    // Tells the drive whose request comes next, and remembers whose exchange
+    // the last line error met.
+    void Observe(const LinkEvent& event) {
+        if (event.kind == LinkEvent::Kind::Request || event.kind == LinkEvent::Kind::Resend) {
+            m_drive.MarkNext(event.background);
+            m_backgroundLineError = false;
+        } else if (event.kind == LinkEvent::Kind::LineError) {
+            m_backgroundLineError = event.background;
+        }
+    }
+
     // Answers every question as the policy says, and checks what is asked.
     void OnMessage(const MessageRequest& message) {
         if (message.buttons == Buttons::RetryCancel) {
             KT_FUZZ_CHECK(message.text == kRetryQuestion);
+            // Only about the user's own exchange, still on the wire.
+            KT_FUZZ_CHECK(m_link->OnWire() == Priority::Foreground);
+            KT_FUZZ_CHECK(m_link->CurrentPhase() == FrmMotorCom::Phase::AskingUser);
             CheckResent();
             if (m_policy.nestInQuestions)
                 Nest();
@@ -435,6 +523,9 @@ private:
             m_prompts.Push(m_policy.confirm);
         } else {
             KT_FUZZ_CHECK(message.buttons == Buttons::Ok);
+            // Never for a background exchange: the monitor says why itself.
+            KT_FUZZ_CHECK(!m_backgroundLineError);
+            KT_FUZZ_CHECK(m_link->OnWire() != Priority::Background);
             // The raised code on the first line, what it means on the second.
             const QStringList lines = message.text.split(u'\n');
             bool known = false;
@@ -524,10 +615,16 @@ private:
         m_nesting = false;
     }
 
-    // Whatever happened, a drive that behaves is reached again.
+    // Whatever happened, every background read completes, and a drive that
+    // behaves is reached again.
     void CheckHealthy() {
         m_drive.SetPlanner({});
         m_policy = {};
+        QElapsedTimer clock;
+        clock.start();
+        while (static_cast<int>(m_completed.size()) < m_submitted && clock.elapsed() < 20000)
+            QCoreApplication::processEvents();
+        KT_FUZZ_CHECK(static_cast<int>(m_completed.size()) == m_submitted);
         m_drive.Settle();
         // Bytes left on the line are the line's business, not the link's.
         m_drive.Hush();
@@ -553,6 +650,20 @@ private:
     bool m_declined = false;
     std::size_t m_first = 0;    // the requests of the command running
     std::size_t m_attempts = 0; // and of its attempts since the last Retry
+
+    // The background reads: how many were submitted, which have completed,
+    // the last that went out, and what their completions must not outlive.
+    int m_submitted = 0;
+    std::set<int> m_completed;
+    int m_lastOnWire = -1;
+    bool m_submitting = false;
+    bool m_backgroundLineError = false;
+    QObject m_context;
+    struct Observer : kt::link::LinkObserver {
+        explicit Observer(Session& session) : m_session(session) {}
+        void Observe(const LinkEvent& event) override { m_session.Observe(event); }
+        Session& m_session;
+    } m_observer{*this};
 };
 
 } // namespace
