@@ -12,6 +12,10 @@
 #   scripts/mutation-check.sh --list          # the mutants, nothing built
 #   scripts/mutation-check.sh --check         # do all mutants still match?
 #   scripts/mutation-check.sh --jobs 1 --dir /tmp/mut --keep
+#   KT_BUILD_LOCK=/tmp/kt-build.lock scripts/mutation-check.sh --only Q1
+#
+# With KT_BUILD_LOCK set, every build waits for that lock file (flock), so
+# that builds sharing the machine take turns; the suite runs outside it.
 #
 # Results: "caught" (the suite failed), "survived" (it passed: a test is
 # missing), "did not build" (the fault does not compile: fix the mutant),
@@ -289,14 +293,23 @@ if ctest --help 2>/dev/null | grep -q -- --stop-on-failure; then
     ctest_args+=(--stop-on-failure)
 fi
 
+# Builds take turns with others on the machine when KT_BUILD_LOCK names a lock.
+locked() {
+    if [ -n "${KT_BUILD_LOCK:-}" ]; then
+        flock "$KT_BUILD_LOCK" "$@"
+    else
+        "$@"
+    fi
+}
+
 build_tree() {
-    run_nice cmake --build "$build" -- -j"$jobs"
+    locked nice -n "$niceness" cmake --build "$build" -- -j"$jobs"
 }
 
 echo "== configuring and building (jobs $jobs, nice $niceness); log: $logs/baseline-build.log"
 start=$SECONDS
 if ! {
-    run_nice cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    locked nice -n "$niceness" cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DKT_BUILD_BENCH=OFF -DKT_WERROR=OFF && build_tree
 } >"$logs/baseline-build.log" 2>&1; then
     tail -n 30 "$logs/baseline-build.log" >&2

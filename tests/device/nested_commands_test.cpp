@@ -1,7 +1,9 @@
-// A second command clicked while the first one waits, and a port that
-// vanishes, with the application's own dialogs opening on top of each other:
-// each command keeps its own result, a command inside another's wait is
-// refused, and a lost port is closed once and found again later.
+// A second command clicked while the first one waits, a window closed while
+// its command waits behind a monitoring read, and a port that vanishes, with
+// the application's own dialogs opening on top of each other: each command
+// keeps its own result, a command inside another's wait is refused, a closed
+// window goes at once and is deleted once its command is back, and a lost
+// port is closed once and found again later.
 #include "device/frm_device.h"
 #include "drive/pty_drive_server.h"
 #include "drive/virtual_drive.h"
@@ -15,6 +17,7 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -144,6 +147,101 @@ TEST_F(NestedCommands, CommandFromAQuestionInsideAWait) {
     EXPECT_EQ(m_link.SendPacket(0, 274, 2, data), kt::link::kSent);
     EXPECT_EQ(data, QByteArray("\x7b\x00", 2));
     EXPECT_EQ(inner, kt::link::kBusy);
+}
+
+namespace {
+
+// Calls back on every event of the link.
+struct Watcher : kt::link::LinkObserver {
+    std::function<void(const kt::link::LinkEvent&)> on;
+    void Observe(const kt::link::LinkEvent& event) override { on(event); }
+};
+
+} // namespace
+
+// A monitoring read is on the wire (its start byte going out, or resent after
+// a time-out) when the user clicks a read or a write and closes the window
+// before it is answered: the window hides at once, the click's exchange goes
+// out right after the monitoring read, the window is deleted once the click
+// has returned, and the monitoring read completes with its own reply.
+TEST(ClosedWhileWaiting, TheWindowGoesAfterItsCommand) {
+    struct Row {
+        bool resending; // the monitoring read goes unanswered once
+        bool write;     // CmdWrite 0 (Accelerate) instead of CmdRead 0
+    };
+    const Row rows[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    for (const Row& row : rows) {
+        const std::string name = std::string(row.write ? "write" : "read") +
+                                 (row.resending ? ", resending" : ", start byte");
+        VirtualDrive drive;
+        drive.SetMotorModel(false);
+        drive.SetDataWord(274, 123);
+        drive.SetDataByte(62, 0x31);
+        kt::platform::DialogPrompts prompts;
+        ModalAnswerer answerer;
+        kt::link::FrmMotorCom link{
+            prompts, [&drive](int n) -> std::unique_ptr<kt::link::Transport> {
+                if (n != 1)
+                    return nullptr;
+                return std::make_unique<kt::drive::VirtualDriveTransport>(drive);
+            }};
+        link.SetReplyTimeout([](int) { return 20; });
+        QPointer<FrmDevice> window = new FrmDevice(link, prompts, nullptr);
+        ASSERT_EQ(window->MotorPort(), 1) << name;
+        window->show();
+        window->TxtPara(0)->setText("55");
+        drive.ClearLog();
+        if (row.resending)
+            drive.SetFault(Fault::NoReply, 1);
+
+        bool returned = false, visibleAtReturn = true, aliveAtReturn = false;
+        Watcher watcher;
+        watcher.on = [&](const kt::link::LinkEvent& event) {
+            using Kind = kt::link::LinkEvent::Kind;
+            const bool at =
+                row.resending ? event.kind == Kind::Resend : event.kind == Kind::Request;
+            if (!event.background || !at || returned || !window)
+                return;
+            QTimer::singleShot(0, window.data(), [&] {
+                // Closed while the click below waits.
+                QTimer::singleShot(0, window.data(), [&] { window->close(); });
+                if (row.write)
+                    window->CmdWrite_Click(0);
+                else
+                    window->CmdRead_Click(0);
+                returned = true;
+                visibleAtReturn = window && window->isVisible();
+                aliveAtReturn = !window.isNull();
+            });
+        };
+        link.AddObserver(&watcher);
+        QObject monitor;
+        kt::link::Completion sample;
+        int samples = 0;
+        link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
+                              [&](const kt::link::Completion& done) {
+                                  ++samples;
+                                  sample = done;
+                              });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return returned && window.isNull(); }, 5000)) << name;
+        link.RemoveObserver(&watcher);
+        EXPECT_FALSE(visibleAtReturn) << name;
+        EXPECT_TRUE(aliveAtReturn) << name;
+        EXPECT_EQ(samples, 1) << name;
+        EXPECT_EQ(sample.data, QByteArray(1, '\x31')) << name;
+        // The drive saw the monitoring read (twice when it went unanswered
+        // once), then the click's exchange, and nothing else.
+        std::vector<std::pair<bool, int>> seen;
+        for (const kt::drive::DriveRequest& request : drive.Requests())
+            seen.emplace_back(request.write, request.address);
+        std::vector<std::pair<bool, int>> expected(row.resending ? 2 : 1, {false, 62});
+        expected.emplace_back(row.write, 274);
+        EXPECT_EQ(seen, expected) << name;
+        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{}) << name;
+        if (row.write) {
+            EXPECT_EQ(drive.DataWord(274), 550) << name;
+        }
+    }
 }
 
 #ifdef Q_OS_UNIX
