@@ -9,6 +9,7 @@
 #include "device/frm_device.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 #include "link/port_directory.h"
 #include "monitor/frm_monitor.h"
@@ -31,33 +32,49 @@ namespace {
 
 constexpr std::chrono::nanoseconds kByteTime = kt::drive::VirtualDriveTransport::kLineByteTime;
 
-void BM_MonitorWindowAtLineSpeed(benchmark::State& state) {
+// A Monitor window reading BusVolt, status and inputs from a drive paced as
+// the real line.
+struct PacedMonitor {
     drive::VirtualDrive drive;
-    drive.SetMotorModel(false);
     platform::ScriptedPrompts prompts;
     link::PortDirectory ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
-    ports.AddPort(QStringLiteral("paced-drive"), [&drive] {
-        auto port = std::make_unique<drive::VirtualDriveTransport>(drive);
-        port->SetByteTime(kByteTime);
-        return port;
-    });
-    link::FrmMotorCom com(prompts, [&ports](int n) { return ports.Create(n); });
-    monitor::FrmMonitor window(com, ports, prompts);
-    window.resize(1200, 700);
-    window.show();
+    link::FrmMotorCom com{prompts, [this](int n) { return ports.Create(n); }};
+    monitor::FrmMonitor window{com, ports, prompts};
+
+    PacedMonitor() {
+        drive.SetMotorModel(false);
+        ports.AddPort(QStringLiteral("paced-drive"), [this] {
+            auto port = std::make_unique<drive::VirtualDriveTransport>(drive);
+            port->SetByteTime(kByteTime);
+            return port;
+        });
+        window.resize(1200, 700);
+        window.show();
+    }
+    // Starts monitoring; false, with the benchmark told why, when it cannot.
+    bool Start(benchmark::State& state) {
+        if (!window.Choose(QStringList{QStringLiteral("BusVolt"), QStringLiteral("MotorEnable"),
+                                       QStringLiteral("Fault"), QStringLiteral("Input.0"),
+                                       QStringLiteral("Input.1")})) {
+            state.SkipWithError("a name the Monitor does not know");
+            return false;
+        }
+        window.Start();
+        if (!window.Session().Running()) {
+            state.SkipWithError("no drive");
+            return false;
+        }
+        return true;
+    }
+};
+
+void BM_MonitorWindowAtLineSpeed(benchmark::State& state) {
+    PacedMonitor paced;
+    if (!paced.Start(state))
+        return;
+    monitor::FrmMonitor& window = paced.window;
     // A 2-byte read is 11 bytes on the line, a 1-byte read 10: 31 a round.
-    if (!window.Choose(QStringList{QStringLiteral("BusVolt"), QStringLiteral("MotorEnable"),
-                                   QStringLiteral("Fault"), QStringLiteral("Input.0"),
-                                   QStringLiteral("Input.1")})) {
-        state.SkipWithError("a name the Monitor does not know");
-        return;
-    }
     constexpr double kRoundBytes = 11 + 10 + 10;
-    window.Start();
-    if (!window.Session().Running()) {
-        state.SkipWithError("no drive");
-        return;
-    }
     double seconds = 0, reads = 0, paints = 0, worstLateMs = 0;
     for (auto _ : state) {
         const qint64 reads0 = window.Session().Reads();
@@ -113,31 +130,13 @@ double Median(std::vector<double> values) {
 }
 
 void BM_MonitorWithDeviceClicks(benchmark::State& state) {
-    drive::VirtualDrive drive;
-    drive.SetMotorModel(false);
-    drive.SetDataWord(274, 123);
-    platform::ScriptedPrompts prompts;
-    link::PortDirectory ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
-    ports.AddPort(QStringLiteral("paced-drive"), [&drive] {
-        auto port = std::make_unique<drive::VirtualDriveTransport>(drive);
-        port->SetByteTime(kByteTime);
-        return port;
-    });
-    link::FrmMotorCom com(prompts, [&ports](int n) { return ports.Create(n); });
-    monitor::FrmMonitor window(com, ports, prompts);
-    window.resize(1200, 700);
-    window.show();
-    if (!window.Choose(QStringList{QStringLiteral("BusVolt"), QStringLiteral("MotorEnable"),
-                                   QStringLiteral("Fault"), QStringLiteral("Input.0"),
-                                   QStringLiteral("Input.1")})) {
-        state.SkipWithError("a name the Monitor does not know");
+    PacedMonitor paced;
+    paced.drive.SetDataWord(drivemap::Address(drivemap::Id::AccelerationRate), 123); // 12.3
+    if (!paced.Start(state))
         return;
-    }
-    window.Start();
-    if (!window.Session().Running()) {
-        state.SkipWithError("no drive");
-        return;
-    }
+    monitor::FrmMonitor& window = paced.window;
+    link::FrmMotorCom& com = paced.com;
+    platform::ScriptedPrompts& prompts = paced.prompts;
     device::FrmDevice device(com, prompts, nullptr);
     WireBytes wire;
     com.AddObserver(&wire);
