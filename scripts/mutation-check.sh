@@ -90,6 +90,50 @@ V1 @@ device/frm_device.cpp @@ Read All reads MotorCurrent after ReferenceVolt @
 V2 @@ device/frm_device.cpp @@ counter bytes from a word counter swapped @@ m_txtPara[8 + 2 * k]->setText(QString::number(data % 256)); @@ m_txtPara[8 + 2 * k]->setText(QString::number(data / 256));
 V3 @@ device/frm_device.cpp @@ text that is no number writes nothing and says nothing @@ return value && (motor.*write)(*value) == link::kSent; @@ return !value || (motor.*write)(*value) == link::kSent;
 V4 @@ compiler/number_rules.cpp @@ typed whole values rounded half away from zero @@ const double rounded = RoundHalfEven(*value); @@ const double rounded = std::round(*value);
+Q9 @@ link/frm_motor_com.cpp @@ a background request goes ahead of those already waiting @@ go in turn.\n    m_queue.push_back(std::move(pending)); @@ go in turn.\n    m_queue.push_front(std::move(pending));
+Q10 @@ link/frm_motor_com.cpp @@ a background request of an owner that is gone still goes out @@ if (background && pending.hasContext && !pending.context)\n            continue; // whoever asked is gone @@ // whoever asked is gone
+Q11 @@ link/frm_motor_com.cpp @@ a background request goes out on a port the user cancelled @@ if (!m_port || (background && m_portNumber == 0)) { @@ if (!m_port) {
+Q12 @@ link/frm_motor_com.cpp @@ a refused background request completes inside the call that submitted it @@ QTimer::singleShot(0, receiver,\n                       [done = std::move(pending.done), completion] { done(completion); }); @@ pending.done(completion);
+Q13 @@ link/frm_motor_com.cpp @@ after its port search a command no longer holds the link @@ m_holder = Holder::Command;\n    if (found) @@ m_holder = Holder::None;\n    if (found)
+Q14 @@ link/frm_motor_com.cpp @@ the priority of the last exchange is never recorded: an idle line error after a monitoring read shows a box @@ m_lastPriority = pending.priority; @@ ;
+Q15 @@ link/frm_motor_com.cpp @@ an exchange's completion runs before the next request goes out @@ Pump();\n    Pending& pending = exchange.pending;\n    if (pending.hasContext && !pending.context)\n        return;\n    if (pending.done)\n        pending.done(completion); @@ Pending& pending = exchange.pending;\n    if (pending.done && !(pending.hasContext && !pending.context))\n        pending.done(completion);\n    Pump();
+Q16 @@ link/frm_motor_com.cpp @@ a command whose port was lost under a monitoring read does not search again @@ if (completion.result == kNoDrivePort && m_portNumber == 0)\n            continue; @@ if (completion.result == kNoDrivePort && m_portNumber == 0)\n            return kNoDrivePort;
+Q17 @@ link/frm_motor_com.cpp @@ the port is forgotten while a user's command holds the link with the wire idle @@ if (Busy())\n        return false;\n    ClosePort(); @@ if (m_phase != Phase::Idle)\n        return false;\n    ClosePort();
+Q18 @@ link/cls_kt_motor.cpp @@ the download asks its question before it holds the link @@ const FrmMotorCom::Hold hold(m_link);\n    if (!hold)\n        return kBusy;\n    if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))\n        return kSent; @@ if (!Confirm(QStringLiteral("This will put a new ProgramData in your motor, Are you sure?")))\n        return kSent;\n    const FrmMotorCom::Hold hold(m_link);\n    if (!hold)\n        return kBusy;
+Q19 @@ link/cls_kt_motor.cpp @@ a background read of the channel one past the last is sent @@ channel < 0 || channel >= channels @@ channel < 0 || channel > channels
+F1 @@ files/recovery_file.cpp @@ of copies on their way, the oldest whole one stays @@ loaded.content.saved > newestSaved @@ loaded.content.saved < newestSaved
+F2 @@ files/recovery_file.cpp @@ a copy on its way saved in the same millisecond as the one in place loses to it @@ loaded.content.saved > newestSaved ||\n                   // Written after the one in place, within the clock's step.\n                   (newest == m_path && loaded.content.saved == newestSaved)) { @@ loaded.content.saved > newestSaved) {
+F3 @@ files/recovery_file.cpp @@ copies left behind are offered oldest first @@ return QFileInfo(a->m_path).lastModified() > QFileInfo(b->m_path).lastModified(); @@ return QFileInfo(a->m_path).lastModified() < QFileInfo(b->m_path).lastModified();
+F4 @@ files/recovery_file.cpp @@ removing a copy that is not there counts as a failure @@ return QFile::remove(m_path) || Nothing(m_path); @@ return QFile::remove(m_path);
+F5 @@ files/recovery_file.cpp @@ a program name is written into the copy without percent-encoding @@ FileName::ToBytes(content.programFile).toPercentEncoding() @@ FileName::ToBytes(content.programFile)
+F6 @@ files/regular_file.cpp @@ a file of exactly the largest size is refused @@ if (opened.st_size > maxBytes) @@ if (opened.st_size >= maxBytes)
+F7 @@ files/regular_file.cpp @@ a replaced file loses its permissions @@ if (::fchmod(fd, old->st_mode & 07777) != 0)\n            return discard(errno); @@ // permissions not kept
+F8 @@ files/regular_file.cpp @@ a program that ended but is not yet reaped counts as running @@ if (state == 'Z' || state == 'X')\n        return false; // ended, only not yet reaped @@ // ended, only not yet reaped
+F9 @@ files/regular_file.cpp @@ a save's leftover that names no process is removed @@ if (maker > 0 && !Runs(maker) && info.isFile() @@ if (!Runs(maker) && info.isFile()
+F10 @@ files/regular_file.cpp @@ a relative link is resolved from the working folder, not the link's @@ path = link.startsWith('/') ? link : FolderOf(path) + '/' + link; @@ path = link;
+F11 @@ files/program_files.cpp @@ a name with an extension of its own still gets the program extension @@ if (path.isEmpty() || filterIndex != 0 || !QFileInfo(path).suffix().isEmpty()) @@ if (path.isEmpty() || filterIndex != 0)
+F12 @@ files/program_files.cpp @@ a file holding NUL bytes opens as text @@ if (read.data.contains('\0')) { @@ if (false) {
+H1 @@ editor/template_completer.cpp @@ two typed characters are not enough to offer templates @@ head.size() < kMinimumPrefix @@ head.size() <= kMinimumPrefix
+H2 @@ editor/template_completer.cpp @@ a key that may not open the popup (Backspace) opens it @@ if (head.isEmpty() || (!mayOpen && !IsOpen()) || Templates().contains(head)) { @@ if (head.isEmpty() || Templates().contains(head)) {
+H3 @@ editor/template_completer.cpp @@ a word with a blank after it is still taken as the head @@ head.contains(u' ') || head.contains(u'\t') @@ head.contains(u'\t')
+H4 @@ editor/template_completer.cpp @@ the release of a key the popup took never reaches the editor @@ (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)) @@ event->type() != QEvent::KeyPress)
+H5 @@ editor/kt_highlighter.cpp @@ on a dark ground the text gets the light ground's colours @@ (m_dark ? dark : light) @@ (m_dark ? light : dark)
+H6 @@ editor/kt_highlighter.cpp @@ a theme switched at run time keeps the old ground's colours @@ m_dark = dark;\n    MakeFormats(); @@ m_dark = dark;
+H7 @@ editor/kt_highlighter.cpp @@ the underline runs one character past the statement @@ at < rejection->start + rejection->length; @@ at <= rejection->start + rejection->length;
+K7 @@ drivemap/drive_catalogue.cpp @@ a percent value is read as a whole word, its high byte too @@ value.size == 1 || value.scaling == Scaling::Percent || @@ value.size == 1 ||
+K8 @@ drivemap/drive_catalogue.cpp @@ a word is read high byte first @@ bytes[0] | bytes[1] << 8 @@ bytes[0] << 8 | bytes[1]
+K9 @@ drivemap/drive_catalogue.cpp @@ tenths read in whole-number division, the tenth lost @@ return static_cast<float>(count) / 10.0f; @@ return static_cast<float>(count / 10);
+K10 @@ drivemap/drive_catalogue.cpp @@ a percent count is read rounded instead of cut off @@ return count * 100 / 255; @@ return (count * 100 + 127) / 255;
+K11 @@ drivemap/drive_catalogue.cpp @@ current steps read in whole milliamperes divided down @@ return static_cast<float>(count * 0.255); @@ return static_cast<float>(count * 255 / 1000);
+K12 @@ drivemap/drive_catalogue.cpp @@ the tenths product formed in float, not double @@ compiler::RoundHalfEven(static_cast<double>(value) * 10.0) @@ compiler::RoundHalfEven(static_cast<double>(value * 10.0f))
+K13 @@ drivemap/drive_catalogue.cpp @@ a rate or speed of 0 is refused @@ if (!(tenths >= 0)) @@ if (!(tenths > 0))
+K14 @@ drivemap/drive_catalogue.cpp @@ a tenths value above 102.1 is written as 102.1 but the caller's value is left as it was @@ value = compiler::kTenthsLimit;\n    // Formed in double @@ return static_cast<std::uint16_t>(1021);\n    // Formed in double
+K15 @@ drivemap/drive_catalogue.cpp @@ current limit milliamperes cut off instead of rounded @@ compiler::RoundHalfEven(static_cast<double>(reading) * 1000.0) @@ std::trunc(static_cast<double>(reading) * 1000.0)
+K16 @@ drivemap/drive_catalogue.cpp @@ a negative current limit is written, wrapped to a huge count @@ if (!(count >= 0))\n            return std::nullopt;\n        return static_cast<std::uint16_t>(static_cast<int>(count) / 255); @@ return static_cast<std::uint16_t>(static_cast<int>(count) / 255);
+K17 @@ drivemap/drive_catalogue.cpp @@ a current limit above the top is not brought down to it @@ if (reading > value.range.high)\n            reading = value.range.high;\n        // Thousandths @@ // Thousandths
+K18 @@ drivemap/drive_catalogue.cpp @@ a percent written rounded instead of cut off @@ return static_cast<std::uint16_t>(*percent * 255 / 100); @@ return static_cast<std::uint16_t>((*percent * 255 + 50) / 100);
+K19 @@ drivemap/drive_catalogue.cpp @@ a whole value equal to its range's top is refused @@ reading >= value.range.low && reading <= value.range.high @@ reading >= value.range.low && reading < value.range.high
+K20 @@ drivemap/drive_catalogue.cpp @@ a whole value with a fraction is written cut off @@ ||\n            reading != static_cast<float>(static_cast<long>(reading))) @@ )
 EOF
 
 die() {
