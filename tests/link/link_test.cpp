@@ -206,6 +206,11 @@ TEST_F(LinkTest, ArgumentChecksSendNothingAndSearchNothing) {
     };
     for (std::size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(calls[i](), kOutOfRange) << i;
+    int background = -1;
+    m_motor.ReadInBackground(kt::drivemap::Id::Counter, 8, nullptr,
+                             [&](const ClsKtMotor::Reading& read) { background = read.result; });
+    EXPECT_TRUE(RunUntil([&] { return background >= 0; }));
+    EXPECT_EQ(background, kOutOfRange);
     EXPECT_TRUE(m_opened.empty());
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
@@ -218,11 +223,32 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     ASSERT_EQ(m_prompts.Shown().size(), 1u);
     EXPECT_EQ(m_prompts.Shown()[0].defaultAnswer, Answer::No);
 
+    // While its question is open the download holds the link: a click is
+    // busy, the port stays, a monitoring read waits for the download.
+    QObject monitor;
+    bool monitored = false;
+    bool asked = false;
+    std::uint8_t click = 0xFF;
+    bool forgotten = true;
+    m_prompts.OnMessage([&](const kt::platform::MessageRequest&) {
+        if (std::exchange(asked, true))
+            return;
+        click = m_motor.ProgramErase();
+        forgotten = m_link.ForgetPort();
+        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
+                                [&](const Completion&) { monitored = true; });
+    });
     m_prompts.Push(Answer::Yes);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
-    ASSERT_EQ(m_log.size(), 4u);
+    EXPECT_TRUE(RunUntil([&] { return monitored; }));
+    m_prompts.OnMessage(nullptr);
+    EXPECT_EQ(click, kBusy);
+    EXPECT_FALSE(forgotten);
+    EXPECT_EQ(m_prompts.Shown().size(), 2u);
+    ASSERT_EQ(m_log.size(), 6u);
     EXPECT_EQ(m_log[1].bytes.toHex(' '), "04 fe 00 01 ff 7e fd");
     EXPECT_EQ(m_log[3].bytes, Hex("0300 00fe") + QByteArray(254, '\x43') + Hex("05bc"));
+    EXPECT_EQ(m_log[5].bytes.toHex(' '), "00 3e 00 01 c1 ff");
 
     // A failed erase stops the download.
     m_log.clear();
@@ -391,6 +417,26 @@ TEST_F(LinkTest, ForegroundWaitsForTheBackgroundExchange) {
     EXPECT_EQ(foregroundData, Hex("0506"));
     EXPECT_EQ(background[1].result, kSent);
     EXPECT_EQ(m_requests, 3);
+
+    // The port is lost under the read the command waits for: the command
+    // searches again and runs on the port it finds.
+    Reset(Hex("0700"));
+    background.clear();
+    foreground = 0xFF;
+    m_onRequest = [&] {
+        m_silent = m_requests == 1;
+        if (m_requests == 1) {
+            QTimer::singleShot(0, &m_link,
+                               [&] { foreground = m_link.SendPacket(0, 300, 2, foregroundData); });
+            m_port->FailLine(kLinePortLost, true);
+        }
+    };
+    submit();
+    EXPECT_TRUE(RunUntil([&] { return foreground != 0xFF && !background.empty(); }));
+    EXPECT_EQ(background[0].result, kFailed);
+    EXPECT_EQ(foreground, kSent);
+    EXPECT_EQ(foregroundData, Hex("0700"));
+    EXPECT_EQ(m_opened, std::vector<int>{1});
 }
 
 TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
@@ -572,6 +618,23 @@ TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
 // a user's goes ahead of all of them, and a command of several exchanges
 // keeps the wire from its first to its last.
 TEST_F(LinkTest, QueueOrderAndHeldCommands) {
+    // A command that searches first holds the link through its own exchange:
+    // a click meanwhile is busy.
+    Reset(Hex("0700"));
+    std::uint8_t click = 0xFF;
+    m_onRequest = [&] {
+        if (m_requests == 2) // the command's own read, after the probe
+            QTimer::singleShot(0, &m_link, [&] {
+                QByteArray data;
+                click = m_link.SendPacket(0, 62, 1, data);
+            });
+    };
+    QByteArray read;
+    EXPECT_EQ(m_link.SendPacket(0, 300, 2, read), kSent);
+    EXPECT_EQ(click, kBusy);
+    EXPECT_EQ(m_requests, 2);
+    m_onRequest = nullptr;
+
     Connect();
     QObject monitor;
     std::vector<int> done;
@@ -703,6 +766,16 @@ TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
     };
     const std::vector<Row> rows = {
         {"no port yet", false, [] {}, kNoDrivePort, "No drive port is open.", 0, false},
+        {"port given up by the user", true,
+         [this] {
+             m_silent = true;
+             m_prompts.Push(Answer::Cancel);
+             QByteArray data;
+             m_link.SendPacket(0, 62, 1, data);
+             m_prompts.Clear();
+             Reset();
+         },
+         kNoDrivePort, "No drive port is open.", 0, false},
         {"silent drive", true, [this] { m_silent = true; }, kFailed,
          "The drive did not answer, 4 resends.", 1 + FrmMotorCom::kMaxResends, true},
         {"damaged reply", true, [this] { m_rawReply = Hex("31cffe"); }, kFailed,
@@ -761,6 +834,10 @@ TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
                                     });
             EXPECT_TRUE(RunUntil([&] { return calls > 0; })) << row.name;
             EXPECT_EQ(got.data, Hex("07")) << row.name;
+            // A line error after it, the wire idle, is the monitor's too.
+            m_port->FailLine(kLineFraming, false);
+            Linger();
+            EXPECT_TRUE(m_prompts.Shown().empty()) << row.name;
         }
         if (!row.connected) {
             EXPECT_TRUE(m_opened.empty()) << row.name;
