@@ -20,6 +20,11 @@
 #include <functional>
 #include <memory>
 
+#if defined(Q_OS_LINUX)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 using kt::files::RecoveryFile;
 using kt::files::RegularFile;
 
@@ -105,6 +110,18 @@ qint64 DeadPid() {
     process.waitForFinished(10000);
     return pid;
 }
+
+#if defined(Q_OS_LINUX)
+// A child that has ended and is not reaped yet, under this program's name.
+pid_t Zombie() {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    siginfo_t info{};
+    ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+    return pid;
+}
+#endif
 
 class PrivateFilesTest : public ::testing::Test {
 protected:
@@ -212,10 +229,14 @@ TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
     Sleeper lookalike(QStringLiteral("ktmotor-clix"));
 #if defined(Q_OS_LINUX)
     const bool told = true; // the system tells what runs under an id
+    const pid_t zombie = Zombie();
 #else
     const bool told = false;
 #endif
     const std::pair<qint64, bool> cases[] = {
+#if defined(Q_OS_LINUX)
+        {zombie, false},
+#endif
         {QCoreApplication::applicationPid(), true},
         {DeadPid(), false},
         {0, false},
@@ -229,6 +250,24 @@ TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
         SCOPED_TRACE(pid);
         EXPECT_EQ(RegularFile::Runs(pid), runs);
     }
+#if defined(Q_OS_LINUX)
+    ::waitpid(zombie, nullptr, 0);
+#endif
+}
+
+// A replaced file keeps its permissions; a read takes a file of just the
+// limit and refuses one a byte larger.
+TEST_F(PrivateFilesTest, ReplaceKeepsPermissionsReadKeepsItsLimit) {
+    const QString path = Data("Demo.KtVbM");
+    ASSERT_TRUE(Put(path, "old"));
+    ASSERT_TRUE(
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QFile::Permissions before = QFileInfo(path).permissions();
+    ASSERT_TRUE(RegularFile::Replace(QFile::encodeName(path), "Do\r\n").ok);
+    EXPECT_EQ(QFileInfo(path).permissions(), before);
+    EXPECT_TRUE(RegularFile::Read(QFile::encodeName(path), 4).ok);
+    EXPECT_EQ(RegularFile::Read(QFile::encodeName(path), 3).error.toStdString(),
+              "Larger than 3 bytes");
 }
 
 // Only the temporary files of saves whose maker is gone are removed: not
@@ -350,16 +389,17 @@ TEST_F(PrivateFilesTest, TheNewestWholeCopyStays) {
         {{"a", 1}, {{"b", 5}}, "a"},
         {{"a", 5}, {{"b", 1}, {"cut", 0}}, "b"},
         {{"a", 5}, {{"b", 9}, {"c", 1}}, "c"},
+        {{"a", 3}, {{"b", 3}}, "b"}, // within the clock's step: written after the one in place
     };
+    const QDateTime now = QDateTime::currentDateTime();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stays.toStdString());
         QTemporaryDir data;
-        const auto copy = [](const std::pair<QString, int>& made) {
-            QByteArray bytes =
-                RecoveryFile::Encode({.text = made.first,
-                                      .programFile = {},
-                                      .untitled = true,
-                                      .saved = QDateTime::currentDateTime().addSecs(-made.second)});
+        const auto copy = [&now](const std::pair<QString, int>& made) {
+            QByteArray bytes = RecoveryFile::Encode({.text = made.first,
+                                                     .programFile = {},
+                                                     .untitled = true,
+                                                     .saved = now.addSecs(-made.second)});
             return made.first == "cut" ? bytes.chopped(1) : bytes;
         };
         if (!c.inPlace.first.isEmpty()) {
