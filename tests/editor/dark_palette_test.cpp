@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -55,6 +56,18 @@ QRgb Pixel(QWidget* widget, QPoint at) {
     return widget->grab().toImage().pixel(at);
 }
 
+// The lowest contrast of the coloured program text against the text's ground.
+double TextContrast(const KtText& editor) {
+    double lowest = 21;
+    const QColor ground = editor.palette().color(QPalette::Base);
+    for (QTextBlock block = editor.RText()->document()->begin(); block.isValid();
+         block = block.next())
+        for (const QTextLayout::FormatRange& range : block.layout()->formats())
+            if (range.format.hasProperty(QTextFormat::ForegroundBrush))
+                lowest = std::min(lowest, Contrast(range.format.foreground().color(), ground));
+    return lowest;
+}
+
 class DarkPaletteTest : public ::testing::Test {
 protected:
     void SetUp() override { m_light = QApplication::palette(); }
@@ -85,7 +98,7 @@ TEST_F(DarkPaletteTest, MarksStandOutFromTheGround) {
 }
 
 // Switching to a dark theme while the editor is up repaints its gutter, its
-// marks, its corner and its run line in the dark colours.
+// marks, its corner, its run line and its text in the dark colours.
 TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheGutter) {
     KtText editor;
     editor.resize(300, 200);
@@ -100,6 +113,7 @@ TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheGutter) {
     ASSERT_TRUE(KtText::DarkPalette(editor.palette()));
     const MarkImages::Colours colours = MarkImages::ColoursFor(editor.palette());
     EXPECT_TRUE(editor.Highlighter()->DarkBackground());
+    EXPECT_GE(TextContrast(editor), 4.5);
 
     // Row 2 has no mark; below the rows and in the corner, the bare ground.
     EXPECT_EQ(Pixel(editor.PicBreak(1), {1, 8}), colours.ground.rgb());
@@ -119,6 +133,7 @@ TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheGutter) {
     // And back: nothing of the dark look stays.
     Switch(m_light);
     EXPECT_FALSE(editor.Highlighter()->DarkBackground());
+    EXPECT_GE(TextContrast(editor), 4.5);
     EXPECT_EQ(Pixel(editor.PicBreak(1), {1, 8}), MarkImages::ColoursFor(m_light).ground.rgb());
     EXPECT_GE(Contrast(editor.RText()->extraSelections().front().format.background().color(),
                        m_light.color(QPalette::Text)),
