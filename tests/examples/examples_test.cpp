@@ -1,6 +1,6 @@
 // Every shipped example does what its header comment promises, run through
-// the real command-line simulator: the values at the end of a run, or the
-// times at which a value changes in the trace.
+// the real command-line simulator with --trace: when a value changes, and
+// what it is at a given time.
 #include "tests/cli/run_cli.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +8,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 using kt::cli::test::CliRun;
@@ -27,442 +25,199 @@ namespace {
 
 const QString kExamples = QStringLiteral(KT_EXAMPLES);
 
-QString Example(const char* file) {
-    return kExamples + u'/' + QLatin1String(file);
-}
-
-QStringList Shipped() {
-    return QDir(kExamples).entryList({"*.KtVbM"}, QDir::Files, QDir::Name);
-}
-
-// --set arguments for input n pressed `count` times, every `every` seconds
-// from `first` on, each press held half the period.
-QStringList Pulses(int n, int count, double first, double every) {
-    QStringList sets;
-    for (int k = 0; k < count; ++k) {
-        const double on = first + k * every;
-        sets << "--set" << QStringLiteral("input.%1=1@%2").arg(n).arg(on) << "--set"
-             << QStringLiteral("input.%1=0@%2").arg(n).arg(on + every / 2);
-    }
-    return sets;
-}
-
-QStringList Sets(std::initializer_list<const char*> changes) {
-    QStringList sets;
-    for (const char* change : changes)
-        sets << "--set" << change;
-    return sets;
-}
-
-// A name as the catalogue accepts it: any case, with or without the dot or
-// the blanks and hyphens between its words ("Output.0", "WordCounter.0").
-std::string Key(std::string_view name) {
-    std::string key;
-    for (const char c : name) {
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return key;
-}
-
-// The end values by key: each NAME=VALUE of a group's line, and the value
-// after the name on every other line ("CurrentSpeed 15", "Error 0: ...").
-std::map<std::string, std::string> EndValues(const std::string& out) {
-    std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;)
-            w.push_back(word);
-        if (w.size() < 2)
-            continue;
-        if (w[1].find('=') != std::string::npos) {
-            for (std::size_t i = 1; i < w.size(); ++i) {
-                const std::size_t eq = w[i].find('=');
-                values[Key(w[i].substr(0, eq))] = w[i].substr(eq + 1);
-            }
-        } else {
-            std::string value = w[1];
-            if (value.ends_with(':'))
-                value.pop_back();
-            values[Key(w[0])] = value;
-        }
-    }
-    return values;
-}
-
-struct Expect {
-    std::string name;
-    double low;
-    double high;
-};
-// An exact value, or one within a tolerance.
-Expect Is(std::string name, double value) {
-    return {std::move(name), value, value};
-}
-Expect Near(std::string name, double value, double tolerance) {
-    return {std::move(name), value - tolerance, value + tolerance};
-}
-
-struct EndCase {
-    const char* file;
-    const char* promise;
-    QStringList sets;
-    double seconds;
-    std::vector<Expect> expects;
-};
-
-// A value's changes as the trace shows them: when, and the value after.
-struct Change {
-    int ms;
-    double after;
-};
-
-struct TraceCase {
-    const char* file;
-    const char* promise;
-    QStringList sets;
-    double seconds;
-    std::string watched;
-    std::vector<Change> changes;
-};
-
 // A statement runs within a pass of the program's loop of its due time.
 constexpr int kToleranceMs = 10;
 
-// Every "  NAME BEFORE->AFTER" of the trace's statement lines for the name.
-std::vector<Change> ChangesOf(const std::string& trace, const std::string& name) {
-    static const std::regex change(R"(  (\S+) (\S+)->(\S+))");
-    std::vector<Change> changes;
-    std::istringstream lines(trace);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.find(" ms  line ") == std::string::npos)
-            continue;
-        for (auto it = std::sregex_iterator(line.begin(), line.end(), change);
-             it != std::sregex_iterator(); ++it) {
-            if (Key((*it)[1].str()) == Key(name))
-                changes.push_back({std::stoi(line), std::stod((*it)[3].str())});
-        }
-    }
+// Input n pressed `count` times every `every` seconds from `first` on, each
+// press held half the period: --set changes.
+QString Pulses(int n, int count, double first, double every) {
+    QString changes;
+    for (int k = 0; k < count; ++k)
+        changes += QStringLiteral(" input.%1=1@%2 input.%1=0@%3")
+                       .arg(n)
+                       .arg(first + k * every)
+                       .arg(first + (k + 0.5) * every);
     return changes;
 }
 
-std::string Shown(const std::vector<Change>& changes) {
-    std::ostringstream text;
-    for (const Change& c : changes)
-        text << c.ms << " ms: " << c.after << "; ";
-    return text.str();
-}
+// One run of an example: its --set changes and length, and its promises:
+// "NAME: MS=AFTER ..." every change of the value in the run, or
+// "@MS NAME=VALUE NAME=VALUE~TOLERANCE ..." the values at that time.
+struct Row {
+    const char* example;
+    QString changes;
+    double seconds;
+    std::vector<std::string> promises;
+};
 
-std::vector<EndCase> EndCases() {
-    return {
-        // Start and stop: ramps up at 10 a second to 30, down at 15 a second.
-        {"StartStop.KtVbM",
-         "nothing runs before the start press",
-         Sets({"input.0=1@0.5", "input.0=0@0.7"}),
-         0.4,
-         {Is("CommandForward", 0), Is("MotorEnable", 0), Is("CurrentSpeed", 0)}},
-        {"StartStop.KtVbM",
-         "a start press commands forward; 1.5 s of ramp make 15",
-         Sets({"input.0=1@0.5", "input.0=0@0.7"}),
-         2.0,
-         {Is("CommandForward", 1), Near("CurrentSpeed", 15, 0.5), Is("ReferenceSpeed", 30)}},
-        {"StartStop.KtVbM",
-         "the command holds after the press: full speed",
-         Sets({"input.0=1@0.5", "input.0=0@0.7"}),
-         4.0,
-         {Is("CommandForward", 1), Is("MotorEnable", 1), Is("CurrentSpeed", 30)}},
-        {"StartStop.KtVbM",
-         "a stop press: down at 15 a second",
-         Sets({"input.0=1@0.5", "input.0=0@0.7", "input.1=1@5", "input.1=0@5.2"}),
-         6.0,
-         {Is("CommandForward", 0), Is("MotorEnable", 1), Near("CurrentSpeed", 15, 0.5)}},
-        {"StartStop.KtVbM",
-         "at rest 2 s after the stop",
-         Sets({"input.0=1@0.5", "input.0=0@0.7", "input.1=1@5", "input.1=0@5.2"}),
-         8.0,
-         {Is("CommandForward", 0), Is("MotorEnable", 0), Is("CurrentSpeed", 0)}},
-        {"StartStop.KtVbM",
-         "a held stop wins over a start press",
-         Sets({"input.1=1@0.2", "input.0=1@0.5", "input.0=0@0.7"}),
-         2.0,
-         {Is("CommandForward", 0), Is("CurrentSpeed", 0)}},
-        {"StartStop.KtVbM",
-         "releasing stop while start is held does not start",
-         Sets({"input.1=1@0.2", "input.0=1@0.5", "input.1=0@1"}),
-         2.0,
-         {Is("CommandForward", 0), Is("CurrentSpeed", 0)}},
-
-        // Count pulses: one count per press, output 0 from the fifth on.
-        {"CountPulses.KtVbM",
-         "four pulses: not yet a batch",
-         Pulses(0, 4, 0.1, 0.1),
-         1.0,
-         {Is("WordCounter.0", 4), Is("Output.0", 0)}},
-        {"CountPulses.KtVbM",
-         "five pulses: a batch",
-         Pulses(0, 5, 0.1, 0.1),
-         1.0,
-         {Is("WordCounter.0", 5), Is("Output.0", 1)}},
-        {"CountPulses.KtVbM",
-         "seven pulses: still a batch",
-         Pulses(0, 7, 0.1, 0.1),
-         1.0,
-         {Is("WordCounter.0", 7), Is("Output.0", 1)}},
-        {"CountPulses.KtVbM",
-         "a held input counts once",
-         Sets({"input.0=1@0.1"}),
-         1.0,
-         {Is("WordCounter.0", 1), Is("Output.0", 0)}},
-        {"CountPulses.KtVbM",
-         "input 1 clears the count",
-         Pulses(0, 7, 0.1, 0.1) + Sets({"input.1=1@1", "input.1=0@1.1"}),
+const std::vector<Row>& Rows() {
+    static const std::vector<Row> rows = {
+        // Up to 30 at 10 a second, down to rest at 15 a second.
+        {"StartStop",
+         "input.0=1@0.5 input.0=0@0.7 input.1=1@5 input.1=0@5.2",
+         9,
+         {"CommandForward: 500=1 5000=0", "@400 MotorEnable=0 CurrentSpeed=0",
+          "@2000 CurrentSpeed=15~0.5 ReferenceSpeed=30", "@4000 MotorEnable=1 CurrentSpeed=30",
+          "@6000 MotorEnable=1 CurrentSpeed=15~0.5", "@8000 MotorEnable=0 CurrentSpeed=0"}},
+        // A held stop wins over a start press, and its release starts nothing.
+        {"StartStop", "input.1=1@0.2 input.0=1@0.5 input.0=0@0.7", 2, {"CommandForward:"}},
+        {"StartStop", "input.1=1@0.2 input.0=1@0.5 input.1=0@1", 2, {"CommandForward:"}},
+        // A count per press, a batch from the fifth on; input 1 clears.
+        {"CountPulses",
+         Pulses(0, 7, 0.1, 0.1) + " input.1=1@1 input.1=0@1.1" + Pulses(0, 2, 1.2, 0.1),
          1.5,
-         {Is("WordCounter.0", 0), Is("Output.0", 0)}},
-        {"CountPulses.KtVbM",
-         "counting starts again after a clear",
-         Pulses(0, 7, 0.1, 0.1) + Sets({"input.1=1@1", "input.1=0@1.1"}) + Pulses(0, 2, 1.2, 0.1),
-         1.5,
-         {Is("WordCounter.0", 2), Is("Output.0", 0)}},
-
-        // Analog threshold: on at 600 and above, off below 400.
-        {"AnalogThreshold.KtVbM",
-         "700 switches it on",
-         Sets({"analog.0=700@0.2"}),
-         0.3,
-         {Is("Output.0", 1)}},
-        {"AnalogThreshold.KtVbM",
-         "500 after 700 keeps it on",
-         Sets({"analog.0=700@0.2", "analog.0=500@0.4"}),
-         0.5,
-         {Is("Output.0", 1)}},
-        {"AnalogThreshold.KtVbM",
-         "300 switches it off",
-         Sets({"analog.0=700@0.2", "analog.0=500@0.4", "analog.0=300@0.6"}),
-         0.7,
-         {Is("Output.0", 0)}},
-        {"AnalogThreshold.KtVbM",
-         "500 after 300 keeps it off",
-         Sets({"analog.0=700@0.2", "analog.0=500@0.4", "analog.0=300@0.6", "analog.0=500@0.8"}),
-         0.9,
-         {Is("Output.0", 0)}},
-        {"AnalogThreshold.KtVbM",
-         "599 is not enough",
-         Sets({"analog.0=599@0.2"}),
-         0.3,
-         {Is("Output.0", 0)}},
-        {"AnalogThreshold.KtVbM", "600 is", Sets({"analog.0=600@0.2"}), 0.3, {Is("Output.0", 1)}},
-        {"AnalogThreshold.KtVbM",
-         "400 is not below 400",
-         Sets({"analog.0=600@0.2", "analog.0=400@0.4"}),
-         0.5,
-         {Is("Output.0", 1)}},
-        {"AnalogThreshold.KtVbM",
-         "399 is",
-         Sets({"analog.0=600@0.2", "analog.0=399@0.4"}),
-         0.5,
-         {Is("Output.0", 0)}},
-
-        // Speed steps: 10, 20, 30, 40, 50, a second each, then a stop.
-        {"SpeedSteps.KtVbM",
-         "no press, no motor",
-         {},
-         2.0,
-         {Is("CommandForward", 0), Is("CurrentSpeed", 0)}},
-        {"SpeedSteps.KtVbM",
-         "first step",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         1.2,
-         {Is("CommandForward", 1), Is("ReferenceSpeed", 10), Near("CurrentSpeed", 10, 0.5)}},
-        {"SpeedSteps.KtVbM",
-         "second step",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         2.2,
-         {Is("ReferenceSpeed", 20), Near("CurrentSpeed", 20, 0.5)}},
-        {"SpeedSteps.KtVbM",
-         "third step",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         3.2,
-         {Is("ReferenceSpeed", 30), Near("CurrentSpeed", 30, 0.5)}},
-        {"SpeedSteps.KtVbM",
-         "fourth step",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         4.2,
-         {Is("ReferenceSpeed", 40), Near("CurrentSpeed", 40, 0.5)}},
-        {"SpeedSteps.KtVbM",
-         "last step",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         5.2,
-         {Is("CommandForward", 1), Is("ReferenceSpeed", 50), Near("CurrentSpeed", 50, 0.5),
-          Is("WordCounter.0", 500)}},
-        {"SpeedSteps.KtVbM",
-         "then the stop: down at 2.5 in 0.2 s",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         5.7,
-         {Is("CommandForward", 0), Near("CurrentSpeed", 45, 1)}},
-        {"SpeedSteps.KtVbM",
-         "at rest",
-         Sets({"input.0=1@0.5", "input.0=0@0.6"}),
-         8.5,
-         {Is("MotorEnable", 0), Is("CurrentSpeed", 0)}},
-        {"SpeedSteps.KtVbM",
-         "a second press starts from the first step again",
-         Sets({"input.0=1@0.5", "input.0=0@0.6", "input.0=1@9", "input.0=0@9.1"}),
+         {"Counter.0: 100=1 200=2 300=3 400=4 500=5 600=6 700=7 1000=0 1200=1 1300=2",
+          "Output.0: 500=1 1000=0"}},
+        {"CountPulses", "input.0=1@0.1", 1, {"Counter.0: 100=1", "Output.0:"}},
+        // On at 600 and above, off below 400.
+        {"AnalogThreshold",
+         "analog.0=700@0.2 analog.0=500@0.4 analog.0=300@0.6 analog.0=500@0.8",
+         1,
+         {"Output.0: 200=1 600=0"}},
+        {"AnalogThreshold",
+         "analog.0=599@0.2 analog.0=600@0.4 analog.0=400@0.6 analog.0=399@0.8",
+         1,
+         {"Output.0: 400=1 800=0"}},
+        // 10, 20, 30, 40, 50 a second each, then a stop; a new press starts over.
+        {"SpeedSteps",
+         "input.0=1@0.5 input.0=0@0.6 input.0=1@9 input.0=0@9.1",
          9.7,
-         {Is("CommandForward", 1), Is("ReferenceSpeed", 10), Near("CurrentSpeed", 10, 0.5)}},
-
-        // Speed from analog input 0, in tenths, while input 0 is on.
-        {"SpeedFromAnalog.KtVbM",
-         "input 0 off: no motor",
-         Sets({"analog.0=300@0"}),
-         1.0,
-         {Is("CommandForward", 0), Is("CurrentSpeed", 0)}},
-        {"SpeedFromAnalog.KtVbM",
-         "300 is a speed of 30",
-         Sets({"analog.0=300@0", "input.0=1@0.5"}),
-         2.5,
-         {Is("CommandForward", 1), Is("ReferenceSpeed", 30), Is("CurrentSpeed", 30)}},
-        {"SpeedFromAnalog.KtVbM",
-         "the speed follows the slider down",
-         Sets({"analog.0=300@0", "input.0=1@0.5", "analog.0=150@2.5"}),
-         3.5,
-         {Is("ReferenceSpeed", 15), Is("CurrentSpeed", 15)}},
-        {"SpeedFromAnalog.KtVbM",
-         "input 0 off: to rest",
-         Sets({"analog.0=300@0", "input.0=1@0.5", "input.0=0@2.5"}),
-         5.0,
-         {Is("CommandForward", 0), Is("MotorEnable", 0), Is("CurrentSpeed", 0)}},
+         {"ReferenceSpeed: 500=10 1500=20 2500=30 3500=40 4500=50 9000=10",
+          "CommandForward: 500=1 5500=0 9000=1", "@1200 CurrentSpeed=10~0.5",
+          "@3200 CurrentSpeed=30~0.5", "@5200 CurrentSpeed=50~0.5", "@5700 CurrentSpeed=45~1",
+          "@8500 MotorEnable=0 CurrentSpeed=0", "@9700 CurrentSpeed=10~0.5"}},
+        // The speed in tenths of analog input 0 while input 0 is on.
+        {"SpeedFromAnalog",
+         "analog.0=300@0 input.0=1@0.5 analog.0=150@2.5 input.0=0@4",
+         6,
+         {"CommandForward: 500=1 4000=0", "ReferenceSpeed: 0=30 2500=15", "@400 CurrentSpeed=0",
+          "@2500 CurrentSpeed=30", "@3900 CurrentSpeed=15", "@6000 MotorEnable=0 CurrentSpeed=0"}},
+        // 0.5 s on, 0.5 s off while input 0 is on, off at once after.
+        {"Blink",
+         "input.0=1@0.5 input.0=0@2.7",
+         4,
+         {"Output.0: 500=1 1000=0 1500=1 2000=0 2500=1 2700=0"}},
+        {"Blink", "input.0=1@0", 1.8, {"Output.0: 0=1 500=0 1000=1 1500=0"}},
+        // Output 0 for 2 s, then output 1 for 1 s; presses meanwhile are not taken.
+        {"TimedSequence",
+         "input.0=1@0.5 input.0=0@0.6 input.0=1@1 input.0=0@1.1 input.0=1@3 input.0=0@3.1 "
+         "input.0=1@4 input.0=0@4.1",
+         8,
+         {"Output.0: 500=1 2500=0 4000=1 6000=0", "Output.1: 2500=1 3500=0 6000=1 7000=0"}},
     };
+    return rows;
 }
 
-std::vector<TraceCase> TraceCases() {
-    const QStringList onePress = Sets({"input.0=1@0.5", "input.0=0@0.6"});
-    const QStringList pressDuringIt = onePress + Sets({"input.0=1@1", "input.0=0@1.1"});
-    const QStringList pressAfterIt = onePress + Sets({"input.0=1@4", "input.0=0@4.1"});
-    return {
-        // Blink: 0.5 s on, 0.5 s off while input 0 is on.
-        {"Blink.KtVbM",
-         "blinks with a period of 1 s while input 0 is on, off at once after",
-         Sets({"input.0=1@0.5", "input.0=0@2.7"}),
-         4.0,
-         "Output.0",
-         {{500, 1}, {1000, 0}, {1500, 1}, {2000, 0}, {2500, 1}, {2700, 0}}},
-        {"Blink.KtVbM", "stays off while input 0 is off", {}, 3.0, "Output.0", {}},
-        {"Blink.KtVbM",
-         "blinks from the first moment when input 0 is on at power-up",
-         Sets({"input.0=1@0"}),
-         1.8,
-         "Output.0",
-         {{0, 1}, {500, 0}, {1000, 1}, {1500, 0}}},
+struct Change {
+    int ms;
+    double before;
+    double after;
+};
+using Trace = std::map<std::string, std::vector<Change>>;
 
-        // Timed sequence: output 0 for 2 s, then output 1 for 1 s.
-        {"TimedSequence.KtVbM",
-         "step 1 for 2 s; a press during it is not taken",
-         pressDuringIt,
-         6.0,
-         "Output.0",
-         {{500, 1}, {2500, 0}}},
-        {"TimedSequence.KtVbM",
-         "then step 2 for 1 s; a press during it is not taken",
-         pressDuringIt,
-         6.0,
-         "Output.1",
-         {{2500, 1}, {3500, 0}}},
-        {"TimedSequence.KtVbM",
-         "a press after the end runs step 1 again",
-         pressAfterIt,
-         8.0,
-         "Output.0",
-         {{500, 1}, {2500, 0}, {4000, 1}, {6000, 0}}},
-        {"TimedSequence.KtVbM",
-         "and step 2",
-         pressAfterIt,
-         8.0,
-         "Output.1",
-         {{2500, 1}, {3500, 0}, {6000, 1}, {7000, 0}}},
-        {"TimedSequence.KtVbM", "nothing without a press", {}, 3.0, "Output.0", {}},
-    };
+// Every "  NAME BEFORE->AFTER" of the trace's statement lines, by name.
+Trace Changes(const std::string& out) {
+    static const std::regex change(R"(  (\S+) (\S+)->(\S+))");
+    Trace trace;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(" ms  line ") == std::string::npos)
+            continue;
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), change);
+             it != std::sregex_iterator(); ++it)
+            trace[(*it)[1]].push_back({std::stoi(line), std::stod((*it)[2]), std::stod((*it)[3])});
+    }
+    return trace;
 }
 
-QStringList SimulateArgs(const char* file, const QStringList& sets, double seconds) {
-    return QStringList{"simulate", Example(file), "--for", QString::number(seconds)} + sets;
+// The value after the last change by then, or before the first one after.
+std::optional<double> ValueAt(const std::vector<Change>& changes, int ms) {
+    const auto next =
+        std::find_if(changes.begin(), changes.end(), [ms](const Change& c) { return c.ms > ms; });
+    if (next != changes.begin())
+        return std::prev(next)->after;
+    return next == changes.end() ? std::nullopt : std::optional(next->before);
+}
+
+// What the trace shows against the promise; empty when it is kept.
+std::string Broken(const Trace& trace, const std::string& promise) {
+    std::istringstream words(promise);
+    std::string head;
+    words >> head;
+    std::ostringstream seen;
+    if (head.starts_with('@')) {
+        const int ms = std::stoi(head.substr(1));
+        for (std::string word; words >> word;) {
+            const std::size_t eq = word.find('='), tilde = word.find('~');
+            const std::string name = word.substr(0, eq);
+            const double value = std::stod(word.substr(eq + 1));
+            const double tolerance =
+                tilde == std::string::npos ? 0 : std::stod(word.substr(tilde + 1));
+            const std::optional<double> at =
+                trace.contains(name) ? ValueAt(trace.at(name), ms) : std::nullopt;
+            if (!at)
+                seen << name << " never changes; ";
+            else if (std::abs(*at - value) > tolerance)
+                seen << name << " is " << *at << "; ";
+        }
+        return seen.str();
+    }
+    head.pop_back(); // the colon
+    const std::vector<Change> none;
+    const std::vector<Change>& changes = trace.contains(head) ? trace.at(head) : none;
+    bool kept = true;
+    std::size_t i = 0;
+    for (std::string word; words >> word; ++i) {
+        kept = kept && i < changes.size() &&
+               std::abs(changes[i].ms - std::stoi(word)) <= kToleranceMs &&
+               changes[i].after == std::stod(word.substr(word.find('=') + 1));
+    }
+    if (kept && i == changes.size())
+        return "";
+    seen << "seen " << head << ":";
+    for (const Change& c : changes)
+        seen << ' ' << c.ms << '=' << c.after;
+    return seen.str();
+}
+
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
 
-TEST(Examples, EveryExampleCompilesAndSaysWhatToTry) {
-    const QStringList files = Shipped();
-    EXPECT_GE(files.size(), 6);
-    for (const QString& name : files) {
+TEST(Examples, EachKeepsItsPromises) {
+    for (const Row& row : Rows()) {
+        SCOPED_TRACE(std::string(row.example) + " with" + row.changes.toStdString());
+        QStringList args = {"simulate", kExamples + u'/' + row.example + ".KtVbM", "--trace",
+                            "--for", QString::number(row.seconds)};
+        for (const QString& change : row.changes.split(u' ', Qt::SkipEmptyParts))
+            args << "--set" << change;
+        const CliRun run = RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out.find("stopped with error"), std::string::npos)
+            << run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 400));
+        const Trace trace = Changes(run.out);
+        for (const std::string& promise : row.promises)
+            EXPECT_EQ(Broken(trace, promise), "") << "promised " << promise;
+    }
+}
+
+// A new example cannot ship without its promises checked here, nor without
+// saying what to try; the desktop program finds it beside itself.
+TEST(Examples, EveryShippedOneIsCheckedAndCopied) {
+    const QStringList shipped = QDir(kExamples).entryList({"*.KtVbM"}, QDir::Files);
+    EXPECT_GE(shipped.size(), 7);
+    for (const QString& name : shipped) {
         SCOPED_TRACE(name.toStdString());
-        const CliRun run = RunCli({"compile", kExamples + u'/' + name});
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(run.out, "Compiled Successfully.\n");
-        QFile file(kExamples + u'/' + name);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll();
+        EXPECT_TRUE(std::any_of(Rows().begin(), Rows().end(), [&](const Row& row) {
+            return name == QLatin1String(row.example) + ".KtVbM";
+        })) << "no promise checked";
+        const QByteArray text = Bytes(kExamples + u'/' + name);
         EXPECT_TRUE(text.startsWith("' ")) << "no header comment";
         EXPECT_TRUE(text.contains("Try it in the simulator")) << "nothing to try";
-    }
-}
-
-// A new example cannot ship without its promise checked here.
-TEST(Examples, EveryExampleHasItsPromiseChecked) {
-    std::set<QString> checked;
-    for (const EndCase& c : EndCases())
-        checked.insert(QLatin1String(c.file));
-    for (const TraceCase& c : TraceCases())
-        checked.insert(QLatin1String(c.file));
-    for (const QString& name : Shipped())
-        EXPECT_TRUE(checked.contains(name)) << name.toStdString();
-    for (const QString& name : checked)
-        EXPECT_TRUE(QFileInfo::exists(kExamples + u'/' + name)) << name.toStdString();
-}
-
-TEST(Examples, EndValuesKeepThePromise) {
-    for (const EndCase& c : EndCases()) {
-        SCOPED_TRACE(std::string(c.file) + ": " + c.promise);
-        const CliRun run = RunCli(SimulateArgs(c.file, c.sets, c.seconds));
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        const std::map<std::string, std::string> values = EndValues(run.out);
-        EXPECT_EQ(values.count("error") ? values.at("error") : "", "0") << run.out;
-        for (const Expect& expect : c.expects) {
-            const auto found = values.find(Key(expect.name));
-            ASSERT_NE(found, values.end()) << expect.name << " not in\n" << run.out;
-            const double value = std::stod(found->second);
-            EXPECT_TRUE(value >= expect.low && value <= expect.high)
-                << expect.name << " is " << value << ", wanted " << expect.low << " to "
-                << expect.high;
-        }
-    }
-}
-
-TEST(Examples, TracesKeepThePromise) {
-    for (const TraceCase& c : TraceCases()) {
-        SCOPED_TRACE(std::string(c.file) + ": " + c.promise);
-        const CliRun run = RunCli(SimulateArgs(c.file, c.sets, c.seconds) + QStringList{"--trace"});
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(run.out.find("stopped with error"), std::string::npos) << run.out;
-        const std::vector<Change> seen = ChangesOf(run.out, c.watched);
-        bool same = seen.size() == c.changes.size();
-        for (std::size_t i = 0; same && i < seen.size(); ++i)
-            same = seen[i].after == c.changes[i].after &&
-                   std::abs(seen[i].ms - c.changes[i].ms) <= kToleranceMs;
-        EXPECT_TRUE(same) << "wanted " << Shown(c.changes) << "\nseen   " << Shown(seen);
-    }
-}
-
-// The desktop program finds them beside itself in the build tree.
-TEST(Examples, CopiedBesideTheDesktopProgram) {
-    for (const QString& name : Shipped()) {
-        QFile shipped(kExamples + u'/' + name);
-        QFile copy(QStringLiteral(KT_APP_EXAMPLES "/") + name);
-        ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
-        ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << copy.fileName().toStdString();
-        EXPECT_EQ(copy.readAll(), shipped.readAll()) << name.toStdString();
+        EXPECT_EQ(Bytes(QStringLiteral(KT_APP_EXAMPLES "/") + name), text);
     }
 }
 
