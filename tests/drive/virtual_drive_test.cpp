@@ -1,10 +1,11 @@
-// The virtual drive fed with request bytes directly: replies byte for byte,
-// its memory, framing with and without the parity bit, the faults, and its
-// power-up.
+// The virtual drive fed with request bytes directly: replies byte for byte
+// (written out with their checksums, so that a checksum fault shared by the
+// link and the drive shows), its memory, framing with and without the parity
+// bit, the faults, its power-up; and the in-process transport to it.
 #include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
 #include "drivemap/drive_catalogue.h"
 #include "link/transport.h"
-#include "tests/drive/frames.h"
 #include "tests/sim/sim_test_programs.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,14 @@
 #include <QTest>
 
 using kt::drive::VirtualDrive;
-using namespace kt::drive::test;
 using Fault = VirtualDrive::Fault;
 
 namespace {
 
+QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+const QByteArray kReadStatus = Hex("00 00 3E 00 01 C1 FF"); // the byte at 62
 const QByteArray kSetFlag2 = Hex("80 02 4A 00 01 04 2F FF");
 
 class VirtualDriveTest : public ::testing::Test {
@@ -190,4 +194,59 @@ TEST(VirtualDrivePowerUp, AgreesWithAFreshInterpreterOnEveryValue) {
     ASSERT_NE(drive.DataWord(Address(Id::CurrentSpeed)), 0);
     drive.Reset();
     compare("after Reset");
+}
+
+// The in-process transport as the link drives it: notifications from the
+// event loop in order, the parity bit reaching the drive, and a close
+// dropping whatever is underway.
+TEST(VirtualDriveTransport, NotifiesFromTheEventLoopAndCloseDropsWhatIsUnderway) {
+    using Parity = kt::link::Transport::Parity;
+    VirtualDrive drive;
+    drive.SetDataByte(62, 0x31);
+    kt::drive::VirtualDriveTransport port(drive);
+    QStringList events;
+    QObject::connect(&port, &kt::link::Transport::Sent, [&] { events << "Sent"; });
+    QObject::connect(&port, &kt::link::Transport::Received,
+                     [&] { events << QStringLiteral("Received %1").arg(port.BytesAvailable()); });
+    const auto write = [&](Parity parity, const QByteArray& bytes) {
+        port.SetParity(parity);
+        port.Write(bytes);
+    };
+    const auto request = [&] {
+        write(Parity::Mark, kReadStatus.left(1));
+        write(Parity::Space, kReadStatus.mid(1));
+    };
+    const auto waitFor = [&](const char* event) {
+        return QTest::qWaitFor([&] { return events.contains(event); }, 2000);
+    };
+    ASSERT_TRUE(port.Open());
+
+    write(Parity::Mark, kReadStatus.left(1));
+    EXPECT_EQ(events.join(", "), "") << "nothing is signalled from inside Write()";
+    ASSERT_TRUE(waitFor("Sent"));
+    write(Parity::Space, kReadStatus.mid(1));
+    ASSERT_TRUE(waitFor("Received 3"));
+    EXPECT_EQ(events.join(", "), "Sent, Sent, Received 3");
+    EXPECT_EQ(port.ReadAll(), Hex("31 CF FF"));
+    // No request without exactly one mark byte.
+    for (const Parity parity : {Parity::Space, Parity::Mark}) {
+        events.clear();
+        write(parity, kReadStatus);
+        ASSERT_TRUE(waitFor("Sent"));
+    }
+    EXPECT_EQ(drive.Requests().size(), 1u);
+
+    events.clear();
+    request();
+    port.Close();
+    port.Write(kReadStatus); // while closed
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events.join(", "), "");
+    EXPECT_EQ(drive.Requests().size(), 1u);
+    ASSERT_TRUE(port.Open());
+    request();
+    ASSERT_TRUE(waitFor("Received 3"));
+    port.Close();
+    EXPECT_EQ(port.BytesAvailable(), 0) << "the reply goes with the close";
 }
