@@ -16,7 +16,8 @@ std::string LineHint(std::string_view line, int code);
 
 // The hint for a whole program's result from ProgramCompiler::CompileText:
 // text in CR LF lines, code and lineCount as CompileText gave them. Empty
-// when there is nothing to add.
+// when there is nothing to add. The lines it names are counted in the text
+// itself, wherever the caller's LineCount started.
 std::string ProgramHint(std::string_view text, int code, long lineCount);
 
 } // namespace kt::compiler
