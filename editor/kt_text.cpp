@@ -1,5 +1,6 @@
 #include "editor/kt_text.h"
 
+#include "compiler/compile_hint.h"
 #include "compiler/compile_messages.h"
 #include "compiler/white_space.h"
 #include "editor/break_cell.h"
@@ -374,7 +375,12 @@ QString KtText::ErrorTipAt(const QPoint& viewportPos) const {
         viewportPos.x() < from.left() || viewportPos.x() > to.right())
         return {};
     const std::string_view message = compiler::CompileMessage(rejection->code);
-    return QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    QString tip = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    // Read as the highlighter read it when it underlined the line.
+    const std::string hint = compiler::LineHint(block.text().toStdString(), rejection->code);
+    if (!hint.empty())
+        tip += u'\n' + QString::fromStdString(hint);
+    return tip;
 }
 
 void KtText::ShowCornerPicture() {

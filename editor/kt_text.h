@@ -100,7 +100,8 @@ public:
     qint64 ErrorLine() const { return m_errorLine; }
 
     // The compiler's message for the rejected statement under a point of the
-    // text box's viewport, as its tooltip shows it; empty elsewhere.
+    // text box's viewport, and on a second line how to fix it when that can
+    // be said, as its tooltip shows it; empty elsewhere.
     QString ErrorTipAt(const QPoint& viewportPos) const;
 
     KtHighlighter* Highlighter() const { return m_highlighter; }

@@ -106,8 +106,8 @@ TEST_F(EditorHelpTest, HighlighterColoursByTheTable) {
     EXPECT_EQ(m_selChange->size(), 0);
 }
 
-// Hovering a rejected statement tells the compiler's reason; elsewhere
-// there is nothing to tell.
+// Hovering a rejected statement tells the compiler's reason and how to fix
+// it; elsewhere there is nothing to tell.
 TEST_F(EditorHelpTest, TooltipTellsWhyALineIsRejected) {
     Start("Do\r\nCounter0 = 300\r\nReferenceSpeed = 50", 0);
     QTextCursor cursor(Box()->document()->findBlockByNumber(1));
@@ -115,10 +115,11 @@ TEST_F(EditorHelpTest, TooltipTellsWhyALineIsRejected) {
     const QPoint point = Box()->cursorRect(cursor).center();
     QHelpEvent hover(QEvent::ToolTip, point, Box()->viewport()->mapToGlobal(point));
     QApplication::sendEvent(Box()->viewport(), &hover);
-    EXPECT_EQ(QToolTip::text(), "Error: Data out of limit.");
+    EXPECT_EQ(QToolTip::text(), "Error: Data out of limit.\nCounter0 takes 0 to 255");
     QToolTip::hideText();
 
-    EXPECT_EQ(m_editor->ErrorTipAt(point + QPoint(0, 16)), "Error: Statement not identified.");
+    EXPECT_EQ(m_editor->ErrorTipAt(point + QPoint(0, 16)),
+              "Error: Statement not identified.\nReferenceSpeed: did you mean RefrenceSpeed?");
     EXPECT_EQ(m_editor->ErrorTipAt(point - QPoint(0, 16)), "");  // Do
     EXPECT_EQ(m_editor->ErrorTipAt(QPoint(380, point.y())), ""); // past the statement
     EXPECT_EQ(m_editor->ErrorTipAt(QPoint(5, 200)), "");         // below the text
