@@ -1,5 +1,6 @@
 #include "mainwindow/frm_motor.h"
 
+#include "compiler/compile_hint.h"
 #include "compiler/compile_messages.h"
 #include "compiler/line_compiler.h"
 #include "compiler/program_text.h"
@@ -352,7 +353,6 @@ void FrmMotor::OnCompileLine(const QString& oldLine) {
     if (result >= 1 && result <= 254)
         Say(QString::fromLatin1(compiler::CompileMessage(result)));
     FillInstructionList();
-    ShowProgramSize();
 }
 
 void FrmMotor::BuildStatusBar() {
@@ -366,6 +366,21 @@ void FrmMotor::BuildStatusBar() {
     statusBar()->addWidget(m_sizeField);
     statusBar()->addPermanentWidget(m_driveField);
     ShowCaretPosition();
+    // Every change of the text, however made (typing, Undo, Open, New),
+    // restarts the wait; the compile runs once the text has settled.
+    m_sizeTimer = new QTimer(this);
+    m_sizeTimer->setSingleShot(true);
+    m_sizeTimer->setInterval(kSizeDelayMs);
+    connect(m_sizeTimer, &QTimer::timeout, this, &FrmMotor::ShowProgramSize);
+    connect(m_ktText1->RText(), &QPlainTextEdit::textChanged, m_sizeTimer,
+            qOverload<>(&QTimer::start));
+}
+
+bool FrmMotor::SettleProgramSize() {
+    if (!m_sizeTimer->isActive())
+        return false;
+    ShowProgramSize();
+    return true;
 }
 
 void FrmMotor::ShowCaretPosition() {
@@ -376,16 +391,24 @@ void FrmMotor::ShowCaretPosition() {
 }
 
 void FrmMotor::ShowProgramSize() {
+    m_sizeTimer->stop(); // what it waited for is shown now
     long lineCount = 0;
-    const std::uint8_t code = CompileText(lineCount);
-    if (code == compiler::kCompiled)
+    const std::string text = ProgramBytes(m_ktText1->RText()->Text());
+    const std::uint8_t code = m_compiler.CompileText(text, lineCount);
+    if (code == compiler::kCompiled) {
         m_sizeField->setText(QStringLiteral("%1 of %2 bytes")
                                  .arg(m_compiler.ProgramLength())
                                  .arg(compiler::kProgramSize));
-    else if (code == compiler::kNothingToCompile)
+    } else if (code == compiler::kNothingToCompile) {
         m_sizeField->clear();
-    else
-        m_sizeField->setText(QStringLiteral("Does not compile (line %1)").arg(lineCount));
+    } else {
+        QString state = QStringLiteral("Does not compile (line %1)").arg(lineCount);
+        const std::string hint = compiler::ProgramHint(text, code, lineCount);
+        if (!hint.empty())
+            state +=
+                QStringLiteral(": ") + QString::fromStdString(compiler::Windows1252ToUtf8(hint));
+        m_sizeField->setText(state);
+    }
 }
 
 std::vector<int> FrmMotor::MarkedLines() const {

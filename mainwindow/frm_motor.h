@@ -23,6 +23,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QMimeData;
+class QTimer;
 
 namespace kt::editor {
 class KtText;
@@ -87,6 +88,12 @@ public:
     // The lines carrying a gutter mark, from 1.
     std::vector<int> MarkedLines() const;
 
+    // The status bar's size and compile state follow the text kSizeDelayMs
+    // after its last change, so typing never waits for a compile.
+    static constexpr int kSizeDelayMs = 300;
+    // Shows a pending size and state now; false when none was pending.
+    bool SettleProgramSize();
+
     // The status bar's drive field: how the device window finds the drive.
     void ShowConnection(const QString& state);
     // The program files opened or saved last, newest first (at most 8).
@@ -143,7 +150,8 @@ private:
     bool SaveBeforeDiscarding();
     void ShowText(const QString& text);
     void ShowCaretPosition();
-    // The program's size in the status bar, from compiling the whole text.
+    // The program's size in the status bar, from compiling the whole text,
+    // or where and why it does not compile.
     void ShowProgramSize();
     void BuildStatusBar();
     void RememberFile(const QString& path);
@@ -184,6 +192,7 @@ private:
     QMenu* m_examplesMenu = nullptr;
     QLabel* m_caretField = nullptr;
     QLabel* m_sizeField = nullptr;
+    QTimer* m_sizeTimer = nullptr;
     QLabel* m_driveField = nullptr;
     std::vector<QAction*> m_categoryMenus;
 };

@@ -64,8 +64,10 @@ TEST_F(EditorKit, CompileShowsTheErrorInPlace) {
     };
     const Row rows[] = {
         {"Do\r\n  Output.0 = True\r\nLoop", 1, "6 of 254 bytes", "Compiled Successfully."},
-        {"Do\r\nCounter0 = 300\r\nLoop", 2, "Does not compile (line 2)", "Error at Line 1"},
-        {"Do\r\nOutput.0 = True", 2, "Does not compile (line 2)", "Error at Line 1"},
+        {"Do\r\nCounter0 = 300\r\nLoop", 2, "Does not compile (line 2): Counter0 takes 0 to 255",
+         "Error at Line 1"},
+        {"Do\r\nOutput.0 = True", 2, "Does not compile (line 2): the Do on line 1 has no Loop",
+         "Error at Line 1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -98,6 +100,32 @@ TEST_F(EditorKit, UndoAndRedoFromTheMenu) {
     EXPECT_EQ(m_window.KtText1()->RunBreak().size(), 1u);
     m_window.findChild<QAction*>("AddEditSelectAll")->trigger();
     EXPECT_EQ(Box()->SelText().toStdString(), "Do");
+}
+
+// The size and compile state follow every change of the text a moment
+// later, not on the keystroke itself: an edit, Undo, Open and New alike.
+TEST_F(EditorKit, StatusBarFollowsTheText) {
+    const auto settled = [this] {
+        EXPECT_TRUE(m_window.SettleProgramSize()) << "no update was waiting";
+        return Field("StatusSize").toStdString();
+    };
+    const std::string good = "6 of 254 bytes";
+    Box()->SetText("Do\r\nCounter0 = 30\r\nLoop");
+    EXPECT_EQ(settled(), good);
+    Box()->SetSelStart(17); // after "30"
+    QTest::keyClick(Box(), Qt::Key_0);
+    EXPECT_EQ(Field("StatusSize").toStdString(), good); // not yet
+    EXPECT_EQ(settled(), "Does not compile (line 2): Counter0 takes 0 to 255");
+    m_window.findChild<QAction*>("AddEditUndo")->trigger();
+    EXPECT_EQ(settled(), good);
+
+    Box()->SetText("Do\r\nRefrenceSpeed = 200\r\nLoop");
+    EXPECT_EQ(settled(), "Does not compile (line 2): RefrenceSpeed takes 0 to 102.1");
+    ASSERT_TRUE(m_window.OpenFile(Program("Valid.KtVbM", "Do\r\nLoop\r\n")));
+    EXPECT_EQ(settled(), "4 of 254 bytes");
+    m_window.NewProgram();
+    EXPECT_EQ(settled(), "");
+    EXPECT_FALSE(m_window.SettleProgramSize());
 }
 
 TEST_F(EditorKit, StatusBarCountsFromOne) {
