@@ -1,6 +1,7 @@
 #include "cli/compile_commands.h"
 
 #include "cli/program_file.h"
+#include "compiler/compile_hint.h"
 #include "compiler/compile_messages.h"
 #include "compiler/line_compiler.h"
 #include "compiler/program_compiler.h"
@@ -43,15 +44,21 @@ LineRead ReadLine(std::istream& in, std::string& line) {
     return tooLong || line.size() > kMaxLineBytes ? LineRead::TooLong : LineRead::Line;
 }
 
-void PrintLineResult(std::string_view line, std::ostream& out) {
+// The result on out as tools read it; how to fix a rejected line on err,
+// after "where" (empty for the argument, "line N: " for standard input).
+void PrintLineResult(std::string_view line, std::ostream& out, std::ostream& err,
+                     const std::string& where) {
     StatementBytes code{};
     const std::uint8_t result = CompileStatement(line, code);
-    if (result == kCompiled)
+    if (result == kCompiled) {
         out << "0 " << int(code[0]) << ' ' << int(code[1]) << '\n';
-    else if (result == kNothingToCompile)
+    } else if (result == kNothingToCompile) {
         out << "255\n";
-    else
+    } else {
         out << int(result) << ' ' << CompileMessage(result) << '\n';
+        if (const std::string hint = LineHint(line, result); !hint.empty())
+            err << "ktmotor-cli line: " << where << hint << '\n';
+    }
 }
 
 std::string HexLines(const ProgramImage& image) {
@@ -67,7 +74,8 @@ std::string HexLines(const ProgramImage& image) {
 
 } // namespace
 
-int CompileProgramFile(const std::string& file, std::ostream& err, ProgramImage& image) {
+int CompileProgramFile(const std::string& file, std::ostream& err, ProgramImage& image,
+                       bool withHint) {
     const FileResult read = ReadProgramBytes(file);
     if (!read.ok) {
         err << file << ": cannot read: " << read.reason << '\n';
@@ -75,13 +83,18 @@ int CompileProgramFile(const std::string& file, std::ostream& err, ProgramImage&
     }
     ProgramCompiler compiler;
     long lineCount = 0;
-    const std::uint8_t result = compiler.CompileText(ReadProgramFile(read.data), lineCount);
+    const std::string text = ReadProgramFile(read.data);
+    const std::uint8_t result = compiler.CompileText(text, lineCount);
     if (result == kNothingToCompile) {
         err << file << ": nothing to compile\n";
         return kExitProgramError;
     }
     if (result != kCompiled) {
         err << file << ':' << lineCount << ": " << CompileMessage(result) << '\n';
+        // A line of its own: the message line stays as tools parse it.
+        if (const std::string hint = withHint ? ProgramHint(text, result, lineCount) : "";
+            !hint.empty())
+            err << file << ':' << lineCount << ": hint: " << Windows1252ToUtf8(hint) << '\n';
         return kExitProgramError;
     }
     image = compiler.ProgramBuffer();
@@ -95,7 +108,7 @@ int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::
         return kExitUsage;
     }
     if (args.size() == 1) {
-        PrintLineResult(args[0], out);
+        PrintLineResult(args[0], out, err, {});
         return kExitOk;
     }
     std::string line;
@@ -109,7 +122,7 @@ int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::
             err << "ktmotor-cli line: line " << number << " is longer than " << kMaxLineBytes
                 << " bytes; not compiled\n";
         } else {
-            PrintLineResult(line, out);
+            PrintLineResult(line, out, err, "line " + std::to_string(number) + ": ");
         }
         // Output refused (a full disk): reading on would be for nothing.
         if (!out)
@@ -127,7 +140,7 @@ int RunCompileCommand(const std::vector<std::string>& args, const CompileOptions
     const std::string& file = args[0];
 
     ProgramImage image{};
-    if (const int failed = CompileProgramFile(file, err, image))
+    if (const int failed = CompileProgramFile(file, err, image, true))
         return failed;
 
     if (options.image) {

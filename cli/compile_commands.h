@@ -26,8 +26,10 @@ inline constexpr int kExitUsage = 64; // a command line that cannot be understoo
 inline constexpr std::size_t kMaxLineBytes = 1024 * 1024;
 
 // Reads and compiles a program file as the compile command does, telling
-// err what went wrong; 0 with the image, or the exit code of the failure.
-int CompileProgramFile(const std::string& file, std::ostream& err, compiler::ProgramImage& image);
+// err what went wrong (withHint: and on a line of its own how to fix it);
+// 0 with the image, or the exit code of the failure.
+int CompileProgramFile(const std::string& file, std::ostream& err, compiler::ProgramImage& image,
+                       bool withHint = false);
 
 // args are the words after the command's name.
 int RunLineCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

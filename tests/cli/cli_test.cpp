@@ -15,18 +15,23 @@ using kt::cli::test::CliRun;
 using kt::cli::test::CliTest;
 using kt::cli::test::RunCli;
 
+// How to fix a rejected line goes to standard error, never into the output.
 TEST_F(CliTest, LineFromArgument) {
-    const std::vector<std::pair<QString, std::string>> cases = {
-        {"Counter0 = 200", "0 45 200\n"},
-        {"Counter0 = 256", "2 Error: Data out of limit.\n"},
-        {"Jump", "1 Error: Statement not identified.\n"},
-        {"' comment", "255\n"},
-        {"", "255\n"},
+    const std::vector<std::tuple<QString, std::string, std::string>> cases = {
+        {"Counter0 = 200", "0 45 200\n", ""},
+        {"Counter0 = 256", "2 Error: Data out of limit.\n",
+         "ktmotor-cli line: Counter0 takes 0 to 255\n"},
+        {"ReferenceSpeed = 50", "1 Error: Statement not identified.\n",
+         "ktmotor-cli line: ReferenceSpeed: did you mean RefrenceSpeed?\n"},
+        {"Jump", "1 Error: Statement not identified.\n", ""},
+        {"' comment", "255\n", ""},
+        {"", "255\n", ""},
     };
-    for (const auto& [line, output] : cases) {
+    for (const auto& [line, output, error] : cases) {
         const CliRun run = RunCli({"line", line});
         EXPECT_EQ(run.exitCode, 0) << line.toStdString();
         EXPECT_EQ(run.out, output) << line.toStdString();
+        EXPECT_EQ(run.err, error) << line.toStdString();
     }
 }
 
@@ -36,6 +41,8 @@ TEST_F(CliTest, LinesFromStandardInput) {
     const CliRun run = RunCli({"line"}, "Do\r\n\tLoop  \nDo\t' x\n\nWordCounter.2 = Analog.4");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "0 15 0\n0 67 0\n1 Error: Statement not identified.\n255\n0 91 132\n");
+    EXPECT_EQ(run.err,
+              "ktmotor-cli line: line 3: write it as Do: one blank between words, no tabs\n");
 }
 
 TEST_F(CliTest, CompileSuccessWithHexAndImage) {
@@ -62,21 +69,28 @@ TEST_F(CliTest, CompileErrors) {
     struct Case {
         QByteArray content;
         int exitCode;
-        std::string suffix; // after "FILE"
+        std::string suffix;    // after "FILE"
+        std::string hint = {}; // after "FILE" on a line of its own
     };
     const std::vector<Case> cases = {
-        {"Do\n' note\nCounter0 = 300\nLoop\n", 1, ":3: Error: Data out of limit.\n"},
-        {"Do\r\nCounter0 = 1\r\n", 1, ":3: Error: Expect Loop.\n"},
-        {"If Input.0\r\nLoop", 1, ":2: Error: Loop Before Do.\n"},
+        {"Do\n' note\nCounter0 = 300\nLoop\n", 1, ":3: Error: Data out of limit.\n",
+         ":3: hint: Counter0 takes 0 to 255\n"},
+        {"Do\r\nCounter0 = 1\r\n", 1, ":3: Error: Expect Loop.\n",
+         ":3: hint: the Do on line 1 has no Loop\n"},
+        {"If Input.0\r\nLoop", 1, ":2: Error: Loop Before Do.\n",
+         ":2: hint: the If on line 1 needs its End If before the Loop on line 2\n"},
         {"", 1, ": nothing to compile\n"},
         {"\x80\xff\x00", 1, ":1: Error: Statement not identified.\n"},
+        {"Do\r\nOutput.0 = Tr\xfc\r\nLoop", 1, ":2: Error: Statement not identified.\n",
+         ":2: hint: Tr\xc3\xbc: did you mean True?\n"}, // in UTF-8, not the file's code page
     };
     for (const Case& c : cases) {
         const QString program = Write("prog.KtVbM", c.content);
         const QString image = m_dir.filePath("never.bin");
         const CliRun run = RunCli({"compile", program, "--image", image});
         EXPECT_EQ(run.exitCode, c.exitCode) << c.suffix;
-        EXPECT_EQ(run.err, program.toStdString() + c.suffix);
+        EXPECT_EQ(run.err, program.toStdString() + c.suffix +
+                               (c.hint.empty() ? "" : program.toStdString() + c.hint));
         EXPECT_TRUE(run.out.empty());
         EXPECT_FALSE(QFile::exists(image));
     }
