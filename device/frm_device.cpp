@@ -1,8 +1,11 @@
 #include "device/frm_device.h"
 
 #include "compiler/number_rules.h"
+#include "compiler/program_compiler.h"
+#include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "link/frm_motor_com.h"
+#include "link/link_observer.h"
 #include "platform/prompt_service.h"
 
 #include <QCheckBox>
@@ -28,6 +31,8 @@ using Byte = link::ClsKtMotor::Byte;
 constexpr int kClientHeight = 6900;
 constexpr int kCollapsedWidth = 5160;
 constexpr int kExpandedWidth = 12075;
+// Our status line, below the specified client area (pixels).
+constexpr int kStatusLineHeight = 22;
 const QString kNotRead =
     QStringLiteral("Not Read, Either device not ready Or communication error.");
 const QString kErrorWriting = QStringLiteral("Error writing");
@@ -65,6 +70,43 @@ QCursor HandCursor() {
     return QCursor(Qt::PointingHandCursor);
 }
 
+// The image bytes the compile filled: the statements before the first fill
+// byte in an opcode's place (no opcode is the fill byte).
+qsizetype FilledBytes(const QByteArray& image) {
+    qsizetype filled = 0;
+    while (filled < image.size() &&
+           static_cast<std::uint8_t>(image[filled]) != compiler::kImageFill)
+        filled += 2;
+    return std::min(filled, image.size());
+}
+
+// Watches the link while a program command runs, for the erase and the
+// download ending well: a declined confirmation returns success too, having
+// sent nothing.
+class ProgramExchanges : public link::LinkObserver {
+public:
+    explicit ProgramExchanges(link::FrmMotorCom& link) : m_link(link) { m_link.AddObserver(this); }
+    ~ProgramExchanges() override { m_link.RemoveObserver(this); }
+    ProgramExchanges(const ProgramExchanges&) = delete;
+    ProgramExchanges& operator=(const ProgramExchanges&) = delete;
+
+    void Observe(const link::LinkEvent& event) override {
+        if (event.kind != link::LinkEvent::Kind::Ended)
+            return;
+        if (event.function == drivemap::kErase)
+            m_erased = event.code == link::kSent;
+        else if (event.function == drivemap::kProgram)
+            m_written = event.code == link::kSent;
+    }
+    bool Erased() const { return m_erased; }
+    bool Written() const { return m_written; }
+
+private:
+    link::FrmMotorCom& m_link;
+    bool m_erased = false;
+    bool m_written = false;
+};
+
 } // namespace
 
 // Keeps the window alive across a command's wait, and closes it afterwards
@@ -91,7 +133,8 @@ FrmDevice::FrmDevice(link::FrmMotorCom& link, platform::PromptService& prompts,
     setFont(font);
     Build();
     BuildTabOrder();
-    setFixedSize(Px(kCollapsedWidth), Px(kClientHeight));
+    setFixedSize(Px(kCollapsedWidth), Px(kClientHeight) + kStatusLineHeight);
+    PlaceStatusLine();
 
     m_motor = std::make_unique<link::ClsKtMotor>(m_link, m_prompts);
     m_motorPort = m_motor->OpenPort();
@@ -270,6 +313,9 @@ void FrmDevice::Build() {
                                                        {0, 6240, 5040, 6240},
                                                        {11880, 0, 11880, 6840},
                                                        {5040, 5160, 9480, 5160}}};
+    m_statusLine = new QLabel(this);
+    m_statusLine->setIndent(Px(120));
+
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto& [x1, y1, x2, y2] = lines[i];
         m_line1[i] = new QFrame(this);
@@ -322,6 +368,11 @@ void FrmDevice::CmdExpand_Click() {
     const bool expand = !Expanded();
     setFixedSize(Px(expand ? kExpandedWidth : kCollapsedWidth), height());
     m_cmdExpand->setText(expand ? QStringLiteral("<<") : QStringLiteral(">>"));
+    PlaceStatusLine();
+}
+
+void FrmDevice::PlaceStatusLine() {
+    m_statusLine->setGeometry(0, Px(kClientHeight), width(), kStatusLineHeight);
 }
 
 bool FrmDevice::eventFilter(QObject* watched, QEvent* event) {
@@ -563,8 +614,6 @@ bool FrmDevice::WriteOne(int index) {
         return motor.WriteCommandReverse(m_chkCommandReverse->isChecked()) == link::kSent;
     case 36:
         return motor.WriteCommandForward(m_chkCommandForward->isChecked()) == link::kSent;
-    case 37:
-        return motor.ProgramErase() == link::kSent;
     default:
         break;
     }
@@ -592,22 +641,46 @@ bool FrmDevice::WriteOne(int index) {
     return true; // 3, 4 and 6 have no write button
 }
 
-void FrmDevice::CmdWrite_Click(int index) {
-    const Busy busy(this);
-    if (index == 38) {
-        std::uint8_t error = 0;
-        long lineCount = 0;
-        const QByteArray image = m_program ? m_program(error, lineCount) : QByteArray();
-        if (error != 0) {
-            m_prompts.Message(
-                {.text = QStringLiteral("ProgramError at Line") + QString::number(lineCount)});
-            return;
-        }
-        if (m_motor->WriteProgram(image) != link::kSent)
-            m_prompts.Message({.text = kErrorWriting});
+void FrmDevice::WriteProgram() {
+    std::uint8_t error = 0;
+    long lineCount = 0;
+    const QByteArray image = m_program ? m_program(error, lineCount) : QByteArray();
+    if (error != 0) {
+        m_prompts.Message(
+            {.text = QStringLiteral("ProgramError at Line") + QString::number(lineCount)});
         return;
     }
-    if (!WriteOne(index))
+    const QPointer<FrmDevice> self(this);
+    const ProgramExchanges exchanges(m_link);
+    if (m_motor->WriteProgram(image) != link::kSent)
+        m_prompts.Message({.text = kErrorWriting});
+    if (!self)
+        return;
+    // The status line tells what the drive holds.
+    if (exchanges.Written())
+        m_statusLine->setText(QStringLiteral("Program written: %1 of %2 bytes")
+                                  .arg(FilledBytes(image))
+                                  .arg(compiler::kProgramSize));
+    else if (exchanges.Erased())
+        m_statusLine->clear();
+}
+
+void FrmDevice::EraseProgram() {
+    const QPointer<FrmDevice> self(this);
+    const ProgramExchanges exchanges(m_link);
+    if (m_motor->ProgramErase() != link::kSent)
+        m_prompts.Message({.text = kErrorWriting});
+    if (self && exchanges.Erased())
+        m_statusLine->clear();
+}
+
+void FrmDevice::CmdWrite_Click(int index) {
+    const Busy busy(this);
+    if (index == 38)
+        WriteProgram();
+    else if (index == 37)
+        EraseProgram();
+    else if (!WriteOne(index))
         m_prompts.Message({.text = kErrorWriting});
 }
 

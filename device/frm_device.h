@@ -2,7 +2,8 @@
 // boxes and buttons, read and written through the command set, and the
 // program erased or downloaded. Each control array has one handler that
 // takes the index. It talks to the drive only through ClsKtMotor and asks
-// the user only through the prompt service.
+// the user only through the prompt service. Below the specified controls a
+// status line of our own tells what the last program download did.
 #pragma once
 
 #include <QByteArray>
@@ -67,6 +68,7 @@ public:
     QCheckBox* ChkAutoTorque() const { return m_chkAutoTorque; }
     QCheckBox* ChkCommandForward() const { return m_chkCommandForward; }
     QCheckBox* ChkCommandReverse() const { return m_chkCommandReverse; }
+    QLabel* StatusLine() const { return m_statusLine; }
 
     // Escape and the close button both end here.
     void done(int result) override;
@@ -78,6 +80,9 @@ protected:
 
 private:
     void Build();
+    void PlaceStatusLine();
+    void WriteProgram();
+    void EraseProgram();
     void BuildTabOrder();
     // A read or write in progress: the window must outlive it.
     struct Busy;
@@ -112,6 +117,7 @@ private:
     QCheckBox* m_chkAutoTorque = nullptr;
     QCheckBox* m_chkCommandForward = nullptr;
     QCheckBox* m_chkCommandReverse = nullptr;
+    QLabel* m_statusLine = nullptr;
 };
 
 } // namespace kt::device

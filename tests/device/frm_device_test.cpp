@@ -2,6 +2,7 @@
 // message answered by the scripted prompt service: reads, writes, downloads,
 // and what a user meets when the line misbehaves. Whatever happens during a
 // wait is set off by the request going out, never by the clock.
+#include "compiler/program_compiler.h"
 #include "device/frm_device.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -48,12 +50,12 @@ protected:
     ~DeviceTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
     std::unique_ptr<FrmDevice> Open() {
-        auto window = std::make_unique<FrmDevice>(
-            m_link, m_prompts, [this](std::uint8_t& error, long& lineCount) {
-                error = m_programError;
-                lineCount = m_programLine;
-                return error == 0 ? QByteArray(254, '\x43') : QByteArray();
-            });
+        auto window = std::make_unique<FrmDevice>(m_link, m_prompts,
+                                                  [this](std::uint8_t& error, long& lineCount) {
+                                                      error = m_programError;
+                                                      lineCount = m_programLine;
+                                                      return error == 0 ? m_image : QByteArray();
+                                                  });
         window->show();
         m_drive.ClearLog();
         m_opened = 0;
@@ -79,6 +81,7 @@ protected:
     std::function<void()> m_onSend;
     int m_onSendCount = -1; // acts on a request of this data count only
     int m_opened = 0;
+    QByteArray m_image = QByteArray(254, '\x43');
     std::uint8_t m_programError = 0;
     long m_programLine = 0;
     kt::platform::ScriptedPrompts m_prompts;
@@ -212,17 +215,28 @@ TEST_F(DeviceTest, WritesConvertAndSend) {
     }
 }
 
+// The status line tells what the drive holds: a download with the bytes
+// the compile filled; a declined one changes nothing, an erase clears it.
 TEST_F(DeviceTest, ProgramEraseAndDownload) {
+    kt::compiler::ProgramCompiler compiler;
+    long lines = 0;
+    ASSERT_EQ(compiler.CompileText("Do\r\n  Output.0 = True\r\nLoop\r\n", lines), 0);
+    m_image = QByteArray(reinterpret_cast<const char*>(compiler.ProgramBuffer().data()), 254);
     auto window = Open();
-    m_prompts.Push(Answer::No);
-    window->CmdWrite_Click(37);
-    EXPECT_TRUE(m_drive.Requests().empty());
-    m_prompts.Push(Answer::Yes);
-    window->CmdWrite_Click(38);
-    EXPECT_EQ(m_drive.ProgramMemory()[253], 0x43);
-    m_prompts.Push(Answer::Yes);
-    window->CmdWrite_Click(37);
-    EXPECT_EQ(m_drive.ProgramMemory()[0], 0xFF);
+    // The button, the answer, the drive's first program byte, the status line.
+    const std::vector<std::tuple<int, Answer, int, QString>> steps = {
+        {38, Answer::Yes, 0x0F, "Program written: 6 of 254 bytes"},
+        {37, Answer::No, 0x0F, "Program written: 6 of 254 bytes"},
+        {37, Answer::Yes, 0xFF, ""},
+        {38, Answer::No, 0xFF, ""},
+    };
+    for (const auto& [button, answer, first, status] : steps) {
+        m_prompts.Push(answer);
+        window->CmdWrite_Click(button);
+        EXPECT_EQ(m_drive.ProgramMemory()[0], first) << button;
+        EXPECT_EQ(window->StatusLine()->text().toStdString(), status.toStdString()) << button;
+    }
+    EXPECT_EQ(window->StatusLine()->geometry().top(), 460); // below the specified controls
 
     m_prompts.Clear();
     m_drive.ClearLog();
