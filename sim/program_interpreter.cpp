@@ -77,14 +77,18 @@ void ProgramInterpreter::Erase() {
     m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~Mask(StatusBit::ProgramRunMode));
 }
 
-void ProgramInterpreter::Fail(std::uint8_t error, std::size_t statement) {
+void ProgramInterpreter::Halt() {
     m_running = false;
-    m_errorStatement = statement;
-    m_memory[Address(Id::Error)] = error;
     // A stopped program no longer drives the motor: it ramps down to rest.
     m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~(Mask(StatusBit::ProgramRunMode) |
                                                                  Mask(StatusBit::CommandForward) |
                                                                  Mask(StatusBit::CommandReverse)));
+}
+
+void ProgramInterpreter::Fail(std::uint8_t error, std::size_t statement) {
+    Halt();
+    m_errorStatement = statement;
+    m_memory[Address(Id::Error)] = error;
 }
 
 std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
@@ -181,8 +185,7 @@ void ProgramInterpreter::Restart() {
 }
 
 void ProgramInterpreter::Stop() {
-    m_running = false;
-    m_memory[Address(Id::Status)] &= static_cast<std::uint8_t>(~Mask(StatusBit::ProgramRunMode));
+    Halt();
 }
 
 bool ProgramInterpreter::SetInput(int n, bool on) {

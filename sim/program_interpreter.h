@@ -69,7 +69,9 @@ public:
     // From the first statement again, with the click memories forgotten; the
     // error byte cleared. Nothing happens without a loaded program.
     void Restart();
-    // Stops the program where it is, without an error.
+    // Stops the program where it is, without an error, as an error stops
+    // it: ProgramRunMode and the command bits cleared, the motor left to
+    // slow to rest as simulated time moves on.
     void Stop();
 
     bool Running() const { return m_running; }
@@ -120,6 +122,7 @@ private:
         bool clickLast = false;   // the input when it last ran
     };
 
+    void Halt();
     void Fail(std::uint8_t error, std::size_t statement);
     void Execute();
     bool Holds(Statement& statement);

@@ -93,6 +93,8 @@ Errors
 - On an error the program stops, ProgramRunMode and the two command bits are
   cleared (so the motor slows to rest) and the error byte (address 75) holds
   the code. Loading a program clears the error byte and starts the program.
+- Stop in the simulator stops the program the same way, without an error:
+  the commands go, and the motor slows to rest at the deceleration rate.
 
 Power-up values
 The simulator, the simulate command and the virtual drive all start from
