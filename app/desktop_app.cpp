@@ -1,5 +1,6 @@
 #include "app/desktop_app.h"
 
+#include "compiler/program_text.h"
 #include "connection/connection_panel.h"
 #include "device/frm_device.h"
 #include "drive/virtual_drive_transport.h"
@@ -303,7 +304,10 @@ void DesktopApp::Simulate(mainwindow::FrmMotor::SimulatorCommand command) {
         connect(text, &editor::KtText::SelChange, m_simulator, [this](bool textChange) {
             if (textChange &&
                 m_simulator->CurrentState() != simulator::FrmSimulator::State::Stopped)
-                m_simulator->Stop();
+                m_simulator->ProgramEdited();
+        });
+        m_simulator->SetTextSource([this] {
+            return compiler::Utf8ToWindows1252(m_window->KtText1()->RText()->Text().toStdString());
         });
         m_simulator->SetBreakLines(m_window->MarkedLines());
     }

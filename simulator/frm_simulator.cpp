@@ -1,12 +1,17 @@
 #include "simulator/frm_simulator.h"
 
+#include "compiler/compile_hint.h"
+#include "compiler/compile_messages.h"
+#include "compiler/program_text.h"
 #include "drive/virtual_drive.h"
 #include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "platform/prompt_service.h"
+#include "simulator/lamp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,23 +32,19 @@ using drivemap::Address;
 using drivemap::Channels;
 using drivemap::Id;
 
-// A read-only check box: the program sets it, the user cannot.
-QCheckBox* Lamp(const QString& text, QWidget* parent) {
-    auto* lamp = new QCheckBox(text, parent);
-    lamp->setAttribute(Qt::WA_TransparentForMouseEvents);
-    lamp->setFocusPolicy(Qt::NoFocus);
-    return lamp;
-}
-
 QString Caption(const drivemap::ValueRef& ref) {
     const std::string_view unit = ref.value->unit;
     return QString::fromStdString(drivemap::Name(ref)) +
            (unit.empty() ? QString() : QStringLiteral(" [%1]").arg(QLatin1String(unit)));
 }
 
-void SetLamp(QCheckBox* lamp, bool on) {
-    if (lamp != nullptr && lamp->isChecked() != on)
-        lamp->setChecked(on);
+void SetLamp(Lamp* lamp, bool on) {
+    if (lamp != nullptr)
+        lamp->SetOn(on);
+}
+
+QString FromProgramText(const std::string& text) {
+    return QString::fromStdString(compiler::Windows1252ToUtf8(text));
 }
 
 } // namespace
@@ -90,6 +91,21 @@ void FrmSimulator::Build() {
     controls->addWidget(m_speed);
     top->addLayout(controls);
 
+    auto* state = new QHBoxLayout;
+    m_stateLine = new QLabel(this);
+    m_stateLine->setWordWrap(true);
+    m_stateLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_stateLine->setAccessibleName(QStringLiteral("State"));
+    QFont bold = m_stateLine->font();
+    bold.setBold(true);
+    m_stateLine->setFont(bold);
+    m_time = new QLabel(this);
+    m_time->setAccessibleName(QStringLiteral("Simulated time"));
+    m_time->setToolTip(QStringLiteral("Simulated time since Run"));
+    state->addWidget(m_stateLine, 1);
+    state->addWidget(m_time, 0, Qt::AlignRight | Qt::AlignTop);
+    top->addLayout(state);
+
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"), this);
     auto* inputGrid = new QGridLayout(inputs);
     for (int n = 0; n < Channels(Id::Inputs); ++n) {
@@ -101,13 +117,25 @@ void FrmSimulator::Build() {
         });
     }
     for (int n = 0; n < Channels(Id::Analog); ++n) {
+        const drivemap::ValueRef ref{&drivemap::At(Id::Analog), n};
         m_analogs[n] = new QSlider(Qt::Horizontal, inputs);
-        m_analogs[n]->setRange(static_cast<int>(drivemap::At(Id::Analog).range.low),
-                               static_cast<int>(drivemap::At(Id::Analog).range.high));
-        inputGrid->addWidget(new QLabel(Caption({&drivemap::At(Id::Analog), n}), inputs), 2 + n, 0);
+        m_analogs[n]->setRange(static_cast<int>(ref.value->range.low),
+                               static_cast<int>(ref.value->range.high));
+        m_analogs[n]->setAccessibleName(QString::fromStdString(drivemap::Name(ref)));
+        auto* caption = new QLabel(Caption(ref), inputs);
+        caption->setBuddy(m_analogs[n]);
+        // Its number, refreshed with the other values from the drive's memory.
+        auto* number = new QLabel(inputs);
+        number->setMinimumWidth(number->fontMetrics().horizontalAdvance(QString::fromStdString(
+            drivemap::Format(ref, static_cast<double>(ref.value->range.high)))));
+        number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        inputGrid->addWidget(caption, 2 + n, 0);
         inputGrid->addWidget(m_analogs[n], 2 + n, 1, 1, 3);
+        inputGrid->addWidget(number, 2 + n, 4);
+        m_values.push_back({ref, number});
         connect(m_analogs[n], &QSlider::valueChanged, this, [this, n](int value) {
             m_drive.Interpreter().SetAnalog(n, static_cast<std::uint16_t>(value));
+            Refresh();
         });
     }
     top->addWidget(inputs);
@@ -115,20 +143,20 @@ void FrmSimulator::Build() {
     auto* bits = new QGroupBox(QStringLiteral("Outputs, flags and status"), this);
     auto* bitGrid = new QGridLayout(bits);
     for (const drivemap::Bit& bit : drivemap::kOutputBits) {
-        m_outputs[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        m_outputs[bit.index] = new Lamp(QLatin1String(bit.name), bits);
         bitGrid->addWidget(m_outputs[bit.index], 0, bit.index);
     }
     for (const drivemap::Bit& bit : drivemap::kFlagBits) {
-        m_flags[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        m_flags[bit.index] = new Lamp(QLatin1String(bit.name), bits);
         bitGrid->addWidget(m_flags[bit.index], 1 + bit.index / 4, bit.index % 4);
     }
     for (int n = 0; n < Channels(Id::Timer); ++n) {
-        m_timerFlags[n] = Lamp(QStringLiteral("TimerFlag.%1").arg(n), bits);
+        m_timerFlags[n] = new Lamp(QStringLiteral("TimerFlag.%1").arg(n), bits);
         bitGrid->addWidget(m_timerFlags[n], 3, n);
     }
     int cell = 0;
     for (const drivemap::Bit& bit : drivemap::kStatusBits) {
-        m_status[bit.index] = Lamp(QLatin1String(bit.name), bits);
+        m_status[bit.index] = new Lamp(QLatin1String(bit.name), bits);
         bitGrid->addWidget(m_status[bit.index], 4 + cell / 4, cell % 4);
         ++cell;
     }
@@ -185,8 +213,10 @@ void FrmSimulator::Run() {
         m_leaveBreak = false;
     }
     m_state = State::Running;
+    m_reason = Reason::None;
     m_slice.start();
     UpdateButtons();
+    Refresh();
 }
 
 void FrmSimulator::Pause() {
@@ -200,12 +230,16 @@ void FrmSimulator::Pause() {
 }
 
 void FrmSimulator::Step() {
+    // Also ends a motor's slowing down: the new run has the clock now.
+    m_slice.stop();
+    m_reason = Reason::None;
     if (m_state == State::Stopped) {
-        if (!Load())
+        if (!Load()) {
+            Settle();
             return;
+        }
         m_state = State::Paused;
     } else {
-        m_slice.stop();
         m_state = State::Paused;
         sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
         interpreter.Step();
@@ -220,33 +254,58 @@ void FrmSimulator::Step() {
 }
 
 void FrmSimulator::Stop() {
-    m_slice.stop();
-    if (m_state != State::Stopped)
+    StopFor(Reason::StopPressed);
+}
+
+void FrmSimulator::ProgramEdited() {
+    StopFor(Reason::Edited);
+}
+
+void FrmSimulator::StopFor(Reason reason) {
+    if (m_state != State::Stopped) {
         m_drive.Interpreter().Stop();
+        m_reason = reason;
+    }
     m_state = State::Stopped;
-    GiveBackClock();
     // Always told, so a highlight left from elsewhere goes too.
     m_line = 0;
     emit statementLine(0);
+    Settle();
     UpdateButtons();
     Refresh();
 }
 
 void FrmSimulator::AdvanceSlice() {
-    if (m_state != State::Running)
+    if (m_state == State::Stopped && m_holdsClock) {
+        m_drive.RunFor(SliceSimulatedMs());
+        Settle();
+    }
+    if (m_state != State::Running) {
+        Refresh();
         return;
+    }
     switch (CurrentSpeed()) {
     case Speed::RealTime:
-        RunStatements(kSliceMs, true);
-        break;
     case Speed::TenTimes:
-        RunStatements(10 * kSliceMs, true);
+        RunStatements(SliceSimulatedMs(), true);
         break;
     case Speed::Fastest:
         RunStatements(kFastestStatements, false);
         break;
     }
     Refresh();
+}
+
+int FrmSimulator::SliceSimulatedMs() const {
+    switch (CurrentSpeed()) {
+    case Speed::RealTime:
+        return kSliceMs;
+    case Speed::TenTimes:
+        return 10 * kSliceMs;
+    case Speed::Fastest:
+        break;
+    }
+    return kFastestStatements * sim::ProgramInterpreter::kStatementMs;
 }
 
 // Every step is one millisecond of simulated time, so a time budget and a
@@ -264,6 +323,7 @@ void FrmSimulator::RunStatements(int budget, bool byTime) {
         if (!std::exchange(m_leaveBreak, false) && BreaksAt(next)) {
             m_slice.stop();
             m_state = State::Paused;
+            m_reason = Reason::Breakpoint;
             ShowLine(LineOf(next));
             UpdateButtons();
             return;
@@ -281,6 +341,18 @@ bool FrmSimulator::Load() {
     long lineCount = 0;
     const QByteArray bytes = m_program ? m_program(error, lineCount) : QByteArray();
     if (error != 0) {
+        // The box names the line only; the state line, shown first, says
+        // what is wrong.
+        m_reason = Reason::ProgramError;
+        m_error = QStringLiteral("program error at line %1: %2")
+                      .arg(lineCount)
+                      .arg(QLatin1String(compiler::CompileMessage(error)));
+        if (m_textSource) {
+            const std::string hint = compiler::ProgramHint(m_textSource(), error, lineCount);
+            if (!hint.empty())
+                m_error += QLatin1Char(' ') + FromProgramText(hint);
+        }
+        Refresh();
         m_prompts.Message(
             {.text = QStringLiteral("ProgramError at Line") + QString::number(lineCount)});
         return false;
@@ -294,10 +366,11 @@ bool FrmSimulator::Load() {
     sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
     // A load error is left in the drive's error byte, which the window shows.
     if (interpreter.Load(image) != 0 || !interpreter.Running()) {
-        GiveBackClock();
-        Refresh();
+        ProgramEnded();
         return false;
     }
+    m_startMs = interpreter.TimeMs();
+    m_reason = Reason::None;
     ShowLine(LineOf(interpreter.NextStatement()));
     Refresh();
     return true;
@@ -305,12 +378,39 @@ bool FrmSimulator::Load() {
 
 // The program stopped by itself: an error, or the drive was erased.
 void FrmSimulator::ProgramEnded() {
-    m_slice.stop();
     m_state = State::Stopped;
-    GiveBackClock();
+    const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
+    m_reason = Reason::DriveError;
+    // The error as the drive's error byte reads: "1: Program passed end of buffer."
+    const QString error = QString::fromStdString(
+        drivemap::Text(drivemap::ValueRef{&drivemap::At(Id::Error)}, interpreter.Memory()));
+    const int line = LineOf(interpreter.ErrorStatement());
+    if (interpreter.Error() == 0)
+        m_error = QStringLiteral("the program ended");
+    else if (line > 0)
+        m_error = QStringLiteral("run error at line %1: %2").arg(QString::number(line), error);
+    else
+        m_error = QStringLiteral("run error: %1").arg(error);
     ShowLine(0);
+    Settle();
     UpdateButtons();
     Refresh();
+}
+
+void FrmSimulator::Settle() {
+    const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
+    const bool turning = interpreter.Motor().Velocity() != 0 ||
+                         (interpreter.Byte(Address(Id::Status)) &
+                          drivemap::Mask(drivemap::StatusBit::MotorEnable)) != 0;
+    if (m_state == State::Stopped && m_holdsClock && turning) {
+        if (!m_slice.isActive())
+            m_slice.start();
+        return;
+    }
+    if (m_state == State::Stopped) {
+        m_slice.stop();
+        GiveBackClock();
+    }
 }
 
 // While the window runs the program, only it moves simulated time: the
@@ -326,6 +426,7 @@ void FrmSimulator::TakeClock() {
 void FrmSimulator::GiveBackClock() {
     if (!m_holdsClock)
         return;
+    m_elapsedMs = m_drive.Interpreter().TimeMs() - m_startMs;
     if (m_driveClock)
         m_drive.SetRealTime(true);
     m_holdsClock = false;
@@ -350,6 +451,37 @@ void FrmSimulator::UpdateButtons() {
     m_run->setEnabled(m_state != State::Running);
     m_pause->setEnabled(m_state == State::Running);
     m_stop->setEnabled(m_state != State::Stopped);
+}
+
+QString FrmSimulator::StateText() const {
+    switch (m_state) {
+    case State::Running:
+        return QStringLiteral("Running");
+    case State::Paused:
+        return QStringLiteral("Paused at line %1").arg(m_line) +
+               (m_reason == Reason::Breakpoint ? QStringLiteral(": breakpoint") : QString());
+    case State::Stopped:
+        break;
+    }
+    QString text = QStringLiteral("Stopped");
+    switch (m_reason) {
+    case Reason::None:
+    case Reason::Breakpoint:
+        break;
+    case Reason::StopPressed:
+        text += QStringLiteral(": Stop");
+        break;
+    case Reason::Edited:
+        text += QStringLiteral(": the program was edited");
+        break;
+    case Reason::ProgramError:
+    case Reason::DriveError:
+        text += QStringLiteral(": ") + m_error;
+        break;
+    }
+    if (m_holdsClock)
+        text += QStringLiteral(" (the motor slows to rest)");
+    return text;
 }
 
 void FrmSimulator::Refresh() {
@@ -384,6 +516,13 @@ void FrmSimulator::Refresh() {
         if (shown.label->text() != text)
             shown.label->setText(text);
     }
+    // Only time the window moved counts; the drive's own clock is not the run's.
+    if (m_holdsClock)
+        m_elapsedMs = m_drive.Interpreter().TimeMs() - m_startMs;
+    m_time->setText(QStringLiteral("t = %1.%2 s")
+                        .arg(m_elapsedMs / 1000)
+                        .arg(m_elapsedMs % 1000, 3, 10, QLatin1Char('0')));
+    m_stateLine->setText(StateText());
 }
 
 QLabel* FrmSimulator::ValueLabel(const QString& name) const {

@@ -1,8 +1,10 @@
 // The simulator window: runs the editor's program on the virtual drive's
 // interpreter with Run, Pause, Step and Stop, pauses before marked lines,
 // lets the user flip the inputs and move the analog inputs, and shows the
-// drive's values as the program changes them. Simulated time advances in
-// slices from a timer, never in a blocking loop.
+// drive's values as the program changes them, what state the run is in, why
+// it stopped and the simulated time since Run. Simulated time advances in
+// slices from a timer, never in a blocking loop; after a stop it runs on
+// until the motor has slowed to rest.
 // Not the drive and not the device window: nothing here goes over a line.
 #pragma once
 
@@ -10,6 +12,7 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QString>
 #include <QTimer>
 
 #include <array>
@@ -17,6 +20,8 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -34,6 +39,8 @@ class PromptService;
 
 namespace kt::simulator {
 
+class Lamp;
+
 class FrmSimulator : public QDialog {
     Q_OBJECT
 
@@ -46,8 +53,13 @@ public:
     // source returned last (the compiler's StatementLines()). Asked right
     // after a successful program source call.
     using LineSource = std::function<std::vector<int>()>;
+    // The program text as the compiler read it (Windows-1252, CR LF lines),
+    // for the hint beside a compile error.
+    using TextSource = std::function<std::string()>;
 
     enum class State { Stopped, Running, Paused };
+    // Why the run paused or stopped last.
+    enum class Reason { None, Breakpoint, StopPressed, Edited, ProgramError, DriveError };
     enum class Speed { RealTime, TenTimes, Fastest };
 
     static constexpr int kSliceMs = 20;
@@ -58,6 +70,9 @@ public:
                  ProgramSource program, LineSource lines, QWidget* owner = nullptr);
     ~FrmSimulator() override;
 
+    // Without one, a compile error is told without a hint.
+    void SetTextSource(TextSource text) { m_textSource = std::move(text); }
+
     // Marked source lines (1-based): the run pauses before their statements.
     void SetBreakLines(const std::vector<int>& lines);
     void SetSpeed(Speed speed);
@@ -65,6 +80,9 @@ public:
     State CurrentState() const { return m_state; }
     // The source line of the statement about to run; 0 when stopped.
     int CurrentLine() const { return m_line; }
+    Reason CurrentReason() const { return m_reason; }
+    // "Running", "Paused at line 5: breakpoint", "Stopped: Stop".
+    QString StateText() const;
 
     // One slice of simulated time, as the timer runs it while running.
     void AdvanceSlice();
@@ -77,14 +95,18 @@ public:
     QComboBox* SpeedBox() const { return m_speed; }
     QCheckBox* InputBox(int n) const { return m_inputs.at(n); }
     QSlider* AnalogSlider(int n) const { return m_analogs.at(n); }
-    QCheckBox* OutputLamp(int n) const { return m_outputs.at(n); }
-    QCheckBox* FlagLamp(int n) const { return m_flags.at(n); }
-    QCheckBox* TimerFlagLamp(int n) const { return m_timerFlags.at(n); }
+    Lamp* OutputLamp(int n) const { return m_outputs.at(n); }
+    Lamp* FlagLamp(int n) const { return m_flags.at(n); }
+    Lamp* TimerFlagLamp(int n) const { return m_timerFlags.at(n); }
     // By bit of the status byte; nullptr for bit 6, which the drive lacks.
-    QCheckBox* StatusLamp(int bit) const { return m_status.at(bit); }
+    Lamp* StatusLamp(int bit) const { return m_status.at(bit); }
     // A value's text, by any name the drive's catalogue knows
-    // ("Counter.3", "ReferenceSpeed", "Error"); nullptr when not shown.
+    // ("Counter.3", "ReferenceSpeed", "Error", "Analog.2"); nullptr when
+    // not shown.
     QLabel* ValueLabel(const QString& name) const;
+    QLabel* StateLabel() const { return m_stateLine; }
+    // "t = 12.340 s": simulated time since the last Run or Step started.
+    QLabel* TimeLabel() const { return m_time; }
 
 public slots:
     // Compiles and starts the program, or resumes a paused one.
@@ -94,6 +116,8 @@ public slots:
     // before its first statement.
     void Step();
     void Stop();
+    // The text changed: a run of the old text ends.
+    void ProgramEdited();
 
 signals:
     // The 1-based source line of the statement about to run; 0 when stopped.
@@ -109,6 +133,11 @@ private:
     // Runs statements until the budget is spent or a mark is met.
     void RunStatements(int budget, bool byTime);
     void ProgramEnded();
+    void StopFor(Reason reason);
+    // After a stop, time runs on while the motor slows; then the clock goes
+    // back to the drive.
+    void Settle();
+    int SliceSimulatedMs() const;
     void TakeClock();
     void GiveBackClock();
     void UpdateButtons();
@@ -117,12 +146,17 @@ private:
     platform::PromptService& m_prompts;
     ProgramSource m_program;
     LineSource m_lineSource;
+    TextSource m_textSource;
     std::vector<int> m_lines;
     std::set<int> m_breakLines;
     State m_state = State::Stopped;
     int m_line = 0;
-    bool m_leaveBreak = false; // the next statement runs even if marked
-    bool m_driveClock = false; // the drive followed the clock before us
+    Reason m_reason = Reason::None;
+    QString m_error;               // what went wrong, for the program and drive errors
+    std::uint64_t m_startMs = 0;   // the drive's time when the run began
+    std::uint64_t m_elapsedMs = 0; // shown as the time since Run
+    bool m_leaveBreak = false;     // the next statement runs even if marked
+    bool m_driveClock = false;     // the drive followed the clock before us
     bool m_holdsClock = false;
     QTimer m_slice;
 
@@ -131,12 +165,14 @@ private:
     QPushButton* m_step = nullptr;
     QPushButton* m_stop = nullptr;
     QComboBox* m_speed = nullptr;
+    QLabel* m_stateLine = nullptr;
+    QLabel* m_time = nullptr;
     std::array<QCheckBox*, 8> m_inputs{};
     std::array<QSlider*, 6> m_analogs{};
-    std::array<QCheckBox*, 2> m_outputs{};
-    std::array<QCheckBox*, 8> m_flags{};
-    std::array<QCheckBox*, 4> m_timerFlags{};
-    std::array<QCheckBox*, 8> m_status{};
+    std::array<Lamp*, 2> m_outputs{};
+    std::array<Lamp*, 8> m_flags{};
+    std::array<Lamp*, 4> m_timerFlags{};
+    std::array<Lamp*, 8> m_status{};
     // Every number the drive keeps, named, formatted and in its unit as
     // the catalogue says, so the panel reads as the CLI and Monitor do.
     struct ShownValue {

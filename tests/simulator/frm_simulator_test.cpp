@@ -5,20 +5,23 @@
 // moves only through AdvanceSlice, never the clock.
 #include "simulator/frm_simulator.h"
 
+#include "compiler/compile_hint.h"
 #include "compiler/program_compiler.h"
 #include "drive/virtual_drive.h"
 #include "drivemap/drive_catalogue.h"
 #include "platform/scripted_prompts.h"
+#include "simulator/lamp.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
-
 #include <QSignalSpy>
 #include <QSlider>
-#include <algorithm>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,6 +56,7 @@ protected:
                 return bytes;
             },
             [this] { return m_compiler.StatementLines(); });
+        m_window->SetTextSource([this] { return m_text; });
         m_spy = std::make_unique<QSignalSpy>(m_window.get(), &FrmSimulator::statementLine);
     }
 
@@ -80,16 +84,16 @@ TEST_F(SimulatorTest, InputBoxDrivesTheOutputLampAtEverySpeed) {
         m_window->Run();
         ASSERT_EQ(m_window->CurrentState(), State::Running);
         m_window->AdvanceSlice();
-        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+        EXPECT_FALSE(m_window->OutputLamp(0)->IsOn());
 
         m_window->InputBox(0)->click();
         m_window->AdvanceSlice();
-        EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
-        EXPECT_TRUE(m_window->StatusLamp(kRunModeBit)->isChecked());
+        EXPECT_TRUE(m_window->OutputLamp(0)->IsOn());
+        EXPECT_TRUE(m_window->StatusLamp(kRunModeBit)->IsOn());
 
         m_window->InputBox(0)->click();
         m_window->AdvanceSlice();
-        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+        EXPECT_FALSE(m_window->OutputLamp(0)->IsOn());
         m_window->Stop();
     }
     EXPECT_TRUE(m_prompts.Shown().empty());
@@ -99,14 +103,23 @@ TEST_F(SimulatorTest, EachSpeedMovesSimulatedTimeBySliceTimesSpeed) {
     const struct {
         Speed speed;
         std::uint64_t ms;
-    } rows[] = {{Speed::RealTime, 20}, {Speed::TenTimes, 200}, {Speed::Fastest, 20000}};
+        const char* shown; // since Run, the drive's earlier time not counted
+    } rows[] = {{Speed::RealTime, 20, "t = 0.020 s"},
+                {Speed::TenTimes, 200, "t = 0.200 s"},
+                {Speed::Fastest, 20000, "t = 20.000 s"}};
+    m_drive.RunFor(1234);
     for (const auto& row : rows) {
         m_window->SetSpeed(row.speed);
         m_window->Run();
+        EXPECT_EQ(m_window->TimeLabel()->text(), "t = 0.000 s");
         const std::uint64_t before = m_drive.Interpreter().TimeMs();
         m_window->AdvanceSlice();
         EXPECT_EQ(m_drive.Interpreter().TimeMs() - before, row.ms);
+        EXPECT_EQ(m_window->TimeLabel()->text(), row.shown);
         m_window->Stop();
+        m_drive.RunFor(500); // the drive's own time, after the run
+        m_window->AdvanceSlice();
+        EXPECT_EQ(m_window->TimeLabel()->text(), row.shown);
     }
 }
 
@@ -146,9 +159,9 @@ TEST_F(SimulatorTest, StepRunsOneStatementAndReportsTheNext) {
     m_window->Step(); // Do
     m_window->Step(); // If, now true
     EXPECT_EQ(m_window->CurrentLine(), 3);
-    EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+    EXPECT_FALSE(m_window->OutputLamp(0)->IsOn());
     m_window->Step();
-    EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
+    EXPECT_TRUE(m_window->OutputLamp(0)->IsOn());
     EXPECT_EQ(m_window->CurrentLine(), 4);
 }
 
@@ -160,7 +173,7 @@ TEST_F(SimulatorTest, ProgramThatDoesNotCompileShowsItsLineAndNeverRuns) {
         EXPECT_EQ(m_prompts.ShownTexts(), (std::vector<QString>{"ProgramError at Line3"}));
         EXPECT_EQ(m_window->CurrentState(), State::Stopped);
         m_window->AdvanceSlice();
-        EXPECT_FALSE(m_window->OutputLamp(0)->isChecked());
+        EXPECT_FALSE(m_window->OutputLamp(0)->IsOn());
         EXPECT_FALSE(m_drive.Interpreter().Running());
     }
     EXPECT_TRUE(m_spy->isEmpty());
@@ -174,7 +187,77 @@ TEST_F(SimulatorTest, StopClearsTheLineFromRunningAndFromPaused) {
     m_window->Stop();
     EXPECT_EQ(Lines(), (std::vector<int>{1, 0, 1, 0}));
     EXPECT_FALSE(m_drive.Interpreter().Running());
-    EXPECT_FALSE(m_window->StatusLamp(kRunModeBit)->isChecked());
+    EXPECT_FALSE(m_window->StatusLamp(kRunModeBit)->IsOn());
+}
+
+// What the window says about the run, step by step, and why it stopped.
+TEST_F(SimulatorTest, StateLineSaysWhereTheRunIsAndWhyItStopped) {
+    const std::string nonsense = "Do\r\n  Output.0 = True\r\n  Nonsense 12\r\nLoop\r\n";
+    const std::string hint = kt::compiler::ProgramHint(nonsense, 1, 3);
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        QString state;
+    } steps[] = {
+        {"before any run", [] {}, "Stopped"},
+        {"Run",
+         [&] {
+             m_window->SetBreakLines({5});
+             m_window->Run();
+         },
+         "Running"},
+        {"at a mark", [&] { m_window->AdvanceSlice(); }, "Paused at line 5: breakpoint"},
+        {"Step", [&] { m_window->Step(); }, "Paused at line 6"},
+        {"Run on", [&] { m_window->Run(); }, "Running"},
+        {"Pause", [&] { m_window->Pause(); }, "Paused at line 6"},
+        {"Stop", [&] { m_window->Stop(); }, "Stopped: Stop"},
+        {"edit", [&] { m_window->Run(), m_window->ProgramEdited(); },
+         "Stopped: the program was edited"},
+        {"closed when stopped", [&] { m_window->Stop(); }, "Stopped: the program was edited"},
+        {"compile error", [&] { m_text = nonsense, m_window->Run(); },
+         "Stopped: program error at line 3: Error: Statement not identified." +
+             (hint.empty() ? QString() : " " + QString::fromStdString(hint))},
+        {"run error",
+         [&] { m_text = kFollow, m_cut = true, m_window->Run(), m_window->AdvanceSlice(); },
+         "Stopped: run error at line 1: 1: Program passed end of buffer."},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(m_window->StateLabel()->text(), step.state) << step.what;
+    }
+}
+
+// Stop leaves the drive as a stopped program does: the commands cleared and
+// the motor slowing at the deceleration rate while the window moves time on,
+// then the clock handed back.
+TEST_F(SimulatorTest, StopRampsTheMotorDownToRestWithTheCommandsCleared) {
+    using kt::drivemap::StatusBit;
+    const int enable = kt::drivemap::Place(StatusBit::MotorEnable);
+    m_text = "CommandForward = True\r\nDo\r\nLoop\r\n";
+    m_drive.SetRealTime(true);
+    m_window->SetSpeed(Speed::Fastest);
+    m_window->Run();
+    m_window->AdvanceSlice(); // 20 s: long at the reference speed
+    ASSERT_EQ(m_window->ValueLabel("CurrentSpeed")->text(), "25");
+
+    m_window->SetSpeed(Speed::TenTimes);
+    m_window->Stop();
+    EXPECT_FALSE(m_window->StatusLamp(kt::drivemap::Place(StatusBit::CommandForward))->IsOn());
+    EXPECT_EQ(m_window->ValueLabel("CurrentSpeed")->text(), "25"); // no jump
+    m_window->AdvanceSlice();                                      // 200 ms at 5 a second
+    EXPECT_EQ(m_window->ValueLabel("CurrentSpeed")->text(), "24");
+    EXPECT_TRUE(m_window->StatusLamp(enable)->IsOn());
+    EXPECT_EQ(m_window->StateLabel()->text(), "Stopped: Stop (the motor slows to rest)");
+    EXPECT_FALSE(m_drive.RealTime());
+
+    for (int slice = 0; slice < 30; ++slice)
+        m_window->AdvanceSlice();
+    EXPECT_EQ(m_window->ValueLabel("CurrentSpeed")->text(), "0");
+    EXPECT_FALSE(m_window->StatusLamp(enable)->IsOn());
+    EXPECT_EQ(m_window->StateLabel()->text(), "Stopped: Stop");
+    EXPECT_TRUE(m_drive.RealTime());
+    EXPECT_EQ(m_window->TimeLabel()->text(), "t = 25.000 s");
+    m_drive.SetRealTime(false);
 }
 
 TEST_F(SimulatorTest, ProgramRunningPastItsEndStopsWithTheErrorShown) {
@@ -186,7 +269,7 @@ TEST_F(SimulatorTest, ProgramRunningPastItsEndStopsWithTheErrorShown) {
     m_window->AdvanceSlice();
     EXPECT_EQ(m_window->CurrentState(), State::Stopped);
     EXPECT_EQ(m_window->CurrentLine(), 0);
-    EXPECT_TRUE(m_window->OutputLamp(0)->isChecked());
+    EXPECT_TRUE(m_window->OutputLamp(0)->IsOn());
     EXPECT_EQ(m_window->ValueLabel("Error")->text(), "1: Program passed end of buffer.");
 }
 
@@ -231,8 +314,7 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
     // Every number of the catalogue has its label, and every label its
     // caption with the catalogue's unit.
     for (const kt::drivemap::DriveValue& value : kt::drivemap::Values()) {
-        if (value.kind == kt::drivemap::Kind::Bits || value.id == kt::drivemap::Id::Analog ||
-            value.id == kt::drivemap::Id::Identification)
+        if (value.kind == kt::drivemap::Kind::Bits || value.id == kt::drivemap::Id::Identification)
             continue;
         for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel) {
             const kt::drivemap::ValueRef ref{&value, value.channels > 0 ? channel : -1};
@@ -251,13 +333,28 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
                 << caption.toStdString();
         }
     }
-    EXPECT_TRUE(m_window->FlagLamp(6)->isChecked());
-    EXPECT_EQ(m_window->FlagLamp(6)->text(), "Flag.6");
-    EXPECT_EQ(m_window->StatusLamp(kRunModeBit)->text(), "ProgramRunMode");
+    EXPECT_TRUE(m_window->FlagLamp(6)->IsOn());
     EXPECT_EQ(m_window->InputBox(2)->text(), "Input.2");
+    // Lamps are read, not ticked: named for screen readers, never focused,
+    // and nothing but the four buttons and eight inputs takes a click.
+    const std::pair<kt::simulator::Lamp*, const char*> lamps[] = {
+        {m_window->FlagLamp(6), "Flag.6"},
+        {m_window->StatusLamp(kRunModeBit), "ProgramRunMode"},
+        {m_window->OutputLamp(1), "Output.1"},
+        {m_window->TimerFlagLamp(2), "TimerFlag.2"},
+    };
+    for (const auto& [lamp, name] : lamps) {
+        EXPECT_EQ(lamp->accessibleName(), name);
+        EXPECT_EQ(lamp->focusPolicy(), Qt::NoFocus) << name;
+    }
+    EXPECT_EQ(m_window->findChildren<QAbstractButton*>().size(), 4 + 8);
+    for (int n = 0; n < kt::drivemap::Channels(kt::drivemap::Id::Analog); ++n)
+        EXPECT_EQ(m_window->AnalogSlider(n)->accessibleName().toStdString(),
+                  kt::drivemap::Name({&kt::drivemap::At(kt::drivemap::Id::Analog), n}));
 
     m_window->AnalogSlider(4)->setValue(1000);
     EXPECT_EQ(m_drive.DataWord(kt::drivemap::Address(kt::drivemap::Id::Analog) + 2 * 4), 1000);
+    EXPECT_EQ(m_window->ValueLabel("Analog.4")->text(), "1000");
 }
 
 } // namespace
