@@ -5,7 +5,7 @@
 #   scripts/setup.sh package    and what making and checking the .deb needs
 #   scripts/setup.sh windows    and the MinGW-w64 cross compiler and Wine
 #   scripts/setup.sh look       and a virtual display and screenshots, to see
-#                               the windows as a person does (xvfb-run, import)
+#                               the windows as a person does (xvfb-run, import, xdotool)
 set -euo pipefail
 
 # A font of its own keeps text measurable where the machine has none.
@@ -15,7 +15,7 @@ for group in "$@"; do
     case "$group" in
     package) packages+=(dpkg-dev file desktop-file-utils shared-mime-info lintian) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
-    look) packages+=(xvfb xauth imagemagick) ;;
+    look) packages+=(xvfb xauth imagemagick xdotool) ;;
     *) echo "setup: unknown group '$group' (package, windows, look)" >&2; exit 64 ;;
     esac
 done
