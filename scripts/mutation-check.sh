@@ -134,6 +134,31 @@ K17 @@ drivemap/drive_catalogue.cpp @@ a current limit above the top is not brou
 K18 @@ drivemap/drive_catalogue.cpp @@ a percent written rounded instead of cut off @@ return static_cast<std::uint16_t>(*percent * 255 / 100); @@ return static_cast<std::uint16_t>((*percent * 255 + 50) / 100);
 K19 @@ drivemap/drive_catalogue.cpp @@ a whole value equal to its range's top is refused @@ reading >= value.range.low && reading <= value.range.high @@ reading >= value.range.low && reading < value.range.high
 K20 @@ drivemap/drive_catalogue.cpp @@ a whole value with a fraction is written cut off @@ ||\n            reading != static_cast<float>(static_cast<long>(reading))) @@ )
+S1 @@ sim/program_interpreter.cpp @@ an If Counter0 >= n does not hold when the two are equal @@ return left >= right; @@ return left > right;
+S2 @@ sim/program_interpreter.cpp @@ a stopped program leaves CommandReverse set: a reversing motor keeps turning @@ Mask(StatusBit::CommandReverse))); @@ 0));
+S3 @@ sim/program_interpreter.cpp @@ the timers tick every 101 ms, not every 100 ms @@ if (--m_toTimerTick == 0) { @@ if (--m_toTimerTick < 0) {
+S4 @@ sim/program_interpreter.cpp @@ triggering a timer again leaves its flag set @@ value == 0 ? m_timerFlags | mask : m_timerFlags & ~mask @@ value == 0 ? m_timerFlags | mask : m_timerFlags
+S5 @@ sim/program_interpreter.cpp @@ a word counter's add reads its low byte only: the carry is lost @@ const unsigned value = Word(address); @@ const unsigned value = m_memory[address];
+S6 @@ sim/program_interpreter.cpp @@ Reset Program keeps the click memories @@ s.clickPrimed = false; @@ (void)s;
+S7 @@ sim/motor_model.cpp @@ a reversing motor slows to rest at the acceleration rate @@ goal = std::min<std::int64_t>(target, 0);\n        rate = WordAt(memory, Address(Id::DecelerationRate)); @@ goal = std::min<std::int64_t>(target, 0);\n        rate = WordAt(memory, Address(Id::AccelerationRate));
+S8 @@ sim/motor_model.cpp @@ the motor current ignores the current limit @@ enabled ? std::min(load, memory[Address(Id::CurrentLimit)]) : std::uint8_t{0} @@ enabled ? load : std::uint8_t{0}
+S9 @@ sim/instruction_decoder.cpp @@ a fifth timer flag (TimerFlag.4) is taken as a bit @@ return index < drivemap::Channels(drivemap::Id::Timer); @@ return index <= drivemap::Channels(drivemap::Id::Timer);
+S10 @@ sim/instruction_decoder.cpp @@ a tenths row covers three opcodes, not four: values from 76.8 are refused @@ OperandKind::Tenths ? 4 : 1; @@ OperandKind::Tenths ? 3 : 1;
+S11 @@ sim/program_interpreter.cpp @@ Analog.n read from the word at n, not 2n @@ Address(Id::Analog) + 2 * (operand >> 5) @@ Address(Id::Analog) + (operand >> 5)
+S12 @@ sim/program_interpreter.cpp @@ a Do Until that holds goes to its Loop, not past it @@ program[block.statement].jump = static_cast<std::uint16_t>(k + 1);\n        }\n        open.pop_back(); @@ program[block.statement].jump = static_cast<std::uint16_t>(k);\n        }\n        open.pop_back();
+S13 @@ sim/instruction_decoder.cpp @@ a Not output is accepted as a target @@ bit.address = drivemap::Address(drivemap::Id::Outputs);\n        bit.writable = !bit.inverted; @@ bit.address = drivemap::Address(drivemap::Id::Outputs);\n        bit.writable = true;
+W1 @@ simulator/frm_simulator.cpp @@ the time label is not reset on Run: it counts from the first run @@ m_startMs = interpreter.TimeMs(); @@ // start kept
+W2 @@ simulator/frm_simulator.cpp @@ a marked line pauses one statement early @@ BreaksAt(next)) { @@ BreaksAt(next + 1)) {
+W3 @@ simulator/frm_simulator.cpp @@ time runs on while paused @@ if (m_state == State::Stopped && m_holdsClock) { @@ if (m_state != State::Running && m_holdsClock) {
+W4 @@ simulator/frm_simulator.cpp @@ Stop while paused leaves the program running on the drive @@ if (m_state != State::Stopped) {\n        m_drive.Interpreter().Stop(); @@ if (m_state == State::Running) {\n        m_drive.Interpreter().Stop();
+W5 @@ simulator/frm_simulator.cpp @@ Run is disabled while paused: a paused run cannot go on @@ m_run->setEnabled(m_state != State::Running); @@ m_run->setEnabled(m_state == State::Stopped);
+W6 @@ simulator/lamp.cpp @@ a lamp draws its old state: lit one change late @@ m_on = on;\n    Show(); @@ Show();\n    m_on = on;
+W7 @@ simulator/frm_simulator.cpp @@ a timer flag lamp is lit while its timer counts, not when it has run out @@ SetLamp(m_timerFlags[n], m_drive.Interpreter().TimerFlag(n)); @@ SetLamp(m_timerFlags[n], byte(Address(Id::Timer) + n) != 0);
+W8 @@ simulator/frm_simulator.cpp @@ a slice in which the program ends stops time where it ended @@ if (byTime)\n                m_drive.RunFor(budget - spent); @@ // rest of the slice dropped
+W9 @@ simulator/frm_simulator.cpp @@ after Stop the motor slows at 1x whatever the speed @@ m_drive.RunFor(SliceSimulatedMs());\n        Settle(); @@ m_drive.RunFor(kSliceMs);\n        Settle();
+W10 @@ simulator/frm_simulator.cpp @@ the drive's clock noted after it was taken: never given back @@ m_driveClock = m_drive.RealTime();\n    m_drive.SetRealTime(false); @@ m_drive.SetRealTime(false);\n    m_driveClock = m_drive.RealTime();
+W11 @@ simulator/frm_simulator.cpp @@ Run from a breakpoint meets the same mark again at once @@ m_leaveBreak = true; @@ m_leaveBreak = false;
+W12 @@ simulator/frm_simulator.cpp @@ Stop when already stopped overwrites why it stopped @@ m_drive.Interpreter().Stop();\n        m_reason = reason;\n    } @@ m_drive.Interpreter().Stop();\n    }\n    m_reason = reason;
 EOF
 
 die() {
