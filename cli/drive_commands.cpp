@@ -159,9 +159,7 @@ int RunFind(const DriveOptions& options, std::ostream& out, std::ostream& err) {
     const Byte port = session.motor.OpenPort();
     if (port == 0) {
         out << "KtMotor Not Found\n";
-        if (!session.com.DeniedPorts().isEmpty())
-            err << link::FrmMotorCom::PermissionHint(session.com.DeniedPorts()).toStdString()
-                << '\n';
+        session.ExplainClosedPorts();
         return link::kNoDrivePort;
     }
     out << "KtMotor Found on port " << int(port) << " ("
@@ -183,7 +181,7 @@ int RunRead(const std::vector<std::string>& args, const DriveOptions& options, s
             out << line.Label() << ' ';
         out << line.Text() << '\n';
     }
-    return Finish(result, err, "read");
+    return session.Finish(result, "read");
 }
 
 // "write NAME VALUE", "write NAME N VALUE": NAME any name the catalogue
@@ -197,9 +195,16 @@ int RunWrite(const std::vector<std::string>& args, const DriveOptions& options, 
     const bool numbered =
         ref->Family() || (ref->value->kind == drivemap::Kind::Bits && ref->bit == ValueRef::kWhole);
     if (args.size() == 3 && numbered) {
+        const drivemap::DriveValue& value = *ref->value;
         ref = drivemap::Find(args[0] + ' ' + args[1]);
-        if (!ref)
-            return Finish(link::kOutOfRange, err, "write");
+        if (!ref) {
+            int failed = 0;
+            const std::string why = IndexRefusal(value, args[1], failed);
+            if (failed == kExitUsage)
+                return Usage(err, "write: " + why);
+            err << "ktmotor-cli write: " << why << '\n';
+            return failed;
+        }
     } else if (args.size() != 2 || ref->Family()) {
         return Usage(err, "write " + args[0] +
                               (numbered ? " takes a number and a value" : " takes a value"));
@@ -217,7 +222,7 @@ int RunWrite(const std::vector<std::string>& args, const DriveOptions& options, 
     if (*result == link::kSent && !limitedTo.empty())
         err << "ktmotor-cli write: " << name << ": " << limitedTo << " written instead of "
             << args.back() << ", the largest value the drive takes\n";
-    return Finish(*result, err, "write");
+    return session.Finish(*result, "write");
 }
 
 int NotConfirmed(std::ostream& err, const std::string& command) {
@@ -230,11 +235,20 @@ int RunErase(const DriveOptions& options, std::ostream& err) {
     const Byte result = session.motor.ProgramErase();
     if (result == link::kSent && session.prompts.Declined())
         return NotConfirmed(err, "erase");
-    return Finish(result, err, "erase");
+    return session.Finish(result, "erase");
+}
+
+// The image bytes the compile filled: the statements before the first
+// fill byte in an opcode's place (no opcode is the fill byte).
+std::size_t FilledBytes(const compiler::ProgramImage& image) {
+    std::size_t filled = 0;
+    while (filled < image.size() && image[filled] != compiler::kImageFill)
+        filled += 2;
+    return filled;
 }
 
 int RunDownload(const std::vector<std::string>& args, const DriveOptions& options,
-                std::ostream& err) {
+                std::ostream& out, std::ostream& err) {
     if (args.size() != 1)
         return Usage(err, "download takes one program file");
     compiler::ProgramImage image{};
@@ -245,7 +259,10 @@ int RunDownload(const std::vector<std::string>& args, const DriveOptions& option
         reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size())));
     if (result == link::kSent && session.prompts.Declined())
         return NotConfirmed(err, "download");
-    return Finish(result, err, "download");
+    if (result == link::kSent)
+        out << "Program written: " << FilledBytes(image) << " of " << compiler::kProgramSize
+            << " bytes\n";
+    return session.Finish(result, "download");
 }
 
 } // namespace
@@ -307,7 +324,7 @@ int RunDriveCommand(const std::string& command, const std::vector<std::string>& 
         return RunWrite(args, options, err);
     if (command == "monitor")
         return RunMonitor(args, options, out, err);
-    return RunDownload(args, options, err);
+    return RunDownload(args, options, out, err);
 }
 
 } // namespace kt::cli

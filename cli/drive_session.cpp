@@ -2,6 +2,7 @@
 
 #include "cli/compile_commands.h"
 #include "drive/virtual_drive_transport.h"
+#include "link/serial_transport.h"
 
 #include <ostream>
 
@@ -30,9 +31,10 @@ const char* Explanation(int result) {
 
 DriveSession::DriveSession(const DriveOptions& options, std::ostream& err)
     : prompts(options.assumeYes), directory(options.ports),
-      com(prompts, [this](int n) { return directory.Create(n); }), motor(com, prompts),
+      com(prompts, [this](int n) { return MakePort(n); }), motor(com, prompts),
       log([&err](const std::string& line) { err << line << '\n'
-                                                << std::flush; }) {
+                                                << std::flush; }), m_err(err),
+      m_explicitPorts(!options.ports.isEmpty()) {
     if (options.virtualDrive) {
         directory.AddPort(QString::fromLatin1(kVirtualPortName), [this] {
             return std::make_unique<drive::VirtualDriveTransport>(virtualDrive);
@@ -44,6 +46,43 @@ DriveSession::DriveSession(const DriveOptions& options, std::ostream& err)
 
 DriveSession::~DriveSession() {
     com.RemoveObserver(&log);
+}
+
+std::unique_ptr<link::Transport> DriveSession::MakePort(int portNumber) {
+    std::unique_ptr<link::Transport> port = directory.Create(portNumber);
+    // The search drops a port that does not open: its reason is kept now.
+    if (auto* serial = qobject_cast<link::SerialTransport*>(port.get()))
+        QObject::connect(serial, &link::SerialTransport::OpenFailed, serial, [this, serial] {
+            if (serial->LastOpenFailure() != link::OpenFailure::PermissionDenied)
+                m_closedPorts.push_back(
+                    {serial->DeviceName(), serial->OpenErrorText(), serial->OpenFailedInUse()});
+        });
+    return port;
+}
+
+bool DriveSession::ExplainClosedPorts() const {
+    int explained = 0;
+    for (const ClosedPort& port : m_closedPorts) {
+        // A port of the system's list that is simply missing is no one's
+        // fault; one the user named, or one held by another program, is.
+        if (!port.inUse && !m_explicitPorts)
+            continue;
+        m_err << "ktmotor-cli: cannot open " << port.device.toStdString() << ": "
+              << (port.inUse ? std::string("it is in use by another program")
+                             : port.reason.toStdString())
+              << '\n';
+        ++explained;
+    }
+    const QStringList& denied = com.DeniedPorts();
+    if (!denied.isEmpty())
+        m_err << link::FrmMotorCom::PermissionHint(denied).toStdString() << '\n';
+    return explained + denied.size() >= directory.Count();
+}
+
+int DriveSession::Finish(link::ClsKtMotor::Byte result, const std::string& command) const {
+    if (result == link::kNoDrivePort && ExplainClosedPorts())
+        return result;
+    return cli::Finish(result, m_err, command);
 }
 
 int Usage(std::ostream& err, const std::string& message) {

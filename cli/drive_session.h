@@ -1,7 +1,8 @@
 // What every drive command of the command line stands on: the port list
 // (with an in-process virtual drive when asked), the link, the command set
 // and the exchange log, made for one command and gone with it; and the
-// command line's common words for a result. Not a command itself.
+// command line's common words for a result, with why a port the search
+// could not open stayed shut. Not a command itself.
 #pragma once
 
 #include "cli/drive_commands.h"
@@ -26,12 +27,33 @@ struct DriveSession {
     DriveSession(const DriveSession&) = delete;
     DriveSession& operator=(const DriveSession&) = delete;
 
+    // Names on standard error each port the search could not open and why:
+    // every port given with --port, and any port another program holds;
+    // then how to get access to ports the user may not open. True when that
+    // accounts for every port, so "no drive found" would add nothing.
+    bool ExplainClosedPorts() const;
+    // The command's result as Finish() tells it, with the closed ports named
+    // first when no drive was found.
+    int Finish(link::ClsKtMotor::Byte result, const std::string& command) const;
+
     TerminalPrompts prompts;
     drive::VirtualDrive virtualDrive;
     link::PortDirectory directory;
     link::FrmMotorCom com;
     link::ClsKtMotor motor;
     link::LinkLog log;
+
+private:
+    struct ClosedPort {
+        QString device;
+        QString reason; // the system's words
+        bool inUse = false;
+    };
+    std::unique_ptr<link::Transport> MakePort(int portNumber);
+
+    std::ostream& m_err;
+    bool m_explicitPorts = false;
+    std::vector<ClosedPort> m_closedPorts;
 };
 
 // Names the mistake on standard error; the usage exit code.

@@ -64,7 +64,7 @@ int RunMonitor(const std::vector<std::string>& args, const DriveOptions& options
         if (!out.flush())
             return kExitIoError;
     }
-    return Finish(result, err, "monitor");
+    return session.Finish(result, "monitor");
 }
 
 } // namespace kt::cli

@@ -1,5 +1,6 @@
 #include "cli/value_reads.h"
 
+#include "compiler/number_rules.h"
 #include "link/frm_motor_com.h"
 
 #include <algorithm>
@@ -150,6 +151,27 @@ bool Digits(const std::string& word) {
 
 } // namespace
 
+std::string IndexRefusal(const drivemap::DriveValue& value, const std::string& index, int& result) {
+    std::string range = std::string(value.name);
+    if (value.channels > 0 || value.bits.front().name.find('.') != std::string_view::npos) {
+        range += value.channels > 0 ? " takes an index" : " takes a bit";
+        range += " of 0 to " + std::to_string(drivemap::Channels(value.id) - 1);
+    } else {
+        // Bits with names of their own ("Fault") have no numbers.
+        range += " takes the name of a bit:";
+        for (const drivemap::Bit& bit : value.bits)
+            range.append(" ").append(bit.name);
+    }
+    const bool negative = index.size() > 1 && index[0] == '-';
+    if (Digits(negative ? index.substr(1) : index)) {
+        result = link::kOutOfRange;
+        return range + ", not " + index;
+    }
+    result = 64;
+    return "'" + index + "' is not " +
+           (compiler::TypedSingle(index) ? "a whole number" : "a number") + "; " + range;
+}
+
 void ValueReads::Add(const ValueRef& ref) {
     m_steps.push_back({ref});
     m_values.push_back(ref);
@@ -211,10 +233,10 @@ std::optional<ValueReads> ValueReads::Parse(const std::vector<std::string>& word
                 result = 64;
                 return std::nullopt;
             }
+            const drivemap::DriveValue& value = *ref->value;
             ref = drivemap::Find(word + ' ' + words[++i]);
             if (!ref) {
-                error = word + " " + words[i] + ": argument out of range";
-                result = link::kOutOfRange;
+                error = IndexRefusal(value, words[i], result);
                 return std::nullopt;
             }
         }

@@ -30,6 +30,11 @@ struct ValueLine {
     std::string Text() const { return drivemap::Format(ref, reading); }
 };
 
+// Why index names no channel or bit of value, in the catalogue's numbering
+// ("Timer takes an index of 0 to 3, not 9"); result 4 for a whole number
+// outside it, 64 for a word that is no whole number.
+std::string IndexRefusal(const drivemap::DriveValue& value, const std::string& index, int& result);
+
 class ValueReads {
 public:
     using Byte = link::ClsKtMotor::Byte;

@@ -24,22 +24,32 @@ bool SerialTransport::Open() {
     m_lost = false;
     m_openFailure = OpenFailure::Unavailable;
     m_openError = QSerialPort::NoError;
+    m_openErrorText.clear();
+    m_lastErrorText.clear();
+    m_openFailedInUse = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
-        // Qt reports a port that another program holds as a permission
-        // error too; only a device file we may not use is the user's to fix.
+        // Qt reports a port that another program holds (its lock file, or
+        // the device busy) as a permission error too; only a device file we
+        // may not use is the user's to fix.
         const QFileInfo file(m_device);
         if (m_openError == QSerialPort::PermissionError && file.exists() &&
             !(file.isReadable() && file.isWritable()))
             m_openFailure = OpenFailure::PermissionDenied;
+        else
+            m_openFailedInUse = m_openError == QSerialPort::PermissionError;
+        m_openErrorText = m_lastErrorText;
         m_port.clearError();
+        emit OpenFailed();
         return false;
     }
     const bool configured =
         m_port.setBaudRate(QSerialPort::Baud19200) && m_port.setDataBits(QSerialPort::Data8) &&
         m_port.setStopBits(QSerialPort::OneStop) && m_port.setParity(QSerialPort::SpaceParity);
     if (!configured) {
+        m_openErrorText = m_lastErrorText;
         m_port.close();
         m_port.clearError();
+        emit OpenFailed();
         return false;
     }
     return true;
@@ -86,6 +96,9 @@ void SerialTransport::OnBytesWritten() {
 }
 
 void SerialTransport::OnError(QSerialPort::SerialPortError error) {
+    // Handling clears it: keep the system's words for an Open() that fails.
+    if (error != QSerialPort::NoError)
+        m_lastErrorText = m_port.errorString();
     if (!m_port.isOpen()) {
         // Raised inside open(): why it failed, not a line error. Open()
         // clears it (clearing reports NoError, which must not overwrite it).

@@ -8,6 +8,7 @@
 #include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 #include "link/link_log.h"
+#include "link/serial_transport.h"
 #include "platform/scripted_prompts.h"
 #include "run_cli.h"
 
@@ -75,7 +76,9 @@ TEST_F(CliTest, FindAndPorts) {
     run = RunCli(ports + QStringList{"find"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "KtMotor Not Found\n");
-    EXPECT_EQ(run.err, ""); // missing ports are no one's fault
+    // Ports the user named are told, each with the system's reason.
+    EXPECT_EQ(run.err, "ktmotor-cli: cannot open /nonexistent/b: No such file or directory\n"
+                       "ktmotor-cli: cannot open /nonexistent/a: No such file or directory\n");
 }
 
 // A port the user may not open is named on standard error, with the way to
@@ -103,6 +106,7 @@ TEST_F(CliTest, FindNamesADeniedPort) {
     } else {
         EXPECT_EQ(run.out, "KtMotor Not Found\n");
     }
+    hint = hint.substr(std::min(hint.find("You may not open"), hint.size()));
     EXPECT_NE(hint.find(denied.toStdString() + ": permission denied"), std::string::npos) << hint;
     EXPECT_NE(hint.find("sudo usermod -aG dialout $USER"), std::string::npos) << hint;
     EXPECT_EQ(hint.find("/nonexistent/a"), std::string::npos) << hint;
@@ -242,7 +246,7 @@ TEST_F(DriveCli, RefusalsSendNothing) {
         {{"write", "current-limit", "abc"}, 4},
         {{"write", "speed", "1"}, 64},
         {{"read", "timer", "4"}, 4},
-        {{"read", "analog", "x"}, 4},
+        {{"read", "analog", "x"}, 64},
         {{"read", "bogus"}, 64},
         {{"read", "counter"}, 64},
         {{"read", "Timer.4"}, 64},
@@ -269,11 +273,38 @@ TEST_F(DriveCli, RefusalsSendNothing) {
     }
     EXPECT_EQ(Run({"--yes", "download", bad}).err,
               bad.toStdString() + ":2: Error: Data out of limit.\n");
+    // An index is refused in the catalogue's numbering.
+    using kt::drivemap::Channels;
+    using kt::drivemap::Id;
+    const std::string timers =
+        "Timer takes an index of 0 to " + std::to_string(Channels(Id::Timer) - 1);
+    EXPECT_EQ(Run({"read", "timer", "9"}).err, "ktmotor-cli read: " + timers + ", not 9\n");
+    EXPECT_EQ(Run({"read", "timer", "x"}).err,
+              "ktmotor-cli: read: 'x' is not a number; " + timers + "; see ktmotor-cli --help\n");
+}
+
+// A port that does not open is named with the reason, not as "no drive".
+TEST_F(DriveCli, PortsThatDoNotOpenAreNamed) {
+    kt::link::SerialTransport holder(m_server.DevicePath()); // another program's hold
+    ASSERT_TRUE(holder.Open());
+    const std::string held = m_server.DevicePath().toStdString();
+    // The port, what standard error says.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dev/nonexistent", "cannot open /dev/nonexistent: No such file or directory"},
+        {held, "cannot open " + held + ": it is in use by another program"},
+    };
+    for (const auto& [port, told] : cases) {
+        const CliRun run = RunCli({"read", "bus-volt", "--port", QString::fromStdString(port)});
+        EXPECT_EQ(run.exitCode, 2) << port;
+        EXPECT_EQ(run.err, "ktmotor-cli: " + told + '\n');
+    }
 }
 
 TEST_F(DriveCli, EraseAndDownload) {
     const QString good = Write("good.KtVbM", "Do\r\n  Output.0 = True\r\nLoop\r\n");
-    EXPECT_EQ(Run({"--yes", "download", good}).exitCode, 0);
+    const CliRun download = Run({"--yes", "download", good});
+    EXPECT_EQ(download.exitCode, 0);
+    EXPECT_EQ(download.out, "Program written: 6 of 254 bytes\n");
     const auto program = [this] {
         return QByteArray(reinterpret_cast<const char*>(m_drive.ProgramMemory().data()), 8)
             .toHex(' ');
