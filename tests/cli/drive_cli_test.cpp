@@ -81,6 +81,37 @@ TEST_F(CliTest, FindAndPorts) {
                        "ktmotor-cli: cannot open /nonexistent/a: No such file or directory\n");
 }
 
+// Each command's own help: its usage line with the options that apply, its
+// entry, an example; "help COMMAND" says the same.
+TEST_F(CliTest, EachCommandExplainsItself) {
+    // The command, a text its help must hold.
+    const std::vector<std::pair<QString, std::string>> commands = {
+        {"line", "line [TEXT]"},
+        {"compile", "[--hex] [--image OUT]"},
+        {"ports", "[--port DEVICE]... [--virtual-drive] [--log]\n"},
+        {"find", "\n  --virtual-drive  "},
+        {"read", "\nValues "},
+        {"write", "\n  Timer.N "},
+        {"monitor", "[--interval MS]"},
+        {"erase", "\n  --yes  "},
+        {"download", "[--yes]"},
+        {"simulate", "--trace"},
+        {"virtual-drive", "--link PATH"},
+    };
+    for (const auto& [command, holds] : commands) {
+        const CliRun run = RunCli({command, "--help"});
+        const std::string name = command.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << name;
+        EXPECT_EQ(run.out.rfind("usage: ktmotor-cli " + name, 0), 0u) << run.out;
+        EXPECT_NE(run.out.find(holds), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Example:\n  ktmotor-cli " + name), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Exit status"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("Compiler commands:"), std::string::npos) << name; // its own only
+        EXPECT_EQ(RunCli({"help", command}).out, run.out) << name;
+    }
+    EXPECT_EQ(RunCli({"help", "frob"}).exitCode, 64);
+}
+
 // A port the user may not open is named on standard error, with the way to
 // get access. Root opens anything: it runs without that right through
 // setpriv, or, where that cannot be, only the text itself is checked.
