@@ -348,8 +348,8 @@ TEST_F(PrivateFilesTest, TemporaryNamesTellWhoAndWhat) {
 }
 
 // Copies an earlier version left on their way to their name, without a
-// maker: offered once nothing has touched them for a minute; a newer
-// program's copy on its way is left to it.
+// maker: offered once nothing has touched them for a minute, by their age
+// among the others; a newer program's copy on its way is left to it.
 TEST_F(PrivateFilesTest, TemporaryCopiesOfEarlierVersionsAreOffered) {
     const QString own = QString::number(QCoreApplication::applicationPid());
     ASSERT_TRUE(Put(Data(".ktmotor-old1.tmp"), Copy("old")));
@@ -361,11 +361,13 @@ TEST_F(PrivateFilesTest, TemporaryCopiesOfEarlierVersionsAreOffered) {
     }
     ASSERT_TRUE(Put(Data(".ktmotor-new1.tmp"), Copy("new")));
     ASSERT_TRUE(Put(Data(".ktmotor-" + own + "-a1.tmp"), Copy("own")));
+    ASSERT_TRUE(Put(Data("1-x.ktrecovery"), Copy("recent")));
 
     const auto found = RecoveryFile::LeftBehind(Data());
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0]->Read().content.text.toStdString(), "old");
-    EXPECT_TRUE(found[0]->Path().endsWith(RecoveryFile::kSuffix));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0]->Read().content.text.toStdString(), "recent");
+    EXPECT_EQ(found[1]->Read().content.text.toStdString(), "old");
+    EXPECT_TRUE(found[1]->Path().endsWith(RecoveryFile::kSuffix));
     EXPECT_FALSE(QFileInfo::exists(Data(".ktmotor-old1.tmp")));
     const auto text = [](const QString& path) {
         return RecoveryFile::Decode(Bytes(path)).content.text.toStdString();
