@@ -134,7 +134,6 @@ FrmDevice::FrmDevice(link::FrmMotorCom& link, platform::PromptService& prompts,
     Build();
     BuildTabOrder();
     setFixedSize(Px(kCollapsedWidth), Px(kClientHeight) + kStatusLineHeight);
-    PlaceStatusLine();
 
     m_motor = std::make_unique<link::ClsKtMotor>(m_link, m_prompts);
     m_motorPort = m_motor->OpenPort();
@@ -313,8 +312,10 @@ void FrmDevice::Build() {
                                                        {0, 6240, 5040, 6240},
                                                        {11880, 0, 11880, 6840},
                                                        {5040, 5160, 9480, 5160}}};
+    // As wide as the expanded window; the collapsed one shows its left part.
     m_statusLine = new QLabel(this);
     m_statusLine->setIndent(Px(120));
+    m_statusLine->setGeometry(0, Px(kClientHeight), Px(kExpandedWidth), kStatusLineHeight);
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto& [x1, y1, x2, y2] = lines[i];
@@ -368,11 +369,6 @@ void FrmDevice::CmdExpand_Click() {
     const bool expand = !Expanded();
     setFixedSize(Px(expand ? kExpandedWidth : kCollapsedWidth), height());
     m_cmdExpand->setText(expand ? QStringLiteral("<<") : QStringLiteral(">>"));
-    PlaceStatusLine();
-}
-
-void FrmDevice::PlaceStatusLine() {
-    m_statusLine->setGeometry(0, Px(kClientHeight), width(), kStatusLineHeight);
 }
 
 bool FrmDevice::eventFilter(QObject* watched, QEvent* event) {

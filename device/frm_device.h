@@ -80,7 +80,6 @@ protected:
 
 private:
     void Build();
-    void PlaceStatusLine();
     void WriteProgram();
     void EraseProgram();
     void BuildTabOrder();
