@@ -1,64 +1,27 @@
 // File, Examples: where the examples are found, what the submenu lists, and
-// that opening one starts an untitled copy, asking about unsaved work first
-// as New does.
-#include "editor/kt_text.h"
-#include "editor/text_box.h"
-#include "mainwindow/frm_motor.h"
-#include "platform/dialog_prompts.h"
-#include "platform/scripted_prompts.h"
-#include "tests/modal_answerer.h"
+// that opening one starts an untitled copy. (Its place in the File menu:
+// frm_motor_test; the question about unsaved work: unsaved_questions_test.)
+#include "tests/mainwindow/main_window_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QMenu>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 
 #include <optional>
 
 using kt::mainwindow::FrmMotor;
+using namespace kt::mainwindow::test;
 
 namespace {
 
-const QString kLoseWork = "You will loose un saved data?,Save Now?";
+using ExamplesMenuTest = MainWindowTest;
 const QString kShipped = QStringLiteral(KT_EXAMPLES);
 
 QStringList ShippedNames() {
     return QDir(kShipped).entryList({"*.KtVbM"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
 }
 
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Put(const QString& path, const QByteArray& bytes) {
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-void CopyShipped(const QString& folder) {
-    for (const QString& name : ShippedNames())
-        Put(folder + u'/' + name, Bytes(kShipped + u'/' + name));
-}
-
-// The editor's text of a program file ending in one line break: every byte.
-std::string EditorText(const QByteArray& file) {
-    return QString::fromLatin1(file).toStdString();
-}
-
-QMenu* ExamplesMenu(FrmMotor& window) {
-    return window.findChild<QMenu*>("AddFileExamples");
-}
-
 // The submenu as it opens: captions, a disabled item in brackets.
 QStringList Listed(FrmMotor& window) {
-    QMenu* menu = ExamplesMenu(window);
+    auto* menu = window.findChild<QMenu*>("AddFileExamples");
     emit menu->aboutToShow();
     QStringList captions;
     for (const QAction* action : menu->actions())
@@ -66,56 +29,21 @@ QStringList Listed(FrmMotor& window) {
     return captions;
 }
 
-QAction* Item(FrmMotor& window, const QString& caption) {
-    emit ExamplesMenu(window)->aboutToShow();
-    for (QAction* action : ExamplesMenu(window)->actions()) {
-        if (action->text() == caption)
-            return action;
-    }
-    ADD_FAILURE() << "no item " << caption.toStdString();
-    return nullptr;
-}
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QString& value) : m_name(name) {
-        if (qEnvironmentVariableIsSet(name))
-            m_old = qgetenv(name);
-        qputenv(name, QFile::encodeName(value));
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            qputenv(m_name, *m_old);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
-
 } // namespace
-
-TEST(ExamplesMenu, StandsAmongOurOwnFileItemsBeforeExit) {
-    QTemporaryDir folder;
-    kt::platform::ScriptedPrompts prompts;
-    FrmMotor window(prompts, folder.path(), folder.path());
-    QStringList names;
-    for (const QAction* action : window.findChild<QMenu*>("MnuFile")->actions())
-        names << (action->menu() ? action->menu()->objectName() : action->objectName());
-    EXPECT_EQ(names.mid(names.indexOf("MnuFileCompile")),
-              (QStringList{"MnuFileCompile", "MnuFileSep3", "AddFileRecent", "AddFileExamples",
-                           "AddFileRecentSep", "MnuFileExit"}));
-    EXPECT_EQ(ExamplesMenu(window)->title(), "&Examples");
-}
 
 // Looked for beside the program, in its installation's share folder, then in
 // the system's data folders; the first folder holding a program wins.
 TEST(ExamplesMenu, FoundBesideTheProgramInstalledOrNowhere) {
+    const auto old = [](const char* name) {
+        return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    };
+    const auto put = [](const char* name, const std::optional<QByteArray>& value) {
+        return value ? qputenv(name, *value) : qunsetenv(name);
+    };
+    const auto restore = qScopeGuard([&, home = old("XDG_DATA_HOME"), dirs = old("XDG_DATA_DIRS")] {
+        put("XDG_DATA_HOME", home);
+        put("XDG_DATA_DIRS", dirs);
+    });
     const QString beside = "prefix/bin/examples/";
     const QString installed = "prefix/share/ktmotor/examples/";
     const QString system = "system-data/ktmotor/examples/";
@@ -154,8 +82,8 @@ TEST(ExamplesMenu, FoundBesideTheProgramInstalledOrNowhere) {
         QTemporaryDir root;
         for (const QString& file : row.files)
             Put(root.filePath(file), "Do\r\nLoop\r\n");
-        const ScopedEnv home("XDG_DATA_HOME", root.filePath("home-data"));
-        const ScopedEnv dirs("XDG_DATA_DIRS", root.filePath("system-data"));
+        put("XDG_DATA_HOME", QFile::encodeName(root.filePath("home-data")));
+        put("XDG_DATA_DIRS", QFile::encodeName(root.filePath("system-data")));
         kt::platform::ScriptedPrompts prompts;
         FrmMotor window(prompts, root.filePath("prefix/bin"), root.filePath("documents"));
         EXPECT_EQ(Listed(window), row.listed);
@@ -164,73 +92,36 @@ TEST(ExamplesMenu, FoundBesideTheProgramInstalledOrNowhere) {
     }
 }
 
-TEST(ExamplesMenu, ListsEveryExampleAndOpensAnUntitledCopy) {
-    QTemporaryDir folder;
-    CopyShipped(folder.filePath("examples"));
-    const QString saved = folder.filePath("saved.KtVbM");
-    Put(saved, "Do\r\nLoop\r\n");
-    kt::platform::ScriptedPrompts prompts;
-    FrmMotor window(prompts, folder.path(), folder.path());
-
+// Every shipped example is listed and opens as an untitled copy, its text
+// byte for byte; Save asks for a name, so the example stays as shipped.
+TEST_F(ExamplesMenuTest, ListedAndOpenedAsUntitledCopies) {
     QStringList captions;
-    for (const QString& name : ShippedNames())
-        captions << QFileInfo(name).completeBaseName();
-    EXPECT_GE(captions.size(), 6);
-    EXPECT_EQ(Listed(window), captions);
-
     for (const QString& name : ShippedNames()) {
-        SCOPED_TRACE(name.toStdString());
-        const QString example = folder.filePath("examples/" + name);
-        ASSERT_TRUE(window.OpenFile(saved)); // a named program before
-        QAction* item = Item(window, QFileInfo(name).completeBaseName());
-        ASSERT_NE(item, nullptr);
-        item->trigger();
-        EXPECT_EQ(window.KtText1()->RText()->Text().toStdString(), EditorText(Bytes(example)));
-        EXPECT_TRUE(window.Untitled());
-        EXPECT_FALSE(window.Changed());
-        EXPECT_EQ(window.windowTitle(), "NewMotorProgram");
-        EXPECT_EQ(window.ProgramFile(), window.Files().DefaultProgramFile("NewMotorProgram"));
-        EXPECT_FALSE(window.RecentFiles().contains(QFileInfo(example).absoluteFilePath()));
-
-        // Save asks for a name; cancelled, the example stays as shipped.
-        const std::size_t dialogs = prompts.FileDialogs().size();
-        window.KtText1()->RText()->SetText("Do\r\nLoop\r\n");
-        EXPECT_FALSE(window.SaveProgram());
-        EXPECT_EQ(prompts.FileDialogs().size(), dialogs + 1);
-        EXPECT_EQ(Bytes(example), Bytes(kShipped + u'/' + name));
+        Put(Path("examples/" + name), Bytes(kShipped + u'/' + name));
+        captions << QFileInfo(name).completeBaseName();
     }
-    EXPECT_EQ(prompts.Unscripted().join(u'|').toStdString(), "");
-}
+    const QString saved = Put(Path("saved.KtVbM"), "Do\r\nLoop\r\n");
+    Restart({});
+    EXPECT_GE(captions.size(), 6);
+    ASSERT_EQ(Listed(*m_window), captions);
 
-// The real question box: Escape or its close button backs out and keeps the
-// work, No gives way to the example.
-TEST(ExamplesMenu, BackingOutOfTheUnsavedWorkQuestionKeepsTheWork) {
-    QTemporaryDir folder;
-    CopyShipped(folder.filePath("examples"));
-    kt::platform::DialogPrompts prompts;
-    FrmMotor window(prompts, folder.path(), folder.path());
-    prompts.SetParent(&window);
-    window.show();
-    const QString work = "Do\r\n  Counter0 = 1\r\n";
-    const std::string blink = EditorText(Bytes(folder.filePath("examples/Blink.KtVbM")));
+    for (qsizetype i = 0; i < captions.size(); ++i) {
+        const QString example = Path("examples/" + ShippedNames()[i]);
+        SCOPED_TRACE(example.toStdString());
+        ASSERT_TRUE(m_window->OpenFile(saved)); // a named program before
+        Listed(*m_window);
+        Menu("AddFileExamples")->actions()[i]->trigger();
+        EXPECT_EQ(Box()->Text().toStdString(), Bytes(example).toStdString());
+        EXPECT_TRUE(m_window->Untitled());
+        EXPECT_FALSE(m_window->Changed());
+        EXPECT_EQ(m_window->windowTitle(), "NewMotorProgram");
+        EXPECT_EQ(m_window->ProgramFile(), m_window->Files().DefaultProgramFile("NewMotorProgram"));
+        EXPECT_FALSE(m_window->RecentFiles().contains(QFileInfo(example).absoluteFilePath()));
 
-    for (const int key : {int(Qt::Key_Escape), 0}) {
-        SCOPED_TRACE(key ? "Escape" : "close button");
-        window.KtText1()->RText()->SetText(work);
-        ASSERT_TRUE(window.Changed());
-        kt::test::ModalAnswerer answerer;
-        answerer.Press(kLoseWork, key);
-        Item(window, "Blink")->trigger();
-        EXPECT_EQ(answerer.Shown(), std::vector<QString>{kLoseWork});
-        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
-        EXPECT_EQ(window.KtText1()->RText()->Text(), work);
-        EXPECT_TRUE(window.Changed());
+        const std::size_t dialogs = m_prompts.FileDialogs().size();
+        Box()->SetText("Do\r\nLoop\r\n");
+        EXPECT_FALSE(m_window->SaveProgram());
+        EXPECT_EQ(m_prompts.FileDialogs().size(), dialogs + 1);
+        EXPECT_EQ(Bytes(example), Bytes(kShipped + u'/' + ShippedNames()[i]));
     }
-    kt::test::ModalAnswerer answerer;
-    answerer.Answer(kLoseWork, QMessageBox::No);
-    Item(window, "Blink")->trigger();
-    EXPECT_EQ(answerer.Shown(), std::vector<QString>{kLoseWork});
-    EXPECT_EQ(window.KtText1()->RText()->Text().toStdString(), blink);
-    EXPECT_FALSE(window.Changed());
-    EXPECT_TRUE(window.Untitled());
 }

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QTest>
 
+#include <functional>
+
 using kt::mainwindow::FrmCompany;
 using Mode = kt::mainwindow::FrmCompany::Mode;
 
@@ -23,7 +25,6 @@ protected:
         delete m_box.data();
         EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
     }
-
     FrmCompany& Make(Mode mode) {
         delete m_box.data();
         m_box = new FrmCompany(mode, m_prompts, &m_owner);
@@ -32,7 +33,6 @@ protected:
         return *m_box;
     }
     QWidget* Child(const char* name) const { return m_box->findChild<QWidget*>(name); }
-    void Click(const char* name) const { QTest::mouseClick(Child(name), Qt::LeftButton); }
     // Closed boxes delete themselves once the event loop gets to it.
     bool Gone() const {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -44,7 +44,9 @@ protected:
     QPointer<FrmCompany> m_box;
 };
 
-TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
+// The start-up card runs both timers, the About box neither and stands on
+// its own; both name the version --version prints.
+TEST_F(FrmCompanyTest, TimersOwnerAndVersion) {
     for (const auto& [mode, running, parent] :
          {std::tuple{Mode::StartUp, true, &m_owner},
           std::tuple{Mode::About, false, static_cast<QWidget*>(nullptr)}}) {
@@ -52,23 +54,18 @@ TEST_F(FrmCompanyTest, StartUpCardRunsBothTimersAboutBoxNeither) {
         EXPECT_EQ(std::pair(box.Timer1().isActive(), box.Timer2().isActive()),
                   std::pair(running, running));
         EXPECT_EQ(box.parentWidget(), parent);
+        EXPECT_EQ(static_cast<QLabel*>(Child("lblVersion"))->text(),
+                  QStringLiteral("Version " KT_VERSION));
     }
 }
 
-// The About box and --version name one version: the project's.
-TEST_F(FrmCompanyTest, ShowsTheProgramsVersion) {
-    Make(Mode::About);
-    EXPECT_EQ(static_cast<QLabel*>(Child("lblVersion"))->text(),
-              QStringLiteral("Version ") + QStringLiteral(KT_VERSION));
-}
-
 TEST_F(FrmCompanyTest, EveryWayOfDismissingCloses) {
-    std::vector<std::pair<std::string, std::function<void()>>> ways = {
+    const std::pair<const char*, std::function<void()>> ways[] = {
         {"Timer1", [this] { m_box->CloseTick(); }},
         {"MnuExit", [this] { m_box->findChild<QAction*>("MnuExit")->trigger(); }},
         {"key", [this] { QTest::keyClick(m_box.data(), Qt::Key_A); }},
+        {"PicButton", [this] { QTest::mouseClick(Child("PicButton"), Qt::LeftButton); }},
     };
-    ways.emplace_back("PicButton", [this] { Click("PicButton"); });
     for (const auto& [name, dismiss] : ways) {
         Make(Mode::StartUp);
         // Neither the right button nor a release off the control is a click.
@@ -91,7 +88,7 @@ TEST_F(FrmCompanyTest, MailLineSaysWhyNoMailProgramOpened) {
                 m_box->CloseTick();
             EXPECT_FALSE(Gone());
         });
-        Click("LblEmail");
+        QTest::mouseClick(Child("LblEmail"), Qt::LeftButton);
         EXPECT_EQ(m_prompts.ShownTexts().back(), "1\nNo mail program could be opened.");
         EXPECT_EQ(Gone(), mode == Mode::StartUp);
     }

@@ -33,30 +33,18 @@ protected:
         m_owner.show();
     }
     ~FrmFindTest() override {
-        Close();
+        delete m_find.data();
         EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
     }
-
     FrmFind& Open() {
-        Close();
+        delete m_find.data();
         m_find = new FrmFind(m_state, *m_box, m_prompts, &m_owner);
         m_find->show();
         return *m_find;
     }
-    void Close() {
-        if (m_find)
-            m_find->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
     template <typename T = QWidget> T* Child(const char* name) const {
         return m_find->findChild<T*>(name);
     }
-    void Search(const QString& text, bool matchCase = false) {
-        Child<QLineEdit>("TxtFind")->setText(text);
-        Child<QCheckBox>("ChkCase")->setChecked(matchCase);
-    }
-    void ClickFind() { QTest::mouseClick(Child("CmdFind"), Qt::LeftButton); }
-    qint64 Asked() const { return qint64(m_prompts.Shown().size()); }
 
     QWidget m_owner;
     QLineEdit* m_other;
@@ -92,10 +80,12 @@ TEST_F(FrmFindTest, SelectsEachMatchInTurn) {
         for (Answer answer : c.answers)
             m_prompts.Push(answer);
         Open();
-        Search(c.find, c.matchCase);
+        Child<QLineEdit>("TxtFind")->setText(c.find);
+        Child<QCheckBox>("ChkCase")->setChecked(c.matchCase);
         for (const Step& want : c.clicks) {
-            ClickFind();
-            EXPECT_EQ((Step{m_box->SelStart(), m_box->SelLength(), m_state.FoundPos, Asked()}),
+            QTest::mouseClick(Child("CmdFind"), Qt::LeftButton);
+            EXPECT_EQ((Step{m_box->SelStart(), m_box->SelLength(), m_state.FoundPos,
+                            qint64(m_prompts.Shown().size())}),
                       want);
         }
         for (const auto& question : m_prompts.Shown())

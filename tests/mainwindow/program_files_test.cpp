@@ -1,61 +1,25 @@
 // Program files through the main window: the dialogs, the questions, the
-// file format, and that work is never lost when a save does not happen.
-#include "editor/kt_text.h"
-#include "editor/text_box.h"
-#include "mainwindow/frm_motor.h"
-#include "files/program_files.h"
-#include "platform/scripted_prompts.h"
+// file format, names that are not UTF-8, and that work is never lost when a
+// save does not happen. The files are real, in a temporary folder.
+#include "files/file_name.h"
 #include "tests/cli/special_files.h"
+#include "tests/mainwindow/main_window_fixture.h"
 
-#include <gtest/gtest.h>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
 
-#include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-using kt::mainwindow::FrmMotor;
-using kt::platform::Answer;
+using kt::files::FileName;
+using namespace kt::mainwindow::test;
 
 namespace {
 
-const QString kLoseWork = "You will loose un saved data?,Save Now?";
 const QString kExists = "File already exists?,Save Now";
 
-class ProgramFilesTest : public ::testing::Test {
+class ProgramFilesTest : public MainWindowTest {
 protected:
-    ~ProgramFilesTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
-    QString Path(const QString& name) const { return m_folder.filePath(name); }
-    static QByteArray Bytes(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-    static void Put(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    // A fresh window holding typed, unsaved work.
-    void Restart(const QString& typed = "Do") {
-        m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
-        m_prompts.Clear();
-        Type(typed);
-    }
-    kt::editor::TextBox* Box() { return m_window->KtText1()->RText(); }
     void Type(const QString& text) { QTest::keyClicks(Box(), text); }
-    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
-
-    QTemporaryDir m_folder;
-    kt::platform::ScriptedPrompts m_prompts;
-    std::unique_ptr<FrmMotor> m_window =
-        std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
 };
 
 } // namespace
@@ -104,15 +68,13 @@ TEST_F(ProgramFilesTest, FileFormatOnOpen) {
     const std::tuple<QByteArray, QString, QByteArray> cases[] = {
         {"a\r\nb\r\n", "a\r\nb\r\n", "a\r\nb\r\n\r\n"},
         {"a\r\nb\r\n\r\n", "a\r\nb\r\n", "a\r\nb\r\n\r\n"},
-        {"no break at all", "no break at all", "no break at all\r\n"},
         {"Do\nLoop\n", "Do\r\nLoop\r\n", "Do\r\nLoop\r\n\r\n"},
         {"' caf\xE9 \x80\r\nLoop", QString::fromUtf8("' caf\u00E9 \u20AC\r\nLoop"),
          "' caf\xE9 \x80\r\nLoop\r\n"},
     };
     for (const auto& [file, text, savedAgain] : cases) {
         SCOPED_TRACE(file.constData());
-        Put(Path("in.KtVbM"), file);
-        m_prompts.PushFile(Path("in.KtVbM"));
+        m_prompts.PushFile(Put(Path("in.KtVbM"), file));
         m_window->OpenProgram();
         EXPECT_EQ(Box()->Text(), text);
         EXPECT_FALSE(m_window->Changed());
@@ -121,37 +83,33 @@ TEST_F(ProgramFilesTest, FileFormatOnOpen) {
     }
 }
 
-// New, Open and Exit over unsaved work ask first. Yes saves, and a save
-// that fails or is cancelled stops the command; No discards (or closes);
-// Escape (Cancel) backs out.
-TEST_F(ProgramFilesTest, QuestionsBeforeWorkIsLost) {
-    Put(Path("other.KtVbM"), "Loop");
+// Yes to the question before work is lost saves first; a save that is
+// cancelled or fails stops the command. (Escape and No: unsaved_questions.)
+TEST_F(ProgramFilesTest, YesSavesBeforeWorkIsLost) {
     const QString failing = Path("missing/x.KtVbM");
-    // Command, answer, file chosen in the next file dialog, text afterwards.
-    const std::tuple<const char*, Answer, QString, QString> cases[] = {
-        {"MnuFileOpen", Answer::Cancel, Path("other.KtVbM"), "Do"},
-        {"MnuFileOpen", Answer::Yes, {}, "Do"},
-        {"MnuFileNew", Answer::Yes, failing, "Do"},
-        {"MnuFileOpen", Answer::No, Path("other.KtVbM"), "Loop"},
-        {"MnuFileExit", Answer::Yes, failing, "Do"},
-        {"MnuFileExit", Answer::Cancel, {}, "Do"},
-        {"MnuFileExit", Answer::No, {}, "Do"},
-        {"MnuFileNew", Answer::No, {}, ""},
+    // Command, file chosen in the save dialog, text afterwards.
+    const std::tuple<const char*, QString, QString> cases[] = {
+        {"MnuFileOpen", {}, "Do"},
+        {"MnuFileNew", failing, "Do"},
+        {"MnuFileExit", failing, "Do"},
+        {"MnuFileNew", Path("saved.KtVbM"), ""},
     };
-    for (const auto& [command, answer, file, text] : cases) {
-        SCOPED_TRACE(testing::Message() << command << " " << int(answer));
+    for (const auto& [command, file, text] : cases) {
+        SCOPED_TRACE(testing::Message() << command << " " << file.toStdString());
         Restart();
         m_window->show();
-        m_prompts.Push(answer);
+        m_prompts.Push(Answer::Yes);
         m_prompts.PushFile(file);
-        m_window->findChild<QAction*>(command)->trigger();
-        const bool exit = command == std::string_view("MnuFileExit");
+        Action(command)->trigger();
         ASSERT_FALSE(Shown().empty());
-        EXPECT_EQ(Shown().front(), exit ? "File changed,Save Now?" : kLoseWork);
+        const bool exit = command == std::string_view("MnuFileExit");
+        EXPECT_EQ(Shown().front(),
+                  exit ? "File changed,Save Now?" : "You will loose un saved data?,Save Now?");
         EXPECT_EQ(Box()->Text(), text);
         EXPECT_EQ(m_window->Changed(), text == "Do");
-        EXPECT_EQ(m_window->isVisible(), !exit || answer != Answer::No);
+        EXPECT_TRUE(m_window->isVisible());
     }
+    EXPECT_EQ(Bytes(Path("saved.KtVbM")), "Do\r\n");
 }
 
 // A Save As that cannot write leaves the program named as before: the
@@ -170,23 +128,9 @@ TEST_F(ProgramFilesTest, FailedSaveAsKeepsTheName) {
     EXPECT_EQ(m_window->windowTitle(), "Good");
     EXPECT_TRUE(m_window->Changed());
     m_prompts.Clear();
-    m_window->findChild<QAction*>("MnuFileSave")->trigger();
+    Action("MnuFileSave")->trigger();
     EXPECT_TRUE(m_prompts.FileDialogs().empty());
     EXPECT_EQ(Bytes(Path("Good.KtVbM")), "Do more\r\n");
-}
-
-TEST_F(ProgramFilesTest, AFailedSaveLeavesTheOldFile) {
-    Put(Path("kept.KtVbM"), "old text\r\n");
-    // An immutable file cannot be replaced, not even by root.
-    if (QProcess::execute("chattr", {"+i", Path("kept.KtVbM")}) != 0)
-        GTEST_SKIP() << "no immutable files here";
-    Type("new text");
-    m_prompts.PushFile(Path("kept.KtVbM"));
-    m_prompts.Push(Answer::Yes); // it exists: save anyway
-    EXPECT_FALSE(m_window->SaveProgram());
-    QProcess::execute("chattr", {"-i", Path("kept.KtVbM")});
-    EXPECT_EQ(Bytes(Path("kept.KtVbM")), "old text\r\n");
-    EXPECT_TRUE(m_window->Changed());
 }
 
 // A real full disk: the old file stays byte for byte, the user hears why,
@@ -202,15 +146,14 @@ TEST_F(ProgramFilesTest, SaveOnAFullDisk) {
         QByteArray old;
         for (int i = 0; i < lines; ++i)
             old += "Counter0 = " + QByteArray::number(i % 256) + "\r\n";
-        const QString file = disk.Path("prog.KtVbM");
-        Put(file, old);
+        const QString file = Put(disk.Path("prog.KtVbM"), old);
         ASSERT_TRUE(disk.Fill(room));
 
         Restart({});
         m_prompts.PushFile(file);
         m_window->OpenProgram();
         Type("' more");
-        m_window->findChild<QAction*>("MnuFileSave")->trigger(); // Ctrl+S
+        Action("MnuFileSave")->trigger(); // Ctrl+S
         EXPECT_EQ(Bytes(file), old);
         EXPECT_EQ(Shown(),
                   std::vector<QString>{"Could not save " + file + ":\nNo space left on device"});
@@ -222,8 +165,8 @@ TEST_F(ProgramFilesTest, SaveOnAFullDisk) {
 }
 
 // A named pipe, a folder or a device is refused by Open without being
-// opened, and never replaced by a file on Save As; the text stays. So is
-// a binary file, and one too big for a program.
+// opened (a pipe would wait for a writer: ctest's time-out ends that), and
+// never replaced by a file on Save As; the text stays. So is a binary file.
 TEST_F(ProgramFilesTest, OpenAndSaveRefuseWhatIsNoProgram) {
     const QString pipe = Path("pipe.KtVbM");
     ASSERT_TRUE(kt::test::MakeFifo(pipe));
@@ -239,20 +182,6 @@ TEST_F(ProgramFilesTest, OpenAndSaveRefuseWhatIsNoProgram) {
         {"binary.KtVbM", "not a text file", false}};
     if (device)
         cases.push_back({"null.KtVbM", special + "device", true});
-
-    // Should Open wait on the pipe for a writer after all, this writer turns
-    // up every two seconds, so the test fails instead of hanging.
-    const std::jthread rescue([pipe](std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any wake;
-        std::unique_lock lock(mutex);
-        while (!wake.wait_for(lock, stop, std::chrono::seconds(2),
-                              [&stop] { return stop.stop_requested(); })) {
-            QFile writer(pipe);
-            if (writer.open(QIODevice::ReadWrite))
-                writer.close();
-        }
-    });
     Type("Do");
     for (const auto& [name, reason, save] : cases) {
         SCOPED_TRACE(name.toStdString());
@@ -290,4 +219,73 @@ TEST_F(ProgramFilesTest, SaveKeepsLinks) {
     EXPECT_TRUE(m_window->SaveProgram());
     EXPECT_TRUE(QFileInfo(Path("link.KtVbM")).isSymLink());
     EXPECT_EQ(Bytes(Path("real.KtVbM")), "Do more\r\n");
+}
+
+TEST(FileName, BytesRoundTripWhateverTheyAre) {
+    const QByteArray names[] = {
+        "plain.KtVbM",
+        "caf\xC3\xA9.KtVbM",         // valid UTF-8
+        "prog\xFF.KtVbM",            // a byte that never starts UTF-8
+        "caf\xE9.KtVbM",             // Latin-1
+        "\xC0\xAF",                  // an overlong slash
+        "\xED\xA0\x80",              // a surrogate written as UTF-8
+        "\xF0\x9F\x98\x80 \xF0\x9F", // a four-byte character, then one cut short
+        "\xF4\x90\x80\x80",          // past U+10FFFF
+    };
+    for (const QByteArray& name : names) {
+        SCOPED_TRACE(name.toHex().toStdString());
+        const QString text = FileName::FromBytes(name);
+        EXPECT_EQ(FileName::ToBytes(text), name);
+        // Valid text is an ordinary string; the rest shows as U+FFFD.
+        if (QString::fromUtf8(name).toUtf8() == name) {
+            EXPECT_EQ(text, QString::fromUtf8(name));
+        }
+        EXPECT_EQ(FileName::Display(text), QString::fromUtf8(name));
+    }
+}
+
+// A name that is not valid UTF-8 keeps its bytes on every way into the main
+// window: a name given at start, a save, Recent Files, the Open dialog, a drop.
+TEST_F(ProgramFilesTest, NonUtf8NamesKeepTheirBytes) {
+    const QByteArray dir = QFile::encodeName(m_folder.path());
+    const QByteArray name = dir + "/prog\xFF.KtVbM";
+    // A neighbour that a dialog would show alike must not be taken.
+    const QByteArray neighbour = dir + "/prog\xFE\xFE.KtVbM";
+    std::ofstream(name.constData(), std::ios::binary) << "Do\r\nLoop\r\n";
+    std::ofstream(neighbour.constData(), std::ios::binary) << "Stop\r\n";
+    const QString path = FileName::FromBytes(name);
+    EXPECT_TRUE(FileName::Exists(path));
+
+    ASSERT_TRUE(m_window->OpenFile(path)) << Shown().size();
+    EXPECT_EQ(Box()->Text(), "Do\r\nLoop\r\n");
+    EXPECT_EQ(m_window->windowTitle(), QString::fromUtf8("prog\xEF\xBF\xBD"));
+    // Saved back under its own bytes, not beside it under a mangled name.
+    Box()->SetText("Do\r\nStop\r\n");
+    ASSERT_TRUE(m_window->SaveProgram());
+    std::ifstream saved(name.constData(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "Do\r\nStop\r\n\r\n");
+
+    const std::function<void()> ways[] = {
+        [&] { // Recent Files, through the settings file and back
+            emit Menu("AddFileRecent")->aboutToShow();
+            Menu("AddFileRecent")->actions().front()->trigger();
+        },
+        [&] { // the Open dialog shows the byte as U+FFFD and returns it so
+            m_prompts.PushFile(QString::fromUtf8(name));
+            m_window->OpenProgram();
+        },
+        [&] { // a drop carries the name percent-encoded
+            Drop(*m_window,
+                 QUrl::fromEncoded("file://" + dir.toPercentEncoding("/") + "/prog%FF.KtVbM"));
+        },
+    };
+    for (const auto& way : ways) {
+        m_window->NewProgram();
+        way();
+        EXPECT_EQ(FileName::ToBytes(m_window->ProgramFile()), name);
+        EXPECT_EQ(Box()->Text(), "Do\r\nStop\r\n");
+    }
+    // QTemporaryDir removes by decoded names, which these do not have.
+    std::remove(name.constData());
+    std::remove(neighbour.constData());
 }
