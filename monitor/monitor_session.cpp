@@ -194,6 +194,10 @@ void MonitorSession::SetChosen(std::vector<int> channels) {
     std::erase_if(channels, [count](int c) { return c < 0 || c >= count; });
     std::sort(channels.begin(), channels.end());
     channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
+    // A value ticked again resumes after a time unread.
+    for (int channel : channels)
+        if (!std::binary_search(m_chosen.begin(), m_chosen.end(), channel))
+            m_histories[static_cast<std::size_t>(channel)].MarkBreak();
     m_chosen = std::move(channels);
     m_next = 0;
 }
@@ -248,10 +252,13 @@ bool MonitorSession::Start() {
                                    : tr("No drive answers on any port."));
         return false;
     }
-    // A fresh recording's time starts at its first read.
+    // A fresh recording's time starts at its first read; one resumed keeps
+    // its clock, and the pause shows as a break.
     if (std::all_of(m_histories.begin(), m_histories.end(),
                     [](const SampleHistory& history) { return history.Empty(); }))
         m_clock.restart();
+    for (SampleHistory& history : m_histories)
+        history.MarkBreak();
     m_running = true;
     m_next = 0;
     emit runningChanged(true);

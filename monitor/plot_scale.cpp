@@ -46,9 +46,12 @@ std::optional<SampleHistory::Extent> VisibleExtent(std::span<const SampleHistory
 ValueAxis AutoScale(std::optional<SampleHistory::Extent> extent, double height) {
     double lo = extent ? extent->min : 0.0;
     double hi = extent ? extent->max : 1.0;
+    // Speeds, volts and counts: a drive value below 0 does not occur, and an
+    // axis running into negatives wastes the plot on it.
+    const bool floored = lo >= 0;
     if (hi - lo < std::max(std::abs(hi), std::abs(lo)) * 1e-9 || hi == lo) {
         const double pad = lo == 0 ? 1.0 : std::abs(lo) * 0.1;
-        lo -= pad;
+        lo = floored ? std::max(lo - pad, 0.0) : lo - pad;
         hi += pad;
     }
     const double margin = (hi - lo) * 0.05;
@@ -56,6 +59,9 @@ ValueAxis AutoScale(std::optional<SampleHistory::Extent> extent, double height) 
     axis.step = NiceStep(hi - lo + 2 * margin, std::max(2.0, height / 40));
     axis.lo = std::floor((lo - margin) / axis.step) * axis.step;
     axis.hi = std::ceil((hi + margin) / axis.step) * axis.step;
+    // Of the snapped top, so the floor moves no more often than it does.
+    if (floored && axis.lo < 0)
+        axis.lo = -kFloorRoom * axis.hi / (1 - kFloorRoom);
     axis.large = std::max(std::abs(axis.lo), std::abs(axis.hi)) >= 1e6;
     axis.decimals = std::clamp(static_cast<int>(-std::floor(std::log10(axis.step) + 1e-9)), 0, 6);
     return axis;
@@ -63,8 +69,8 @@ ValueAxis AutoScale(std::optional<SampleHistory::Extent> extent, double height) 
 
 std::vector<double> Ticks(const ValueAxis& axis) {
     std::vector<double> ticks;
-    for (double tick = axis.lo; tick <= axis.hi + axis.step / 2 && ticks.size() < 100;
-         tick += axis.step)
+    for (double tick = std::ceil(axis.lo / axis.step - 1e-9) * axis.step;
+         tick <= axis.hi + axis.step / 2 && ticks.size() < 100; tick += axis.step)
         ticks.push_back(tick);
     return ticks;
 }
@@ -86,18 +92,36 @@ TimeAxis TimeTicks(qint64 first, qint64 span, double width, double labelWidth) {
 }
 
 LegendLayout Legend(std::span<const double> nameWidths, double plotWidth, double lineHeight) {
-    double rowWidth = 0;
-    double columnWidth = 0;
+    LegendLayout legend;
+    double x = 0;
+    double y = 0;
     for (const double name : nameWidths) {
         const double item = kLegendSwatch + 4 + name;
-        rowWidth += item + 10;
-        columnWidth = std::max(columnWidth, item);
+        // A new row when this one is full; an item wider than the plot
+        // takes a row of its own.
+        if (x > 0 && x + item > plotWidth) {
+            x = 0;
+            y += lineHeight;
+        }
+        legend.items.emplace_back(x, y);
+        legend.width = std::max(legend.width, x + item);
+        x += item + 10;
     }
-    LegendLayout legend;
-    legend.asRow = rowWidth - 10 <= plotWidth - 16;
-    legend.width = legend.asRow ? rowWidth - 10 : columnWidth;
-    legend.height = legend.asRow ? lineHeight : lineHeight * static_cast<double>(nameWidths.size());
+    legend.height = nameWidths.empty() ? 0 : y + lineHeight;
     return legend;
+}
+
+QRectF ReadoutRect(QSizeF size, double x, double y, const QRectF& bounds) {
+    constexpr double kGap = 10;
+    const double width = std::min(size.width(), bounds.width());
+    const double height = std::min(size.height(), bounds.height());
+    double left = x + kGap;
+    if (left + width > bounds.right())
+        left = x - kGap - width;
+    if (left < bounds.left())
+        left = bounds.right() - x >= x - bounds.left() ? bounds.right() - width : bounds.left();
+    const double top = std::clamp(y, bounds.top(), bounds.bottom() - height);
+    return {left, top, width, height};
 }
 
 } // namespace kt::monitor

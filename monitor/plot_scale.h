@@ -1,12 +1,15 @@
 // The plot's arithmetic, apart from any drawing: tick steps, the value
-// axis's autoscale and its ticks, the time axis's ticks and the legend's
-// layout. Plain functions of numbers (and of the histories, for what a view
-// shows of them), so that tables can test them; the plot view only draws
-// what they give. No painter, font or widget here.
+// axis's autoscale and its ticks, the time axis's ticks, the legend's
+// layout and the place of the cursor's readout. Plain functions of numbers
+// (and of the histories, for what a view shows of them), so that tables can
+// test them; the plot view only draws what they give. No painter, font or
+// widget here.
 #pragma once
 
 #include "monitor/sample_history.h"
 
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <QtGlobal>
 
@@ -41,9 +44,13 @@ std::optional<SampleHistory::Extent> VisibleExtent(std::span<const SampleHistory
 // The axis for values within extent (none: 0 to 1) on a plot height pixels
 // tall, a tick about every 40 pixels: a flat extent is opened around its
 // value, 5% of room is added at each end, and both ends are snapped out to
-// ticks, so the scale moves only when a value crosses one.
+// ticks, so the scale moves only when a value crosses one. Values never
+// below 0 get no negative ticks: the axis then starts kFloorRoom of its
+// height below 0, so a trace at 0 stays clear of the frame.
+inline constexpr double kFloorRoom = 0.03;
 ValueAxis AutoScale(std::optional<SampleHistory::Extent> extent, double height);
-// From lo to hi, at most 100, whatever rounding does to huge values' steps.
+// The multiples of step from lo to hi, at most 100, whatever rounding does
+// to huge values' steps.
 std::vector<double> Ticks(const ValueAxis& axis);
 QString TickLabel(const ValueAxis& axis, double tick);
 
@@ -60,15 +67,22 @@ struct TimeAxis {
 // wide and 30 pixels apart at least.
 TimeAxis TimeTicks(qint64 first, qint64 span, double width, double labelWidth);
 
-// A plot's legend: a swatch and a name per trace, in one row when that fits
-// the plot's width (less 16 pixels), else in one column.
+// A plot's legend, which stands above its data, never over it: a swatch and
+// a name per trace, side by side in rows no wider than the plot. Each item's
+// top left from the legend's, and the size of the whole.
 inline constexpr double kLegendSwatch = 14;
 struct LegendLayout {
-    bool asRow = true;
+    std::vector<QPointF> items;
     double width = 0;
     double height = 0;
     bool operator==(const LegendLayout&) const = default;
 };
 LegendLayout Legend(std::span<const double> nameWidths, double plotWidth, double lineHeight);
+
+// Where the cursor's readout of that size goes: beside the cursor at x, on
+// its right where it fits within bounds, else on its left, else against the
+// side with more room; top at y or higher, so that it ends within bounds.
+// Never outside bounds: a readout larger than they are is cut to them.
+QRectF ReadoutRect(QSizeF size, double x, double y, const QRectF& bounds);
 
 } // namespace kt::monitor

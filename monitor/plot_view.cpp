@@ -1,12 +1,14 @@
 #include "monitor/plot_view.h"
 
-#include "monitor/plot_scale.h"
+#include "monitor/trace_path.h"
 
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -27,14 +29,9 @@ constexpr std::array<QRgb, 8> kTraceColors = {0x2f80dd, 0xe0482e, 0x2ca02c, 0xe0
 // the plots do not shift sideways as the scale changes.
 const char kWidestLabel[] = "-88888.8";
 
-// Values from lo to hi, mapped to pixels from bottom to top.
-struct ValueMap {
-    double lo;
-    double hi;
-    double top;
-    double bottom;
-    double Y(double value) const { return bottom - (value - lo) / (hi - lo) * (bottom - top); }
-};
+// A bit lane holds its 0 and 1 this far (of its 0-to-1 height) inside its
+// edges, so neighbouring lanes keep apart.
+constexpr double kLaneRoom = 0.4;
 
 QColor Faded(QColor color, double alpha) {
     color.setAlphaF(static_cast<float>(alpha));
@@ -67,133 +64,9 @@ void Frame(QPainter& painter, const QRectF& area, const QColor& color) {
     UprightLine(painter, area.right(), area.top(), area.bottom(), color);
 }
 
-// The visible part of one history as a polyline: every entry while there
-// are few, else at most the smallest and largest value per pixel column,
-// in the order they came. A reduced entry is an upright span from its
-// minimum to its maximum at its time, ending at its last value. A step
-// trace holds each value until the next.
-QPolygonF TracePoints(const SampleHistory& history, bool step, PlotView::Range range, int columns,
-                      const ValueMap& map, bool& dense) {
-    QPolygonF points;
-    dense = false;
-    if (history.Empty())
-        return points;
-    // One entry beyond each edge, so the lines reach the edges.
-    const int begin = std::max(history.IndexAtOrBefore(range.first), 0);
-    const int end = std::min(history.IndexAtOrBefore(range.last) + 1, history.Size() - 1);
-    const double span = static_cast<double>(range.last - range.first);
-    const double scale = columns / span;
-    auto x = [&](qint64 msecs) { return static_cast<double>(msecs - range.first) * scale; };
-    dense = end - begin + 1 > 2 * columns;
-    points.reserve(dense ? 5 * columns + 8 : 4 * (end - begin + 1) + 2);
-
-    bool held = false;
-    double heldY = 0;
-    auto add = [&](double px, double py) {
-        if (step && held)
-            points << QPointF(px, heldY);
-        points << QPointF(px, py);
-        heldY = py;
-        held = true;
-    };
-    auto spread = [&](double px, double low, double high, double last, bool lowFirst) {
-        if (step && held)
-            points << QPointF(px, heldY);
-        points << QPointF(px, map.Y(lowFirst ? low : high))
-               << QPointF(px, map.Y(lowFirst ? high : low)) << QPointF(px, map.Y(last));
-        heldY = map.Y(last);
-        held = true;
-    };
-    // A step trace is a bit: anything but 0 is 1, as the file has it.
-    auto level = [step](double value) { return step ? (value != 0 ? 1.0 : 0.0) : value; };
-
-    struct Column {
-        int index = -1;
-        int count = 0;
-        bool spread = false;
-        qint64 msecs = 0;
-        double min = 0;
-        double max = 0;
-        double last = 0;
-        bool minFirst = true;
-    } column;
-    auto flush = [&] {
-        if (column.count == 0)
-            return;
-        if (column.spread)
-            spread(column.index + 0.5, column.min, column.max, column.last, column.minFirst);
-        else
-            add(x(column.msecs), map.Y(column.last));
-        column.count = 0;
-    };
-
-    history.ForEach(begin, end, [&](const SampleHistory::Sample& entry) {
-        const double value = level(entry.value);
-        const bool reduced = entry.Reduced();
-        const double low = reduced ? std::min(level(entry.min), level(entry.max)) : value;
-        const double high = reduced ? std::max(level(entry.min), level(entry.max)) : value;
-        // Beyond the edges only the line towards the last value shows.
-        if (entry.msecs < range.first || entry.msecs > range.last) {
-            flush();
-            add(x(entry.msecs), map.Y(value));
-            return;
-        }
-        if (!dense) {
-            if (!reduced) {
-                add(x(entry.msecs), map.Y(value));
-                return;
-            }
-            // From the end nearer the line that comes in, so the span
-            // does not double back on it.
-            const bool lowFirst =
-                !held || std::abs(map.Y(low) - heldY) <= std::abs(map.Y(high) - heldY);
-            spread(x(entry.msecs), low, high, value, lowFirst);
-            return;
-        }
-        const int index =
-            std::clamp(static_cast<int>(static_cast<double>(entry.msecs - range.first) * scale), 0,
-                       columns - 1);
-        if (index != column.index)
-            flush();
-        if (column.count == 0) {
-            column.index = index;
-            column.msecs = entry.msecs;
-            column.min = low;
-            column.max = high;
-            column.minFirst = true;
-            column.spread = reduced;
-        } else {
-            column.spread = true;
-            if (low < column.min) {
-                column.min = low;
-                column.minFirst = false;
-            }
-            if (high > column.max) {
-                column.max = high;
-                column.minFirst = true;
-            }
-        }
-        column.last = value;
-        ++column.count;
-    });
-    flush();
-    // The entries beyond the edges may lie far off: brought to just outside
-    // along their lines, so no drawing meets coordinates it cannot handle.
-    auto bring = [](QPointF& far, const QPointF& near, double edge) {
-        if (near.x() != far.x())
-            far.setY(near.y() + (far.y() - near.y()) * (edge - near.x()) / (far.x() - near.x()));
-        far.setX(edge);
-    };
-    if (points.size() >= 2 && points.front().x() < -1)
-        bring(points.front(), points[1], -1);
-    if (points.size() >= 2 && points.back().x() > columns + 1)
-        bring(points.back(), points[points.size() - 2], columns + 1.0);
-    return points;
-}
-
-// The rows each pixel column of a polyline covers, for a polyline that
-// never goes back in x, as traces do.
-void CoverColumns(const QPolygonF& points, int columns, std::vector<double>& low,
+// The rows each pixel column of a path covers, for a path that never goes
+// back in x, as traces do; no line between its runs.
+void CoverColumns(const TracePath& path, int columns, std::vector<double>& low,
                   std::vector<double>& high) {
     low.assign(static_cast<size_t>(columns), std::numeric_limits<double>::infinity());
     high.assign(static_cast<size_t>(columns), -std::numeric_limits<double>::infinity());
@@ -204,24 +77,31 @@ void CoverColumns(const QPolygonF& points, int columns, std::vector<double>& low
         low[c] = std::min({low[c], a, b});
         high[c] = std::max({high[c], a, b});
     };
-    if (points.size() == 1)
-        cover(static_cast<int>(std::floor(points[0].x())), points[0].y(), points[0].y());
-    for (qsizetype i = 1; i < points.size(); ++i) {
-        const QPointF& from = points[i - 1];
-        const QPointF& to = points[i];
-        // Clamped first, so no far-off point overflows an int.
-        const double x0 = std::clamp(from.x(), -2.0, columns + 2.0);
-        const double x1 = std::clamp(to.x(), -2.0, columns + 2.0);
-        if (x1 - x0 < 1e-9) {
-            cover(static_cast<int>(std::floor(x0)), from.y(), to.y());
-            continue;
+    const QPolygonF& points = path.points;
+    for (size_t r = 0; r < path.runs.size(); ++r) {
+        const qsizetype first = path.runs[r];
+        const qsizetype end = path.RunEnd(r);
+        if (end - first == 1)
+            cover(static_cast<int>(std::floor(std::clamp(points[first].x(), -2.0, columns + 2.0))),
+                  points[first].y(), points[first].y());
+        for (qsizetype i = first + 1; i < end; ++i) {
+            const QPointF& from = points[i - 1];
+            const QPointF& to = points[i];
+            // Clamped first, so no far-off point overflows an int.
+            const double x0 = std::clamp(from.x(), -2.0, columns + 2.0);
+            const double x1 = std::clamp(to.x(), -2.0, columns + 2.0);
+            if (x1 - x0 < 1e-9) {
+                cover(static_cast<int>(std::floor(x0)), from.y(), to.y());
+                continue;
+            }
+            const double slope = (to.y() - from.y()) / (to.x() - from.x());
+            auto yAt = [&](double x) { return from.y() + (x - from.x()) * slope; };
+            const int last = std::min(static_cast<int>(std::floor(x1)), columns - 1);
+            for (int column = std::max(static_cast<int>(std::floor(x0)), 0); column <= last;
+                 ++column)
+                cover(column, yAt(std::max(x0, static_cast<double>(column))),
+                      yAt(std::min(x1, column + 1.0)));
         }
-        const double slope = (to.y() - from.y()) / (to.x() - from.x());
-        auto yAt = [&](double x) { return from.y() + (x - from.x()) * slope; };
-        const int last = std::min(static_cast<int>(std::floor(x1)), columns - 1);
-        for (int column = std::max(static_cast<int>(std::floor(x0)), 0); column <= last; ++column)
-            cover(column, yAt(std::max(x0, static_cast<double>(column))),
-                  yAt(std::min(x1, column + 1.0)));
     }
 }
 
@@ -386,34 +266,71 @@ PlotView::Layout PlotView::MakeLayout() const {
     const QFontMetricsF metrics(font());
     const double line = metrics.height();
     Layout layout;
+    // The bit lanes' names in full, with their 0 and 1 marks, where the
+    // value plots have their unit and tick labels; a name that would take
+    // more than two fifths of the width is cut (its tooltip has it).
+    double margin = 4 + line + 4 + metrics.horizontalAdvance(QLatin1String(kWidestLabel)) + 6;
+    for (const PlotTrace& trace : m_traces) {
+        if (trace.bit)
+            margin = std::max(margin, std::min(4 + metrics.horizontalAdvance(trace.name) + 8 +
+                                                   metrics.horizontalAdvance(QLatin1Char('0')) + 6,
+                                               width() * 0.4));
+    }
     // Whole pixels, so the traces' image lands on pixels as it is.
-    layout.left =
-        std::ceil(4 + line + 4 + metrics.horizontalAdvance(QLatin1String(kWidestLabel)) + 6);
+    layout.left = std::ceil(margin);
     layout.right = std::max(
         std::floor(width() -
                    std::max(12.0, metrics.horizontalAdvance(QStringLiteral("888.8")) / 2 + 2)),
         layout.left + 1);
-    const double top = std::ceil(line / 2 + 2);
     const double bottom = std::floor(height() - line - 6);
-    const double gap = std::ceil(line);
     if (m_plots.empty())
         return layout;
-    // Bit lanes need less height than a value's curve.
-    std::vector<double> weights;
-    double total = 0;
+
+    // Above each plot: room for the tick labels' halves, and its legend.
+    std::vector<double> above;
+    int lanes = 0;
+    int values = 0;
     for (const Plot& plot : m_plots) {
-        weights.push_back(
-            plot.bit ? std::min(1.0 + 0.5 * static_cast<double>(plot.traces.size() - 1), 4.0)
-                     : 3.0);
-        total += weights.back();
+        LegendLayout legend;
+        if (plot.bit) {
+            lanes += static_cast<int>(plot.traces.size());
+        } else {
+            ++values;
+            std::vector<double> names;
+            for (const int index : plot.traces)
+                names.push_back(
+                    metrics.horizontalAdvance(m_traces[static_cast<size_t>(index)].name));
+            legend = Legend(names, layout.width(), line);
+        }
+        const double least = above.empty() ? line / 2 + 2 : line;
+        above.push_back(std::ceil(std::max(least, legend.height + 4)));
+        layout.legendItems.push_back(std::move(legend));
     }
-    const double available =
-        std::max(bottom - top - gap * static_cast<double>(m_plots.size() - 1), 1.0);
-    double y = top;
-    for (double weight : weights) {
-        const double height = std::max(std::floor(available * weight / total), 1.0);
+    double available = bottom;
+    for (const double room : above)
+        available -= room;
+    available = std::max(available, 1.0);
+    // A lane high enough for its 0 and 1 marks, as long as the value plots
+    // keep three lines each; lanes alone share the height.
+    double lane = 0;
+    if (lanes > 0) {
+        lane = values == 0 ? available / lanes
+                           : std::max(line, std::min(std::ceil(2.2 * line),
+                                                     (available - values * 3 * line) / lanes));
+        lane = std::max(std::floor(lane), 1.0);
+    }
+    const double value =
+        values == 0 ? 0 : std::max(std::floor((available - lane * lanes) / values), 1.0);
+    double y = 0;
+    for (size_t p = 0; p < m_plots.size(); ++p) {
+        y += above[p];
+        const Plot& plot = m_plots[p];
+        const double height = plot.bit ? lane * static_cast<double>(plot.traces.size()) : value;
         layout.plots.emplace_back(layout.left, y, layout.width(), height);
-        y += height + gap;
+        const LegendLayout& legend = layout.legendItems[p];
+        layout.legends.emplace_back(layout.right - legend.width, y - 2 - legend.height,
+                                    legend.width, legend.height);
+        y += height;
     }
     return layout;
 }
@@ -437,22 +354,22 @@ void PlotView::DrawTraces(QPainter& painter, const QRectF& area, const std::vect
     for (int row = 0; row < rows; ++row)
         std::memset(m_layer.scanLine(row), 0, static_cast<size_t>(columns) * sizeof(QRgb));
     bool layered = false;
-    std::vector<std::pair<QPolygonF, QColor>> smooth;
+    std::vector<std::pair<TracePath, QColor>> smooth;
     for (const Drawn& drawn : traces) {
         const ValueMap map{drawn.lo, drawn.hi, drawn.top * rows, drawn.bottom * rows};
-        bool dense = false;
-        QPolygonF points = TracePoints(*drawn.history, drawn.step, range, columns, map, dense);
+        TracePath path =
+            MakeTracePath(*drawn.history, drawn.step, range.first, range.last, columns, map);
         // Steps are only level or upright, and dense traces are thousands of
         // tiny strokes: both go straight into pixels, which the painter would
         // cut into many small jobs.
-        if (drawn.step || dense) {
-            CoverColumns(points, columns, m_low, m_high);
+        if (drawn.step || path.dense) {
+            CoverColumns(path, columns, m_low, m_high);
             PaintColumns(m_layer, rows, drawn.color.rgb(), m_low, m_high,
                          drawn.step ? std::max(2, qRound(1.5 * ratio))
                                     : std::max(1, qRound(ratio)));
             layered = true;
         } else {
-            smooth.emplace_back(std::move(points), drawn.color);
+            smooth.emplace_back(std::move(path), drawn.color);
         }
     }
     if (layered) {
@@ -466,13 +383,71 @@ void PlotView::DrawTraces(QPainter& painter, const QRectF& area, const std::vect
     painter.translate(area.topLeft());
     painter.scale(1 / ratio, 1 / ratio);
     painter.setRenderHint(QPainter::Antialiasing);
-    for (const auto& [points, color] : smooth) {
+    for (const auto& [path, color] : smooth) {
         QPen pen(color, std::max(1.0, ratio));
         pen.setCosmetic(true);
         painter.setPen(pen);
-        painter.drawPolyline(points);
+        for (size_t r = 0; r < path.runs.size(); ++r)
+            painter.drawPolyline(path.points.constData() + path.runs[r],
+                                 static_cast<int>(path.RunEnd(r) - path.runs[r]));
     }
     painter.restore();
+}
+
+std::optional<PlotView::Readout> PlotView::MakeReadout(const Layout& layout) const {
+    if (!m_cursorX || layout.plots.empty() || *m_cursorX < layout.left || *m_cursorX > layout.right)
+        return std::nullopt;
+    const QFontMetricsF metrics(font());
+    const double line = metrics.height();
+    const qint64 msecs = TimeAt(*m_cursorX, layout);
+    Readout readout;
+    readout.lines = CursorValues(msecs);
+    readout.lines.prepend(
+        QStringLiteral("t = %1 s").arg(NumberText(static_cast<double>(msecs) / 1000.0, 3)));
+    double textWidth = 0;
+    for (const QString& entry : readout.lines)
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(entry));
+    // A swatch of 10 and the text, 5 pixels in from the frame.
+    const QSizeF size(5 + 10 + 4 + textWidth + 6,
+                      line * static_cast<double>(readout.lines.size()) + 6);
+    readout.box = ReadoutRect(size, *m_cursorX, layout.plots.front().top() + 4,
+                              QRectF(rect()).adjusted(2, 2, -2, -2));
+    return readout;
+}
+
+std::optional<QRectF> PlotView::ReadoutArea() const {
+    const std::optional<Readout> readout = MakeReadout(MakeLayout());
+    return readout ? std::optional<QRectF>(readout->box) : std::nullopt;
+}
+
+QString PlotView::LaneNameAt(QPointF position) const {
+    const Layout layout = MakeLayout();
+    if (position.x() >= layout.left)
+        return {};
+    for (size_t p = 0; p < m_plots.size(); ++p) {
+        const QRectF& area = layout.plots[p];
+        if (!m_plots[p].bit || position.y() < area.top() || position.y() >= area.bottom())
+            continue;
+        const auto lane = static_cast<size_t>((position.y() - area.top()) / area.height() *
+                                              static_cast<double>(m_plots[p].traces.size()));
+        return m_traces[static_cast<size_t>(m_plots[p].traces.at(lane))].name;
+    }
+    return {};
+}
+
+bool PlotView::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString name = LaneNameAt(help->pos());
+        if (name.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), name, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void PlotView::paintEvent(QPaintEvent* /*event*/) {
@@ -520,6 +495,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(QRectF(0, axisY + 3, layout.left - 6, line), Qt::AlignRight | Qt::AlignVCenter,
                      tr("time (s)"));
 
+    const double markWidth = metrics.horizontalAdvance(QLatin1Char('0'));
     for (size_t p = 0; p < m_plots.size(); ++p) {
         const Plot& plot = m_plots[p];
         const QRectF& area = layout.plots[p];
@@ -527,25 +503,34 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
 
         std::vector<Drawn> drawn;
         if (plot.bit) {
-            const double lane = area.height() / static_cast<double>(plot.traces.size());
+            const auto count = static_cast<double>(plot.traces.size());
+            const double lane = area.height() / count;
             for (size_t l = 0; l < plot.traces.size(); ++l) {
                 const int index = plot.traces[l];
                 const PlotTrace& trace = m_traces[static_cast<size_t>(index)];
                 const double top = area.top() + lane * static_cast<double>(l);
-                if (l > 0) {
+                if (l > 0)
                     LevelLine(painter, area.left(), area.right(), top, grid);
-                }
-                if (trace.history) {
-                    const auto count = static_cast<double>(plot.traces.size());
-                    drawn.push_back({trace.history, true, TraceColor(index), -0.25, 1.25,
-                                     static_cast<double>(l) / count,
+                if (trace.history)
+                    drawn.push_back({trace.history, true, TraceColor(index), -kLaneRoom,
+                                     1 + kLaneRoom, static_cast<double>(l) / count,
                                      static_cast<double>(l + 1) / count});
+                // The 0 and 1 where a value plot has its ticks, where they
+                // fit; the lane's name before them, in full where it fits.
+                const ValueMap map{-kLaneRoom, 1 + kLaneRoom, top, top + lane};
+                double nameRight = layout.left - 6;
+                if (map.Y(0) - map.Y(1) >= line * 0.8) {
+                    painter.setPen(Faded(text, 0.7));
+                    for (const int level : {0, 1})
+                        painter.drawText(
+                            QRectF(nameRight - markWidth, map.Y(level) - line / 2, markWidth, line),
+                            Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
+                    nameRight -= markWidth + 8;
                 }
-                // The lane's name stands where a value axis would.
                 painter.setPen(TraceColor(index));
-                painter.drawText(QRectF(2, top, layout.left - 8, lane),
+                painter.drawText(QRectF(2, top, nameRight - 2, lane),
                                  Qt::AlignRight | Qt::AlignVCenter,
-                                 metrics.elidedText(trace.name, Qt::ElideRight, layout.left - 10));
+                                 metrics.elidedText(trace.name, Qt::ElideRight, nameRight - 4));
             }
             DrawTraces(painter, area, drawn, range);
             continue;
@@ -580,64 +565,45 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         }
         DrawTraces(painter, area, drawn, range);
 
-        // The legend, top right.
-        std::vector<double> nameWidths;
-        for (const int index : plot.traces)
-            nameWidths.push_back(
-                metrics.horizontalAdvance(m_traces[static_cast<size_t>(index)].name));
-        const LegendLayout legend = Legend(nameWidths, area.width(), line);
-        const QRectF box(area.right() - legend.width - 10, area.top() + 4, legend.width + 8,
-                         legend.height + 4);
-        painter.setPen(Faded(text, 0.25));
-        painter.setBrush(Faded(base, 0.85));
-        painter.drawRect(box);
-        double x = box.left() + 4;
-        double y = box.top() + 2;
-        for (size_t i = 0; i < plot.traces.size(); ++i) {
+        // The legend, above the data: it never hides the newest samples.
+        const QRectF& box = layout.legends[p];
+        const LegendLayout& legend = layout.legendItems[p];
+        for (size_t i = 0; i < plot.traces.size() && i < legend.items.size(); ++i) {
             const int index = plot.traces[i];
             const QString& name = m_traces[static_cast<size_t>(index)].name;
-            painter.setPen(QPen(TraceColor(index), 2));
-            painter.drawLine(QPointF(x, y + line / 2), QPointF(x + kLegendSwatch, y + line / 2));
+            const QPointF at = box.topLeft() + legend.items[i];
+            painter.fillRect(QRectF(at.x(), at.y() + line / 2 - 1, kLegendSwatch, 2.5),
+                             TraceColor(index));
             painter.setPen(text);
-            painter.drawText(QRectF(x + kLegendSwatch + 4, y, nameWidths[i] + 1, line),
+            painter.drawText(QRectF(at.x() + kLegendSwatch + 4, at.y(),
+                                    metrics.horizontalAdvance(name) + 1, line),
                              Qt::AlignVCenter, name);
-            if (legend.asRow)
-                x += kLegendSwatch + 4 + nameWidths[i] + 10;
-            else
-                y += line;
         }
-        painter.setBrush(Qt::NoBrush);
     }
 
-    // The cursor: a line through every plot and the values at its time.
-    if (m_cursorX && *m_cursorX >= layout.left && *m_cursorX <= layout.right) {
-        const double cx = *m_cursorX;
-        const qint64 msecs = TimeAt(cx, layout);
-        UprightLine(painter, cx, layout.plots.front().top(), axisY, Mixed(base, text, 0.6));
-        QStringList lines = CursorValues(msecs);
-        lines.prepend(
-            QStringLiteral("t = %1 s").arg(NumberText(static_cast<double>(msecs) / 1000.0, 3)));
-        double textWidth = 0;
-        for (const QString& entry : lines)
-            textWidth = std::max(textWidth, metrics.horizontalAdvance(entry));
-        const double swatch = 10;
-        const QSizeF size(swatch + 4 + textWidth + 10,
-                          line * static_cast<double>(lines.size()) + 6);
-        double left = cx + 10;
-        if (left + size.width() > width() - 2)
-            left = std::max(cx - 10 - size.width(), 2.0);
-        const QRectF box(QPointF(left, layout.plots.front().top() + 4), size);
+    // The cursor: a line through every plot and the values at its time, as
+    // many lines as the widget has room for, each cut to its width.
+    if (const std::optional<Readout> readout = MakeReadout(layout)) {
+        UprightLine(painter, *m_cursorX, layout.plots.front().top(), axisY, Mixed(base, text, 0.6));
+        const QRectF& box = readout->box;
         painter.setPen(frame);
         painter.setBrush(Faded(base, 0.92));
         painter.drawRect(box);
+        painter.setBrush(Qt::NoBrush);
+        constexpr double swatch = 10;
+        const double textLeft = box.left() + 5 + swatch + 4;
+        const double textWidth = box.right() - 2 - textLeft;
+        const auto fit = static_cast<int>((box.height() - 6) / line);
         double y = box.top() + 3;
-        for (int i = 0; i < lines.size(); ++i, y += line) {
+        for (int i = 0; i < std::min<int>(fit, static_cast<int>(readout->lines.size()));
+             ++i, y += line) {
             if (i > 0)
                 painter.fillRect(QRectF(box.left() + 5, y + line / 2 - 1.5, swatch, 3),
                                  TraceColor(i - 1));
             painter.setPen(text);
-            painter.drawText(QRectF(box.left() + 5 + swatch + 4, y, textWidth + 1, line),
-                             Qt::AlignVCenter, lines[i]);
+            painter.drawText(
+                QRectF(textLeft, y, textWidth + 1, line), Qt::AlignVCenter,
+                metrics.elidedText(readout->lines[i], Qt::ElideRight, std::max(textWidth, 0.0)));
         }
     }
 }

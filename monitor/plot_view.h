@@ -1,18 +1,23 @@
 // The Monitor window's plot: recorded values against time, one plot per
 // unit stacked on one shared time axis in seconds, each with its own
-// autoscaled value axis; bits as 0/1 steps, one lane each. Where a history
-// is reduced to buckets, each bucket is an upright span from its minimum to
-// its maximum at its last sample's time, so no spike goes missing. Follows
-// the newest sample until the user zooms (wheel) or pans (drag); Home or a
-// double-click follows again. A cursor under the mouse shows every value at
-// its time. It only draws: it neither reads the drive nor owns the samples,
-// and repaints when its owner calls update().
+// autoscaled value axis and its legend above it, clear of the data; bits as
+// 0/1 steps, one lane each, named in full at its left. Where a history is
+// reduced to buckets, each bucket is an upright span from its minimum to
+// its maximum at its last sample's time, so no spike goes missing; where
+// the recording was paused the trace stops and starts again. Follows the
+// newest sample until the user zooms (wheel) or pans (drag); Home or a
+// double-click follows again. A cursor under the mouse shows every value
+// at its time in a readout kept inside the widget. It only draws: it
+// neither reads the drive nor owns the samples, and repaints when its owner
+// calls update().
 #pragma once
 
+#include "monitor/plot_scale.h"
 #include "monitor/sample_history.h"
 
 #include <QColor>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -56,6 +61,18 @@ public:
         qint64 first;
         qint64 last;
     };
+    // Where things go for the widget's present size: the plots' data areas,
+    // in SetTraces' order of their first traces, between left and right;
+    // above each value plot its legend and its items (an empty rectangle and
+    // none for bits).
+    struct Layout {
+        double left = 0;
+        double right = 0;
+        std::vector<QRectF> plots;
+        std::vector<QRectF> legends;
+        std::vector<LegendLayout> legendItems;
+        double width() const { return right - left; }
+    };
 
     explicit PlotView(QWidget* parent = nullptr);
 
@@ -86,6 +103,10 @@ public:
     // The time under the mouse, none while the mouse is off the plots.
     std::optional<qint64> CursorMsecs() const;
 
+    Layout Geometry() const { return MakeLayout(); }
+    // Where the cursor's readout stands, none while there is no cursor.
+    std::optional<QRectF> ReadoutArea() const;
+
     // The colour of the trace at index in SetTraces' list.
     static QColor TraceColor(int index);
     qint64 PaintCount() const { return m_paintCount; }
@@ -100,6 +121,7 @@ signals:
     void followingChanged(bool following);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -115,14 +137,6 @@ private:
         bool bit = false;
         std::vector<int> traces;
     };
-    // Where things go for the widget's present size.
-    struct Layout {
-        double left = 0;
-        double right = 0;
-        std::vector<QRectF> plots;
-        double width() const { return right - left; }
-    };
-
     // One trace to draw in a plot: its values from lo to hi fill the part
     // of the plot's height from top to bottom (fractions, 0 at the top).
     struct Drawn {
@@ -135,7 +149,16 @@ private:
         double bottom;
     };
 
+    // The cursor's lines ("t = ...", then a line per trace) and their box.
+    struct Readout {
+        QStringList lines;
+        QRectF box;
+    };
+
     Layout MakeLayout() const;
+    std::optional<Readout> MakeReadout(const Layout& layout) const;
+    // The bit lane's name under a point of the left margin, empty elsewhere.
+    QString LaneNameAt(QPointF position) const;
     void DrawTraces(QPainter& painter, const QRectF& area, const std::vector<Drawn>& traces,
                     Range range);
     qint64 NewestMsecs() const;

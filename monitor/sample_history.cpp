@@ -48,6 +48,9 @@ SampleHistory::SampleHistory(int rawCapacity) : m_rawCapacity(std::max(rawCapaci
 bool SampleHistory::Append(qint64 msecs, double value) {
     if (!std::isfinite(value) || (!Empty() && msecs < LastMsecs()))
         return false;
+    if (m_breakPending)
+        m_breaks.push_back(msecs);
+    m_breakPending = false;
     if (m_raw.count == m_rawCapacity)
         Fold(m_raw.PopFront());
     m_raw.Push(Raw{msecs, value}, m_rawCapacity);
@@ -63,6 +66,9 @@ bool SampleHistory::Append(qint64 msecs, double value) {
         m_raw.PopFront();
         --m_samples;
     }
+    // A break at or before the oldest entry kept has nothing before it.
+    const auto kept = std::upper_bound(m_breaks.begin(), m_breaks.end(), FirstMsecs());
+    m_breaks.erase(m_breaks.begin(), kept);
     return true;
 }
 
@@ -95,6 +101,8 @@ void SampleHistory::Clear() {
     m_buckets.start = m_buckets.count = 0;
     m_samples = m_appended = 0;
     m_reducedBuckets = 0;
+    m_breaks.clear();
+    m_breakPending = false;
 }
 
 qint64 SampleHistory::FullFromMsecs() const {

@@ -17,6 +17,10 @@
 // Both tiers are rings: once full an append neither allocates nor moves
 // what is kept. One index runs over the buckets, then the samples kept in
 // full; an entry of either kind reads as a Sample.
+//
+// A pause in the recording is kept as a break: the time of the first sample
+// after it, so that no line is drawn across it. A few bytes a pause,
+// beside the rings.
 #pragma once
 
 #include <QtGlobal>
@@ -81,6 +85,14 @@ public:
     bool Append(qint64 msecs, double value);
     // Drops every sample; the memory is kept for the next recording.
     void Clear();
+    // The recording pauses here: the next sample appended starts a new run.
+    // Nothing when empty; marked again before that sample, still one break.
+    void MarkBreak() { m_breakPending = !Empty(); }
+    // The times of the runs' first samples, oldest first, the first run's
+    // left out: an entry timed at or after one and the entry before it lie
+    // on either side of a pause. (A bucket whose slot holds a pause counts
+    // as after it.)
+    const std::vector<qint64>& Breaks() const { return m_breaks; }
 
     int Size() const { return m_buckets.count + m_raw.count; }
     bool Empty() const { return Size() == 0; }
@@ -180,6 +192,8 @@ private:
     qint64 m_samples = 0;
     qint64 m_appended = 0;
     int m_reducedBuckets = 0;
+    std::vector<qint64> m_breaks;
+    bool m_breakPending = false;
 };
 
 } // namespace kt::monitor

@@ -230,6 +230,8 @@ TEST_F(MonitorTest, AFailedReadStopsMonitoringAndSaysWhyOnce) {
     m_window.Start();
     Await(3);
     EXPECT_TRUE(m_window.Session().Running());
+    // Not joined across the time it stood still.
+    EXPECT_EQ(m_window.Session().History(ChannelOf("BusVolt")).Breaks().size(), 1u);
 }
 
 TEST_F(MonitorTest, RecordingExportsAsCsv) {

@@ -1,10 +1,12 @@
 // The Monitor window's data and plot: the history's bounds by time, its
-// folding of older samples into buckets, its rings' wrap and growth, the CSV
-// of several values sampled at different times, and the plot's cursor, zoom,
-// pan and follow, with a paint of a full history.
+// folding of older samples into buckets, its rings' wrap and growth, its
+// pauses, the CSV of several values sampled at different times, the trace
+// broken at a pause, and the plot's cursor, zoom, pan and follow, where its
+// legends and readout go, with a paint of a full history.
 #include "monitor/monitor_csv.h"
 #include "monitor/plot_view.h"
 #include "monitor/sample_history.h"
+#include "monitor/trace_path.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +167,51 @@ TEST(SampleHistoryTest, GrowsAWrappedRingInOrder) {
     EXPECT_EQ(history.FullFromMsecs(), history.FirstMsecs());
 }
 
+// A pause leaves a break that nothing drawn crosses: a run of samples
+// before it and one after, whatever the drawing makes of the samples.
+TEST(TracePathTest, APauseBreaksTheLine) {
+    struct Case {
+        const char* what;
+        bool step;
+        qint64 every; // milliseconds between samples
+        int capacity; // kept in full; older ones are folded into buckets
+        bool paused;
+    };
+    const std::vector<Case> cases = {
+        {"values", false, 10, SampleHistory::kRawCapacity, true},
+        {"bits", true, 10, SampleHistory::kRawCapacity, true},
+        {"thinned per column", false, 1, SampleHistory::kRawCapacity, true},
+        {"buckets", false, 5, 10, true},
+        {"no pause, no break", false, 10, SampleHistory::kRawCapacity, false},
+    };
+    // Read 0 to 1 s and 2 to 3 s, over 300 columns: the pause is 100 to 200.
+    for (const Case& c : cases) {
+        SampleHistory history(c.capacity);
+        history.MarkBreak(); // before any sample: nothing
+        for (qint64 msecs = 0; msecs < 3000; msecs += c.every) {
+            if (msecs == 1000) {
+                if (c.paused)
+                    history.MarkBreak();
+                msecs = 2000;
+            }
+            history.Append(msecs, static_cast<double>(msecs % 7 > 3));
+        }
+        const kt::monitor::TracePath path =
+            kt::monitor::MakeTracePath(history, c.step, 0, 3000, 300, {0, 1, 0, 100});
+        ASSERT_EQ(path.runs.size(), c.paused ? 2u : 1u) << c.what;
+        if (!c.paused)
+            continue;
+        EXPECT_EQ(history.Breaks(), std::vector<qint64>{2000}) << c.what;
+        for (qsizetype i = 0; i < path.points.size(); ++i) {
+            const double x = path.points[i].x();
+            if (i < path.runs[1])
+                EXPECT_LE(x, 100) << c.what << " point " << i;
+            else
+                EXPECT_GE(x, 199) << c.what << " point " << i;
+        }
+    }
+}
+
 // Through the one CSV writer: the command line's header, time, text and
 // line ends.
 TEST(MonitorCsvTest, MergesValuesByTime) {
@@ -275,6 +322,34 @@ TEST_F(PlotViewTest, ZoomAndPanLeaveFollowingHomeReturns) {
     QTest::mouseDClick(&m_view, Qt::LeftButton, {}, QPoint(400, 100));
     EXPECT_TRUE(m_view.Following());
     EXPECT_EQ(m_view.VisibleRange().last, newest);
+}
+
+// Legends stand above the data, the newest samples' place included, and the
+// cursor's readout inside the widget wherever the cursor is.
+TEST_F(PlotViewTest, LegendsAndReadoutKeepClearOfTheDataAndInsideTheWidget) {
+    SampleHistory other;
+    other.Append(0, 3);
+    std::vector<PlotTrace> traces = m_view.Traces();
+    for (const char* name : {"Reference speed", "Current speed", "Deceleration rate"})
+        traces.push_back({name, "V", false, &other});
+    m_view.SetTraces(traces);
+    for (const QSize size : {QSize(800, 500), QSize(300, 120)}) {
+        m_view.resize(size);
+        const PlotView::Layout layout = m_view.Geometry();
+        ASSERT_EQ(layout.legends.size(), 2u);
+        EXPECT_TRUE(layout.legends[1].isEmpty()); // bits are named at their lanes
+        for (const QRectF& legend : {layout.legends[0]}) {
+            EXPECT_TRUE(QRectF(m_view.rect()).contains(legend)) << size.width();
+            for (const QRectF& plot : layout.plots)
+                EXPECT_FALSE(legend.intersects(plot)) << size.width();
+        }
+        for (const double x : {layout.left, layout.right}) {
+            Send(QEvent::MouseMove, x, Qt::NoButton, Qt::NoButton);
+            const std::optional<QRectF> readout = m_view.ReadoutArea();
+            ASSERT_TRUE(readout) << x;
+            EXPECT_TRUE(QRectF(m_view.rect()).contains(*readout)) << size.width() << " " << x;
+        }
+    }
 }
 
 TEST_F(PlotViewTest, PaintsAFullHistory) {

@@ -1,10 +1,11 @@
 // The plot's arithmetic as tables: tick steps, what a view shows of the
-// histories, the value axis's autoscale and ticks, the time axis's ticks and
-// the legend's layout.
+// histories, the value axis's autoscale and ticks, the time axis's ticks,
+// the legend's layout and the cursor readout's place.
 #include "monitor/plot_scale.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -38,8 +39,12 @@ TEST(PlotScaleTest, AutoScaleOpensFlatValuesAddsRoomAndSnapsToTicks) {
         ValueAxis axis;
     };
     const std::vector<Case> cases = {
-        {"nothing shown", std::nullopt, 400, {-0.2, 1.2, 0.2, 1, false}},
-        {"flat at 0", Extent{0, 0}, 400, {-1.5, 1.5, 0.5, 1, false}},
+        // Never below 0: no negative tick, only a little room under 0.
+        {"nothing shown", std::nullopt, 400, {-0.036 / 0.97, 1.2, 0.2, 1, false}},
+        {"flat at 0: opened upwards", Extent{0, 0}, 400, {-0.036 / 0.97, 1.2, 0.2, 1, false}},
+        {"from 0", Extent{0, 100}, 400, {-3.6 / 0.97, 120, 20, 0, false}},
+        {"just above 0", Extent{2, 100}, 400, {-3.6 / 0.97, 120, 20, 0, false}},
+        {"below 0 keeps its ticks", Extent{-1, 100}, 400, {-20, 120, 20, 0, false}},
         {"flat elsewhere: a tenth each way", Extent{48, 48}, 400, {42, 54, 2, 0, false}},
         {"a difference lost in rounding is flat",
          Extent{1e6, 1e6 + 1e-4},
@@ -62,6 +67,10 @@ TEST(PlotScaleTest, AutoScaleOpensFlatValuesAddsRoomAndSnapsToTicks) {
             EXPECT_LT(axis.lo, c.extent->min);
             EXPECT_GT(axis.hi, c.extent->max);
         }
+        // The ticks are multiples of the step, wherever the axis starts.
+        const double first = kt::monitor::Ticks(axis).front();
+        EXPECT_NEAR(std::remainder(first, axis.step), 0, 1e-9 * axis.step);
+        EXPECT_GE(first, axis.lo);
     }
 }
 
@@ -144,20 +153,54 @@ TEST(PlotScaleTest, TimeTicksFallOnMultiplesOfTheirStep) {
             << c.first << " + " << c.span;
 }
 
-TEST(PlotScaleTest, LegendIsARowWhileOneFits) {
+TEST(PlotScaleTest, LegendFillsRowsNoWiderThanThePlot) {
     struct Case {
         std::vector<double> names;
         double plotWidth;
-        kt::monitor::LegendLayout legend;
+        std::vector<QPointF> items;
+        double width;
+        double height;
     };
     // A swatch of 14, 4 before the name, 10 between items; rows 16 high.
     const std::vector<Case> cases = {
-        {{30, 40}, 200, {true, 116, 16}},       {{30, 40}, 132, {true, 116, 16}},
-        {{30, 40}, 131, {false, 58, 32}},       {{100}, 134, {true, 118, 16}},
-        {{100, 20, 60}, 100, {false, 118, 48}},
+        {{30, 40}, 200, {{0, 0}, {58, 0}}, 116, 16},
+        {{30, 40}, 116, {{0, 0}, {58, 0}}, 116, 16},
+        {{30, 40}, 115, {{0, 0}, {0, 16}}, 58, 32},
+        {{100}, 50, {{0, 0}}, 118, 16}, // wider than the plot: a row of its own
+        {{100, 20, 60}, 160, {{0, 0}, {0, 16}, {48, 16}}, 126, 32},
+        {{}, 100, {}, 0, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(kt::monitor::Legend(c.names, c.plotWidth, 16), c.legend) << c.plotWidth;
+    for (const Case& c : cases) {
+        const kt::monitor::LegendLayout legend = kt::monitor::Legend(c.names, c.plotWidth, 16);
+        EXPECT_EQ(legend.items, c.items) << c.plotWidth;
+        EXPECT_EQ(legend.width, c.width) << c.plotWidth;
+        EXPECT_EQ(legend.height, c.height) << c.plotWidth;
+    }
+}
+
+TEST(PlotScaleTest, ReadoutStaysBesideTheCursorAndInsideItsBounds) {
+    struct Case {
+        const char* what;
+        QSizeF size;
+        double x;
+        double y;
+        QRectF bounds;
+        QRectF rect;
+    };
+    const QRectF wide(2, 2, 796, 496);
+    const std::vector<Case> cases = {
+        {"right of it", {200, 100}, 400, 30, wide, {410, 30, 200, 100}},
+        {"at the left edge", {200, 100}, 3, 30, wide, {13, 30, 200, 100}},
+        {"at the right edge: flipped", {200, 100}, 797, 30, wide, {587, 30, 200, 100}},
+        {"too tall for where it starts: raised", {200, 100}, 400, 450, wide, {410, 398, 200, 100}},
+        {"fits neither side", {300, 100}, 150, 0, {0, 0, 400, 300}, {100, 0, 300, 100}},
+        {"larger than its bounds: cut", {500, 600}, 200, 50, {0, 0, 400, 300}, {0, 0, 400, 300}},
+    };
+    for (const Case& c : cases) {
+        const QRectF rect = kt::monitor::ReadoutRect(c.size, c.x, c.y, c.bounds);
+        EXPECT_EQ(rect, c.rect) << c.what;
+        EXPECT_TRUE(c.bounds.contains(rect)) << c.what;
+    }
 }
 
 } // namespace

@@ -204,9 +204,11 @@ protected:
     // newest samples at the right.
     static constexpr int kFromX = 150;
     static constexpr int kToX = 650;
-    // The value plot takes the upper three quarters, the bit lane the rest,
-    // with a line's height between them.
-    static constexpr int kSplitY = 355;
+    // Between the value plot above and the bit lane below.
+    int SplitY() const {
+        const PlotView::Layout layout = m_view.Geometry();
+        return static_cast<int>(layout.plots[0].bottom() + layout.plots[1].top()) / 2;
+    }
 
     PlotView m_view;
 };
@@ -214,7 +216,7 @@ protected:
 TEST_F(ReducedPlotTest, TenMinutesShowTheSpikeTheDipAndThePulse) {
     m_view.SetVisibleSpan(kSpan);
     const QImage image = Picture();
-    const Rows volts = ScanColumns(image, 0, kSplitY, IsFirstTrace);
+    const Rows volts = ScanColumns(image, 0, SplitY(), IsFirstTrace);
     int highest = -1, lowest = -1;
     std::vector<int> tops;
     for (int x = kFromX; x < kToX; ++x) {
@@ -238,11 +240,11 @@ TEST_F(ReducedPlotTest, TenMinutesShowTheSpikeTheDipAndThePulse) {
     EXPECT_NEAR(TimeAtColumn(highest), kSpikeMs, 2 * perColumn);
     EXPECT_NEAR(TimeAtColumn(lowest), kDipMs, 2 * perColumn);
 
-    // The one column where the bit is 1 as well as 0 is a full lane high.
-    const Rows pulse = ScanColumns(image, kSplitY, image.height(), IsSecondTrace);
+    // The one column where the bit is 1 as well as 0 spans its lane from 0 to 1.
+    const Rows pulse = ScanColumns(image, SplitY(), image.height(), IsSecondTrace);
     const auto tallest = std::max_element(pulse.count.begin() + kFromX, pulse.count.begin() + kToX);
     const int pulseX = static_cast<int>(tallest - pulse.count.begin());
-    EXPECT_GT(*tallest, 20);
+    EXPECT_GT(*tallest, m_view.Geometry().plots[1].height() / 2);
     EXPECT_LE(pulse.count[static_cast<size_t>(pulseX) - 20], 3);
     EXPECT_NEAR(TimeAtColumn(pulseX), kPulseMs, 2 * perColumn);
 }
@@ -252,7 +254,7 @@ TEST_F(ReducedPlotTest, ZoomedIntoBucketsTheSpikeIsAnUprightSpan) {
     m_view.SetVisibleSpan(2000);
     m_view.ShowUntil(kSpikeMs + 1000);
     const QImage image = Picture();
-    const Rows volts = ScanColumns(image, 0, kSplitY, IsFirstTrace);
+    const Rows volts = ScanColumns(image, 0, SplitY(), IsFirstTrace);
     int highest = kFromX;
     for (int x = kFromX; x < kToX; ++x) {
         const auto c = static_cast<size_t>(x);
@@ -270,8 +272,8 @@ TEST_F(ReducedPlotTest, ZoomedIntoBucketsTheSpikeIsAnUprightSpan) {
     // Just after the spike's bucket the spike, off to the left, leaves the
     // scale to the sawtooth, which fills the plot's height.
     m_view.ShowUntil(SampleHistory::SlotStart(kSpikeMs) + SampleHistory::kBucketMs + 2000);
-    const Rows after = ScanColumns(Picture(), 0, kSplitY, IsFirstTrace);
-    int top = kSplitY, bottom = 0;
+    const Rows after = ScanColumns(Picture(), 0, SplitY(), IsFirstTrace);
+    int top = SplitY(), bottom = 0;
     for (int x = kFromX; x < kToX; ++x) {
         const auto c = static_cast<size_t>(x);
         if (after.top[c] >= 0) {
