@@ -1,7 +1,9 @@
 #include "monitor/communication_model.h"
 
+#include "drivemap/drive_catalogue.h"
 #include "link/frm_motor_com.h"
 #include "link/link_log.h"
+#include "link/packet.h"
 
 #include <QColor>
 
@@ -23,8 +25,33 @@ QString Exchange(const LinkEvent& event) {
     const std::string line = LinkLog::Line(failed);
     static const std::string kMarker = "FAILED: ";
     const auto at = line.find(kMarker);
-    return at == std::string::npos ? QString()
-                                   : QString::fromStdString(line.substr(at + kMarker.size()));
+    QString words = at == std::string::npos
+                        ? QString()
+                        : QString::fromStdString(line.substr(at + kMarker.size()));
+    // The log counts in "bytes" whatever the count; a window speaks English.
+    if (event.dataCount == 1 && words.endsWith(QLatin1String(" 1 bytes")))
+        words.chop(1);
+    return words;
+}
+
+// " = 25", " = 47.96733 V", " = 3: Fault in motor power stage.": a read
+// reply's value, scaled and written as the catalogue does everywhere, in
+// its unit. Nothing for a reply that holds no value the catalogue knows.
+QString ReplyValue(const LinkEvent& event) {
+    if (event.kind != LinkEvent::Kind::Reply || event.function != drivemap::kAccess || event.write)
+        return {};
+    const std::optional<drivemap::ValueRef> ref =
+        drivemap::AtAddress(event.address, event.dataCount);
+    if (!ref || ref->value->size != event.dataCount || event.bytes.size() != event.dataCount + 2)
+        return {};
+    if (!link::Packet::ReadReplyValid(event.bytes))
+        return QStringLiteral(", wrong checksum");
+    const auto* data = reinterpret_cast<const std::uint8_t*>(event.bytes.constData());
+    const double reading = drivemap::Decode(*ref->value, {data, event.dataCount});
+    QString text = QStringLiteral(" = ") + QString::fromStdString(drivemap::Format(*ref, reading));
+    if (!ref->value->unit.empty())
+        text += QLatin1Char(' ') + QString::fromUtf8(ref->value->unit);
+    return text;
 }
 
 QString Direction(const LinkEvent& event) {
@@ -47,8 +74,9 @@ QString Meaning(const LinkEvent& event) {
     const QString exchange = Exchange(event);
     switch (event.kind) {
     case LinkEvent::Kind::Request:
-    case LinkEvent::Kind::Reply:
         return exchange;
+    case LinkEvent::Kind::Reply:
+        return exchange + ReplyValue(event);
     case LinkEvent::Kind::Resend:
         return QStringLiteral("resend %1: %2").arg(event.attempt).arg(exchange);
     case LinkEvent::Kind::Timeout:
@@ -96,9 +124,10 @@ QColor CommunicationModel::Tint(Mark mark) {
     return {};
 }
 
-CommunicationModel::Row CommunicationModel::MakeRow(const LinkEvent& event) {
+CommunicationModel::Row CommunicationModel::MakeRow(const LinkEvent& event) const {
     Row row;
-    row.cells[kTime] = QString::number(event.msecs);
+    row.cells[kTime] = QStringLiteral("%1 s").arg(
+        static_cast<double>(event.msecs - m_origin.value_or(event.msecs)) / 1000.0, 0, 'f', 3);
     row.cells[kPort] =
         event.portNumber > 0 ? QString::number(event.portNumber) : QStringLiteral("search");
     row.cells[kDirection] = Direction(event);
@@ -110,6 +139,8 @@ CommunicationModel::Row CommunicationModel::MakeRow(const LinkEvent& event) {
 }
 
 void CommunicationModel::Add(const LinkEvent& event) {
+    if (!m_origin)
+        m_origin = event.msecs;
     Row row = MakeRow(event);
     if (m_rows.size() >= static_cast<std::size_t>(kMaxRows)) {
         beginRemoveRows({}, 0, 0);
@@ -186,7 +217,7 @@ QVariant CommunicationModel::headerData(int section, Qt::Orientation orientation
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case kTime:
-        return tr("Time (ms)");
+        return tr("Time");
     case kPort:
         return tr("Port");
     case kDirection:

@@ -1,8 +1,10 @@
-// The link's exchanges as table rows, one per event, newest last: time, port,
-// direction, bytes in hex and what they mean, in the link log's words and
-// with its (the catalogue's) value names, never names of its own; resends
-// and failures marked. Keeps at most kMaxRows, dropping the oldest first. A
-// model for a view; it neither observes the link nor knows about windows.
+// The link's exchanges as table rows, one per event, newest last: seconds
+// since the log started, port, direction, bytes in hex and what they mean,
+// in the link log's words and with its (the catalogue's) value names, never
+// names of its own; a read reply with its value as the catalogue scales and
+// writes it; resends and failures marked. Keeps at most kMaxRows, dropping
+// the oldest first. A model for a view; it neither observes the link nor
+// knows about windows.
 #pragma once
 
 #include "link/link_observer.h"
@@ -14,6 +16,7 @@
 
 #include <array>
 #include <deque>
+#include <optional>
 
 namespace kt::monitor {
 
@@ -28,7 +31,11 @@ public:
 
     explicit CommunicationModel(QObject* parent = nullptr);
 
+    // The link's time (LinkEvent::msecs) the log starts at; until it is
+    // set, the first event's.
+    void SetOrigin(qint64 msecs) { m_origin = msecs; }
     void Add(const link::LinkEvent& event);
+    // Drops the rows; the log's start stays.
     void Clear();
 
     // The row as LinkLog writes it, for copies and saved files.
@@ -54,9 +61,10 @@ private:
         QString line;
         Mark mark = Mark::None;
     };
-    static Row MakeRow(const link::LinkEvent& event);
+    Row MakeRow(const link::LinkEvent& event) const;
 
     std::deque<Row> m_rows;
+    std::optional<qint64> m_origin;
 };
 
 } // namespace kt::monitor

@@ -37,7 +37,10 @@ FrmCommunication::FrmCommunication(platform::PromptService& prompts, QWidget* ow
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_table->setColumnWidth(CommunicationModel::kTime, 90);
+    // Seconds of a day-long log, with their milliseconds.
+    m_table->setColumnWidth(
+        CommunicationModel::kTime,
+        m_table->fontMetrics().horizontalAdvance(QStringLiteral("88888.888 s")) + 12);
     m_table->setColumnWidth(CommunicationModel::kPort, 60);
     m_table->setColumnWidth(CommunicationModel::kDirection, 40);
     m_table->setColumnWidth(CommunicationModel::kBytes, 260);
@@ -79,6 +82,9 @@ FrmCommunication::~FrmCommunication() {
 void FrmCommunication::Attach(link::FrmMotorCom& link) {
     Detach();
     m_link = &link;
+    // Times count from here, not from when the link was made.
+    if (m_model->rowCount() == 0)
+        m_model->SetOrigin(link.Elapsed());
     link.AddObserver(this);
 }
 

@@ -1,6 +1,7 @@
 // The communication window fed link events directly: the rows it shows and
-// colours, Pause dropping and counting, Clear, Copy and Save in the link
-// log's lines, the row bound; and a window destroyed before its link.
+// colours, replies' values, Pause dropping and counting, Clear, Copy and
+// Save in the link log's lines, the row bound; and a window destroyed
+// before its link.
 #include "monitor/frm_communication.h"
 
 #include "drive/virtual_drive.h"
@@ -77,34 +78,56 @@ struct RowCase {
 };
 
 TEST_F(CommunicationTest, EachKindOfEventBecomesItsRowAndFailuresAreMarked) {
-    LinkEvent searching = Event(Kind::Request, 5, QByteArray::fromHex("80001A"));
+    LinkEvent searching = Event(Kind::Request, 125, QByteArray::fromHex("80001A"));
     searching.portNumber = 0;
-    LinkEvent write = Event(Kind::Request, 6, QByteArray::fromHex("8000"));
+    LinkEvent write = Event(Kind::Request, 126, QByteArray::fromHex("8000"));
     write.write = true;
     write.address = kt::drivemap::Address(kt::drivemap::Id::BusVolt);
+    // Replies of other values: the catalogue's value in its unit, a byte
+    // counted as one.
+    auto reply = [](qint64 msecs, kt::drivemap::Id id, int channel, const char* hex) {
+        LinkEvent event = Event(Kind::Reply, msecs, QByteArray::fromHex(hex));
+        event.address = kt::drivemap::Address(id, channel);
+        event.dataCount = static_cast<std::uint8_t>(kt::drivemap::At(id).size);
+        return event;
+    };
+    using kt::drivemap::Id;
     const std::vector<RowCase> cases = {
         {Event(Kind::Request, 123, QByteArray::fromHex("80001A0102E3FE")),
-         {"123", "1", ">", "80 00 1A 01 02 E3 FE", kRead},
+         {"0.000 s", "1", ">", "80 00 1A 01 02 E3 FE", kRead},
          Mark::None},
-        {searching, {"5", "search", ">", "80 00 1A", kRead}, Mark::None},
-        {write, {"6", "1", ">", "80 00", "write BusVolt (268), 2 bytes"}, Mark::None},
+        {searching, {"0.002 s", "search", ">", "80 00 1A", kRead}, Mark::None},
+        {write, {"0.003 s", "1", ">", "80 00", "write BusVolt (268), 2 bytes"}, Mark::None},
         {Event(Kind::Resend, 200, "\x80\x01", 0, 2),
-         {"200", "1", ">", "80 01", "resend 2: " + kRead},
+         {"0.077 s", "1", ">", "80 01", "resend 2: " + kRead},
          Mark::Resend},
-        {Event(Kind::Reply, 210, QByteArray::fromHex("0700F9")),
-         {"210", "1", "<", "07 00 F9", kRead},
+        {Event(Kind::Reply, 210, QByteArray::fromHex("0700F9FF")),
+         {"0.087 s", "1", "<", "07 00 F9 FF", kRead + " = 7"},
+         Mark::None},
+        {reply(211, Id::BusVolt, 0, "BE0141FF"),
+         {"0.088 s", "1", "<", "BE 01 41 FF", "read BusVolt (268), 2 bytes = 47.96733 V"},
+         Mark::None},
+        {reply(212, Id::Counter, 3, "05FBFF"),
+         {"0.089 s", "1", "<", "05 FB FF", "read Counter.3 (291), 1 byte = 5"},
+         Mark::None},
+        {reply(213, Id::Error, 0, "03FDFF"),
+         {"0.090 s", "1", "<", "03 FD FF",
+          "read Error (75), 1 byte = 3: Fault in motor power stage."},
+         Mark::None},
+        {reply(214, Id::Counter, 3, "050000"),
+         {"0.091 s", "1", "<", "05 00 00", "read Counter.3 (291), 1 byte, wrong checksum"},
          Mark::None},
         {Event(Kind::Timeout, 300),
-         {"300", "1", "!", "", "time-out, nothing received: " + kRead},
+         {"0.177 s", "1", "!", "", "time-out, nothing received: " + kRead},
          Mark::Failure},
         {Event(Kind::LineError, 310, {}, 4),
-         {"310", "1", "!", "", "line error 4: " + kRead},
+         {"0.187 s", "1", "!", "", "line error 4: " + kRead},
          Mark::Failure},
         {Event(Kind::Ended, 320, {}, kt::link::kSent),
-         {"320", "1", "=", "", "done: " + kRead},
+         {"0.197 s", "1", "=", "", "done: " + kRead},
          Mark::None},
-        {Event(Kind::Ended, 330, {}, kt::link::kFailed),
-         {"330", "1", "!", "", "failed: " + kRead},
+        {Event(Kind::Ended, 12468, {}, kt::link::kFailed),
+         {"12.345 s", "1", "!", "", "failed: " + kRead},
          Mark::Failure},
     };
     for (const RowCase& c : cases)
@@ -141,10 +164,10 @@ TEST_F(CommunicationTest, TheMeaningNamesEachValueAsTheCatalogueDoes) {
             event.address = ref.Address();
             event.dataCount = value.size;
             event.write = value.writable;
-            cases.emplace_back(event, std::string(value.writable ? "write " : "read ") +
-                                          kt::drivemap::Name(ref) + " (" +
-                                          std::to_string(ref.Address()) + "), " +
-                                          std::to_string(value.size) + " bytes");
+            cases.emplace_back(
+                event, std::string(value.writable ? "write " : "read ") + kt::drivemap::Name(ref) +
+                           " (" + std::to_string(ref.Address()) + "), " +
+                           std::to_string(value.size) + (value.size == 1 ? " byte" : " bytes"));
         }
     }
     LinkEvent unknown = Event(Kind::Request, 1);
@@ -226,9 +249,9 @@ TEST_F(CommunicationTest, SaveWritesTheLogLinesAndARefusalIsTold) {
 TEST_F(CommunicationTest, KeepsTheNewestRowsOnly) {
     Feed(CommunicationModel::kMaxRows + 5);
     ASSERT_EQ(Rows(), CommunicationModel::kMaxRows);
-    EXPECT_EQ(m_window.Model().Cell(0, CommunicationModel::kTime), QStringLiteral("5"));
+    EXPECT_EQ(m_window.Model().Cell(0, CommunicationModel::kTime), QStringLiteral("0.005 s"));
     EXPECT_EQ(m_window.Model().Cell(Rows() - 1, CommunicationModel::kTime),
-              QString::number(CommunicationModel::kMaxRows + 4));
+              QStringLiteral("10.004 s"));
 }
 
 class CommunicationLinkTest : public CommunicationTest {
