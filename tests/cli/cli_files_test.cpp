@@ -21,34 +21,36 @@ namespace {
 
 constexpr int kQuick = 5000; // ms; every run here ends at once or not at all
 
-const QByteArray kProgram = "Do\r\n  Output.0 = True\r\nLoop\r\n";
-
-QByteArray Image() {
-    QByteArray image(254, '\xFF');
-    image.replace(0, 6, QByteArray("\x0F\x00\x25\x08\x43\x00", 6));
-    return image;
-}
-
-QByteArray Bytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+class CliFiles : public CliTest {
+protected:
+    CliRun Compile(const QStringList& more) {
+        return RunCli(
+            QStringList{"compile", Write("prog.KtVbM", "Do\r\n  Output.0 = True\r\nLoop\r\n")} +
+                more,
+            {}, kQuick);
+    }
+    static QByteArray Bytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+    static QByteArray Image() {
+        return QByteArray("\x0F\x00\x25\x08\x43\x00", 6) + QByteArray(248, '\xFF');
+    }
+};
 
 } // namespace
 
-TEST_F(CliTest, ImageOnAFullDiskKeepsTheOldImage) {
+TEST_F(CliFiles, ImageOnAFullDiskKeepsTheOldImage) {
     kt::test::SmallDisk disk(m_dir.filePath("disk"));
     if (!disk.Mounted())
         GTEST_SKIP() << disk.Why().toStdString();
-    const QString program = Write("prog.KtVbM", kProgram);
     const QString image = disk.Path("img.bin");
     Write("disk/img.bin", "the old image");
     ASSERT_TRUE(disk.Fill(0));
-
-    const CliRun run = RunCli({"compile", program, "--image", image}, {}, kQuick);
+    const CliRun run = Compile({"--image", image});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, image.toStdString() + ": cannot write: No space left on device\n");
-    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(Bytes(image), "the old image");
     EXPECT_EQ(QDir(disk.Path({})).entryList(QDir::Files | QDir::Hidden),
               (QStringList{"fill", "img.bin"})); // no half-written leftovers
@@ -56,32 +58,27 @@ TEST_F(CliTest, ImageOnAFullDiskKeepsTheOldImage) {
 
 // Named pipes, folders and devices are refused without being opened: a pipe
 // would wait for a writer for ever.
-TEST_F(CliTest, CompileReadsOnlyRegularFiles) {
-    struct Case {
-        QString name;
-        std::string reason;
-    };
-    const QString pipe = m_dir.filePath("pipe.KtVbM");
-    ASSERT_TRUE(kt::test::MakeFifo(pipe));
+TEST_F(CliFiles, CompileAndDownloadReadOnlyRegularFiles) {
+    ASSERT_TRUE(kt::test::MakeFifo(m_dir.filePath("pipe.KtVbM")));
     ASSERT_TRUE(QDir().mkpath(m_dir.filePath("folder.KtVbM")));
-    std::vector<Case> cases = {{"pipe.KtVbM", "Not a regular file but a named pipe"},
-                               {"folder.KtVbM", "Not a regular file but a folder"}};
+    std::vector<std::pair<QString, std::string>> cases = {{"pipe.KtVbM", "a named pipe"},
+                                                          {"folder.KtVbM", "a folder"}};
     QString why;
     const bool device = kt::test::MakeNullDevice(m_dir.filePath("null.KtVbM"), &why);
     if (device)
-        cases.push_back({"null.KtVbM", "Not a regular file but a device"});
-
-    for (const Case& c : cases) {
-        const QString path = m_dir.filePath(c.name);
+        cases.push_back({"null.KtVbM", "a device"});
+    for (const auto& [name, kind] : cases) {
+        const QString path = m_dir.filePath(name);
         for (const QStringList& args :
              {QStringList{"compile", path},
               QStringList{"--virtual-drive", "--yes", "download", path}}) {
             const CliRun run = RunCli(args, {}, kQuick);
             EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
-            EXPECT_EQ(run.err, path.toStdString() + ": cannot read: " + c.reason + "\n");
+            EXPECT_EQ(run.err,
+                      path.toStdString() + ": cannot read: Not a regular file but " + kind + "\n");
         }
     }
-    EXPECT_TRUE(kt::test::IsFifo(pipe));
+    EXPECT_TRUE(kt::test::IsFifo(m_dir.filePath("pipe.KtVbM")));
     if (!device)
         GTEST_SKIP() << "no device node could be made: " << why.toStdString();
 }
@@ -89,34 +86,29 @@ TEST_F(CliTest, CompileReadsOnlyRegularFiles) {
 // --image never replaces what is not a regular file: a link's target is
 // replaced, a character device or pipe is written as it is, a pipe without
 // a reader is refused at once.
-TEST_F(CliTest, ImageIntoLinksPipesAndDevices) {
-    const QString program = Write("prog.KtVbM", kProgram);
-
-    // A link to an image, and a link to an image not yet written.
+TEST_F(CliFiles, ImageIntoLinksPipesAndDevices) {
     Write("real.bin", "old");
     ASSERT_TRUE(QFile::link("real.bin", m_dir.filePath("link.bin")));
     ASSERT_TRUE(QFile::link("sub/new.bin", m_dir.filePath("dangling.bin")));
     ASSERT_TRUE(QDir().mkpath(m_dir.filePath("sub")));
     for (const char* link : {"link.bin", "dangling.bin"}) {
-        const CliRun run =
-            RunCli({"compile", program, "--image", m_dir.filePath(link)}, {}, kQuick);
+        const CliRun run = Compile({"--image", m_dir.filePath(link)});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_TRUE(QFileInfo(m_dir.filePath(link)).isSymLink()) << link;
     }
     EXPECT_EQ(Bytes(m_dir.filePath("real.bin")), Image());
     EXPECT_EQ(Bytes(m_dir.filePath("sub/new.bin")), Image());
 
-    // A pipe nobody reads.
-    const QString pipe = m_dir.filePath("pipe.bin");
+    const QString pipe = m_dir.filePath("pipe.bin"); // nobody reads it
     ASSERT_TRUE(kt::test::MakeFifo(pipe));
-    CliRun run = RunCli({"compile", program, "--image", pipe}, {}, kQuick);
+    CliRun run = Compile({"--image", pipe});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, pipe.toStdString() + ": cannot write: Nothing reads from the named pipe\n");
-    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.out, "");
     EXPECT_TRUE(kt::test::IsFifo(pipe));
 
     // Standard output, a pipe that this test reads: the image, then the message.
-    run = RunCli({"compile", program, "--image", "/dev/stdout"}, {}, kQuick);
+    run = Compile({"--image", "/dev/stdout"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, Image().toStdString() + "Compiled Successfully.\n");
 
@@ -124,13 +116,13 @@ TEST_F(CliTest, ImageIntoLinksPipesAndDevices) {
     QString why;
     if (!kt::test::MakeNullDevice(node, &why))
         GTEST_SKIP() << "no device node could be made: " << why.toStdString();
-    run = RunCli({"compile", program, "--image", node}, {}, kQuick);
+    run = Compile({"--image", node});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(kt::test::IsCharDevice(node));
 }
 
 // Names are used byte for byte, whether or not they are valid text.
-TEST_F(CliTest, NamesThatAreNotText) {
+TEST_F(CliFiles, NamesThatAreNotText) {
     const QString script = QStringLiteral(R"sh(cd "$1" || exit 9
 name=$(printf 'a b\377.KtVbM')
 image=$(printf 'img \377.bin')
@@ -144,53 +136,43 @@ rm -f "$name" "$image" # names the temporary folder's clean-up cannot spell
     const CliRun run =
         RunProgram(QStringLiteral("/bin/sh"),
                    {"-c", script, "sh", m_dir.path(), QStringLiteral(KTMOTOR_CLI)}, {}, kQuick);
-    EXPECT_EQ(run.out, "Compiled Successfully.\n"
-                       "exit 0\n"
-                       "254\n"
-                       "gone\xFF.KtVbM: cannot read: No such file or directory\n"
-                       "exit 2\n"
-                       "a b\xFF.KtVbM\n"
-                       "img \xFF.bin\n");
+    EXPECT_EQ(run.out, "Compiled Successfully.\nexit 0\n254\n"
+                       "gone\xFF.KtVbM: cannot read: No such file or directory\nexit 2\n"
+                       "a b\xFF.KtVbM\nimg \xFF.bin\n");
     EXPECT_EQ(run.err, "");
 }
 
 // A line over the limit is answered and skipped; the lines around it are not
 // disturbed, and a line just at the limit is compiled.
-TEST_F(CliTest, LinesLongerThanTheLimit) {
+TEST_F(CliFiles, LinesLongerThanTheLimit) {
     const QByteArray statement = "Counter0 = 200";
     QByteArray atLimit = statement + QByteArray(1024 * 1024 - statement.size(), ' ');
     const QByteArray input = statement + QByteArray(3 * 1024 * 1024, ' ') + "\nDo\r\n" + atLimit +
                              "\r\n" + atLimit + " \r\nLoop";
     const CliRun run = RunCli({"line"}, input, kQuick * 2);
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "1 Error: Statement not identified.\n"
-                       "0 15 0\n"
-                       "0 45 200\n"
-                       "1 Error: Statement not identified.\n"
-                       "0 67 0\n");
+    EXPECT_EQ(run.out, "1 Error: Statement not identified.\n0 15 0\n0 45 200\n"
+                       "1 Error: Statement not identified.\n0 67 0\n");
     EXPECT_EQ(run.err, "ktmotor-cli line: line 1 is longer than 1048576 bytes; not compiled\n"
                        "ktmotor-cli line: line 4 is longer than 1048576 bytes; not compiled\n");
 }
 
 // A stream without line breaks (/dev/zero) must not make the program grow.
-TEST_F(CliTest, LineMemoryStaysFlatWithoutLineBreaks) {
+TEST_F(CliFiles, LineMemoryStaysFlatWithoutLineBreaks) {
     QProcess process;
     process.start(QStringLiteral(KTMOTOR_CLI), {"line"});
     ASSERT_TRUE(process.waitForStarted());
     const QString status = QStringLiteral("/proc/%1/status").arg(process.processId());
     const auto peakKiB = [&status] {
-        QFile file(status);
-        if (!file.open(QIODevice::ReadOnly))
-            return qint64(-1);
-        for (const QByteArray& line : file.readAll().split('\n'))
+        for (const QByteArray& line : Bytes(status).split('\n'))
             if (line.startsWith("VmHWM:"))
                 return line.mid(6).trimmed().split(' ').front().toLongLong();
         return qint64(-1);
     };
-    const QByteArray mib(1024 * 1024, '\0');
-    const auto feed = [&process, &mib](int count) {
-        for (int i = 0; i < count; ++i)
-            process.write(mib);
+    // Whole MiB of zeros; false when the program stopped reading.
+    const auto feed = [&process](int mib) {
+        for (int i = 0; i < mib; ++i)
+            process.write(QByteArray(1024 * 1024, '\0'));
         const QDeadlineTimer deadline(30000);
         while (process.bytesToWrite() > 0 && !deadline.hasExpired())
             process.waitForBytesWritten(1000);
@@ -204,7 +186,7 @@ TEST_F(CliTest, LineMemoryStaysFlatWithoutLineBreaks) {
         process.waitForFinished();
         GTEST_SKIP() << "no peak memory figure in " << status.toStdString();
     }
-    ASSERT_TRUE(feed(63)) << "the program stopped reading";
+    ASSERT_TRUE(feed(63));
     const qint64 fed = peakKiB(); // it waits for more input: still running
     process.write("\nCounter0 = 200\n");
     process.closeWriteChannel();
