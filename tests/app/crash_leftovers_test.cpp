@@ -27,40 +27,35 @@ QByteArray Bytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// recovery_child in one of its modes, killed at the latest when it goes.
+std::string Text(const QStringList& list) {
+    return list.join(u'|').toStdString();
+}
+
+// recovery_child in one of its modes, killed at the latest when it goes;
+// started through a link named as our desktop program in `bin` when given.
 class Child {
 public:
-    // A program named as ours (ktmotor) when started through a link of that
-    // name in folder.
-    explicit Child(const QStringList& args, const QString& asKtmotorIn = {}) {
+    explicit Child(const QStringList& args, const QString& bin = {}) {
         QString program = QStringLiteral(RECOVERY_CHILD);
-        if (!asKtmotorIn.isEmpty()) {
-            program = QDir(asKtmotorIn).filePath(QStringLiteral("ktmotor"));
-            if (!QFileInfo(program).isSymLink())
-                QFile::link(QStringLiteral(RECOVERY_CHILD), program);
+        if (!bin.isEmpty()) {
+            program = QDir(bin).filePath(QStringLiteral("ktmotor"));
+            QFile::link(QStringLiteral(RECOVERY_CHILD), program); // or made before
         }
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(program, args);
     }
-    ~Child() {
-        if (m_process.state() != QProcess::NotRunning)
-            Kill();
-    }
+    ~Child() { Kill(); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // The rest of its next line after word; "<none: ...>" when it says
-    // something else or nothing.
+    // The rest of its next line after word, or what it said instead.
     QString Said(const QByteArray& word) {
-        const auto said = [this] {
-            return m_process.canReadLine() || m_process.state() == QProcess::NotRunning;
-        };
-        if (!QTest::qWaitFor(said, 20000))
-            return QStringLiteral("<none: silent>");
+        (void)QTest::qWaitFor(
+            [this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; },
+            20000);
         const QByteArray line = m_process.readLine().trimmed();
-        if (!line.startsWith(word + ' '))
-            return QStringLiteral("<none: %1>").arg(QString::fromUtf8(line));
-        return QFile::decodeName(line.mid(word.size() + 1));
+        return line.startsWith(word + ' ') ? QFile::decodeName(line.mid(word.size() + 1))
+                                           : "<said: " + QString::fromUtf8(line) + '>';
     }
     qint64 Pid() const { return m_process.processId(); }
     void Kill() {
@@ -71,13 +66,6 @@ public:
 private:
     QProcess m_process;
 };
-
-std::string Text(const QStringList& list) {
-    return list.join(u'|').toStdString();
-}
-std::string Hidden(const QString& folder) {
-    return Text(QDir(folder).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden));
-}
 
 } // namespace
 
@@ -105,14 +93,10 @@ TEST(CrashLeftovers, CopiesKilledBeforeTheirRenameAreOffered) {
         const QString data = home.filePath("data");
         Child child(QStringList{"copy", data} + c.texts);
         const QString temporary = child.Said("stopped");
-        ASSERT_TRUE(QFileInfo(temporary).isFile()) << temporary.toStdString();
-        EXPECT_EQ(QFileInfo(temporary).absolutePath(), QDir(data).absolutePath());
+        ASSERT_EQ(QFileInfo(temporary).absolutePath(), QDir(data).absolutePath());
         const QByteArray whole = Bytes(temporary);
-        EXPECT_EQ(RecoveryFile::Decode(whole).content.text.toStdString(),
-                  c.texts.last().toStdString());
-
-        // Its owner runs: not offered, not touched.
-        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty());
+        EXPECT_EQ(RecoveryFile::Decode(whole).content.text, c.texts.last());
+        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty()) << "its owner runs";
         EXPECT_EQ(Bytes(temporary), whole);
 
         child.Kill();
@@ -129,82 +113,70 @@ TEST(CrashLeftovers, CopiesKilledBeforeTheirRenameAreOffered) {
             EXPECT_EQ(loaded.status, RecoveryFile::Status::Ok) << loaded.error.toStdString();
             EXPECT_EQ(loaded.content.text.toStdString(), c.offered.toStdString());
         }
-        EXPECT_EQ(Hidden(data), "");
+        EXPECT_EQ(Text(QDir(data).entryList({".*.tmp"}, QDir::Files | QDir::Hidden)), "");
         EXPECT_TRUE(found[0]->Path().endsWith(RecoveryFile::kSuffix));
-        // Taken: a second start in the meantime finds nothing.
-        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty());
+        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty()) << "taken: a second start finds none";
     }
 }
 
-// Every killed program leaves its lock. The locks of programs gone that left
-// no copy are removed; a running program's lock stays, whether another
-// process or this one holds it, and so does the lock of a copy being offered.
-TEST(CrashLeftovers, StaleLocksGoLiveOnesStay) {
+// Every killed program leaves its lock, and a save killed before its rename
+// its temporary file beside the program, named with its maker. Both go once
+// the maker is gone; a running program's stay, whether another process or
+// this one holds it, and so does the lock of a copy being offered. The
+// program file is never touched.
+TEST(CrashLeftovers, WhatKilledProgramsLeftGoesWhatRunningOnesUseStays) {
     QTemporaryDir home;
+    QTemporaryDir folder;
+    QTemporaryDir bin;
     const QString data = home.filePath("data");
+    const QString program = folder.filePath("Demo.KtVbM");
+    {
+        QFile file(program);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+    }
     Child killed({"hold", data});
-    const QString killedPath = killed.Said("ready");
     Child running({"hold", data});
-    const QString runningPath = running.Said("ready");
     Child withCopy({"copy", data, "written", "newer"});
-    ASSERT_FALSE(withCopy.Said("stopped").startsWith("<none"));
+    Child killedSave({"replace", program, "killed"}, bin.path());
+    Child runningSave({"replace", program, "running"}, bin.path());
+    const QString killedLock = killed.Said("ready") + ".lock";
+    const QString runningLock = running.Said("ready") + ".lock";
+    ASSERT_FALSE(withCopy.Said("stopped").startsWith("<said"));
+    const QString killedTemporary = killedSave.Said("stopped");
+    const QString runningTemporary = runningSave.Said("stopped");
     const std::unique_ptr<RecoveryFile> own = RecoveryFile::New(data);
-    for (const QString& path : {killedPath, runningPath, own->Path()})
-        ASSERT_TRUE(QFileInfo::exists(path + ".lock")) << path.toStdString();
+    const QString ownLock = own->Path() + ".lock";
+    for (const QString& lock : {killedLock, runningLock, ownLock})
+        ASSERT_TRUE(QFileInfo::exists(lock)) << lock.toStdString();
+    EXPECT_EQ(RegularFile::MakerOf(QFileInfo(killedTemporary).fileName()), killedSave.Pid());
+    EXPECT_EQ(RegularFile::MakerOf(QFileInfo(runningTemporary).fileName()), runningSave.Pid());
+    EXPECT_EQ(Bytes(killedTemporary), "killed");
     killed.Kill();
     withCopy.Kill();
+    killedSave.Kill();
 
     const auto found = RecoveryFile::LeftBehind(data);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0]->Read().content.text.toStdString(), "newer");
-    EXPECT_FALSE(QFileInfo::exists(killedPath + ".lock"));
-    EXPECT_TRUE(QFileInfo::exists(runningPath + ".lock"));
-    EXPECT_TRUE(QFileInfo::exists(own->Path() + ".lock"));
     EXPECT_TRUE(QFileInfo::exists(found[0]->Path() + ".lock"));
+    EXPECT_FALSE(QFileInfo::exists(killedLock));
+    EXPECT_TRUE(QFileInfo::exists(runningLock));
+    EXPECT_TRUE(QFileInfo::exists(ownLock));
     EXPECT_EQ(own->Write({.text = "mine",
                           .programFile = {},
                           .untitled = true,
                           .saved = QDateTime::currentDateTime()})
                   .toStdString(),
               "");
-
-    running.Kill();
-    EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty());
-    EXPECT_FALSE(QFileInfo::exists(runningPath + ".lock"));
-    EXPECT_TRUE(QFileInfo::exists(own->Path() + ".lock"));
-}
-
-// A save killed before its rename leaves its temporary file beside the
-// program, named with the process that made it. Removed once that process is
-// gone; kept while it runs; the program file itself is never touched.
-TEST(CrashLeftovers, SaveLeftoversOfKilledProgramsAreRemoved) {
-    QTemporaryDir folder;
-    QTemporaryDir bin;
-    const QString program = folder.filePath("Demo.KtVbM");
-    {
-        QFile file(program);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
-    }
-    Child killed({"replace", program, "killed"}, bin.path());
-    const QString killedTemporary = killed.Said("stopped");
-    Child running({"replace", program, "running"}, bin.path());
-    const QString runningTemporary = running.Said("stopped");
-    for (const auto& [child, temporary] :
-         {std::pair{&killed, killedTemporary}, std::pair{&running, runningTemporary}}) {
-        SCOPED_TRACE(temporary.toStdString());
-        EXPECT_EQ(RegularFile::MakerOf(QFileInfo(temporary).fileName()), child->Pid());
-        EXPECT_TRUE(QFileInfo(temporary).isFile());
-    }
-    EXPECT_EQ(Bytes(killedTemporary), "killed");
-    killed.Kill();
-
     EXPECT_EQ(Text(RegularFile::RemoveLeftovers(folder.path())),
               QFileInfo(killedTemporary).fileName().toStdString());
-    EXPECT_FALSE(QFileInfo::exists(killedTemporary));
     EXPECT_EQ(Bytes(runningTemporary), "running");
-    EXPECT_EQ(Bytes(program), "old");
 
     running.Kill();
+    runningSave.Kill();
+    EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty());
+    EXPECT_FALSE(QFileInfo::exists(runningLock));
+    EXPECT_TRUE(QFileInfo::exists(ownLock));
     EXPECT_EQ(Text(RegularFile::RemoveLeftovers(folder.path())),
               QFileInfo(runningTemporary).fileName().toStdString());
     EXPECT_EQ(Text(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden)), "Demo.KtVbM");

@@ -1,5 +1,8 @@
-// The program ends when its main window closes, whatever questions were open
-// on top of each other and whatever command was waiting for the drive.
+// The desktop program's windows wired together: it ends when its main window
+// closes, whatever questions were open on top of each other and whatever
+// command was waiting for the drive; what it opens at start, the connection
+// it shows and remembers, the Simulate menu, and files that are not what
+// they should be.
 #include "app/desktop_app.h"
 #include "connection/connection_panel.h"
 #include "device/frm_device.h"
@@ -33,46 +36,57 @@
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <thread>
 
+using kt::app::DesktopApp;
 using kt::drive::VirtualDrive;
+using Unexpected = std::vector<QString>;
+
+namespace {
+
+bool Put(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+std::string Text(const std::vector<QString>& texts) {
+    QStringList lines;
+    for (const QString& text : texts)
+        lines << text.section(u'\n', 0, 0);
+    return lines.join(u'|').toStdString();
+}
+
+} // namespace
 
 TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
     QTemporaryDir folder;
-    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    DesktopApp desktop({}, true, folder.path(), folder.path());
     desktop.Window().show();
     desktop.Link().SetReplyTimeout([](int) { return 20; });
     desktop.ShowDevice();
     ASSERT_NE(desktop.Device(), nullptr);
     ASSERT_EQ(desktop.Device()->MotorPort(), 1);
-    QTest::keyClicks(desktop.Window().KtText1(), "D"); // unsaved work
+    QTest::keyClicks(desktop.Window().KtText1()->RText(), "D"); // unsaved work
     desktop.Drive().SetFault(VirtualDrive::Fault::NoReply);
 
-    // Closed through the window manager during Read All: the save question
-    // opens, the retry question on top of it; Cancel, then No.
+    // Closed through the window manager while Read All waits: the save
+    // question opens, the retry question on top of it; Cancel, then No.
     kt::test::ModalAnswerer answerer;
     bool cancelled = false;
     answerer.Answer("Communication Failed,Retry?", QMessageBox::Cancel, {},
                     [&] { cancelled = true; });
     answerer.Answer("File changed,Save Now?", QMessageBox::No, [&] { return cancelled; });
-    answerer.Answer("Not Read", QMessageBox::Ok);
     QTimer::singleShot(0, desktop.Device(), [&] { desktop.Device()->CmdRead(36)->click(); });
-    QTimer::singleShot(5, &desktop.Window(), [&] { desktop.Window().close(); });
-    // A timer of this frame: it must not outlive the test.
-    bool stuck = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] {
-        stuck = true;
-        QCoreApplication::exit(1);
-    });
-    guard.start(5000);
-    EXPECT_EQ(QApplication::exec(), 0);
-    EXPECT_FALSE(stuck);
+    // Queued behind the click: runs in the loop of its wait.
+    QTimer::singleShot(0, &desktop.Window(), [&] { desktop.Window().close(); });
+    QTimer hang; // of this frame: it must not outlive the test
+    hang.callOnTimeout([] { QCoreApplication::exit(1); });
+    hang.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0) << "hung";
     EXPECT_FALSE(desktop.Window().isVisible());
     EXPECT_TRUE(!desktop.Device() || !desktop.Device()->isVisible());
-    EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+    EXPECT_EQ(Text(answerer.Shown()), "File changed,Save Now?|Communication Failed,Retry?");
+    EXPECT_EQ(answerer.Unexpected(), Unexpected{});
 }
 
 // A file named on the command line opens at start as Open would open it; one
@@ -80,103 +94,92 @@ TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
 TEST(DesktopApp, OpensTheFileNamedAtStart) {
     QTemporaryDir folder;
     const QString program = folder.filePath("Demo.KtVbM");
-    QFile file(program);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Do\r\nLoop\r\n");
-    file.close();
+    ASSERT_TRUE(Put(program, "Do\r\nLoop\r\n"));
     for (const QString& name : {program, folder.filePath("missing.KtVbM")}) {
         const bool readable = name == program;
-        kt::app::DesktopApp desktop({}, false, folder.path(), folder.path());
+        DesktopApp desktop({}, false, folder.path(), folder.path());
         kt::test::ModalAnswerer answerer;
         answerer.Answer("Could not open", QMessageBox::Ok);
-        desktop.Show(name);
+        desktop.Show(name); // not closed: that would end the program's loop
         EXPECT_EQ(desktop.Window().ProgramFile() == name, readable);
         EXPECT_EQ(desktop.Window().windowTitle() == "Demo", readable);
         EXPECT_EQ(desktop.Window().Untitled(), !readable);
         EXPECT_FALSE(desktop.Window().Changed());
         EXPECT_EQ(answerer.Count("Could not open"), readable ? 0 : 1);
-        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
-        // Not closed: closing the main window ends the program's event loop.
+        EXPECT_EQ(answerer.Unexpected(), Unexpected{});
     }
 }
 
-// The main window's status bar names the port the device window found, and
-// forgets it when the port is lost.
-TEST(DesktopApp, StatusBarFollowsTheConnection) {
+// The status bar names the port the device window found and forgets it when
+// the port is lost; Monitor, Communication shows what the window sent.
+TEST(DesktopApp, StatusBarAndCommunicationFollowTheDeviceWindow) {
     QTemporaryDir folder;
-    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
-    const auto field = [&] {
+    DesktopApp desktop({}, true, folder.path(), folder.path());
+    const auto status = [&] {
         return desktop.Window().findChild<QLabel*>("StatusDrive")->text().toStdString();
     };
-    EXPECT_EQ(field(), "Drive: not connected");
+    EXPECT_EQ(status(), "Drive: not connected");
+    desktop.Window().findChild<QAction*>("AddMonitorCommunication")->trigger();
+    ASSERT_NE(desktop.Communication(), nullptr);
     desktop.ShowDevice();
-    EXPECT_EQ(field(), "Drive: port 1 (virtual-drive)");
+    EXPECT_EQ(status(), "Drive: port 1 (virtual-drive)");
+    const QStringList lines = desktop.Communication()->Model().Lines();
+    ASSERT_GE(lines.size(), 2) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains("search  > 00 00 1A 01 02 E3 FF  read Identification (282)"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains("< 07 00 F9 FF")) << lines[1].toStdString();
+
     desktop.Link().SetReplyTimeout([](int) { return 5; });
     desktop.Drive().SetFault(VirtualDrive::Fault::NoReply);
     kt::test::ModalAnswerer answerer;
     answerer.Answer("Communication Failed,Retry?", QMessageBox::Cancel);
     answerer.Answer("Not Read", QMessageBox::Ok);
     desktop.Device()->CmdRead(36)->click();
-    EXPECT_EQ(field(), "Drive: not connected");
+    EXPECT_EQ(status(), "Drive: not connected");
+}
+
+// The port the drive answered on is remembered by name and searched first by
+// the next run, whose monitor's Connection panel shows it chosen.
+TEST(DesktopApp, RemembersThePortThatAnswered) {
+    QTemporaryDir folder;
+    const QStringList ports = {"/nonexistent/kt-a", "/nonexistent/kt-b"};
+    kt::platform::AppSettings::Remove("connection/lastPort");
+    {
+        DesktopApp desktop(ports, true, folder.path(), folder.path());
+        EXPECT_EQ(desktop.Link().PreferredPort(), 0);
+        desktop.ShowDevice();
+        EXPECT_EQ(desktop.Link().PortNumber(), 1);
+    }
+    DesktopApp next(ports, true, folder.path(), folder.path());
+    EXPECT_EQ(next.Link().PreferredPort(), 1);
+    next.ShowMonitor(true);
+    ASSERT_NE(next.Monitor(), nullptr);
+    EXPECT_EQ(next.Monitor()->Connection().Chooser()->currentData().toInt(), 1);
 }
 
 // The Simulate menu runs the editor's program on the virtual drive: a marked
 // line stops the run before it, the editor shows the line about to run, and
 // an edit ends the run.
 TEST(DesktopApp, SimulateMenuRunsTheEditorsProgram) {
+    using State = kt::simulator::FrmSimulator::State;
     QTemporaryDir folder;
-    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+    DesktopApp desktop({}, true, folder.path(), folder.path());
     kt::editor::KtText* text = desktop.Window().KtText1();
     text->RText()->SetText("Do\r\n  Output.0 = True\r\n  Counter0 = 5\r\nLoop");
     quint8 mark = 1;
     text->SetBreak(3, mark);
     desktop.Window().findChild<QAction*>("AddSimulateRun")->trigger();
-    kt::simulator::FrmSimulator* simulator = desktop.Simulator();
-    ASSERT_NE(simulator, nullptr);
-    simulator->AdvanceSlice();
-    EXPECT_EQ(simulator->CurrentState(), kt::simulator::FrmSimulator::State::Paused);
+    ASSERT_NE(desktop.Simulator(), nullptr);
+    desktop.Simulator()->AdvanceSlice();
+    EXPECT_EQ(desktop.Simulator()->CurrentState(), State::Paused);
     EXPECT_EQ(text->RunLine(), 3);
     EXPECT_EQ(desktop.Drive().DataByte(5), 0x01);   // line 2 ran
     EXPECT_EQ(desktop.Drive().DataByte(288), 0x00); // line 3 not yet
     desktop.Window().findChild<QAction*>("AddSimulateStep")->trigger();
     EXPECT_EQ(desktop.Drive().DataByte(288), 5);
     QTest::keyClicks(text->RText(), "x");
-    EXPECT_EQ(simulator->CurrentState(), kt::simulator::FrmSimulator::State::Stopped);
+    EXPECT_EQ(desktop.Simulator()->CurrentState(), State::Stopped);
     EXPECT_EQ(text->RunLine(), 0);
-}
-
-// Monitor, Communication shows what the device window's commands sent.
-TEST(DesktopApp, CommunicationWindowSeesTheDeviceWindow) {
-    QTemporaryDir folder;
-    kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
-    desktop.Window().findChild<QAction*>("AddMonitorCommunication")->trigger();
-    ASSERT_NE(desktop.Communication(), nullptr);
-    desktop.ShowDevice();
-    const QStringList lines = desktop.Communication()->Model().Lines();
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_TRUE(lines[0].contains("search  > 00 00 1A 01 02 E3 FF  read Identification (282)"))
-        << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].contains("< 07 00 F9 FF")) << lines[1].toStdString();
-}
-
-// The port the drive answered on is remembered by name and searched first by
-// the next run.
-TEST(DesktopApp, RemembersThePortThatAnswered) {
-    QTemporaryDir folder;
-    kt::platform::AppSettings::Remove("connection/lastPort");
-    {
-        kt::app::DesktopApp desktop({"/nonexistent/kt-a", "/nonexistent/kt-b"}, true, folder.path(),
-                                    folder.path());
-        EXPECT_EQ(desktop.Link().PreferredPort(), 0);
-        desktop.ShowDevice();
-        EXPECT_EQ(desktop.Link().PortNumber(), 1);
-    }
-    kt::app::DesktopApp next({"/nonexistent/kt-a", "/nonexistent/kt-b"}, true, folder.path(),
-                             folder.path());
-    EXPECT_EQ(next.Link().PreferredPort(), 1);
-    next.ShowMonitor(true);
-    ASSERT_NE(next.Monitor(), nullptr);
-    EXPECT_EQ(next.Monitor()->Connection().Chooser()->currentData().toInt(), 1);
 }
 
 // A settings file that is a named pipe would hang whoever opens it: it is
@@ -185,18 +188,19 @@ TEST(DesktopApp, RemembersThePortThatAnswered) {
 TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
     QTemporaryDir folder;
     // The other tests' settings folder comes back however this one ends.
-    const std::unique_ptr<QByteArray, void (*)(QByteArray*)> home(
-        new QByteArray(qgetenv("XDG_CONFIG_HOME")), [](QByteArray* value) {
-            qputenv("XDG_CONFIG_HOME", *value);
-            delete value;
-        });
+    struct Restore {
+        QByteArray home = qgetenv("XDG_CONFIG_HOME");
+        ~Restore() { qputenv("XDG_CONFIG_HOME", home); }
+    } restore;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
     const QString pipe = kt::platform::AppSettings::FilePath();
     ASSERT_TRUE(pipe.startsWith(folder.path())) << pipe.toStdString();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(pipe).absolutePath()));
     ASSERT_TRUE(kt::test::MakeFifo(pipe));
-    // Should anything open the pipe after all, a writer ends its wait.
-    std::atomic<bool> finished = false, hung = false;
+    // A safety net, not a clock that decides: should anything open the pipe
+    // after all, a writer ends its wait and the test fails instead of hanging.
+    std::atomic<bool> finished = false;
+    std::atomic<bool> hung = false;
     std::thread watchdog([&] {
         for (int i = 0; i < 1000 && !finished; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -211,10 +215,9 @@ TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
         kt::test::ModalAnswerer answerer;
         answerer.Answer("The settings file", QMessageBox::Ok);
         for (int run = 0; run < 2; ++run) {
-            kt::app::DesktopApp desktop({}, true, folder.path(), folder.path());
+            DesktopApp desktop({}, true, folder.path(), folder.path());
             desktop.Show();
             desktop.ShowDevice();
-            ASSERT_NE(desktop.Device(), nullptr);
             EXPECT_EQ(desktop.Device()->MotorPort(), 1);
             desktop.ShowMonitor(true);
             EXPECT_NE(desktop.Monitor(), nullptr);
@@ -222,7 +225,7 @@ TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
         EXPECT_EQ(kt::platform::AppSettings::Value("connection/lastPort").toString(),
                   "virtual-drive");
         EXPECT_EQ(answerer.Count("The settings file " + pipe + " is not a regular file"), 1);
-        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+        EXPECT_EQ(answerer.Unexpected(), Unexpected{});
     }
     finished = true;
     watchdog.join();
@@ -235,26 +238,22 @@ TEST(DesktopApp, ASettingsFileThatIsNotARegularFileIsIgnoredWithOneWarning) {
 TEST(DesktopApp, ARecoveryCopyLargerThanAProgramFileIsKeptNotRestored) {
     using kt::files::RecoveryFile;
     QTemporaryDir folder;
-    const QString copies = folder.filePath("recovery");
-    ASSERT_TRUE(QDir().mkpath(copies));
-    const QString copy = copies + "/1-large" + RecoveryFile::kSuffix;
-    QFile file(copy);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(RecoveryFile::Encode(
-        {.text = QString(kt::files::RegularFile::kMaxProgramFileBytes + 1, u'x'),
-         .programFile = {},
-         .untitled = true,
-         .saved = QDateTime::currentDateTime()}));
-    file.close();
-    kt::app::DesktopApp desktop({}, false, folder.path(), folder.path());
-    desktop.SetRecoveryFolder(copies);
+    const QString copy = folder.filePath(QStringLiteral("1-large") + RecoveryFile::kSuffix);
+    ASSERT_TRUE(
+        Put(copy, RecoveryFile::Encode(
+                      {.text = QString(kt::files::RegularFile::kMaxProgramFileBytes + 1, u'x'),
+                       .programFile = {},
+                       .untitled = true,
+                       .saved = QDateTime::currentDateTime()})));
+    DesktopApp desktop({}, false, folder.path(), folder.path());
+    desktop.SetRecoveryFolder(folder.path());
     kt::test::ModalAnswerer answerer;
     answerer.Answer("KtMotor was not closed properly, but", QMessageBox::Ok);
     desktop.Show();
     EXPECT_EQ(answerer.Count("KtMotor was not closed properly, but the unsaved work it left "
                              "cannot be restored:\nIt holds more than the 16 MiB"),
               1);
-    EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
+    EXPECT_EQ(answerer.Unexpected(), Unexpected{});
     EXPECT_EQ(desktop.Window().KtText1()->RText()->Text(), "");
     EXPECT_TRUE(QFileInfo::exists(copy));
 }

@@ -1,12 +1,11 @@
 // A program for the crash tests to run and kill, offscreen. Its data folder
 // comes from XDG_DATA_HOME, as for a user.
 //
-//   recovery_child APPLICATION_FOLDER TEXT [PROGRAM_FILE]
+//   recovery_child [--stop-before-rename] APPLICATION_FOLDER TEXT [PROGRAM_FILE]
 //     the desktop program: opens the program file when one is named, types
 //     the text, waits until its copy of the unsaved work holds that text, says
-//     "ready" and runs until it is killed.
-//   recovery_child --stop-before-rename APPLICATION_FOLDER TEXT
-//     the same, but its first copy stops just before it is renamed into place.
+//     "ready" and runs until it is killed; its first copy may stop just
+//     before it is renamed into place.
 //   recovery_child copy FOLDER TEXT...
 //     writes a copy of each text in turn to one new recovery file in FOLDER;
 //     the last one stops just before it is renamed into place.
@@ -19,9 +18,9 @@
 #include "app/desktop_app.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
-#include "mainwindow/frm_motor.h"
 #include "files/recovery_file.h"
 #include "files/regular_file.h"
+#include "mainwindow/frm_motor.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -39,19 +38,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void Say(const QByteArray& line) {
+// Says line, then waits to be killed.
+[[noreturn]] void SayAndWait(const QByteArray& line) {
     std::fputs((line + '\n').constData(), stdout);
     std::fflush(stdout);
-}
-
-[[noreturn]] void WaitForTheEnd() {
     for (;;)
         std::this_thread::sleep_for(1h);
 }
 
-[[noreturn]] void Stop(const QByteArray& temporary) {
-    Say("stopped " + temporary);
-    WaitForTheEnd();
+void Stop(const QByteArray& temporary) {
+    SayAndWait("stopped " + temporary);
 }
 
 int Desktop(const QStringList& args) {
@@ -61,51 +57,19 @@ int Desktop(const QStringList& args) {
     kt::editor::TextBox* box = desktop.Window().KtText1()->RText();
     QTest::keyClicks(box, args[2]);
     const QString typed = box->Text();
-
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &desktop.Window(), [&] {
         QFile copy(desktop.RecoveryPath());
-        if (!copy.open(QIODevice::ReadOnly))
-            return;
-        const auto loaded = RecoveryFile::Decode(copy.readAll());
-        if (loaded.status != RecoveryFile::Status::Ok || loaded.content.text != typed)
-            return;
-        poll.stop();
-        Say("ready");
+        const auto loaded =
+            RecoveryFile::Decode(copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray());
+        if (loaded.status == RecoveryFile::Status::Ok && loaded.content.text == typed) {
+            poll.stop();
+            std::fputs("ready\n", stdout);
+            std::fflush(stdout);
+        }
     });
     poll.start(10);
     return QApplication::exec();
-}
-
-int Copy(const QStringList& args) {
-    const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
-    for (qsizetype i = 3; i < args.size(); ++i) {
-        if (i == args.size() - 1)
-            RegularFile::SetBeforeRename(Stop);
-        const QString failed = file->Write({.text = args[i],
-                                            .programFile = {},
-                                            .untitled = true,
-                                            .saved = QDateTime::currentDateTime()});
-        if (!failed.isEmpty()) {
-            Say("failed " + failed.toUtf8());
-            return 1;
-        }
-    }
-    return 1; // never stopped
-}
-
-int Replace(const QStringList& args) {
-    RegularFile::SetBeforeRename(Stop);
-    const RegularFile::Result result =
-        RegularFile::Replace(QFile::encodeName(args[2]), args[3].toUtf8());
-    Say("failed " + result.error.toUtf8());
-    return 1;
-}
-
-int Hold(const QStringList& args) {
-    const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
-    Say("ready " + QFile::encodeName(file->Path()));
-    WaitForTheEnd();
 }
 
 } // namespace
@@ -116,17 +80,33 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("KtMotor"));
     QStringList args = QApplication::arguments();
     const QString mode = args.value(1);
-    if (mode == QLatin1String("copy") && args.size() >= 4)
-        return Copy(args);
-    if (mode == QLatin1String("replace") && args.size() == 4)
-        return Replace(args);
-    if (mode == QLatin1String("hold") && args.size() == 3)
-        return Hold(args);
+    if (mode == QLatin1String("copy") && args.size() >= 4) {
+        const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
+        for (qsizetype i = 3; i < args.size(); ++i) {
+            if (i == args.size() - 1)
+                RegularFile::SetBeforeRename(Stop);
+            const QString failed = file->Write({.text = args[i],
+                                                .programFile = {},
+                                                .untitled = true,
+                                                .saved = QDateTime::currentDateTime()});
+            if (!failed.isEmpty())
+                SayAndWait("failed " + failed.toUtf8());
+        }
+        return 1; // never stopped
+    }
+    if (mode == QLatin1String("replace") && args.size() == 4) {
+        RegularFile::SetBeforeRename(Stop);
+        SayAndWait(
+            "failed " +
+            RegularFile::Replace(QFile::encodeName(args[2]), args[3].toUtf8()).error.toUtf8());
+    }
+    if (mode == QLatin1String("hold") && args.size() == 3) {
+        const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
+        SayAndWait("ready " + QFile::encodeName(file->Path()));
+    }
     if (mode == QLatin1String("--stop-before-rename")) {
         RegularFile::SetBeforeRename(Stop);
         args.removeAt(1);
     }
-    if (args.size() < 3)
-        return 64;
-    return Desktop(args);
+    return args.size() < 3 ? 64 : Desktop(args);
 }
