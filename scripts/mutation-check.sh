@@ -159,6 +159,31 @@ W9 @@ simulator/frm_simulator.cpp @@ after Stop the motor slows at 1x whatever t
 W10 @@ simulator/frm_simulator.cpp @@ the drive's clock noted after it was taken: never given back @@ m_driveClock = m_drive.RealTime();\n    m_drive.SetRealTime(false); @@ m_drive.SetRealTime(false);\n    m_driveClock = m_drive.RealTime();
 W11 @@ simulator/frm_simulator.cpp @@ Run from a breakpoint meets the same mark again at once @@ m_leaveBreak = true; @@ m_leaveBreak = false;
 W12 @@ simulator/frm_simulator.cpp @@ Stop when already stopped overwrites why it stopped @@ m_drive.Interpreter().Stop();\n        m_reason = reason;\n    } @@ m_drive.Interpreter().Stop();\n    }\n    m_reason = reason;
+R1 @@ cli/drive_commands.cpp @@ download counts the bytes up to the first 0xFF operand, not opcode @@ filled += 2; @@ ++filled;
+R2 @@ cli/drive_commands.cpp @@ a write that failed still says what it wrote instead @@ if (*result == link::kSent && !limitedTo.empty()) @@ if (!limitedTo.empty())
+R3 @@ cli/value_reads.cpp @@ a failing read ends the list but the run exits 0 @@ if (result != link::kSent)\n            return result;\n        lines.push_back @@ if (result != link::kSent)\n            break;\n        lines.push_back
+R4 @@ cli/value_reads.cpp @@ one bit of a group prints as its mask (Input.7 reads 128) @@ reading = static_cast<unsigned>(byte) >> ref.bit & 1; @@ reading = static_cast<unsigned>(byte) & (1u << ref.bit);
+R5 @@ cli/value_reads.cpp @@ an index refusal names one index too many @@ std::to_string(drivemap::Channels(value.id) - 1) @@ std::to_string(drivemap::Channels(value.id))
+R6 @@ cli/drive_session.cpp @@ every port explained, "no drive found" is said as well @@ return explained + denied.size() >= directory.Count(); @@ return explained + denied.size() > directory.Count();
+R7 @@ cli/monitor_command.cpp @@ monitor --count N makes N+1 rounds @@ round < *options.count; @@ round <= *options.count;
+R8 @@ cli/monitor_command.cpp @@ a failed round is printed and the monitor goes on @@ if (result != link::kSent)\n            break;\n        if (round == 0) { @@ if (round == 0) {
+R9 @@ cli/monitor_command.cpp @@ a round the output refused does not end the monitor @@ if (!out.flush())\n            return kExitIoError; @@ out.flush();
+R10 @@ cli/standard_output.cpp @@ a failed flush of standard output is not noted: exit 0 @@ if (m_failure.empty() && std::fflush(stdout) != 0)\n        Refused(); @@ std::fflush(stdout);
+R11 @@ cli/interruption.cpp @@ SIGTERM kills the served drive instead of ending it cleanly @@ std::signal(SIGTERM, OnSignal); @@ // SIGTERM left to its default
+R12 @@ cli/terminal_prompts.cpp @@ a capital Y on the terminal counts as No @@ std::tolower(static_cast<unsigned char>(answer[0])) == yes @@ answer[0] == yes
+R13 @@ cli/terminal_prompts.cpp @@ a declined question is not remembered: erase without --yes exits 0 @@ m_declined = true;\n        return Answer::No; @@ return Answer::No;
+R14 @@ cli/compile_commands.cpp @@ a line of exactly 1 MiB before its CR LF counts as too long @@ if (line.size() <= kMaxLineBytes) @@ if (line.size() < kMaxLineBytes)
+R15 @@ cli/simulate_command.cpp @@ an input change is applied a millisecond after its time @@ changes[nextChange].atMs <= drive.TimeMs() @@ changes[nextChange].atMs < drive.TimeMs()
+R16 @@ cli/command_help.cpp @@ a command's usage line drops the "..." of a repeatable option @@ "]" + (option.repeats ? "..." : "") @@ "]"
+R17 @@ cli/program_file.cpp @@ --image refuses a device (/dev/stdout) instead of writing into it @@ RegularFile::Special::WriteInPlace @@ RegularFile::Special::Refuse
+V5 @@ device/frm_device.cpp @@ the status line counts the bytes up to the first 0xFF operand @@ filled += 2; @@ ++filled;
+V6 @@ device/frm_device.cpp @@ a declined download clears the status line @@ else if (exchanges.Erased()) @@ else
+V7 @@ device/frm_device.cpp @@ the status line's two numbers swapped @@ .arg(FilledBytes(image))\n                                  .arg(compiler::kProgramSize) @@ .arg(compiler::kProgramSize)\n                                  .arg(FilledBytes(image))
+V8 @@ device/frm_device.cpp @@ a counter or timer may not be written 0 @@ return ToWhole(text, 0, 255); @@ return ToWhole(text, 1, 255);
+V9 @@ device/frm_device.cpp @@ the Error box's cursor stays at the end: the code scrolls out of view @@ m_txtPara[30]->home(false); @@ // cursor left where setText put it
+V10 @@ device/frm_device.cpp @@ the right Read All skips the last analog input @@ for (int i = 20; i <= 29 && ok && self; ++i) @@ for (int i = 20; i < 29 && ok && self; ++i)
+V11 @@ device/frm_device.cpp @@ closing the window while one command waits deletes it at once @@ if (m_busy > 0) {\n        // A command still waits @@ if (m_busy > 1) {\n        // A command still waits
+V12 @@ device/frm_device.cpp @@ a window that finds no drive shows the access hint though no port was denied @@ if (m_motorPort == 0 && !m_link.DeniedPorts().isEmpty()) @@ if (m_motorPort == 0)
 EOF
 
 die() {
