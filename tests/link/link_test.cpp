@@ -618,23 +618,6 @@ TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
 // a user's goes ahead of all of them, and a command of several exchanges
 // keeps the wire from its first to its last.
 TEST_F(LinkTest, QueueOrderAndHeldCommands) {
-    // A command that searches first holds the link through its own exchange:
-    // a click meanwhile is busy.
-    Reset(Hex("0700"));
-    std::uint8_t click = 0xFF;
-    m_onRequest = [&] {
-        if (m_requests == 2) // the command's own read, after the probe
-            QTimer::singleShot(0, &m_link, [&] {
-                QByteArray data;
-                click = m_link.SendPacket(0, 62, 1, data);
-            });
-    };
-    QByteArray read;
-    EXPECT_EQ(m_link.SendPacket(0, 300, 2, read), kSent);
-    EXPECT_EQ(click, kBusy);
-    EXPECT_EQ(m_requests, 2);
-    m_onRequest = nullptr;
-
     Connect();
     QObject monitor;
     std::vector<int> done;
