@@ -184,6 +184,26 @@ V9 @@ device/frm_device.cpp @@ the Error box's cursor stays at the end: the code
 V10 @@ device/frm_device.cpp @@ the right Read All skips the last analog input @@ for (int i = 20; i <= 29 && ok && self; ++i) @@ for (int i = 20; i < 29 && ok && self; ++i)
 V11 @@ device/frm_device.cpp @@ closing the window while one command waits deletes it at once @@ if (m_busy > 0) {\n        // A command still waits @@ if (m_busy > 1) {\n        // A command still waits
 V12 @@ device/frm_device.cpp @@ a window that finds no drive shows the access hint though no port was denied @@ if (m_motorPort == 0 && !m_link.DeniedPorts().isEmpty()) @@ if (m_motorPort == 0)
+P1 @@ monitor/sample_history.cpp @@ the ring's start wraps one cell early: a wrapped history skips a sample and repeats another @@ if (start == static_cast<int>(cells.size())) @@ if (start == static_cast<int>(cells.size()) - 1)
+P2 @@ monitor/sample_history.cpp @@ a bucket's maximum is taken from its minimum: a spike between lower samples is lost @@ bucket.max = std::max(bucket.max, raw.value); @@ bucket.max = std::max(bucket.min, raw.value);
+P3 @@ monitor/sample_history.cpp @@ a sample exactly ten minutes back is dropped @@ while (m_raw.At(0).msecs < oldest) { @@ while (m_raw.At(0).msecs <= oldest) {
+P4 @@ monitor/sample_history.cpp @@ Clear keeps the pauses: a new recording's line is cut at the old one's breaks @@ m_reducedBuckets = 0;\n    m_breaks.clear(); @@ m_reducedBuckets = 0;
+P5 @@ monitor/sample_history.cpp @@ a bucket that takes its second sample is not counted as reduced @@ if (bucket.count++ == 1) @@ if (++bucket.count == 1)
+P6 @@ monitor/sample_history.cpp @@ the extent of a range leaves out the entries at its last millisecond @@ ForEach(i, FirstIndex(to, true) - 1, @@ ForEach(i, FirstIndex(to, false) - 1,
+P7 @@ monitor/sample_history.h @@ one bucket fewer than ten minutes touch: the oldest slot goes early @@ static_cast<int>(kSpanMs / kBucketMs) + 1; @@ static_cast<int>(kSpanMs / kBucketMs);
+P8 @@ monitor/plot_scale.cpp @@ values from exactly 0 get a negative axis @@ const bool floored = lo >= 0; @@ const bool floored = lo > 0;
+P9 @@ monitor/plot_scale.cpp @@ the readout's fit on the right forgets its width: it runs off the right edge @@ if (left + width > bounds.right()) @@ if (left > bounds.right())
+P10 @@ monitor/trace_path.cpp @@ the first sample after a pause is joined to the run before it @@ entry.msecs >= *nextBreak @@ entry.msecs > *nextBreak
+P11 @@ monitor/trace_path.cpp @@ a thinned column of samples kept in full shows only its last value: a spike goes @@ column.spread = true;\n            if (low < column.min) { @@ if (low < column.min) {
+P12 @@ monitor/monitor_session.cpp @@ a sample is stamped when its completion runs, not when its reply was taken @@ const qint64 at = Now() - (m_link.Elapsed() - reading.msecs); @@ const qint64 at = Now();
+P13 @@ monitor/monitor_session.cpp @@ a value ticked again is joined across the time it was not read @@ m_histories[static_cast<std::size_t>(channel)].MarkBreak(); @@ (void)0;
+P14 @@ monitor/monitor_session.cpp @@ a resumed recording restarts its clock: its new samples come before the old and are refused @@ return history.Empty(); }))\n        m_clock.restart(); @@ return history.Empty(); }) || true)\n        m_clock.restart();
+P15 @@ monitor/monitor_session.cpp @@ Clear keeps the count of reads @@ m_reads = 0;\n    m_clock.restart(); @@ m_clock.restart();
+P16 @@ monitor/monitor_csv.cpp @@ the CSV's min and max columns swapped @@ RecordingCsv::Extremes{entry.min, entry.max} @@ RecordingCsv::Extremes{entry.max, entry.min}
+P17 @@ monitor/frm_communication.cpp @@ the Communication window's times count from the first event, not from when it began to observe @@ if (m_model->rowCount() == 0)\n        m_model->SetOrigin(link.Elapsed()); @@ // origin left to the first event
+P18 @@ monitor/communication_model.cpp @@ Clear restarts the log's time at the next event @@ beginResetModel();\n    m_rows.clear(); @@ beginResetModel();\n    m_rows.clear();\n    m_origin.reset();
+P19 @@ monitor/plot_view.h @@ the plot shows a minute by default, not thirty seconds @@ kDefaultSpanMs = 30 * 1000; @@ kDefaultSpanMs = 60 * 1000;
+P20 @@ monitor/frm_monitor.cpp @@ the status line gives the cursor's time in milliseconds labelled seconds @@ .arg(static_cast<double>(msecs) / 1000.0, 0, 'f', 3) @@ .arg(static_cast<double>(msecs), 0, 'f', 3)
 EOF
 
 die() {
