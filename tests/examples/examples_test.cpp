@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -219,10 +218,4 @@ TEST(Examples, EveryShippedOneIsCheckedAndCopied) {
         EXPECT_TRUE(text.contains("Try it in the simulator")) << "nothing to try";
         EXPECT_EQ(Bytes(QStringLiteral(KT_APP_EXAMPLES "/") + name), text);
     }
-}
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

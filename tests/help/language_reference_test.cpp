@@ -35,10 +35,13 @@ QString CodeOf(const QString& text) {
     return "<code>" + text.toHtmlEscaped() + "</code>";
 }
 
-std::map<QString, QString> HtmlById() {
-    std::map<QString, QString> pages;
-    for (const HelpTopic& topic : LanguageReference())
-        pages[topic.id] = topic.html;
+const std::map<QString, QString>& HtmlById() {
+    static const std::map<QString, QString> pages = [] {
+        std::map<QString, QString> byId;
+        for (const HelpTopic& topic : LanguageReference())
+            byId[topic.id] = topic.html;
+        return byId;
+    }();
     return pages;
 }
 
@@ -62,7 +65,7 @@ QStringList KeywordsOfLine(const QString& line) {
 // that lead somewhere, and no keyword in two topics (ignoring case).
 TEST(LanguageReference, TopicsAreDistinctAndLinked) {
     const std::vector<HelpTopic> topics = LanguageReference();
-    const std::map<QString, QString> pages = HtmlById();
+    const std::map<QString, QString>& pages = HtmlById();
     ASSERT_EQ(pages.size(), topics.size());
     EXPECT_EQ(topics.front().id, "overview");
     std::map<QString, QString> owner; // case-folded keyword -> topic
@@ -83,7 +86,7 @@ TEST(LanguageReference, TopicsAreDistinctAndLinked) {
 // that compiles to the row's opcodes (four of them for values in tenths); F1
 // anywhere in either, or on a comment or operator, finds a topic.
 TEST(LanguageReference, EveryStatementOnExactlyItsFamilyPage) {
-    const std::map<QString, QString> pages = HtmlById();
+    const std::map<QString, QString>& pages = HtmlById();
     kt::platform::HelpViewer viewer;
     viewer.SetTopics(LanguageReference());
     for (int index = 0; index < kt::compiler::kInstructionCount; ++index) {
@@ -110,26 +113,23 @@ TEST(LanguageReference, EveryStatementOnExactlyItsFamilyPage) {
 // surface uses, with its unit and power-up value, and nothing it names is
 // unknown to the lookup the surfaces share.
 TEST(LanguageReference, DriveValuesPageFollowsTheCatalogue) {
-    const std::vector<HelpTopic> topics = LanguageReference();
-    const auto page = std::find_if(topics.begin(), topics.end(), [](const HelpTopic& topic) {
-        return topic.id == "drivevalues";
-    });
-    ASSERT_NE(page, topics.end());
+    ASSERT_TRUE(HtmlById().contains("drivevalues"));
+    const QString& html = HtmlById().at("drivevalues");
     for (const kt::drivemap::DriveValue& value : kt::drivemap::Values()) {
         const QString name = QString::fromUtf8(value.name.data(), qsizetype(value.name.size()));
         const QString shown =
             value.channels > 0 ? QStringLiteral("%1.0 to %1.%2").arg(name).arg(value.channels - 1)
                                : name;
-        EXPECT_TRUE(page->html.contains("<td>" + shown)) << shown.toStdString();
+        EXPECT_TRUE(html.contains("<td>" + shown)) << shown.toStdString();
         for (const kt::drivemap::Bit& bit : value.bits)
-            EXPECT_TRUE(page->html.contains(QString::fromUtf8(bit.name.data()))) << bit.name;
+            EXPECT_TRUE(html.contains(QString::fromUtf8(bit.name.data()))) << bit.name;
         const std::string powerUp =
             kt::drivemap::Format(value, kt::drivemap::Scale(value.scaling, value.powerUp));
-        EXPECT_TRUE(page->html.contains(QString::fromStdString(powerUp))) << powerUp;
+        EXPECT_TRUE(html.contains(QString::fromStdString(powerUp))) << powerUp;
     }
     // Every name in code on the page is one the surfaces accept.
     const QRegularExpression code("<code>([A-Za-z][A-Za-z0-9. ]*)</code>");
-    for (auto match = code.globalMatch(page->html); match.hasNext();) {
+    for (auto match = code.globalMatch(html); match.hasNext();) {
         const QString name = match.next().captured(1);
         if (name.startsWith("ktmotor-cli") || name == "read" || name == "write" ||
             name == "monitor" || name == "simulate")
