@@ -13,7 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace kt::test {
@@ -23,9 +25,8 @@ public:
     using Condition = std::function<bool()>;
 
     ModalAnswerer() {
-        m_poll.setInterval(2);
         connect(&m_poll, &QTimer::timeout, this, &ModalAnswerer::Poll);
-        m_poll.start();
+        m_poll.start(2);
     }
 
     // Boxes whose text starts with `text` are answered with `button`, once
@@ -37,21 +38,19 @@ public:
     // Boxes whose text starts with `text` get this key, as a user presses
     // it; key 0 closes the box as the window's close button does.
     void Press(const QString& text, int key) {
-        m_rules.push_back({text, QMessageBox::NoButton, {}, {}, key, true});
+        m_rules.push_back({text, QMessageBox::NoButton, {}, {}, key});
     }
     // Runs while a box with this text is the topmost, before any rule
     // answers it, once per box: what a user or the line does meanwhile.
     void WhileShown(const QString& text, std::function<void()> action) {
-        m_actions.push_back({text, std::move(action)});
+        m_actions.emplace_back(text, std::move(action));
     }
 
     const std::vector<QString>& Shown() const { return m_shown; }
     const std::vector<QString>& Unexpected() const { return m_unexpected; }
     int Count(const QString& text) const {
-        int n = 0;
-        for (const QString& shown : m_shown)
-            n += shown.startsWith(text) ? 1 : 0;
-        return n;
+        return int(std::count_if(m_shown.begin(), m_shown.end(),
+                                 [&](const QString& shown) { return shown.startsWith(text); }));
     }
 
 private:
@@ -60,12 +59,7 @@ private:
         QMessageBox::StandardButton button;
         Condition ready;
         std::function<void()> then;
-        int key = 0;
-        bool press = false;
-    };
-    struct Action {
-        QString text;
-        std::function<void()> run;
+        std::optional<int> key = {};
     };
 
     void Poll() {
@@ -75,9 +69,9 @@ private:
         if (!m_seen.contains(box)) {
             m_seen.push_back(box);
             m_shown.push_back(box->text());
-            for (const Action& action : m_actions) {
-                if (box->text().startsWith(action.text)) {
-                    action.run();
+            for (const auto& [text, action] : m_actions) {
+                if (box->text().startsWith(text)) {
+                    action();
                     return; // the box may be covered now; look again next tick
                 }
             }
@@ -87,22 +81,19 @@ private:
                 continue;
             if (rule.ready && !rule.ready())
                 return;
-            if (rule.press) {
-                if (rule.key == 0)
-                    box->close();
-                else
-                    // To the focused button, as a key goes; it passes the key up.
-                    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box,
-                                    static_cast<Qt::Key>(rule.key));
-                return;
-            }
-            if (QAbstractButton* button = box->button(rule.button)) {
+            if (rule.key == 0)
+                box->close();
+            else if (rule.key) // to the focused button, as a key goes; it passes the key up
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box,
+                                static_cast<Qt::Key>(*rule.key));
+            else if (QAbstractButton* button = box->button(rule.button)) {
                 const auto then = rule.then;
                 button->click();
                 if (then)
                     then();
-                return;
-            }
+            } else
+                continue;
+            return;
         }
         m_unexpected.push_back(box->text());
         if (QAbstractButton* escape = box->escapeButton())
@@ -113,7 +104,7 @@ private:
 
     QTimer m_poll;
     std::vector<Rule> m_rules;
-    std::vector<Action> m_actions;
+    std::vector<std::pair<QString, std::function<void()>>> m_actions;
     QList<QPointer<QMessageBox>> m_seen;
     std::vector<QString> m_shown;
     std::vector<QString> m_unexpected;

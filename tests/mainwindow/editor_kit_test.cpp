@@ -1,6 +1,5 @@
 // The main window's help around the editor: compile results shown in place,
 // the status bar, recent files, the window's size.
-#include "platform/app_settings.h"
 #include "tests/mainwindow/main_window_fixture.h"
 
 #include <QLabel>
@@ -13,11 +12,6 @@ namespace {
 
 class EditorKit : public kt::mainwindow::test::MainWindowTest {
 protected:
-    EditorKit() {
-        kt::platform::AppSettings::Remove("RecentFiles");
-        m_window->show();
-        Box()->setFocus();
-    }
     std::string Field(const char* name) const {
         return m_window->findChild<QLabel*>(name)->text().toStdString();
     }

@@ -44,37 +44,27 @@ TEST(ExamplesMenu, FoundBesideTheProgramInstalledOrNowhere) {
         put("XDG_DATA_HOME", home);
         put("XDG_DATA_DIRS", dirs);
     });
-    const QString beside = "prefix/bin/examples/";
-    const QString installed = "prefix/share/ktmotor/examples/";
-    const QString system = "system-data/ktmotor/examples/";
+    const QString beside = "prefix/bin/examples/", installed = "prefix/share/ktmotor/examples/",
+                  system = "system-data/ktmotor/examples/";
     struct Row {
         const char* where;
-        QStringList files;
-        QStringList listed;
+        QStringList files, listed;
         QString folder; // what ExamplesFolder names, from the root
     };
     const Row rows[] = {
-        {"beside the program, sorted as names are",
-         {beside + "b.KtVbM", beside + "A.KtVbM", beside + "c.KtVbM", beside + "notes.txt"},
-         {"A", "b", "c"},
+        {"beside the program, sorted as names are, an ampersand a character",
+         {beside + "b.KtVbM", beside + "A.KtVbM", beside + "Fast & slow.KtVbM", beside + "x.txt"},
+         {"A", "b", "Fast && slow"},
          beside},
-        {"in the installation's share folder",
-         {installed + "Installed.KtVbM"},
-         {"Installed"},
-         installed},
-        {"in a system data folder", {system + "System.KtVbM"}, {"System"}, system},
-        {"beside wins over the installed ones",
-         {beside + "Beside.KtVbM", installed + "Installed.KtVbM", system + "System.KtVbM"},
-         {"Beside"},
+        {"beside wins",
+         {beside + "B.KtVbM", installed + "I.KtVbM", system + "S.KtVbM"},
+         {"B"},
          beside},
         {"a folder without programs is passed over",
-         {beside + "notes.txt", installed + "Installed.KtVbM"},
-         {"Installed"},
+         {beside + "x.txt", installed + "I.KtVbM", system + "S.KtVbM"},
+         {"I"},
          installed},
-        {"an ampersand stays a character",
-         {beside + "Fast & slow.KtVbM"},
-         {"Fast && slow"},
-         beside},
+        {"in a system data folder", {system + "S.KtVbM"}, {"S"}, system},
         {"nowhere", {}, {"[(none)]"}, {}},
     };
     for (const Row& row : rows) {

@@ -14,7 +14,6 @@
 
 #include <array>
 
-using kt::mainwindow::FindState;
 using kt::mainwindow::FrmFind;
 using kt::platform::Answer;
 
@@ -27,30 +26,30 @@ class FrmFindTest : public ::testing::Test {
 protected:
     FrmFindTest() {
         auto* layout = new QVBoxLayout(&m_owner);
-        layout->addWidget(m_other = new QLineEdit(&m_owner));
-        layout->addWidget(m_box = new kt::editor::TextBox(&m_owner));
+        layout->addWidget(m_other);
+        layout->addWidget(m_box);
         m_owner.setGeometry(100, 80, 700, 500);
         m_owner.show();
     }
     ~FrmFindTest() override {
-        delete m_find.data();
+        delete m_find; // it deletes itself when closed
         EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
     }
-    FrmFind& Open() {
-        delete m_find.data();
+    QWidget* Open() {
+        delete m_find;
         m_find = new FrmFind(m_state, *m_box, m_prompts, &m_owner);
         m_find->show();
-        return *m_find;
+        return m_find;
     }
     template <typename T = QWidget> T* Child(const char* name) const {
         return m_find->findChild<T*>(name);
     }
 
     QWidget m_owner;
-    QLineEdit* m_other;
-    kt::editor::TextBox* m_box;
+    QLineEdit* m_other = new QLineEdit(&m_owner);
+    kt::editor::TextBox* m_box = new kt::editor::TextBox(&m_owner);
     kt::platform::ScriptedPrompts m_prompts;
-    FindState m_state;
+    kt::mainwindow::FindState m_state;
     QPointer<FrmFind> m_find;
 };
 
@@ -98,8 +97,7 @@ TEST_F(FrmFindTest, SelectsEachMatchInTurn) {
 TEST_F(FrmFindTest, OpensModelessInTheCornerAndEnterFindsOnlyWithText) {
     m_box->SetText("Do\r\nLoop");
     m_other->setFocus();
-    FrmFind& find = Open();
-    EXPECT_EQ(find.frameGeometry().bottomRight(), m_owner.frameGeometry().bottomRight());
+    EXPECT_EQ(Open()->frameGeometry().bottomRight(), m_owner.frameGeometry().bottomRight());
     EXPECT_FALSE(Child("CmdFind")->isEnabled());
     QTest::keyClicks(Child("TxtFind"), "oo");
     QTest::keyClick(Child("TxtFind"), Qt::Key_Return);

@@ -16,13 +16,6 @@ namespace {
 
 class FrmMotorTest : public kt::mainwindow::test::MainWindowTest {
 protected:
-    FrmMotorTest() {
-        m_window->show();
-        // Shortcuts reach only the active window.
-        m_window->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
-        Box()->setFocus();
-    }
     // Types a line and ends it with Enter, as a user would.
     void TypeLine(const QString& line) {
         QTest::keyClicks(Box(), line);

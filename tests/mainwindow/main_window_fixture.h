@@ -5,6 +5,7 @@
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
 #include "mainwindow/frm_motor.h"
+#include "platform/app_settings.h"
 #include "platform/scripted_prompts.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,14 @@ inline void Drop(FrmMotor& window, const QUrl& url) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
+    MainWindowTest() {
+        platform::AppSettings::Remove("RecentFiles");
+        m_window->show();
+        // Shortcuts reach only the active window.
+        m_window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        Box()->setFocus();
+    }
     ~MainWindowTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
     QString Path(const QString& name) const { return m_folder.filePath(name); }
