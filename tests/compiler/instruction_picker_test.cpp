@@ -88,7 +88,6 @@ TEST(InstructionPicker, WalkThroughs) {
           {"0 To 255", "255", "255", 0}});
     // A negative value passes here; the compiler rejects it later.
     Walk({{"Counter0 = ", "", "Counter0 = ", 1}, {"0 To 255", " -3 ", "-3", 0}});
-    Walk({{"Do", "", "Do", 0}});
     Walk({{"AccelerateRate = ", "", "AccelerateRate = ", 1},
           {"0 To 102.1", "102.2", "", 1},
           {"0 To 102.1", "102.1", "102.1", 0}});

@@ -3,9 +3,7 @@
 // driven by key events sent where the window system would send them.
 #include "editor/break_cell.h"
 #include "editor/kt_highlighter.h"
-#include "editor/kt_text.h"
 #include "editor/template_completer.h"
-#include "editor/text_box.h"
 #include "editor_fixture.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +11,14 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QToolTip>
 
-#include <memory>
 #include <vector>
 
 using kt::editor::KtHighlighter;
-using kt::editor::KtText;
-using kt::editor::TextBox;
 using Kind = KtHighlighter::Kind;
 
 namespace {
@@ -137,14 +131,12 @@ TEST_F(EditorHelpTest, CompletionOffersTemplates) {
     EXPECT_TRUE(offered.contains("Counter. = InputByte"));
     for (const QString& text : offered)
         EXPECT_TRUE(text.startsWith("Counter")) << text.toStdString();
-    EXPECT_EQ(m_selChange->size(), 4);
 
     Key(Qt::Key_Return);
     EXPECT_FALSE(PopupOpen());
     EXPECT_EQ(Box()->Text(), "Counter0 = ");
     EXPECT_EQ(m_compile->size(), 0);
-    EXPECT_EQ(m_selChange->size(), 5);
-    EXPECT_TRUE(m_selChange->last().at(0).toBool());
+    EXPECT_TRUE(m_selChange->last().at(0).toBool()); // a change of the text
     EXPECT_EQ(m_editor->CurrentLine(), "Counter0 = ");
     Type("5");
     Key(Qt::Key_Return); // the next Enter is an Enter again
@@ -183,13 +175,11 @@ TEST_F(EditorHelpTest, CompletionOffersTemplates) {
 // An undo is a text change like typing: one SelChange(true) each, and the
 // marks follow the line count back and forth.
 TEST_F(EditorHelpTest, UndoAndRedoAcrossEnter) {
-    QSignalSpy undoable(m_editor.get(), &KtText::undoAvailable);
     Start("a\r\nb\r\nc", 1);
     m_editor->SetRunBreak({0, 1, 1});
     Key(Qt::Key_Return);
     EXPECT_EQ(m_editor->RunBreak(), (std::vector<int>{0, 0, 1, 1}));
     EXPECT_TRUE(m_editor->CanUndo());
-    EXPECT_FALSE(undoable.isEmpty());
     m_selChange->clear();
     m_compile->clear();
 
@@ -207,10 +197,6 @@ TEST_F(EditorHelpTest, UndoAndRedoAcrossEnter) {
     EXPECT_EQ(m_editor->RunBreak().size(), 4u);
     EXPECT_EQ(m_selChange->size(), 2);
     EXPECT_EQ(m_compile->size(), 0);
-
-    m_editor->SelectAll();
-    EXPECT_EQ(Box()->SelText(), "a\r\n\r\nb\r\nc");
-    EXPECT_EQ(m_selChange->size(), 2);
 }
 
 // The error mark stands in for the line's mark, moves with lines inserted
