@@ -1,8 +1,7 @@
 // The desktop program's windows wired together: it ends when its main window
 // closes, whatever questions were open on top of each other and whatever
-// command was waiting for the drive; what it opens at start, the connection
-// it shows and remembers, the Simulate menu, and files that are not what
-// they should be.
+// command was waiting for the drive; the connection it shows and remembers,
+// the Simulate menu, and files that are not what they should be.
 #include "app/desktop_app.h"
 #include "connection/connection_panel.h"
 #include "device/frm_device.h"
@@ -87,27 +86,6 @@ TEST(DesktopApp, EndsWhenTheMainWindowClosesDuringAWait) {
     EXPECT_TRUE(!desktop.Device() || !desktop.Device()->isVisible());
     EXPECT_EQ(Text(answerer.Shown()), "File changed,Save Now?|Communication Failed,Retry?");
     EXPECT_EQ(answerer.Unexpected(), Unexpected{});
-}
-
-// A file named on the command line opens at start as Open would open it; one
-// that cannot be read is reported and leaves the untitled program.
-TEST(DesktopApp, OpensTheFileNamedAtStart) {
-    QTemporaryDir folder;
-    const QString program = folder.filePath("Demo.KtVbM");
-    ASSERT_TRUE(Put(program, "Do\r\nLoop\r\n"));
-    for (const QString& name : {program, folder.filePath("missing.KtVbM")}) {
-        const bool readable = name == program;
-        DesktopApp desktop({}, false, folder.path(), folder.path());
-        kt::test::ModalAnswerer answerer;
-        answerer.Answer("Could not open", QMessageBox::Ok);
-        desktop.Show(name); // not closed: that would end the program's loop
-        EXPECT_EQ(desktop.Window().ProgramFile() == name, readable);
-        EXPECT_EQ(desktop.Window().windowTitle() == "Demo", readable);
-        EXPECT_EQ(desktop.Window().Untitled(), !readable);
-        EXPECT_FALSE(desktop.Window().Changed());
-        EXPECT_EQ(answerer.Count("Could not open"), readable ? 0 : 1);
-        EXPECT_EQ(answerer.Unexpected(), Unexpected{});
-    }
 }
 
 // The status bar names the port the device window found and forgets it when
