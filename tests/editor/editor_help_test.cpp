@@ -21,6 +21,9 @@
 using kt::editor::KtHighlighter;
 using Kind = KtHighlighter::Kind;
 
+// Plain, Keyword, Name, Number, Comment: the kinds in their order.
+const QString kLetters = "PKN#C";
+
 namespace {
 
 class EditorHelpTest : public kt::editor::test::EditorFixture {
@@ -53,35 +56,32 @@ protected:
 
 } // namespace
 
-// Each line's characters by kind; a rejected statement is underlined, its
-// indentation and comment are not.
+// Each line's characters by kind, written under them in kLetters; a blank
+// is not checked. A rejected statement is
+// underlined, its indentation and comment are not.
 TEST_F(EditorHelpTest, HighlighterColoursByTheTable) {
-    struct Case {
-        QString line;
-        std::vector<std::pair<int, Kind>> at;
-        bool rejected; // the characters at 'at' that belong to the statement
+    const std::tuple<QString, QString, bool> cases[] = {
+        {"Counter0 = 200 ' set", //
+         "N      N P #   C     ", false},
+        {"\tIf Not Input.5", //
+         " K  K   N     N", false},
+        {"WordCounter.2 = Analog.4", //
+         "            N   N      N", false},
+        {"Volt% = 50", //
+         "    K   # ", false},
+        {"Counter0 = 300", //
+         "N          #  ", true},
+        {"counter0 = -1.5e2", //
+         "P          #    #", true},
     };
-    const Case cases[] = {
-        {"Counter0 = 200 ' set",
-         {{0, Kind::Name},
-          {7, Kind::Name},
-          {9, Kind::Plain},
-          {11, Kind::Number},
-          {15, Kind::Comment}},
-         false},
-        {"\tIf Not Input.5",
-         {{1, Kind::Keyword}, {4, Kind::Keyword}, {8, Kind::Name}, {14, Kind::Name}},
-         false},
-        {"WordCounter.2 = Analog.4", {{12, Kind::Name}, {16, Kind::Name}, {23, Kind::Name}}, false},
-        {"Volt% = 50", {{4, Kind::Keyword}, {8, Kind::Number}}, false},
-        {"Counter0 = 300", {{0, Kind::Name}, {11, Kind::Number}}, true},
-        {"counter0 = -1.5e2", {{0, Kind::Plain}, {11, Kind::Number}, {16, Kind::Number}}, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line.toStdString());
-        Start(c.line, 0);
-        for (const auto& [position, kind] : c.at)
-            EXPECT_EQ(Look(0, position), Expected(kind, c.rejected)) << position;
+    for (const auto& [line, under, rejected] : cases) {
+        SCOPED_TRACE(line.toStdString());
+        Start(line, 0);
+        for (int at = 0; at < under.size(); ++at) {
+            if (under[at] != ' ') {
+                EXPECT_EQ(Look(0, at), Expected(Kind(kLetters.indexOf(under[at])), rejected)) << at;
+            }
+        }
     }
     EXPECT_EQ(m_selChange->size(), 0); // colouring is no change of the text
 
