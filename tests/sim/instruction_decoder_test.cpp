@@ -74,14 +74,14 @@ TEST(InstructionDecoder, OperandsNameWhatTheDriveHas) {
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
     // Valid: If Input.7, If on a status bit, If TimerFlag.3, AutoTorque = True, counter 7,
     // word counter 3, the same with analog input 5, any tenths low byte, an ignored operand.
-    // Not: TimerFlag.4, bit class 5, an input, MotorForward or Not Flag.0 written, counter 8,
-    // word counter 4 (alone and with an analog input), analog input 6.
+    // Not: TimerFlag.4, bit class 5, an input, MotorForward, Not Flag.0 or Not Output.0
+    // written, counter 8, word counter 4 (alone and with an analog input), analog input 6.
     for (const Case c :
          {Case{10, 7, true}, Case{10, 29, true}, Case{10, 35, true}, Case{37, 26, true},
           Case{44, 7, true}, Case{33, 6, true}, Case{91, 5 * 32 + 6, true}, Case{32, 255, true},
           Case{15, 9, true}, Case{10, 36, false}, Case{10, 40, false}, Case{37, 3, false},
-          Case{35, 28, false}, Case{37, 144, false}, Case{44, 8, false}, Case{33, 8, false},
-          Case{91, 8, false}, Case{91, 6 * 32, false}})
+          Case{35, 28, false}, Case{37, 144, false}, Case{37, 136, false}, Case{44, 8, false},
+          Case{33, 8, false}, Case{91, 8, false}, Case{91, 6 * 32, false}})
         EXPECT_EQ(decoder.OperandValid(decoder.At(static_cast<std::uint8_t>(c.opcode)),
                                        static_cast<std::uint8_t>(c.operand)),
                   c.valid)

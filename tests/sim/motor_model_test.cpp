@@ -29,11 +29,14 @@ TEST(MotorModel, RampsAtTheRatesWithVoltageAndCurrentFollowing) {
             {50, 100, 100, {{kForward, 1000, {50, 1, 1, 40, MotorModel::kRampCurrent}}, upToSpeed}},
             // Stopping slows to rest, enabled until then.
             {50, 100, 100, {upToSpeed, {0, 1000, {150, 1, 1, 120, 60}}, {0, 1500, {}}}},
-            // A reversal slows to rest at the deceleration rate first.
+            // A reversal slows to rest at the deceleration rate first, either way.
             {50,
              100,
              100,
-             {upToSpeed, {kReverse, 2500, {0, 1, 0, 0, 60}}, {kReverse, 1000, {50, 1, 0, 40, 60}}}},
+             {upToSpeed,
+              {kReverse, 2500, {0, 1, 0, 0, 60}},
+              {kReverse, 1000, {50, 1, 0, 40, 60}},
+              {0, 250, {25, 1, 0, 20, 60}}}},
             {50, 100, 10, {{kForward, 1000, {50, 1, 1, 40, 10}}}}, // the current limit
             {50, 100, 100, {{kForward | kReverse, 1000, {}}}},
             {50, 100, 100, {{kForward | Mask(StatusBit::Fault), 1000, {}}}},

@@ -48,10 +48,6 @@ struct Drive {
             sim.SetAnalog(n, static_cast<std::uint16_t>(1000 + n));
         EXPECT_EQ(sim.Load(ImageOf(lines + "|Do|Loop")), 0) << lines;
     }
-    std::vector<std::uint8_t> Counters(std::size_t count) const {
-        const auto bytes = sim.Memory().subspan(drivemap::Address(drivemap::Id::Counter), count);
-        return {bytes.begin(), bytes.end()};
-    }
 };
 
 } // namespace kt::sim::test
