@@ -164,7 +164,7 @@ S15 @@ sim/program_interpreter.cpp @@ a held motor still moves: values written b
 R1 @@ cli/drive_commands.cpp @@ download counts the bytes up to the first 0xFF operand, not opcode @@ filled += 2; @@ ++filled;
 R2 @@ cli/drive_commands.cpp @@ a write that failed still says what it wrote instead @@ if (*result == link::kSent && !limitedTo.empty()) @@ if (!limitedTo.empty())
 R3 @@ cli/value_reads.cpp @@ a failing read ends the list but the run exits 0 @@ if (result != link::kSent)\n            return result;\n        lines.push_back @@ if (result != link::kSent)\n            break;\n        lines.push_back
-R4 @@ cli/value_reads.cpp @@ one bit of a group prints as its mask (Input.7 reads 128) @@ reading = static_cast<unsigned>(byte) >> ref.bit & 1; @@ reading = static_cast<unsigned>(byte) & (1u << ref.bit);
+R4 @@ cli/value_reads.cpp @@ a bit group followed by another name takes that name as its bit @@ i + 1 < words.size() &&\n                           Digits(words[i + 1]); @@ i + 1 < words.size();
 R5 @@ cli/value_reads.cpp @@ an index refusal names one index too many @@ std::to_string(drivemap::Channels(value.id) - 1) @@ std::to_string(drivemap::Channels(value.id))
 R6 @@ cli/drive_session.cpp @@ every port explained, "no drive found" is said as well @@ return explained + denied.size() >= directory.Count(); @@ return explained + denied.size() > directory.Count();
 R7 @@ cli/monitor_command.cpp @@ monitor --count N makes N+1 rounds @@ round < *options.count; @@ round <= *options.count;
