@@ -1,35 +1,30 @@
-// The About box offscreen: its timers driven by calling their tick handlers,
-// its mail line by a failing URL opener, its messages by the scripted prompt
-// service.
+// The About box (Help, About) and the main window's start-up card, with no
+// mail program to open; their timers driven by calling their tick handlers.
 #include "mainwindow/frm_company.h"
-#include "platform/scripted_prompts.h"
+#include "tests/mainwindow/main_window_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QPointer>
-#include <QTest>
 
 #include <functional>
 
 using kt::mainwindow::FrmCompany;
-using Mode = kt::mainwindow::FrmCompany::Mode;
 
 namespace {
 
-class FrmCompanyTest : public ::testing::Test {
+class FrmCompanyTest : public kt::mainwindow::test::MainWindowTest {
 protected:
-    FrmCompanyTest() { m_owner.show(); }
-    ~FrmCompanyTest() override {
+    ~FrmCompanyTest() override { delete m_box.data(); }
+    FrmCompany& Open(bool about) {
         delete m_box.data();
-        EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
-    }
-    FrmCompany& Make(Mode mode) {
-        delete m_box.data();
-        m_box = new FrmCompany(mode, m_prompts, &m_owner);
-        m_box->SetUrlOpener([](const QUrl&) { return false; }); // no mail program
-        m_box->show();
+        Gone();
+        about ? Action("MnuHelpAbout")->trigger() : m_window->ShowStartUpCard();
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<FrmCompany*>(widget))
+                m_box = box;
+        }
+        m_box->SetUrlOpener([](const QUrl&) { return false; });
         return *m_box;
     }
     QWidget* Child(const char* name) const { return m_box->findChild<QWidget*>(name); }
@@ -39,8 +34,6 @@ protected:
         return m_box.isNull();
     }
 
-    QWidget m_owner;
-    kt::platform::ScriptedPrompts m_prompts;
     QPointer<FrmCompany> m_box;
 };
 
@@ -49,13 +42,12 @@ protected:
 // mail program says why and leaves the box open; the close timer firing
 // meanwhile waits for the message to be answered.
 TEST_F(FrmCompanyTest, TimersVersionAndMailLine) {
-    for (const auto& [mode, running, parent] :
-         {std::tuple{Mode::StartUp, true, &m_owner},
-          std::tuple{Mode::About, false, static_cast<QWidget*>(nullptr)}}) {
-        FrmCompany& box = Make(mode);
+    for (const bool about : {false, true}) {
+        FrmCompany& box = Open(about);
+        const bool running = !about;
         EXPECT_EQ(std::pair(box.Timer1().isActive(), box.Timer2().isActive()),
                   std::pair(running, running));
-        EXPECT_EQ(box.parentWidget(), parent);
+        EXPECT_EQ(box.parentWidget(), about ? nullptr : m_window.get());
         EXPECT_EQ(static_cast<QLabel*>(Child("lblVersion"))->text(),
                   QStringLiteral("Version " KT_VERSION));
         m_prompts.OnMessage([this](const auto&) {
@@ -77,7 +69,7 @@ TEST_F(FrmCompanyTest, EveryWayOfDismissingCloses) {
         {"PicButton", [this] { QTest::mouseClick(Child("PicButton"), Qt::LeftButton); }},
     };
     for (const auto& [name, dismiss] : ways) {
-        Make(Mode::StartUp);
+        Open(false);
         // Neither the right button nor a release off the control is a click.
         QTest::mouseClick(Child("lblVersion"), Qt::RightButton);
         QTest::mousePress(Child("lblVersion"), Qt::LeftButton);

@@ -4,13 +4,17 @@
 #include "tests/mainwindow/main_window_fixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSet>
 
+#include <array>
 #include <functional>
+
+using kt::mainwindow::test::Answer;
 
 namespace {
 
@@ -20,6 +24,9 @@ protected:
     void TypeLine(const QString& line) {
         QTest::keyClicks(Box(), line);
         QTest::keyClick(Box(), Qt::Key_Return);
+    }
+    template <typename T = QWidget> T* FindChild(const char* name) const {
+        return m_window->FindDialog()->findChild<T*>(name);
     }
     void DoubleClick(const QString& entry) {
         const auto items = m_window->List1()->findItems(entry, Qt::MatchExactly);
@@ -135,15 +142,64 @@ TEST_F(FrmMotorTest, ShortcutsFollowTheEnablingRules) {
         EXPECT_EQ(Shown(), step.shown.isEmpty() ? std::vector<QString>{} : std::vector{step.shown});
         EXPECT_EQ(Box()->Text(), step.text);
     }
-    // Ctrl+F opens Find; its search text outlives the dialog.
+}
+
+// Ctrl+F opens Find modeless in the window's bottom-right corner; Enter finds
+// only with a search text and hands the focus back to the editor; the search
+// text outlives the dialog.
+TEST_F(FrmMotorTest, FindOpensInTheCornerAndKeepsItsText) {
+    Box()->SetText("Do\r\nLoop");
     QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(m_window->FindDialog());
     EXPECT_TRUE(m_window->FindDialog()->isVisible());
-    m_window->FindDialog()->findChild<QLineEdit*>("TxtFind")->setText("loop");
+    EXPECT_EQ(m_window->FindDialog()->frameGeometry().bottomRight(),
+              m_window->frameGeometry().bottomRight());
+    EXPECT_FALSE(FindChild("CmdFind")->isEnabled());
+    QTest::keyClicks(FindChild("TxtFind"), "oo");
+    QTest::keyClick(FindChild("TxtFind"), Qt::Key_Return);
+    EXPECT_EQ(Box()->SelText(), "oo");
+    EXPECT_EQ(m_window->focusWidget(), Box());
     m_window->FindDialog()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     Action("MnuEditFind")->trigger();
-    EXPECT_EQ(m_window->FindDialog()->findChild<QLineEdit*>("TxtFind")->text(), "loop");
+    EXPECT_EQ(FindChild<QLineEdit>("TxtFind")->text(), "oo");
+}
+
+// Each click on Find selects the next match; past the last it asks whether
+// to start over (default No, so an unanswered script cannot loop).
+TEST_F(FrmMotorTest, FindSelectsEachMatchInTurn) {
+    using Step = std::array<qint64, 3>; // selection start and length, questions so far
+    struct Case {
+        QString text, find;
+        bool matchCase;
+        std::vector<Answer> answers;
+        std::vector<Step> clicks;
+    };
+    const Answer yes = Answer::Yes, no = Answer::No;
+    const Case cases[] = {
+        {"loop\r\nLoop", "Loop", true, {}, {{6, 4, 0}}},
+        {"aaa", "aa", false, {no}, {{0, 2, 0}, {1, 2, 0}, {1, 2, 1}}},
+        {"Loop\r\nDo\r\nLoop", "LOOP", false, {yes}, {{0, 4, 0}, {10, 4, 0}, {0, 4, 1}}},
+        {"Do\r\nLoop", "If", false, {yes, yes, no}, {{0, 0, 3}}},
+        // A match on the last character: the next search starts over unasked.
+        {"abab", "b", false, {}, {{1, 1, 0}, {3, 1, 0}, {1, 1, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.find.toStdString() + " in " + c.text.toStdString());
+        Restart({}); // a search of its own
+        Box()->SetText(c.text);
+        for (Answer answer : c.answers)
+            m_prompts.Push(answer);
+        Action("MnuEditFind")->trigger();
+        FindChild<QLineEdit>("TxtFind")->setText(c.find);
+        FindChild<QCheckBox>("ChkCase")->setChecked(c.matchCase);
+        for (const Step& want : c.clicks) {
+            QTest::mouseClick(FindChild("CmdFind"), Qt::LeftButton);
+            EXPECT_EQ((Step{Box()->SelStart(), Box()->SelLength(), qint64(Shown().size())}), want);
+        }
+        for (const auto& question : m_prompts.Shown())
+            EXPECT_EQ(question.defaultAnswer, no);
+    }
 }
 
 TEST_F(FrmMotorTest, EveryEndedLineIsChecked) {

@@ -75,6 +75,7 @@ protected:
     // A fresh window holding typed, unsaved work.
     void Restart(const QString& typed = "Do") {
         m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
+        m_window->show();
         m_prompts.Clear();
         QTest::keyClicks(Box(), typed);
     }
