@@ -45,133 +45,167 @@ const QString kErrorWriting = "Error writing";
 const QString kPortGone = "CommError 1011\nThe serial port has gone: the cable may be unplugged. "
                           "Plug it in and try again.";
 
-class DeviceTest : public ::testing::Test {
-protected:
-    DeviceTest() {
-        m_drive.SetMotorModel(false);
-        m_drive.SetDataWord(274, 55); // acceleration rate 5.5
-        m_link.SetReplyTimeout([this](int dataCount) {
-            if (++m_requests == m_failAt)
-                m_drive.SetFault(Fault::WrongChecksum, 1);
-            // Runs once the request has gone out, before any reply comes in.
-            if (m_onSend && dataCount == 254)
-                QTimer::singleShot(0, &m_drive, std::exchange(m_onSend, nullptr));
-            return 50;
+// A device window on the virtual drive, in process or served on a real
+// pseudo-terminal (which closes like a killed drive process). Its messages
+// go to the scripted prompt service, or to the application's own dialogs,
+// answered as a user would.
+template <typename Prompts> struct BenchOf {
+    explicit BenchOf(bool onTerminal = false) : onTerminal(onTerminal) {
+        drive.SetMotorModel(false);
+        drive.SetDataWord(274, 123); // acceleration rate 12.3
+        link.SetReplyTimeout([this](int dataCount) {
+            if (++requests == failAt)
+                drive.SetFault(Fault::WrongChecksum, 1);
+            if (onSend && (onSendSize < 0 || dataCount == onSendSize))
+                QTimer::singleShot(0, &drive, std::exchange(onSend, nullptr));
+            return this->onTerminal ? 200 : 20;
         });
-    }
-    ~DeviceTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
-
-    std::unique_ptr<FrmDevice> Open() {
-        auto window = std::make_unique<FrmDevice>(m_link, m_prompts,
-                                                  [this](std::uint8_t& error, long& lineCount) {
-                                                      error = m_programError;
-                                                      lineCount = 3;
-                                                      return error == 0 ? m_image : QByteArray();
-                                                  });
+        if (onTerminal) {
+            StartDrive();
+            // The user reads the error box while the event loop turns beneath
+            // it: a port still failing would repeat its error meanwhile.
+            answerer.WhileShown("CommError", [this] { looks = 0; });
+            answerer.Answer("CommError 1011", QMessageBox::Ok, [this] { return ++looks > kTurns; });
+        }
+        window = new FrmDevice(link, prompts, [this](std::uint8_t& error, long& lineCount) {
+            error = programError;
+            lineCount = 3;
+            return error == 0 ? image : QByteArray();
+        });
         window->show();
-        m_drive.ClearLog();
-        return window;
+        drive.ClearLog();
     }
-    Texts Shown() const { return m_prompts.ShownTexts(); }
+    ~BenchOf() {
+        EXPECT_EQ(answerer.Unexpected(), Texts{});
+        if constexpr (std::is_same_v<Prompts, kt::platform::ScriptedPrompts>) {
+            EXPECT_EQ(prompts.Unscripted().join(u'|').toStdString(), "");
+        }
+        delete window.data();
+    }
+    std::unique_ptr<kt::link::Transport> MakePort(int n) {
+        if (onTerminal || n != 1)
+            return onTerminal ? ports.Create(n) : nullptr;
+        auto transport = std::make_unique<kt::drive::VirtualDriveTransport>(drive);
+        port = transport.get();
+        // Queued: counts a reply once the link has taken it.
+        QObject::connect(
+            port, &kt::link::Transport::Received, port, [this] { ++replies; },
+            Qt::QueuedConnection);
+        return transport;
+    }
+    void StartDrive() {
+        server = std::make_unique<kt::drive::PtyDriveServer>(drive, path);
+        QString error;
+        EXPECT_TRUE(server->Start(&error)) << error.toStdString();
+    }
+    QString Read() {
+        window->TxtPara(0)->clear();
+        window->CmdRead_Click(0);
+        return window->TxtPara(0)->text();
+    }
+    bool Erased() const {
+        return std::ranges::any_of(drive.Requests(), [](const auto& r) { return r.fn == 4; });
+    }
 
-    VirtualDrive m_drive;
-    int m_requests = 0;
-    int m_failAt = -1;
-    std::function<void()> m_onSend; // on the download's request
-    QByteArray m_image;
-    std::uint8_t m_programError = 0;
-    kt::platform::ScriptedPrompts m_prompts;
-    QPointer<kt::drive::VirtualDriveTransport> m_port;
-    kt::link::FrmMotorCom m_link{
-        m_prompts, [this](int port) -> std::unique_ptr<kt::link::Transport> {
-            if (port != 1)
-                return nullptr;
-            auto transport = std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
-            m_port = transport.get();
-            return transport;
-        }};
+    static constexpr int kTurns = 50;
+    const bool onTerminal;
+    QTemporaryDir folder;
+    QString path = folder.filePath("drive");
+    kt::link::PortDirectory ports{QStringList{path}};
+    VirtualDrive drive;
+    std::unique_ptr<kt::drive::PtyDriveServer> server;
+    QPointer<kt::drive::VirtualDriveTransport> port;
+    Prompts prompts;
+    int requests = 0, failAt = -1; // the request whose reply comes damaged
+    int replies = 0, looks = 0;
+    std::function<void()> onSend; // once a request (of this size) has gone out
+    int onSendSize = -1;
+    QByteArray image;
+    std::uint8_t programError = 0;
+    kt::link::FrmMotorCom link{prompts, [this](int n) { return MakePort(n); }};
+    QPointer<FrmDevice> window;
+    kt::test::ModalAnswerer answerer;
 };
+using Scripted = BenchOf<kt::platform::ScriptedPrompts>;
+using Bench = BenchOf<kt::platform::DialogPrompts>;
 
 } // namespace
 
-TEST_F(DeviceTest, OpensCollapsedAndEmpty) {
-    auto window = Open();
-    EXPECT_EQ(window->windowTitle(), "KtMotor Found on port 1");
-    EXPECT_TRUE(window->TxtPara(30)->text().isEmpty());
+TEST(DeviceTest, OpensCollapsedAndEmpty) {
+    Scripted b;
+    EXPECT_EQ(b.window->windowTitle(), "KtMotor Found on port 1");
+    EXPECT_TRUE(b.window->TxtPara(30)->text().isEmpty());
 
     // No drive: said in the title only. A port the user may not open is
     // named once, with the way to get access.
     for (const bool denied : {false, true}) {
-        kt::link::FrmMotorCom link(m_prompts, [denied](int port) {
+        kt::link::FrmMotorCom link(b.prompts, [denied](int port) {
             auto transport = std::make_unique<kt::link::test::FakeTransport>(nullptr);
             transport->FailOpen(denied && (port == 2 || port == 5)
                                     ? kt::link::OpenFailure::PermissionDenied
                                     : kt::link::OpenFailure::Unavailable);
             return port <= 5 ? std::move(transport) : nullptr;
         });
-        m_prompts.Clear();
-        EXPECT_EQ(FrmDevice(link, m_prompts, nullptr).windowTitle(), "KtMotor Not Found");
-        ASSERT_EQ(Shown().size(), denied ? 1u : 0u);
+        b.prompts.Clear();
+        EXPECT_EQ(FrmDevice(link, b.prompts, nullptr).windowTitle(), "KtMotor Not Found");
+        ASSERT_EQ(b.prompts.Shown().size(), denied ? 1u : 0u);
     }
-    EXPECT_TRUE(Shown()[0].contains("port 2, port 5")) << Shown()[0].toStdString();
-    EXPECT_TRUE(Shown()[0].contains("sudo usermod -aG dialout $USER"));
+    const QString hint = b.prompts.ShownTexts()[0];
+    EXPECT_TRUE(hint.contains("port 2, port 5")) << hint.toStdString();
+    EXPECT_TRUE(hint.contains("sudo usermod -aG dialout $USER"));
 }
 
-TEST_F(DeviceTest, ReadAllLeftInOrderAndStopsAtTheFirstFailure) {
+TEST(DeviceTest, ReadAllInOrder) {
+    Scripted b;
+    // Words, in an order that leaves each where it is (74 flags, 10 timer 3).
     const std::pair<int, int> words[] = {{274, 123},    {272, 45},  {276, 500}, {12, 499},
                                          {268, 0x0289}, {280, 254}, {270, 40},  {278, 127},
-                                         {284, 255},    {62, 0x91}, {75, 3}};
+                                         {284, 255},    {62, 0x91}, {74, 0x08}, {75, 3},
+                                         {290, 258},    {10, 77},   {266, 1023}};
     for (const auto& [address, word] : words)
-        m_drive.SetDataWord(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(word));
-    auto window = Open();
-    window->CmdRead_Click(36);
+        b.drive.SetDataWord(static_cast<std::uint16_t>(address), static_cast<std::uint16_t>(word));
+    b.window->CmdRead_Click(36);
     std::vector<int> order;
-    for (const auto& request : m_drive.Requests())
+    for (const auto& request : b.drive.Requests())
         order.push_back(request.address);
     EXPECT_EQ(order, (std::vector<int>{274, 272, 276, 12, 268, 280, 270, 278, 284, 62, 75}));
+    // The right Read All: word counters and the counters sharing their bytes.
+    b.window->ChkFlag(0)->setChecked(true);
+    b.window->CmdRead_Click(37);
     const std::vector<std::pair<int, QString>> boxes = {
-        {0, "12.3"},  {1, "4.5"},  {2, "50"}, {3, "49.9"}, {4, "69.8"},
-        {5, "64.77"}, {6, "10.2"}, {7, "49"}, {35, "100"}, {30, "3: Fault in motor power stage."}};
+        {0, "12.3"}, {1, "4.5"},   {2, "50"},
+        {3, "49.9"}, {4, "69.8"},  {5, "64.77"},
+        {6, "10.2"}, {7, "49"},    {35, "100"},
+        {17, "258"}, {10, "2"},    {11, "1"},
+        {23, "77"},  {29, "1023"}, {30, "3: Fault in motor power stage."}};
     for (const auto& [index, text] : boxes)
-        EXPECT_EQ(window->TxtPara(index)->text(), text) << index;
-    EXPECT_EQ(window->TxtPara(30)->cursorPosition(), 0); // the code in view, not the text's end
+        EXPECT_EQ(b.window->TxtPara(index)->text(), text) << index;
+    EXPECT_EQ(b.window->TxtPara(30)->cursorPosition(), 0); // the code in view, not the text's end
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(b.window->ChkFlag(k)->isChecked(), k == 3) << k;
     // 0x91: Fault, MotorForward and CommandForward.
-    EXPECT_EQ((std::vector<bool>{
-                  window->ChkFault()->isChecked(), window->ChkMotorEnable()->isChecked(),
-                  window->ChkMotorForward()->isChecked(), window->ChkProgram()->isChecked(),
-                  window->ChkAutoTorque()->isChecked(), window->ChkCommandReverse()->isChecked(),
-                  window->ChkCommandForward()->isChecked()}),
+    const FrmDevice& w = *b.window;
+    EXPECT_EQ((std::vector<bool>{w.ChkFault()->isChecked(), w.ChkMotorEnable()->isChecked(),
+                                 w.ChkMotorForward()->isChecked(), w.ChkProgram()->isChecked(),
+                                 w.ChkAutoTorque()->isChecked(), w.ChkCommandReverse()->isChecked(),
+                                 w.ChkCommandForward()->isChecked()}),
               (std::vector<bool>{true, false, true, false, false, false, true}));
-    EXPECT_TRUE(m_prompts.Shown().empty());
+    EXPECT_TRUE(b.prompts.Shown().empty());
 
     // The fifth read fails: boxes from there on keep their text, one message.
-    auto fresh = Open();
-    m_failAt = m_requests + 5;
-    fresh->CmdRead_Click(36);
-    EXPECT_EQ(fresh->TxtPara(3)->text(), "49.9");
-    EXPECT_TRUE(fresh->TxtPara(4)->text().isEmpty());
-    EXPECT_TRUE(fresh->TxtPara(30)->text().isEmpty());
-    EXPECT_EQ(Shown(), Texts{kNotRead});
+    for (int index : {3, 4, 30})
+        b.window->TxtPara(index)->clear();
+    b.failAt = b.requests + 5;
+    b.window->CmdRead_Click(36);
+    EXPECT_EQ(b.window->TxtPara(3)->text(), "49.9");
+    EXPECT_TRUE(b.window->TxtPara(4)->text().isEmpty());
+    EXPECT_TRUE(b.window->TxtPara(30)->text().isEmpty());
+    EXPECT_EQ(b.prompts.ShownTexts(), Texts{kNotRead});
 }
 
-TEST_F(DeviceTest, ReadAllRightSplitsWordCounters) {
-    m_drive.SetDataWord(290, 258);  // word counter 1
-    m_drive.SetDataByte(74, 0x08);  // Flag3 only
-    m_drive.SetDataByte(10, 77);    // timer 3
-    m_drive.SetDataWord(266, 1023); // analog 5
-    auto window = Open();
-    window->ChkFlag(0)->setChecked(true);
-    window->CmdRead_Click(37);
-    for (const auto& [index, text] : std::vector<std::pair<int, QString>>{
-             {17, "258"}, {10, "2"}, {11, "1"}, {23, "77"}, {29, "1023"}})
-        EXPECT_EQ(window->TxtPara(index)->text(), text) << index;
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(window->ChkFlag(k)->isChecked(), k == 3) << k;
-    EXPECT_TRUE(m_prompts.Shown().empty());
-}
-
-TEST_F(DeviceTest, WritesGoWhereTheirBoxSays) {
-    auto window = Open();
+TEST(DeviceTest, WritesGoWhereTheirBoxSays) {
+    Scripted b;
+    FrmDevice& window = *b.window;
     // Box, text, the address and the bytes there afterwards.
     const std::vector<std::tuple<int, QString, int, const char*>> cases = {
         {2, "50", 276, "f401"},  {1, "150", 272, "fd03"}, {7, "50", 278, "7f00"},
@@ -179,41 +213,41 @@ TEST_F(DeviceTest, WritesGoWhereTheirBoxSays) {
         {11, "9", 291, "09"},    {12, "0", 292, "00"},    {23, "255", 10, "ff"},
         {16, "258", 288, "0201"}};
     for (const auto& [index, text, address, bytes] : cases) {
-        m_drive.SetDataWord(static_cast<std::uint16_t>(address), 0xAAAA);
-        window->TxtPara(index)->setText(text);
-        window->CmdWrite_Click(index);
+        b.drive.SetDataWord(static_cast<std::uint16_t>(address), 0xAAAA);
+        window.TxtPara(index)->setText(text);
+        window.CmdWrite_Click(index);
         const QByteArray expected = QByteArray::fromHex(bytes);
         QByteArray memory;
         for (int i = 0; i < expected.size(); ++i)
-            memory += char(m_drive.DataByte(static_cast<std::uint16_t>(address + i)));
+            memory += char(b.drive.DataByte(static_cast<std::uint16_t>(address + i)));
         EXPECT_EQ(memory.toHex(), expected.toHex()) << index;
     }
-    EXPECT_TRUE(m_prompts.Shown().empty());
+    EXPECT_TRUE(b.prompts.Shown().empty());
 
     // What the drive does not take is sent nowhere.
     for (const auto& [index, text] : std::vector<std::pair<int, QString>>{
              {10, "255.5"}, {11, "abc"}, {7, "101"}, {16, "-1"}, {0, ""}}) {
-        m_prompts.Clear();
-        m_drive.ClearLog();
-        window->TxtPara(index)->setText(text);
-        window->CmdWrite_Click(index);
-        EXPECT_EQ(Shown(), Texts{kErrorWriting}) << index;
-        EXPECT_TRUE(m_drive.Requests().empty()) << index;
+        b.prompts.Clear();
+        b.drive.ClearLog();
+        window.TxtPara(index)->setText(text);
+        window.CmdWrite_Click(index);
+        EXPECT_EQ(b.prompts.ShownTexts(), Texts{kErrorWriting}) << index;
+        EXPECT_TRUE(b.drive.Requests().empty()) << index;
     }
 
     // Check boxes: set or clear one bit.
-    m_drive.SetDataByte(5, 0x03);
-    window->ChkFlag(3)->setChecked(true);
-    window->CmdWrite_Click(27);
-    window->ChkOutput(1)->setChecked(false);
-    window->CmdWrite_Click(33);
-    EXPECT_EQ(m_drive.DataByte(74), 0x08);
-    EXPECT_EQ(m_drive.DataByte(5), 0x01);
+    b.drive.SetDataByte(5, 0x03);
+    window.ChkFlag(3)->setChecked(true);
+    window.CmdWrite_Click(27);
+    window.ChkOutput(1)->setChecked(false);
+    window.CmdWrite_Click(33);
+    EXPECT_EQ(b.drive.DataByte(74), 0x08);
+    EXPECT_EQ(b.drive.DataByte(5), 0x01);
 }
 
 // The status line tells what the drive holds: a download with the bytes
 // the compile filled; a declined command changes nothing, an erase clears it.
-TEST_F(DeviceTest, ProgramEraseAndDownload) {
+TEST(DeviceTest, ProgramEraseAndDownload) {
     const auto image = [](const char* text) {
         kt::compiler::ProgramCompiler compiler;
         long lines = 0;
@@ -223,7 +257,8 @@ TEST_F(DeviceTest, ProgramEraseAndDownload) {
     const QByteArray blink = image("Do\r\n  Output.0 = True\r\nLoop\r\n");
     // An operand of 0xFF is no end of the program.
     const QByteArray full = image("Counter0 = 255\r\nDo\r\nLoop\r\nDo\r\nLoop\r\n");
-    auto window = Open();
+    Scripted b;
+    FrmDevice& window = *b.window;
     // The image, the button, the answer, the drive's first program byte, the
     // status line.
     const std::vector<std::tuple<QByteArray, int, Answer, int, QString>> steps = {
@@ -234,81 +269,38 @@ TEST_F(DeviceTest, ProgramEraseAndDownload) {
         {full, 38, Answer::No, 0xFF, ""},
         {full, 38, Answer::Yes, 0x2D, "Program written: 10 of 254 bytes"}};
     for (const auto& [program, button, answer, first, status] : steps) {
-        m_image = program;
-        m_prompts.Push(answer);
-        window->CmdWrite_Click(button);
-        EXPECT_EQ(m_drive.ProgramMemory()[0], first) << button;
-        EXPECT_EQ(window->StatusLine()->text().toStdString(), status.toStdString()) << button;
+        b.image = program;
+        b.prompts.Push(answer);
+        window.CmdWrite_Click(button);
+        EXPECT_EQ(b.drive.ProgramMemory()[0], first) << button;
+        EXPECT_EQ(window.StatusLine()->text().toStdString(), status.toStdString()) << button;
     }
-    EXPECT_EQ(window->StatusLine()->geometry().top(), 460); // below the specified controls
+    EXPECT_EQ(window.StatusLine()->geometry().top(), 460); // below the specified controls
 
     // The adapter is pulled out while the image is on its way: the download
     // fails once, and the next command finds the drive again.
-    m_onSend = [this] {
-        m_drive.SetFault(Fault::NoReply, 1);
-        emit m_port->LineError(kt::link::kLinePortLost, true);
+    b.onSendSize = 254;
+    b.onSend = [&] {
+        b.drive.SetFault(Fault::NoReply, 1);
+        emit b.port->LineError(kt::link::kLinePortLost, true);
     };
-    m_prompts.Clear();
-    m_prompts.Push(Answer::Yes);
-    window->CmdWrite_Click(38);
-    EXPECT_EQ(Shown(), (Texts{"This will put a new ProgramData in your motor, Are you sure?",
-                              kPortGone, kErrorWriting}));
-    EXPECT_EQ(window->StatusLine()->text(), ""); // erased, not written
-    EXPECT_EQ(m_link.PortNumber(), 0);
-    window->CmdRead_Click(0);
-    EXPECT_EQ(window->TxtPara(0)->text(), "5.5");
+    b.prompts.Clear();
+    b.prompts.Push(Answer::Yes);
+    window.CmdWrite_Click(38);
+    EXPECT_EQ(b.prompts.ShownTexts(),
+              (Texts{"This will put a new ProgramData in your motor, Are you sure?", kPortGone,
+                     kErrorWriting}));
+    EXPECT_EQ(window.StatusLine()->text(), ""); // erased, not written
+    EXPECT_EQ(b.link.PortNumber(), 0);
+    EXPECT_EQ(b.Read(), "12.3");
 
-    m_prompts.Clear();
-    m_drive.ClearLog();
-    m_programError = 2;
-    window->CmdWrite_Click(38);
-    EXPECT_EQ(Shown(), Texts{"ProgramError at Line3"});
-    EXPECT_TRUE(m_drive.Requests().empty());
+    b.prompts.Clear();
+    b.drive.ClearLog();
+    b.programError = 2;
+    window.CmdWrite_Click(38);
+    EXPECT_EQ(b.prompts.ShownTexts(), Texts{"ProgramError at Line3"});
+    EXPECT_TRUE(b.drive.Requests().empty());
 }
-
-namespace {
-
-// A device window on the in-process drive, its messages in the application's
-// own dialogs, answered as a user would.
-struct Bench {
-    Bench() {
-        drive.SetMotorModel(false);
-        drive.SetDataWord(274, 123); // acceleration rate 12.3
-        link.SetReplyTimeout([](int) { return 20; });
-        window = new FrmDevice(link, prompts, [](std::uint8_t& error, long&) {
-            error = 0;
-            return QByteArray(254, '\x43');
-        });
-        window->show();
-        drive.ClearLog();
-    }
-    ~Bench() {
-        EXPECT_EQ(answerer.Unexpected(), Texts{});
-        delete window.data();
-    }
-    std::unique_ptr<kt::link::Transport> MakePort(int n) {
-        if (n != 1)
-            return nullptr;
-        auto port = std::make_unique<kt::drive::VirtualDriveTransport>(drive);
-        // Queued: counts a reply once the link has taken it.
-        QObject::connect(
-            port.get(), &kt::link::Transport::Received, port.get(), [this] { ++replies; },
-            Qt::QueuedConnection);
-        return port;
-    }
-    bool Erased() const {
-        return std::ranges::any_of(drive.Requests(), [](const auto& r) { return r.fn == 4; });
-    }
-
-    VirtualDrive drive;
-    kt::platform::DialogPrompts prompts;
-    int replies = 0;
-    kt::link::FrmMotorCom link{prompts, [this](int n) { return MakePort(n); }};
-    QPointer<FrmDevice> window;
-    kt::test::ModalAnswerer answerer;
-};
-
-} // namespace
 
 // A command waits for the drive and Erase Program is clicked meanwhile: the
 // erase is refused at once without its question (the link is busy), and the
@@ -394,95 +386,46 @@ TEST(ClosedWhileWaiting, TheWindowGoesAfterItsCommand) {
 
 #ifdef Q_OS_UNIX
 
-namespace {
-
-// The drive on a real pseudo-terminal, reached through a link of the
-// program's own, which closes the master like a killed drive process.
-class VanishingPort : public ::testing::Test {
-protected:
-    VanishingPort() {
-        m_drive.SetMotorModel(false);
-        m_drive.SetDataWord(274, 123);
-        m_link.SetReplyTimeout([this](int) {
-            if (m_onSend)
-                QTimer::singleShot(0, m_window.get(), std::exchange(m_onSend, nullptr));
-            return 200;
-        });
-        StartDrive();
-        m_window = std::make_unique<FrmDevice>(m_link, m_prompts, nullptr);
-        EXPECT_EQ(m_window->MotorPort(), 1);
-        // The user reads the error box while the event loop turns beneath
-        // it: a port still failing would repeat its error meanwhile.
-        m_answerer.WhileShown("CommError", [&] { m_looks = 0; });
-        m_answerer.Answer("CommError 1011", QMessageBox::Ok, [&] { return ++m_looks > kTurns; });
-    }
-    ~VanishingPort() override { EXPECT_EQ(m_answerer.Unexpected(), Texts{}); }
-
-    void StartDrive() {
-        m_server = std::make_unique<kt::drive::PtyDriveServer>(m_drive, m_path);
-        QString error;
-        EXPECT_TRUE(m_server->Start(&error)) << error.toStdString();
-    }
-    void KillDrive() { m_server.reset(); }
-    QString Read() {
-        m_window->TxtPara(0)->clear();
-        m_window->CmdRead_Click(0);
-        return m_window->TxtPara(0)->text();
-    }
-
-    QTemporaryDir m_folder;
-    QString m_path = m_folder.filePath("drive");
-    VirtualDrive m_drive;
-    std::unique_ptr<kt::drive::PtyDriveServer> m_server;
-    kt::platform::DialogPrompts m_prompts;
-    kt::link::PortDirectory m_ports{QStringList{m_path}};
-    kt::link::FrmMotorCom m_link{m_prompts, [this](int n) { return m_ports.Create(n); }};
-    std::unique_ptr<FrmDevice> m_window;
-    std::function<void()> m_onSend;
-    static constexpr int kTurns = 50;
-    int m_looks = 0;
-    kt::test::ModalAnswerer m_answerer;
-};
-
-} // namespace
-
-TEST_F(VanishingPort, WhileIdleAndDuringAWait) {
-    m_answerer.Answer(kNotRead, QMessageBox::Ok);
+TEST(VanishingPort, WhileIdleAndDuringAWait) {
+    Bench b(true);
+    ASSERT_EQ(b.window->MotorPort(), 1);
+    b.answerer.Answer(kNotRead, QMessageBox::Ok);
     // Idle: one box, and the application goes on.
-    KillDrive();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_answerer.Count("CommError") == 1; }, 5000));
-    for (int turn = 0; turn < kTurns; ++turn) // a failing port would repeat its error
+    b.server.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return b.answerer.Count("CommError") == 1; }, 5000));
+    for (int turn = 0; turn < Bench::kTurns; ++turn) // a failing port would repeat its error
         QCoreApplication::processEvents();
-    EXPECT_EQ(m_answerer.Shown(), Texts{kPortGone});
-    EXPECT_EQ(m_link.PortNumber(), 0);
+    EXPECT_EQ(b.answerer.Shown(), Texts{kPortGone});
+    EXPECT_EQ(b.link.PortNumber(), 0);
 
     // Back at the same path: the next command searches and finds it.
-    StartDrive();
-    EXPECT_EQ(Read(), "12.3");
+    b.StartDrive();
+    EXPECT_EQ(b.Read(), "12.3");
 
     // During a wait: the read ends failed, once.
-    m_drive.SetFault(Fault::NoReply, 1);
-    m_onSend = [this] { KillDrive(); };
-    EXPECT_EQ(Read(), "");
-    EXPECT_EQ(m_answerer.Count("CommError"), 2);
-    EXPECT_EQ(m_answerer.Count(kNotRead), 1);
+    b.drive.SetFault(Fault::NoReply, 1);
+    b.onSend = [&] { b.server.reset(); };
+    EXPECT_EQ(b.Read(), "");
+    EXPECT_EQ(b.answerer.Count("CommError"), 2);
+    EXPECT_EQ(b.answerer.Count(kNotRead), 1);
 
-    StartDrive();
-    m_drive.SetFault(Fault::None);
-    EXPECT_EQ(Read(), "12.3");
+    b.StartDrive();
+    b.drive.SetFault(Fault::None);
+    EXPECT_EQ(b.Read(), "12.3");
 }
 
 // The port vanishes while the erase question is open: the error box comes on
 // top, and the confirmed erase then finds no drive instead of a freed port.
-TEST_F(VanishingPort, WhileAConfirmationIsOpen) {
-    m_answerer.WhileShown(kErase, [this] { KillDrive(); });
-    m_answerer.Answer(kErase, QMessageBox::Yes, [&] { return m_answerer.Count("CommError") == 1; });
-    m_answerer.Answer(kErrorWriting, QMessageBox::Ok);
-    m_window->CmdWrite_Click(37);
-    EXPECT_EQ(m_answerer.Shown(), (Texts{kErase, kPortGone, kErrorWriting}));
+TEST(VanishingPort, WhileAConfirmationIsOpen) {
+    Bench b(true);
+    b.answerer.WhileShown(kErase, [&] { b.server.reset(); });
+    b.answerer.Answer(kErase, QMessageBox::Yes, [&] { return b.answerer.Count("CommError") == 1; });
+    b.answerer.Answer(kErrorWriting, QMessageBox::Ok);
+    b.window->CmdWrite_Click(37);
+    EXPECT_EQ(b.answerer.Shown(), (Texts{kErase, kPortGone, kErrorWriting}));
 
-    StartDrive();
-    EXPECT_EQ(Read(), "12.3");
+    b.StartDrive();
+    EXPECT_EQ(b.Read(), "12.3");
 }
 
 #endif
