@@ -97,20 +97,27 @@ protected:
 
 } // namespace
 
-TEST_F(CliTest, FindAndPorts) {
-    // The given ports in their order, then the in-process drive.
-    const QStringList ports = {"--port", "/nonexistent/b", "--port", "/nonexistent/a"};
+// The given ports in their order, then the in-process drive. A port that
+// does not open is named with the reason, or as held by another program.
+TEST_F(DriveCli, FindAndPorts) {
+    kt::link::SerialTransport holder(m_port); // another program's hold
+    ASSERT_TRUE(holder.Open());
+    const QStringList ports = {"--port", "/nonexistent/b", "--port", m_port};
     CliRun run = RunCli(ports + QStringList{"--virtual-drive", "ports"});
-    EXPECT_EQ(run.out, "1 /nonexistent/b\n2 /nonexistent/a\n3 virtual-drive\n");
+    EXPECT_EQ(run.out, "1 /nonexistent/b\n2 " + m_port.toStdString() + "\n3 virtual-drive\n");
     run = RunCli(ports + QStringList{"--virtual-drive", "find"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "KtMotor Found on port 3 (virtual-drive)\n");
+    const std::string told = "ktmotor-cli: cannot open /nonexistent/b: No such file or directory\n"
+                             "ktmotor-cli: cannot open " +
+                             m_port.toStdString() + ": it is in use by another program\n";
     run = RunCli(ports + QStringList{"find"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "KtMotor Not Found\n");
-    // Ports the user named are told, each with the system's reason.
-    EXPECT_EQ(run.err, "ktmotor-cli: cannot open /nonexistent/b: No such file or directory\n"
-                       "ktmotor-cli: cannot open /nonexistent/a: No such file or directory\n");
+    EXPECT_EQ(run.err, told);
+    run = RunCli(ports + QStringList{"read", "bus-volt"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, told); // not as "no drive"
 }
 
 // Each command's own help: its usage line with the options that apply, its
@@ -272,16 +279,6 @@ TEST_F(DriveCli, RefusalsSendNothing) {
     EXPECT_EQ(Run({"read", "timer", "9"}).err, "ktmotor-cli read: " + timers + ", not 9\n");
     EXPECT_EQ(Run({"read", "timer", "x"}).err,
               "ktmotor-cli: read: 'x' is not a number; " + timers + "; see ktmotor-cli --help\n");
-}
-
-// A port held by another program is named so, not as "no drive".
-TEST_F(DriveCli, APortInUseIsNamed) {
-    kt::link::SerialTransport holder(m_port);
-    ASSERT_TRUE(holder.Open());
-    const CliRun run = Run({"read", "bus-volt"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "ktmotor-cli: cannot open " + m_port.toStdString() +
-                           ": it is in use by another program\n");
 }
 
 // The drive goes away in the middle of a command: what came before is
