@@ -90,20 +90,12 @@ TEST_F(CliTest, CompileErrors) {
     }
 }
 
-TEST_F(CliTest, FilesThatCannotBeReadOrWritten) {
+// (Special files and images that cannot be written: cli_files_test.)
+TEST_F(CliTest, AMissingFileCannotBeRead) {
     const QString missing = m_dir.filePath("missing.KtVbM");
-    CliRun run = RunCli({"compile", missing});
+    const CliRun run = RunCli({"compile", missing});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err.rfind(missing.toStdString() + ": cannot read: ", 0), 0u) << run.err;
-
-    // The image's folder is a file.
-    const QString program = Write("ok.KtVbM", "Do\r\nLoop");
-    const QString blocked = Write("blocked", "not a folder");
-    const QString image = blocked + "/image.bin";
-    run = RunCli({"compile", program, "--image", image});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err.rfind(image.toStdString() + ": cannot write: ", 0), 0u) << run.err;
-    EXPECT_TRUE(run.out.empty());
 }
 
 TEST_F(CliTest, UsageErrors) {

@@ -90,14 +90,6 @@ TEST_F(EditorHelpTest, HighlighterColoursByTheTable) {
     EXPECT_EQ(Look(0, 15).second, QTextCharFormat::WaveUnderline);
     EXPECT_EQ(Look(0, 16).second, QTextCharFormat::NoUnderline);
     EXPECT_EQ(Look(0, 22), Expected(Kind::Comment, false));
-
-    // A dark ground recolours the text, which is still no change of it.
-    QPalette dark = m_editor->palette();
-    dark.setColor(QPalette::Base, Qt::black);
-    m_editor->setPalette(dark);
-    EXPECT_TRUE(m_editor->Highlighter()->DarkBackground());
-    EXPECT_EQ(Look(0, 22), Expected(Kind::Comment, false));
-    EXPECT_EQ(m_selChange->size(), 0);
 }
 
 // Hovering a rejected statement tells the compiler's reason and how to fix
