@@ -161,6 +161,9 @@ W11 @@ simulator/frm_simulator.cpp @@ Run from a breakpoint meets the same mark 
 W12 @@ simulator/frm_simulator.cpp @@ Stop when already stopped overwrites why it stopped @@ m_drive.Interpreter().Stop();\n        m_reason = reason;\n    } @@ m_drive.Interpreter().Stop();\n    }\n    m_reason = reason;
 S14 @@ sim/program_interpreter.cpp @@ a traced statement is stamped with the time it ended, not began @@ Execute();\n    AdvanceClock();\n    m_changes.clear(); @@ Execute();\n    AdvanceClock();\n    record.timeMs = m_timeMs;\n    m_changes.clear();
 S15 @@ sim/program_interpreter.cpp @@ a held motor still moves: values written by hand are overwritten @@ if (!m_motorHeld) @@ if (true)
+# Left out as equivalent: the motor step taken as 10 ms whatever it is given (the interpreter
+# always gives 10); Pause leaving the slice timer on (a paused slice only refreshes); Load
+# not clearing the error byte itself (Restart, right after it, does).
 R1 @@ cli/drive_commands.cpp @@ download counts the bytes up to the first 0xFF operand, not opcode @@ filled += 2; @@ ++filled;
 R2 @@ cli/drive_commands.cpp @@ a write that failed still says what it wrote instead @@ if (*result == link::kSent && !limitedTo.empty()) @@ if (!limitedTo.empty())
 R3 @@ cli/value_reads.cpp @@ a failing read ends the list but the run exits 0 @@ if (result != link::kSent)\n            return result;\n        lines.push_back @@ if (result != link::kSent)\n            break;\n        lines.push_back
