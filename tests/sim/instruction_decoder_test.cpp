@@ -1,11 +1,12 @@
 #include "compiler/instruction_table.h"
+#include "compiler/line_compiler.h"
 #include "sim/instruction_decoder.h"
-#include "sim_test_programs.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace kt;
 using namespace kt::sim;
@@ -24,21 +25,10 @@ std::string LineFor(int row, const std::string& value) {
     return !line.empty() && line.back() == ' ' ? line + value : line;
 }
 
-// The blocks a statement needs around it to pair.
-std::string InBlocks(Action action, const std::string& line) {
-    const bool closesIf = action == Action::Else || action == Action::EndIf;
-    std::string text = (closesIf ? "Do|If Input.0|" : "Do|") + line;
-    if (action == Action::If || action == Action::Else)
-        text += "|End If";
-    if (action == Action::Do || action == Action::DoUntil)
-        text += "|Loop";
-    return action == Action::Loop ? text : text + "|Loop";
-}
-
 } // namespace
 
 // Every row, with each value that moves a tenths row to another opcode: the
-// compiled statement has a meaning, loads and runs a round of its program.
+// compiled statement has a meaning and its operand names what the drive has.
 TEST(InstructionDecoder, EveryRowLoadsWithOneMeaningPerOpcode) {
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
     EXPECT_EQ(decoder.UnclassifiedRows(), std::vector<int>{});
@@ -51,10 +41,8 @@ TEST(InstructionDecoder, EveryRowLoadsWithOneMeaningPerOpcode) {
             ASSERT_EQ(compiler::CompileStatement(line, code), 0) << line;
             const Instruction& instruction = decoder.At(code[0]);
             ASSERT_NE(instruction.action, Action::Unknown) << line;
+            EXPECT_TRUE(decoder.OperandValid(instruction, code[1])) << line;
             opcodes.insert(code[0]);
-            test::Drive drive(InBlocks(instruction.action, line));
-            drive.sim.RunFor(10);
-            EXPECT_EQ(drive.sim.Error(), 0) << line;
             if (instruction.operand != OperandKind::Tenths)
                 break;
         }

@@ -1,10 +1,11 @@
+#include "compiler/line_compiler.h"
 #include "drivemap/drive_catalogue.h"
 #include "sim/program_interpreter.h"
 #include "sim/simulation_assumptions.h"
-#include "sim_test_programs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <set>
@@ -16,9 +17,48 @@ using kt::drivemap::Address;
 using kt::drivemap::Id;
 using namespace kt;
 using namespace kt::sim;
-using test::Drive;
 
 constexpr std::uint16_t kCounter = Address(Id::Counter);
+
+namespace {
+
+// Raw bytes, the rest 0xFF.
+compiler::ProgramImage ImageOfBytes(const std::vector<std::uint8_t>& bytes) {
+    compiler::ProgramImage image;
+    image.fill(compiler::kImageFill);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), image.size()), image.begin());
+    return image;
+}
+
+// The lines written with "|" between them, each compiled on its own: a test
+// can hold programs the program compiler would refuse.
+compiler::ProgramImage ImageOf(const std::string& lines) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
+        bar = lines.find('|', start);
+        const std::string line = lines.substr(start, bar == std::string::npos ? bar : bar - start);
+        compiler::StatementBytes code{};
+        EXPECT_EQ(compiler::CompileStatement(line, code), 0) << line;
+        bytes.insert(bytes.end(), code.begin(), code.end());
+    }
+    return ImageOfBytes(bytes);
+}
+
+// A powered-up drive with the inputs given and analog input n at 1000 + n,
+// running the lines and then resting in a closing Do / Loop.
+struct Drive {
+    ProgramInterpreter sim;
+
+    explicit Drive(const std::string& lines, std::uint8_t inputs = 0) {
+        for (int n = 0; n < drivemap::Channels(drivemap::Id::Inputs); ++n)
+            sim.SetInput(n, (inputs >> n & 1) != 0);
+        for (int n = 0; n < drivemap::Channels(drivemap::Id::Analog); ++n)
+            sim.SetAnalog(n, static_cast<std::uint16_t>(1000 + n));
+        EXPECT_EQ(sim.Load(ImageOf(lines + "|Do|Loop")), 0) << lines;
+    }
+};
+
+} // namespace
 
 // One row per kind of statement, condition and block nesting: the word it
 // leaves (low byte first) once the program rests in its closing Do / Loop.
@@ -153,7 +193,7 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
          }) {
         SCOPED_TRACE(::testing::PrintToString(bytes));
         ProgramInterpreter sim;
-        EXPECT_EQ(sim.Load(test::ImageOfBytes(bytes)), statementsRun == 0 ? error : 0);
+        EXPECT_EQ(sim.Load(ImageOfBytes(bytes)), statementsRun == 0 ? error : 0);
         for (int k = 0; k < statementsRun; ++k)
             EXPECT_TRUE(sim.Step());
         EXPECT_FALSE(sim.Step());
