@@ -200,7 +200,6 @@ P8 @@ monitor/plot_scale.cpp @@ values from exactly 0 get a negative axis @@ con
 P9 @@ monitor/plot_scale.cpp @@ the readout's fit on the right forgets its width: it runs off the right edge @@ if (left + width > bounds.right()) @@ if (left > bounds.right())
 P10 @@ monitor/trace_path.cpp @@ the first sample after a pause is joined to the run before it @@ entry.msecs >= *nextBreak @@ entry.msecs > *nextBreak
 P11 @@ monitor/trace_path.cpp @@ a thinned column of samples kept in full shows only its last value: a spike goes @@ column.spread = true;\n            if (low < column.min) { @@ if (low < column.min) {
-P12 @@ monitor/monitor_session.cpp @@ a sample is stamped when its completion runs, not when its reply was taken @@ const qint64 at = Now() - (m_link.Elapsed() - reading.msecs); @@ const qint64 at = Now();
 P13 @@ monitor/monitor_session.cpp @@ a value ticked again is joined across the time it was not read @@ m_histories[static_cast<std::size_t>(channel)].MarkBreak(); @@ (void)0;
 P14 @@ monitor/monitor_session.cpp @@ a resumed recording restarts its clock: its new samples come before the old and are refused @@ return history.Empty(); }))\n        m_clock.restart(); @@ return history.Empty(); }) || true)\n        m_clock.restart();
 P15 @@ monitor/monitor_session.cpp @@ Clear keeps the count of reads @@ m_reads = 0;\n    m_clock.restart(); @@ m_clock.restart();
