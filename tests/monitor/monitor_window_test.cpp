@@ -1,0 +1,254 @@
+// The Monitor window and its session against a drive at the line's pace:
+// every value, channel and bit of the catalogue is a channel under its name
+// and unit, found by any name the catalogue accepts, read in the chooser
+// and the cursor as `ktmotor-cli read` prints it; the recording pauses,
+// resumes, clears and exports; a failed read stops it with one sentence.
+#include "drive/virtual_drive.h"
+#include "drive/virtual_drive_transport.h"
+#include "drivemap/drive_catalogue.h"
+#include "link/frm_motor_com.h"
+#include "link/port_directory.h"
+#include "monitor/frm_monitor.h"
+#include "platform/scripted_prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using kt::drive::VirtualDrive;
+using kt::monitor::FrmMonitor;
+using kt::monitor::MonitorSession;
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<int>& channels) {
+    std::vector<std::string> names;
+    for (const int channel : channels)
+        names.push_back(
+            MonitorSession::Channels()[static_cast<std::size_t>(channel)].name.toStdString());
+    return names;
+}
+
+// Every value, each channel of a numbered one and each bit of a bit group,
+// Identification aside, is one channel under the catalogue's name and unit.
+TEST(MonitorCatalogueTest, EveryValueChannelAndBitIsAChannelUnderItsNameAndUnit) {
+    const auto& channels = MonitorSession::Channels();
+    std::size_t watchable = 0;
+    for (const kt::drivemap::DriveValue& value : kt::drivemap::Values())
+        if (value.id != kt::drivemap::Id::Identification)
+            watchable += static_cast<std::size_t>(std::max(kt::drivemap::Channels(value.id), 1));
+    EXPECT_EQ(channels.size(), watchable);
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const std::string name = kt::drivemap::Name(channels[i].ref);
+        SCOPED_TRACE(name);
+        EXPECT_EQ(channels[i].name.toStdString(), name);
+        EXPECT_EQ(MonitorSession::ChannelsNamed(name), std::vector<int>{static_cast<int>(i)});
+        EXPECT_EQ(channels[i].unit.toStdString(), kt::drivemap::UnitOrName(*channels[i].ref.value));
+        EXPECT_EQ(channels[i].ReadingUnit().toStdString(), channels[i].ref.value->unit);
+    }
+}
+
+TEST(MonitorCatalogueTest, AnyNameTheCatalogueAcceptsFindsItsChannels) {
+    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"Input0", {"Input.0"}},
+        {"bus-volt", {"BusVolt"}},
+        {"status.Fault", {"Fault"}},
+        {"AccelerateRate", {"AccelerationRate"}},
+        // A numbered value stands for its channel 0, a bit group for its bits.
+        {"Counter", {"Counter.0"}},
+        {"Outputs", {"Output.0", "Output.1"}},
+        // Known but not watched, or not known.
+        {"Identification", {}},
+        {"Counter.8", {}},
+        {"Speed", {}},
+        {"", {}},
+    };
+    for (const auto& [name, channels] : cases)
+        EXPECT_EQ(Names(MonitorSession::ChannelsNamed(name)), channels) << name;
+}
+
+TEST(MonitorStatusTest, PausedTextClaimsNoMoreThanIsKept) {
+    const std::vector<std::tuple<qint64, MonitorSession::Kept, QString>> cases = {
+        {0, {}, "Tick values and press Start."},
+        {1234, {0, 0, 6170, true}, "Paused: 1234 reads recorded."},
+        {30100000,
+         {2000, 599379, 602000, false},
+         "Paused: 30100000 reads; the last 600.0 s are kept, the last 2.6 s of them in full."},
+        {150000,
+         {150000, 150000, 750000, false},
+         "Paused: 150000 reads; the last 600.0 s are kept, the last 600.0 s of them in full."},
+    };
+    for (const auto& [reads, kept, text] : cases)
+        EXPECT_EQ(FrmMonitor::PausedText(reads, kept), text) << reads;
+}
+
+class MonitorWindowTest : public ::testing::Test {
+protected:
+    MonitorWindowTest() {
+        m_drive.SetMotorModel(false);
+        m_link.SetReplyTimeout([](int) { return 30; });
+        m_ports.AddPort(QStringLiteral("drive"), [this] {
+            auto port = std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
+            // A read takes the real line's time: a recording lasts a while.
+            port->SetByteTime(kt::drive::VirtualDriveTransport::kLineByteTime);
+            return port;
+        });
+    }
+    ~MonitorWindowTest() override {
+        EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), "");
+    }
+    // Runs events until the session has made `reads` more reads, or stopped.
+    void Await(qint64 reads) {
+        const qint64 target = m_window.Session().Reads() + reads;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return m_window.Session().Reads() >= target || !m_window.Session().Running(); },
+            10000));
+    }
+    const kt::monitor::SampleHistory& History(const char* name) {
+        return m_window.Session().History(MonitorSession::ChannelsNamed(name).at(0));
+    }
+
+    VirtualDrive m_drive;
+    kt::link::PortDirectory m_ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
+    kt::platform::ScriptedPrompts m_prompts;
+    kt::link::FrmMotorCom m_link{m_prompts, [this](int n) { return m_ports.Create(n); }};
+    FrmMonitor m_window{m_link, m_ports, m_prompts};
+};
+
+TEST_F(MonitorWindowTest, AValueReadsAsTheCommandLinePrintsItWithItsUnit) {
+    EXPECT_FALSE(m_window.Choose(QStringList{"Timer.1", "Speed"}));
+    EXPECT_EQ(Names(m_window.Session().Chosen()), std::vector<std::string>{"Timer.1"});
+    m_drive.SetDataWord(12, 500);     // CurrentSpeed 50
+    m_drive.SetDataWord(290, 0x0701); // WordCounter.1: Counter.2 1, Counter.3 7
+    m_drive.SetDataByte(6, 0x01);     // Input.0
+    m_drive.SetDataByte(62, 0xA5);    // CommandForward, not CommandReverse; Fault
+    m_drive.SetDataByte(75, 3);       // Error
+    // The value's line in the chooser, its last reading there, and the
+    // cursor's line. BusVolt and ReferenceVolt at their power-up counts.
+    const std::vector<std::tuple<QString, std::string, std::string, std::string>> rows = {
+        {"CurrentSpeed", "CurrentSpeed", "50", "CurrentSpeed = 50"},
+        {"BusVolt", "BusVolt [V]", "47.96733", "BusVolt = 47.96733 V"},
+        {"ReferenceVolt", "ReferenceVolt [%]", "50", "ReferenceVolt = 50 %"},
+        {"Counter.3", "Counter.3", "7", "Counter.3 = 7"},
+        {"WordCounter.1", "WordCounter.1", "1793", "WordCounter.1 = 1793"},
+        {"CommandForward", "CommandForward", "1", "CommandForward = 1"},
+        {"CommandReverse", "CommandReverse", "0", "CommandReverse = 0"},
+        {"Fault", "Fault", "1", "Fault = 1"},
+        {"Error", "Error", "3: Fault in motor power stage.",
+         "Error = 3: Fault in motor power stage."},
+        {"Input.1", "Input.1", "0", "Input.1 = 0"},
+    };
+    QStringList names;
+    for (const auto& row : rows)
+        names << std::get<0>(row);
+    ASSERT_TRUE(m_window.Choose(names));
+    m_window.Start();
+    ASSERT_TRUE(m_window.Session().Running()) << m_window.StatusText().toStdString();
+    Await(20);
+    m_window.Pause();
+    // The chooser shows the last readings at its next repaint.
+    const int last = m_window.Session().Chosen().back();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window.ChooserText(last, 1).isEmpty(); }));
+    // In the order chosen, which is the chooser's.
+    const QStringList cursor = m_window.Plot().CursorValues(m_window.Session().Now());
+    ASSERT_EQ(cursor.size(), static_cast<int>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& [name, chooser, reading, line] = rows[i];
+        SCOPED_TRACE(name.toStdString());
+        const int channel = m_window.Session().Chosen()[i];
+        EXPECT_EQ(m_window.ChooserText(channel).toStdString(), chooser);
+        EXPECT_EQ(m_window.ChooserText(channel, 1).toStdString(), reading);
+        EXPECT_EQ(cursor[static_cast<int>(i)].toStdString(), line);
+    }
+}
+
+// Paused, resumed, a value unticked and ticked again, a failed read, Clear:
+// the recording's clock runs on across pauses, and each gap is a break.
+TEST_F(MonitorWindowTest, RecordingPausesResumesExportsStopsAndClears) {
+    const MonitorSession& session = m_window.Session();
+    ASSERT_TRUE(m_window.Choose(QStringList{"bus-volt", "current-speed", "status", "Input0"}));
+    m_window.Start();
+    ASSERT_TRUE(session.Running()) << m_window.StatusText().toStdString();
+    Await(12);
+    m_window.Pause();
+    EXPECT_EQ(m_window.StatusText(), QString("Paused: %1 reads recorded.").arg(session.Reads()));
+
+    // The export: the command line's columns, a status column per bit; a
+    // folder that is not there is told.
+    QTemporaryDir folder;
+    m_prompts.PushFile(folder.filePath("run.csv"));
+    ASSERT_TRUE(m_window.ExportCsv());
+    QFile file(folder.filePath("run.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines[0], "time [s],CurrentSpeed,BusVolt [V],CommandForward,CommandReverse,"
+                        "AutoTorque,ProgramRunMode,MotorForward,MotorEnable,Fault,Input.0");
+    EXPECT_GE(lines.size(), 5);
+    m_prompts.PushFile(folder.filePath("gone/run.csv"));
+    m_prompts.Push(kt::platform::Answer::Ok);
+    EXPECT_FALSE(m_window.ExportCsv());
+    ASSERT_EQ(m_prompts.Shown().size(), 1u);
+    EXPECT_TRUE(m_prompts.Shown()[0].text.startsWith("Could not save"));
+
+    // The cursor's time in the status line, in seconds.
+    m_window.show();
+    kt::monitor::PlotView& plot = m_window.Plot();
+    const QPointF over = plot.Geometry().plots.front().center();
+    QMouseEvent move(QEvent::MouseMove, over, plot.mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&plot, &move);
+    const qint64 at = plot.CursorMsecs().value_or(0);
+    EXPECT_EQ(m_window.StatusText(), QString::number(static_cast<double>(at) / 1000.0, 'f', 3) +
+                                         " s   " + plot.CursorValues(at).join("   "));
+
+    // Resumed on the same clock: what is read after the pause is kept, not
+    // refused as earlier than what came before it.
+    const auto& volts = History("BusVolt");
+    const auto& input = History("Input.0");
+    const qint64 kept = volts.Appended();
+    m_window.Start();
+    Await(4); // a round: CurrentSpeed, BusVolt, Status, Input
+    EXPECT_GT(volts.Appended(), kept);
+    // Input.0 unticked for a while, then ticked again.
+    ASSERT_TRUE(m_window.Choose(QStringList{"bus-volt", "current-speed", "status"}));
+    Await(4);
+    const qint64 inputs = input.Appended();
+    ASSERT_TRUE(m_window.Choose(QStringList{"bus-volt", "current-speed", "status", "Input0"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return input.Appended() > inputs; }));
+    EXPECT_EQ(volts.Breaks().size(), 1u);
+    EXPECT_EQ(input.Breaks().size(), 2u);
+
+    // A failed read stops the recording and says why, once; the user starts
+    // again once the drive is back.
+    QStringList said;
+    QObject::connect(&session, &MonitorSession::stopped, &m_window,
+                     [&](const QString& why) { said << why; });
+    m_drive.SetFault(VirtualDrive::Fault::NoReply);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.Running(); }));
+    EXPECT_EQ(said, QStringList{"Monitoring stopped: The drive did not answer, 4 resends."});
+    EXPECT_EQ(m_window.StatusText(), said.value(0));
+    EXPECT_TRUE(m_window.StartAction()->isEnabled());
+    m_drive.SetFault(VirtualDrive::Fault::None);
+    m_window.Start();
+    Await(3);
+    EXPECT_TRUE(session.Running());
+    EXPECT_EQ(said.size(), 1);
+    EXPECT_EQ(volts.Breaks().size(), 2u);
+
+    m_window.Pause();
+    m_window.Clear();
+    EXPECT_EQ(session.Reads(), 0);
+    EXPECT_TRUE(volts.Empty());
+}
+
+} // namespace
