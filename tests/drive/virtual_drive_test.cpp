@@ -2,11 +2,11 @@
 // (written out with their checksums, so that a checksum fault shared by the
 // link and the drive shows), its memory, framing with and without the parity
 // bit, the faults, its power-up; and the in-process transport to it.
+#include "compiler/program_compiler.h"
 #include "drive/virtual_drive.h"
 #include "drive/virtual_drive_transport.h"
 #include "drivemap/drive_catalogue.h"
 #include "link/transport.h"
-#include "tests/sim/sim_test_programs.h"
 
 #include <gtest/gtest.h>
 
@@ -181,8 +181,13 @@ TEST(VirtualDrivePowerUp, AgreesWithAFreshInterpreterOnEveryValue) {
     compare("at power-up");
 
     // Speeding up, inputs flipped, a timer run out: all gone after Reset.
-    drive.Interpreter().Load(
-        kt::sim::test::ImageOf("TriggerTimer1 0|CommandForward = True|Counter3 = 9|Do|Loop"));
+    kt::compiler::ProgramCompiler compiler;
+    long lineCount = 0;
+    ASSERT_EQ(compiler.CompileText(
+                  "TriggerTimer1 0\r\nCommandForward = True\r\nCounter3 = 9\r\nDo\r\nLoop\r\n",
+                  lineCount),
+              0);
+    drive.Interpreter().Load(compiler.ProgramBuffer());
     drive.Interpreter().SetInput(4, true);
     drive.Interpreter().SetAnalog(2, 700);
     drive.RunFor(500);
