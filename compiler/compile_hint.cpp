@@ -33,18 +33,6 @@ const std::vector<TemplateFields>& Rows() {
 
 // --- Out of limit -----------------------------------------------------------
 
-// Whether part `index` passes the limit and rule as the line compiler
-// encodes it; the byte it gives.
-std::optional<std::uint8_t> Encoded(const std::vector<std::string_view>& parts, std::size_t index,
-                                    Single limit, std::string_view rule) {
-    if (index >= parts.size())
-        return std::nullopt;
-    std::optional<Single> value = ParseSingle(parts[index]);
-    if (!value || *value > limit || !ApplyRule(rule, *value))
-        return std::nullopt;
-    return ToByte(*value);
-}
-
 struct FailingValue {
     const TemplateFields* row;
     int which; // 0: the first value, 1: the second
@@ -68,7 +56,7 @@ std::optional<FailingValue> FindFailingValue(const std::vector<std::string_view>
             return std::nullopt;
         }
         const std::optional<std::uint8_t> first =
-            Encoded(parts, 1, row.TemplateLimit[0], row.TemplateRule[0]);
+            EncodeValue(parts, 1, row.TemplateLimit[0], row.TemplateRule[0]);
         if (!first)
             return FailingValue{&row, 0};
         if (row.TemplateLimit[1] == 0 && tail.empty()) {
@@ -84,7 +72,7 @@ std::optional<FailingValue> FindFailingValue(const std::vector<std::string_view>
             continue;
         }
         const std::optional<std::uint8_t> second =
-            Encoded(parts, 3, row.TemplateLimit[1], row.TemplateRule[1]);
+            EncodeValue(parts, 3, row.TemplateLimit[1], row.TemplateRule[1]);
         if (!second || *first + *second > 255)
             return FailingValue{&row, 1};
         if (parts.size() > 4)
@@ -280,17 +268,6 @@ std::string NearestStatementHint(std::string_view line) {
 }
 
 // --- Blocks -----------------------------------------------------------------
-
-// Opcodes as the program compiler's block checks see them.
-bool OpensIf(std::uint8_t op) {
-    return op <= 14;
-}
-bool OpensDo(std::uint8_t op) {
-    return op >= 15 && op <= 28;
-}
-constexpr std::uint8_t kElse = 61;
-constexpr std::uint8_t kEndIf = 62;
-constexpr std::uint8_t kLoop = 67;
 
 std::string OnLine(const char* what, int line) {
     return std::string(what) + " on line " + std::to_string(line);

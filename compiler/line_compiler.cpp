@@ -67,7 +67,8 @@ std::uint8_t EncodeTenths(Single value, StatementBytes& code) {
     return kCompiled;
 }
 
-// The value of part `index` checked against `limit` and encoded by `rule`.
+} // namespace
+
 std::optional<std::uint8_t> EncodeValue(const std::vector<std::string_view>& parts,
                                         std::size_t index, Single limit, std::string_view rule) {
     if (index >= parts.size())
@@ -77,8 +78,6 @@ std::optional<std::uint8_t> EncodeValue(const std::vector<std::string_view>& par
         return std::nullopt;
     return ToByte(*value);
 }
-
-} // namespace
 
 std::optional<std::vector<std::string_view>> SplitLine(std::string_view line,
                                                        std::string_view commentMark) {

@@ -43,6 +43,11 @@ TemplateFields SplitTemplate(int index);
 // arithmetic fault (division by zero, overflow); value is then undefined.
 bool ApplyRule(std::string_view rule, Single& value);
 
+// The value of part `index` of a split line, checked against `limit` and
+// encoded by `rule`; nothing when it is missing, no number, or refused.
+std::optional<std::uint8_t> EncodeValue(const std::vector<std::string_view>& parts,
+                                        std::size_t index, Single limit, std::string_view rule);
+
 // Compiles one source line. Returns 0 with statementCode holding the
 // statement, 1 when no row matches, 2 when a value is out of its limit or not
 // usable, 255 when the line has nothing to compile. statementCode is

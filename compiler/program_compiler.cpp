@@ -12,19 +12,16 @@ namespace {
 
 enum Block : std::uint8_t { kIfBlock = 1, kDoBlock = 2 };
 
-// Opcodes as the block checks see them; the tenths rows raise 29, 55, 68
-// and 95 by up to three, and none of those results is a block opcode.
+} // namespace
+
+// The tenths rows raise 29, 55, 68 and 95 by up to three, and none of those
+// results is a block opcode.
 bool OpensIf(std::uint8_t op) {
     return op <= 14;
 }
 bool OpensDo(std::uint8_t op) {
     return op >= 15 && op <= 28;
 }
-constexpr std::uint8_t kElse = 61;
-constexpr std::uint8_t kEndIf = 62;
-constexpr std::uint8_t kLoop = 67;
-
-} // namespace
 
 ProgramCompiler::ProgramCompiler() {
     m_programBuffer.fill(kImageFill);

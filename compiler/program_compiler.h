@@ -14,6 +14,13 @@ namespace kt::compiler {
 inline constexpr std::size_t kProgramSize = 254;
 inline constexpr std::uint8_t kImageFill = 0xFF;
 
+// Opcodes as the block checks see them.
+bool OpensIf(std::uint8_t op);
+bool OpensDo(std::uint8_t op);
+inline constexpr std::uint8_t kElse = 61;
+inline constexpr std::uint8_t kEndIf = 62;
+inline constexpr std::uint8_t kLoop = 67;
+
 using ProgramImage = std::array<std::uint8_t, kProgramSize>;
 
 class ProgramCompiler {
