@@ -24,6 +24,11 @@
 # failed to build, 1 otherwise, 2 when the check itself could not run.
 set -euo pipefail
 
+# Bash reads a script as it runs it: a mutant added to this file during a
+# long run would be read half-way and run as commands. In braces, the whole
+# script is read before anything runs.
+{
+
 usage() {
     cat <<'EOF'
 usage: scripts/mutation-check.sh [options]
@@ -505,3 +510,5 @@ echo
 ran=$((caught + survived))
 echo "caught $caught of $ran (did not build: $unbuilt, stale: $stale; logs in $logs)"
 [ "$survived" -eq 0 ] && [ "$unbuilt" -eq 0 ] && [ "$stale" -eq 0 ]
+exit
+}
