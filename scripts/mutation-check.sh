@@ -377,6 +377,7 @@ build="$src/build"
 logs="$scratch/logs"
 
 mutated=""
+# shellcheck disable=SC2317 # run by the trap below
 cleanup() {
     # Put a mutated file back, whatever stopped us.
     if [ -n "$mutated" ] && [ -d "$src/.git" ]; then
