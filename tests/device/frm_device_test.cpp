@@ -326,7 +326,7 @@ TEST(NestedCommands, EraseClickedDuringACommandIsRefused) {
             b.drive.SetFault(Fault::None); // the drive answers again
         });
         b.answerer.Answer(kErrorWriting, QMessageBox::Ok,
-                          [&] { return row.silent || b.replies == 1; });
+                          [&] { return row.silent || b.replies >= 1; });
         b.answerer.Answer(kNotRead, QMessageBox::Ok);
         b.window->TxtPara(0)->setText(row.before);
         if (row.silent)
@@ -351,7 +351,7 @@ TEST(NestedCommands, CommandFromAQuestionInsideAWait) {
     b.drive.SetDataWord(290, 0x4242);
     std::uint8_t inner = 255;
     b.answerer.Answer(
-        "Question", QMessageBox::Ok, [&] { return b.replies == 1; },
+        "Question", QMessageBox::Ok, [&] { return b.replies >= 1; },
         [&] {
             QByteArray other;
             inner = b.link.SendPacket(0, 290, 2, other);
