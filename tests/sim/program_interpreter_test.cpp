@@ -206,6 +206,16 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
     }
 }
 
+// A held motor (the virtual drive's SetMotorModel(false)) leaves what is
+// written to its values alone.
+TEST(ProgramInterpreter, HeldMotorStandsStill) {
+    Drive drive("CommandForward = True");
+    drive.sim.HoldMotor(true);
+    drive.sim.Memory()[Address(Id::CurrentSpeed)] = 77;
+    drive.sim.RunFor(100);
+    EXPECT_EQ(drive.sim.Word(Address(Id::CurrentSpeed)), 77);
+}
+
 // Damaged images of every kind: never a crash, never a hang.
 TEST(ProgramInterpreter, RandomImagesNeverCrash) {
     std::mt19937 random(20240501);
