@@ -58,6 +58,10 @@ template <typename Prompts> struct BenchOf {
                 drive.SetFault(Fault::WrongChecksum, 1);
             if (onSend && (onSendSize < 0 || dataCount == onSendSize))
                 QTimer::singleShot(0, &drive, std::exchange(onSend, nullptr));
+            // A drive that answers is waited for however busy the machine;
+            // a silent one only briefly.
+            if (drive.ActiveFault() != Fault::NoReply)
+                return 10000;
             return this->onTerminal ? 200 : 20;
         });
         if (onTerminal) {
