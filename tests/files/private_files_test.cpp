@@ -38,9 +38,9 @@ bool Put(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-RecoveryFile::Content Work(const QString& text) {
-    return {
-        .text = text, .programFile = {}, .untitled = true, .saved = QDateTime::currentDateTime()};
+RecoveryFile::Content Work(const QString& text,
+                           const QDateTime& saved = QDateTime::currentDateTime()) {
+    return {.text = text, .programFile = {}, .untitled = true, .saved = saved};
 }
 QByteArray Copy(const QString& text) {
     return RecoveryFile::Encode(Work(text));
@@ -76,18 +76,14 @@ std::string Snapshot(const QString& folder) {
 class Sleeper {
 public:
     explicit Sleeper(const QString& asName = {}) {
-        QString program = QStandardPaths::findExecutable(QStringLiteral("sleep"));
-        if (!asName.isEmpty()) {
-            program = m_bin.filePath(asName);
-            QFile::link(QStandardPaths::findExecutable(QStringLiteral("sleep")), program);
-        }
-        m_process.start(program, {QStringLiteral("60")});
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (!asName.isEmpty())
+            QFile::link(sleep, m_bin.filePath(asName));
+        m_process.start(asName.isEmpty() ? sleep : m_bin.filePath(asName), {QStringLiteral("60")});
         m_process.waitForStarted(10000);
         m_pid = m_process.processId();
     }
     ~Sleeper() { Kill(); }
-    Sleeper(const Sleeper&) = delete;
-    Sleeper& operator=(const Sleeper&) = delete;
     qint64 Pid() const { return m_pid; }
     void Kill() {
         m_process.kill();
@@ -102,16 +98,13 @@ private:
 
 // The process id of a process that ran and was killed.
 qint64 DeadPid() {
-    QProcess process;
-    process.start(QStandardPaths::findExecutable(QStringLiteral("sleep")), {QStringLiteral("60")});
-    process.waitForStarted(10000);
-    const qint64 pid = process.processId();
-    process.kill();
-    process.waitForFinished(10000);
-    return pid;
+    Sleeper sleeper;
+    sleeper.Kill();
+    return sleeper.Pid();
 }
 
 #if defined(Q_OS_LINUX)
+constexpr bool kTold = true; // the system tells what runs under an id
 // A child that has ended and is not reaped yet, under this program's name.
 pid_t Zombie() {
     const pid_t pid = ::fork();
@@ -121,6 +114,8 @@ pid_t Zombie() {
     ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
     return pid;
 }
+#else
+constexpr bool kTold = false;
 #endif
 
 class PrivateFilesTest : public ::testing::Test {
@@ -228,10 +223,7 @@ TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
     Sleeper cli(QStringLiteral("ktmotor-cli"));
     Sleeper lookalike(QStringLiteral("ktmotor-clix"));
 #if defined(Q_OS_LINUX)
-    const bool told = true; // the system tells what runs under an id
     const pid_t zombie = Zombie();
-#else
-    const bool told = false;
 #endif
     const std::pair<qint64, bool> cases[] = {
 #if defined(Q_OS_LINUX)
@@ -241,15 +233,13 @@ TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
         {DeadPid(), false},
         {0, false},
         {-1, false},
-        {foreign.Pid(), !told},
+        {foreign.Pid(), !kTold},
         {desktop.Pid(), true},
         {cli.Pid(), true},
-        {lookalike.Pid(), !told},
+        {lookalike.Pid(), !kTold},
     };
-    for (const auto& [pid, runs] : cases) {
-        SCOPED_TRACE(pid);
-        EXPECT_EQ(RegularFile::Runs(pid), runs);
-    }
+    for (const auto& [pid, runs] : cases)
+        EXPECT_EQ(RegularFile::Runs(pid), runs) << pid;
 #if defined(Q_OS_LINUX)
     ::waitpid(zombie, nullptr, 0);
 #endif
@@ -279,15 +269,10 @@ TEST_F(PrivateFilesTest, RemoveLeftoversTakesOnlyAbandonedSaves) {
     const QString own = QString::number(QCoreApplication::applicationPid());
     const QString dead = QString::number(DeadPid());
     const QString live = QString::number(running.Pid());
-#if defined(Q_OS_LINUX)
-    const bool told = true;
-#else
-    const bool told = false;
-#endif
     // Name, whether it goes.
     const std::pair<QString, bool> files[] = {
         {".ktmotor-" + dead + "-k3x9.tmp", true},
-        {".ktmotor-" + QString::number(foreign.Pid()) + "-a.tmp", told},
+        {".ktmotor-" + QString::number(foreign.Pid()) + "-a.tmp", kTold},
         {".ktmotor-" + own + "-a.tmp", false},
         {".ktmotor-" + live + "-a.tmp", false},
         {".ktmotor-" + dead + ".tmp", false},
@@ -398,15 +383,12 @@ TEST_F(PrivateFilesTest, TheNewestWholeCopyStays) {
         SCOPED_TRACE(c.stays.toStdString());
         QTemporaryDir data;
         const auto copy = [&now](const std::pair<QString, int>& made) {
-            QByteArray bytes = RecoveryFile::Encode({.text = made.first,
-                                                     .programFile = {},
-                                                     .untitled = true,
-                                                     .saved = now.addSecs(-made.second)});
+            const QByteArray bytes =
+                RecoveryFile::Encode(Work(made.first, now.addSecs(-made.second)));
             return made.first == "cut" ? bytes.chopped(1) : bytes;
         };
-        if (!c.inPlace.first.isEmpty()) {
-            ASSERT_TRUE(Put(data.filePath("1-x.ktrecovery"), copy(c.inPlace)));
-        }
+        ASSERT_TRUE(c.inPlace.first.isEmpty() ||
+                    Put(data.filePath("1-x.ktrecovery"), copy(c.inPlace)));
         int n = 0;
         for (const auto& made : c.onTheirWay) {
             const QString name = QStringLiteral(".1-x.ktrecovery.ktmotor-1-%1.tmp").arg(++n);
