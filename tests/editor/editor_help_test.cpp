@@ -28,11 +28,11 @@ namespace {
 
 class EditorHelpTest : public kt::editor::test::EditorFixture {
 protected:
-    QAbstractItemView* Popup() const { return m_editor->Completer()->Popup(); }
     bool PopupOpen() const { return m_editor->Completer()->IsOpen(); }
-
     // While the popup is open the keyboard is its.
-    QWidget* KeyTarget() const { return PopupOpen() ? static_cast<QWidget*>(Popup()) : Box(); }
+    QWidget* KeyTarget() const {
+        return PopupOpen() ? static_cast<QWidget*>(m_editor->Completer()->Popup()) : Box();
+    }
     void Key(Qt::Key key) { QTest::keyClick(KeyTarget(), key); }
     void Type(const QString& text) {
         for (const QChar c : text)
@@ -42,10 +42,9 @@ protected:
     // The colour and underline the layout gives a character of a line.
     std::pair<QBrush, int> Look(int line, int position) const {
         const QTextBlock block = Box()->document()->findBlockByNumber(line);
-        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+        for (const QTextLayout::FormatRange& range : block.layout()->formats())
             if (position >= range.start && position < range.start + range.length)
                 return {range.format.foreground(), range.format.underlineStyle()};
-        }
         return {QBrush(), QTextCharFormat::NoUnderline};
     }
     std::pair<QBrush, int> Expected(Kind kind, bool rejected) const {
@@ -113,7 +112,7 @@ TEST_F(EditorHelpTest, TooltipTellsWhyALineIsRejected) {
 
 // Typing a line's first word offers the templates it starts, in any case;
 // Enter or Tab in the popup puts the chosen one in place of the word and
-// ends no line; Escape closes it, and Enter then ends the line as ever.
+// ends no line.
 TEST_F(EditorHelpTest, CompletionOffersTemplates) {
     Start("", 0);
     Type("Coun");
@@ -144,12 +143,22 @@ TEST_F(EditorHelpTest, CompletionOffersTemplates) {
     EXPECT_EQ(Box()->Text(), "Do\r\n  WordCounter0 = WordCounter0 + ");
     EXPECT_EQ(m_compile->size(), 0);
 
+    // Two characters open it; after Escape deleting does not bring it back,
+    // typing again does; Enter after Escape ends the line as ever.
     Start("", 0);
-    Type("Coun");
+    Type("Co");
+    EXPECT_TRUE(PopupOpen());
+    Type("u");
     Key(Qt::Key_Escape);
     EXPECT_FALSE(PopupOpen());
+    Key(Qt::Key_Backspace);
+    EXPECT_EQ(Box()->Text(), "Co");
+    EXPECT_FALSE(PopupOpen());
+    Type("u");
+    EXPECT_TRUE(PopupOpen());
+    Key(Qt::Key_Escape);
     Key(Qt::Key_Return);
-    EXPECT_EQ(Box()->Text(), "Coun\r\n");
+    EXPECT_EQ(Box()->Text(), "Cou\r\n");
     EXPECT_EQ(m_compile->size(), 1);
 
     // Nothing offered: one letter, a whole statement as typed, a blank
@@ -197,10 +206,9 @@ TEST_F(EditorHelpTest, UndoAndRedoAcrossEnter) {
 TEST_F(EditorHelpTest, ErrorMarkFollowsItsLine) {
     const auto errorRows = [this] {
         std::vector<int> rows;
-        for (int i = 0; i < m_editor->PicCount(); ++i) {
+        for (int i = 0; i < m_editor->PicCount(); ++i)
             if (m_editor->PicBreak(i)->ShowsError())
                 rows.push_back(i);
-        }
         return rows;
     };
     Start("1\r\n2\r\n3\r\n4\r\n5", 1);

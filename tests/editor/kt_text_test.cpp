@@ -1,35 +1,21 @@
 // The editor control driven by real key and mouse events, offscreen.
 #include "editor/break_cell.h"
-#include "editor/kt_text.h"
-#include "editor/text_box.h"
 #include "editor_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTest>
 
-#include <memory>
 #include <tuple>
 #include <vector>
-
-using kt::editor::KtText;
-using kt::editor::TextBox;
 
 namespace {
 
 class KtTextTest : public kt::editor::test::EditorFixture {
 protected:
     void Enter() { QTest::keyClick(Box(), Qt::Key_Return); }
-
-    static QString NumberedLines(int count) {
-        QStringList lines;
-        for (int i = 1; i <= count; ++i)
-            lines << QString::number(i);
-        return lines.join("\r\n");
-    }
 
     const std::vector<int>& Marks() const { return m_editor->RunBreak(); }
 };
@@ -220,7 +206,10 @@ TEST_F(KtTextTest, GutterClicksScrollingAndSetBreak) {
     const auto firstMarks = [this] {
         return std::vector<int>(Marks().begin(), Marks().begin() + 5);
     };
-    Start(NumberedLines(40), 0);
+    QStringList lines;
+    for (int i = 1; i <= 40; ++i)
+        lines << QString::number(i);
+    Start(lines.join("\r\n"), 0);
     m_editor->SetRunBreak({0, 1, 3, 2, 1});
     for (const int row : {0, 1, 2, 3})
         QTest::mouseClick(m_editor->PicBreak(row), Qt::LeftButton);
