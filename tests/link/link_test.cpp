@@ -1,6 +1,6 @@
 // The link and the command set against a recording transport: frames byte
 // for byte with their parity, time-outs, resends, the retry question, the
-// port search and order.
+// port search and the order of user and background requests.
 #include "fake_transport.h"
 
 #include "link/cls_kt_motor.h"
@@ -35,6 +35,64 @@ QByteArray Hex(const char* text) {
 
 // Port behaviours other than answering as the drive.
 constexpr int kSilent = -1, kCannotOpen = -2, kDenied = -3;
+
+const std::map<std::string, std::string> kGolden = {
+    {"monitor", "00 | 00 3e 00 01 c1 ff"}, // read 1 at 62
+    {"read", "00 | 00 2c 01 02 d1 ff"},    // read 2 at 300
+    {"write", "80 | 00 14 01 02 f4 01 74 fe"},
+    {"erase", "80 | 04 fe 00 01 ff 7e fd"},
+    {"download",
+     "80 | " + (Hex("030000fe") + QByteArray(254, '\x43') + Hex("05bc")).toHex(' ').toStdString()},
+};
+
+std::vector<std::string> Golden(const std::vector<const char*>& names) {
+    std::vector<std::string> frames;
+    for (const char* name : names)
+        frames.push_back(kGolden.at(name));
+    return frames;
+}
+
+// The wire as frames: each start byte (mark) with the bytes after it (space).
+std::vector<std::string> Frames(const std::vector<kt::link::test::Written>& log) {
+    std::vector<std::string> frames;
+    for (const kt::link::test::Written& written : log) {
+        if (written.parity == Transport::Parity::Mark)
+            frames.push_back(written.bytes.toHex().toStdString());
+        else if (!frames.empty())
+            frames.back() += " | " + written.bytes.toHex(' ').toStdString();
+    }
+    return frames;
+}
+
+// Calls back on every event of the link.
+struct Watcher : LinkObserver {
+    std::function<void(const LinkEvent&)> on;
+    void Observe(const LinkEvent& event) override {
+        if (on)
+            on(event);
+    }
+};
+
+// Runs events until `done` holds, or the time is up.
+bool RunUntil(const std::function<bool()>& done, int msecs = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < msecs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// Lets whatever is still under way arrive.
+void Linger() {
+    RunUntil([] { return false; }, 30);
+}
+
+// After QCoreApplication::exit() every new event loop returns at once; the
+// application's own loop, run briefly, clears that.
+void RecoverFromQuit() {
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
 
 class LinkTest : public ::testing::Test {
 protected:
@@ -85,18 +143,14 @@ protected:
         m_readData = readData;
         m_silent = false;
         m_rawReply.clear();
+        m_onRequest = nullptr;
         m_log.clear();
         m_opened.clear();
         m_requests = 0;
     }
-
-    // The request last sent: start byte (mark) | body (space).
-    std::string LastRequest() const {
-        const std::size_t n = m_log.size();
-        if (n < 2 || m_log[n - 2].parity != Transport::Parity::Mark ||
-            m_log[n - 1].parity != Transport::Parity::Space)
-            return "no request";
-        return (m_log[n - 2].bytes.toHex() + " | " + m_log[n - 1].bytes.toHex(' ')).toStdString();
+    // A monitoring read of one byte at `address`.
+    void Monitor(QObject* owner, CompletionHandler done, int address = 62) {
+        m_link.SubmitBackground({0, address, 1, {}, false}, owner, std::move(done));
     }
 
     kt::platform::ScriptedPrompts m_prompts;
@@ -113,48 +167,6 @@ protected:
     FrmMotorCom m_link{m_prompts, [this](int port) { return MakePort(port); }};
     ClsKtMotor m_motor{m_link, m_prompts};
 };
-
-// The wire as frames: each start byte (mark) with the bytes after it (space).
-std::vector<std::string> Frames(const std::vector<kt::link::test::Written>& log) {
-    std::vector<std::string> frames;
-    for (const kt::link::test::Written& written : log) {
-        if (written.parity == Transport::Parity::Mark)
-            frames.push_back(written.bytes.toHex().toStdString());
-        else if (!frames.empty())
-            frames.back() += " | " + written.bytes.toHex(' ').toStdString();
-    }
-    return frames;
-}
-
-// Calls back on every event of the link.
-struct Watcher : LinkObserver {
-    std::function<void(const LinkEvent&)> on;
-    void Observe(const LinkEvent& event) override {
-        if (on)
-            on(event);
-    }
-};
-
-// Runs events until `done` holds, or the time is up.
-bool RunUntil(const std::function<bool()>& done, int msecs = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < msecs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
-// Lets whatever is still under way arrive.
-void Linger() {
-    RunUntil([] { return false; }, 30);
-}
-
-// After QCoreApplication::exit() every new event loop returns at once; the
-// application's own loop, run briefly, clears that.
-void RecoverFromQuit() {
-    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
-    QCoreApplication::exec();
-}
 
 } // namespace
 
@@ -181,7 +193,7 @@ TEST_F(LinkTest, RequestFramesByteForByte) {
     for (const auto& [call, frame] : cases) {
         m_log.clear();
         EXPECT_EQ(call(), kSent) << frame;
-        EXPECT_EQ(LastRequest(), frame);
+        EXPECT_EQ(Frames(m_log), std::vector<std::string>{frame});
     }
     EXPECT_EQ(rate, 102.1f);
     EXPECT_EQ(over, 65.0f);
@@ -226,17 +238,14 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     // While its question is open the download holds the link: a click is
     // busy, the port stays, a monitoring read waits for the download.
     QObject monitor;
-    bool monitored = false;
-    bool asked = false;
+    bool monitored = false, asked = false, forgotten = true;
     std::uint8_t click = 0xFF;
-    bool forgotten = true;
     m_prompts.OnMessage([&](const kt::platform::MessageRequest&) {
         if (std::exchange(asked, true))
             return;
         click = m_motor.ProgramErase();
         forgotten = m_link.ForgetPort();
-        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
-                                [&](const Completion&) { monitored = true; });
+        Monitor(&monitor, [&](const Completion&) { monitored = true; });
     });
     m_prompts.Push(Answer::Yes);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
@@ -245,10 +254,7 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     EXPECT_EQ(click, kBusy);
     EXPECT_FALSE(forgotten);
     EXPECT_EQ(m_prompts.Shown().size(), 2u);
-    ASSERT_EQ(m_log.size(), 6u);
-    EXPECT_EQ(m_log[1].bytes.toHex(' '), "04 fe 00 01 ff 7e fd");
-    EXPECT_EQ(m_log[3].bytes, Hex("0300 00fe") + QByteArray(254, '\x43') + Hex("05bc"));
-    EXPECT_EQ(m_log[5].bytes.toHex(' '), "00 3e 00 01 c1 ff");
+    EXPECT_EQ(Frames(m_log), Golden({"erase", "download", "monitor"}));
 
     // A failed erase stops the download.
     m_log.clear();
@@ -256,9 +262,8 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     m_prompts.Push(Answer::Yes);
     m_prompts.Push(Answer::Cancel);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\0')), kFailed);
-    EXPECT_EQ(m_log.size(), 10u); // five erase attempts, no download
+    EXPECT_EQ(Frames(m_log), std::vector<std::string>(5, kGolden.at("erase")));
 }
-
 TEST_F(LinkTest, RepliesOfEveryKind) {
     // Reply, write?, data count, result, requests sent (five, and five more
     // after Retry, before Cancel).
@@ -384,58 +389,27 @@ TEST_F(LinkTest, ExchangeEndedWhileTheRetryQuestionIsOpen) {
     EXPECT_EQ(m_link.SendPacket(0, 256, 2, data), kSent);
 }
 
-// The monitor's reads run in the background: a user's command that meets one
-// waits for its exchange and then runs, and a background read submitted
-// meanwhile waits for the user's command.
-TEST_F(LinkTest, ForegroundWaitsForTheBackgroundExchange) {
+// The port is lost under the monitoring read a user's command waits for:
+// the command searches again and runs on the port it finds.
+TEST_F(LinkTest, CommandSearchesAgainForAPortLostUnderABackgroundRead) {
     Connect();
-    m_readData = Hex("0506");
-    std::uint8_t foreground = 0xFF;
-    QByteArray foregroundData;
+    m_readData = Hex("0700");
+    std::uint8_t user = 0xFF;
+    QByteArray data;
     QObject monitor;
     std::vector<Completion> background;
-    const auto submit = [&] {
-        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
-                                [&](const Completion& done) { background.push_back(done); });
-    };
-    m_onRequest = [&] {
-        if (m_requests == 1) {
-            // Runs while the background read waits for its reply.
-            QTimer::singleShot(0, &m_link,
-                               [&] { foreground = m_link.SendPacket(0, 300, 2, foregroundData); });
-        } else if (m_requests == 2) {
-            // While the foreground holds the link, the background waits.
-            submit();
-            EXPECT_EQ(m_link.Waiting(), 1);
-        }
-    };
-    submit();
-    EXPECT_TRUE(RunUntil([&] { return background.size() == 2 && !m_link.Busy(); }));
-    ASSERT_EQ(background.size(), 2u);
-    EXPECT_EQ(background[0].data, Hex("05"));
-    EXPECT_EQ(foreground, kSent);
-    EXPECT_EQ(foregroundData, Hex("0506"));
-    EXPECT_EQ(background[1].result, kSent);
-    EXPECT_EQ(m_requests, 3);
-
-    // The port is lost under the read the command waits for: the command
-    // searches again and runs on the port it finds.
-    Reset(Hex("0700"));
-    background.clear();
-    foreground = 0xFF;
     m_onRequest = [&] {
         m_silent = m_requests == 1;
         if (m_requests == 1) {
-            QTimer::singleShot(0, &m_link,
-                               [&] { foreground = m_link.SendPacket(0, 300, 2, foregroundData); });
+            QTimer::singleShot(0, &m_link, [&] { user = m_link.SendPacket(0, 300, 2, data); });
             m_port->FailLine(kLinePortLost, true);
         }
     };
-    submit();
-    EXPECT_TRUE(RunUntil([&] { return foreground != 0xFF && !background.empty(); }));
+    Monitor(&monitor, [&](const Completion& done) { background.push_back(done); });
+    EXPECT_TRUE(RunUntil([&] { return user != 0xFF && !background.empty(); }));
     EXPECT_EQ(background[0].result, kFailed);
-    EXPECT_EQ(foreground, kSent);
-    EXPECT_EQ(foregroundData, Hex("0700"));
+    EXPECT_EQ(user, kSent);
+    EXPECT_EQ(data, Hex("0700"));
     EXPECT_EQ(m_opened, std::vector<int>{1});
 }
 
@@ -457,163 +431,127 @@ TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
     EXPECT_EQ(found, (std::vector<int>{4, 4}));
 }
 
-namespace {
-
-const std::map<std::string, std::string> kGolden = {
-    {"monitor", "00 | 00 3e 00 01 c1 ff"}, // read 1 at 62
-    {"read", "00 | 00 2c 01 02 d1 ff"},    // read 2 at 300
-    {"write", "80 | 00 14 01 02 f4 01 74 fe"},
-    {"erase", "80 | 04 fe 00 01 ff 7e fd"},
-    {"download",
-     "80 | " + (Hex("030000fe") + QByteArray(254, '\x43') + Hex("05bc")).toHex(' ').toStdString()},
-    {"start only", "00"}, // a read's start byte, given up before the rest
-};
-
-std::vector<std::string> Golden(const std::vector<const char*>& names) {
-    std::vector<std::string> frames;
-    for (const char* name : names)
-        frames.push_back(kGolden.at(name));
-    return frames;
-}
-
-} // namespace
-
 // A monitoring read (1 byte at 62) is on the wire and a user's action comes
 // at one of its phases: the user's exchange goes out right after it, ahead of
-// nothing else, the read completes with its own reply as it arrives, and a
-// quitting application leaves the link usable.
+// nothing else, with its own reply, the read completes with its own reply as
+// it arrives, and a quitting application leaves the link usable.
 TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
-    enum class At { StartByte, AwaitingReply, Resending };
-    enum class Action { Read, Write, Download, Erase, ForgetPort, MonitorCloses, Quit };
+    std::unique_ptr<QObject> monitor;
+    QByteArray data;
+    float speed = 50;
+    const auto read = [&] { return int(m_link.SendPacket(0, 300, 2, data)); };
+    const auto write = [&] { return int(m_motor.WriteReferenceSpeed(speed)); };
+    const auto download = [&] {
+        m_prompts.Push(Answer::Yes);
+        return int(m_motor.WriteProgram(QByteArray(254, '\x43')));
+    };
+    const auto erase = [&] {
+        m_prompts.Push(Answer::Yes);
+        return int(m_motor.ProgramErase());
+    };
+    const auto forget = [&] { return m_link.ForgetPort() ? 1 : 0; };
+    const auto closeMonitor = [&] {
+        monitor.reset();
+        return 0;
+    };
+    const auto quit = [&] {
+        QTimer::singleShot(0, [] { QCoreApplication::exit(); });
+        return read();
+    };
+    enum class At { Start, Wait, Resend }; // start byte, awaiting the reply, resending
     struct Row {
         At at;
-        Action action;
+        std::function<int()> act;
         std::vector<const char*> wire;
-        int user;         // the action's result (ForgetPort: 1 forgotten, 0 refused)
+        int user;         // the action's result (forget: 1 forgotten, 0 refused)
         bool monitorRead; // the monitoring read's completion ran, with 31
         int questions;
     };
     const std::vector<Row> rows = {
-        {At::StartByte, Action::Read, {"monitor", "read"}, kSent, true, 0},
-        {At::AwaitingReply, Action::Read, {"monitor", "read"}, kSent, true, 0},
-        {At::Resending, Action::Read, {"monitor", "monitor", "read"}, kSent, true, 0},
-        {At::StartByte, Action::Write, {"monitor", "write"}, kSent, true, 0},
-        {At::AwaitingReply, Action::Write, {"monitor", "write"}, kSent, true, 0},
-        {At::Resending, Action::Write, {"monitor", "monitor", "write"}, kSent, true, 0},
-        {At::StartByte, Action::Download, {"monitor", "erase", "download"}, kSent, true, 1},
-        {At::AwaitingReply, Action::Download, {"monitor", "erase", "download"}, kSent, true, 1},
-        {At::Resending,
-         Action::Download,
-         {"monitor", "monitor", "erase", "download"},
-         kSent,
-         true,
-         1},
-        {At::StartByte, Action::Erase, {"monitor", "erase"}, kSent, true, 1},
-        {At::AwaitingReply, Action::Erase, {"monitor", "erase"}, kSent, true, 1},
-        {At::Resending, Action::Erase, {"monitor", "monitor", "erase"}, kSent, true, 1},
-        {At::StartByte, Action::ForgetPort, {"monitor"}, 0, true, 0},
-        {At::AwaitingReply, Action::ForgetPort, {"monitor"}, 0, true, 0},
-        {At::Resending, Action::ForgetPort, {"monitor", "monitor"}, 0, true, 0},
-        {At::StartByte, Action::MonitorCloses, {"monitor"}, 0, false, 0},
-        {At::AwaitingReply, Action::MonitorCloses, {"monitor"}, 0, false, 0},
-        {At::Resending, Action::MonitorCloses, {"monitor", "monitor"}, 0, false, 0},
+        {At::Start, read, {"monitor", "read"}, kSent, true, 0},
+        {At::Wait, read, {"monitor", "read"}, kSent, true, 0},
+        {At::Resend, read, {"monitor", "monitor", "read"}, kSent, true, 0},
+        {At::Start, write, {"monitor", "write"}, kSent, true, 0},
+        {At::Wait, write, {"monitor", "write"}, kSent, true, 0},
+        {At::Resend, write, {"monitor", "monitor", "write"}, kSent, true, 0},
+        {At::Start, download, {"monitor", "erase", "download"}, kSent, true, 1},
+        {At::Wait, download, {"monitor", "erase", "download"}, kSent, true, 1},
+        {At::Resend, download, {"monitor", "monitor", "erase", "download"}, kSent, true, 1},
+        {At::Start, erase, {"monitor", "erase"}, kSent, true, 1},
+        {At::Wait, erase, {"monitor", "erase"}, kSent, true, 1},
+        {At::Resend, erase, {"monitor", "monitor", "erase"}, kSent, true, 1},
+        {At::Start, forget, {"monitor"}, 0, true, 0},
+        {At::Wait, forget, {"monitor"}, 0, true, 0},
+        {At::Resend, forget, {"monitor", "monitor"}, 0, true, 0},
+        {At::Start, closeMonitor, {"monitor"}, 0, false, 0},
+        {At::Wait, closeMonitor, {"monitor"}, 0, false, 0},
+        {At::Resend, closeMonitor, {"monitor", "monitor"}, 0, false, 0},
         // Quitting ends the user's wait: a read still queued never goes out
         // (3); one already on the wire is given up (1).
-        {At::StartByte, Action::Quit, {"monitor"}, kBusy, true, 0},
-        {At::AwaitingReply, Action::Quit, {"monitor", "read"}, kFailed, true, 0},
-        {At::Resending, Action::Quit, {"monitor", "monitor"}, kBusy, true, 0},
+        {At::Start, quit, {"monitor"}, kBusy, true, 0},
+        {At::Wait, quit, {"monitor", "read"}, kFailed, true, 0},
+        {At::Resend, quit, {"monitor", "monitor"}, kBusy, true, 0},
     };
     Watcher watcher;
     m_link.AddObserver(&watcher);
     for (const Row& row : rows) {
-        const std::string name = "row " + std::to_string(&row - rows.data()) + ": at " +
-                                 std::to_string(static_cast<int>(row.at)) + ", action " +
-                                 std::to_string(static_cast<int>(row.action));
+        SCOPED_TRACE("row " + std::to_string(&row - rows.data()));
         Connect();
         m_prompts.Clear();
-        m_readData = Hex("31");
-        auto monitor = std::make_unique<QObject>();
-        int completions = 0;
+        m_readData = Hex("3132");
+        monitor = std::make_unique<QObject>();
+        data.clear();
+        int completions = 0, user = -1;
         Completion monitorRead;
-        int user = -1;
-        bool acted = false;
-        const auto act = [&] {
-            QByteArray data;
-            float speed = 50;
-            switch (row.action) {
-            case Action::Read:
-                user = m_link.SendPacket(0, 300, 2, data);
-                break;
-            case Action::Write:
-                user = m_motor.WriteReferenceSpeed(speed);
-                break;
-            case Action::Download:
-                m_prompts.Push(Answer::Yes);
-                user = m_motor.WriteProgram(QByteArray(254, '\x43'));
-                break;
-            case Action::Erase:
-                m_prompts.Push(Answer::Yes);
-                user = m_motor.ProgramErase();
-                break;
-            case Action::ForgetPort:
-                user = m_link.ForgetPort() ? 1 : 0;
-                break;
-            case Action::MonitorCloses:
-                monitor.reset();
-                user = 0;
-                break;
-            case Action::Quit:
-                QTimer::singleShot(0, [] { QCoreApplication::exit(); });
-                user = m_link.SendPacket(0, 300, 2, data);
-                break;
-            }
-            acted = true;
-        };
+        bool acted = false, posted = false;
         // The action comes from the event loop, as a click does.
-        const auto post = [&] { QTimer::singleShot(0, &m_link, act); };
-        bool posted = false;
+        const auto post = [&] {
+            QTimer::singleShot(0, &m_link, [&] {
+                user = row.act();
+                acted = true;
+            });
+        };
         watcher.on = [&](const LinkEvent& event) {
-            const bool start = row.at == At::StartByte && event.kind == LinkEvent::Kind::Request;
-            const bool resend = row.at == At::Resending && event.kind == LinkEvent::Kind::Resend;
+            const bool start = row.at == At::Start && event.kind == LinkEvent::Kind::Request;
+            const bool resend = row.at == At::Resend && event.kind == LinkEvent::Kind::Resend;
             if (event.background && (start || resend) && !std::exchange(posted, true))
                 post();
         };
         m_onRequest = [&] {
-            if (row.at == At::Resending)
+            if (row.at == At::Resend)
                 m_silent = m_requests == 1; // the read's first sending goes unanswered
-            if (row.at == At::AwaitingReply && m_requests == 1 && !std::exchange(posted, true))
+            if (row.at == At::Wait && m_requests == 1 && !std::exchange(posted, true))
                 post();
         };
-        m_link.SubmitBackground({0, 62, 1, {}, false}, monitor.get(),
-                                [&](const Completion& completion) {
-                                    ++completions;
-                                    monitorRead = completion;
-                                });
-        EXPECT_TRUE(RunUntil([&] { return acted && !m_link.Busy(); })) << name;
-        if (row.action == Action::Quit)
+        Monitor(monitor.get(), [&](const Completion& completion) {
+            ++completions;
+            monitorRead = completion;
+        });
+        EXPECT_TRUE(RunUntil([&] { return acted && !m_link.Busy(); }));
+        if (row.act.target_type() == typeid(quit))
             RecoverFromQuit();
         Linger(); // nothing more comes
-        EXPECT_EQ(Frames(m_log), Golden(row.wire)) << name;
-        EXPECT_EQ(user, row.user) << name;
-        EXPECT_EQ(completions, row.monitorRead ? 1 : 0) << name;
+        EXPECT_EQ(Frames(m_log), Golden(row.wire));
+        EXPECT_EQ(user, row.user);
+        const bool userRead = row.user == kSent && std::string(row.wire.back()) == "read";
+        EXPECT_EQ(data, userRead ? Hex("3132") : QByteArray());
+        EXPECT_EQ(completions, row.monitorRead ? 1 : 0);
         if (row.monitorRead) {
-            EXPECT_EQ(monitorRead.result, kSent) << name;
-            EXPECT_EQ(monitorRead.data, Hex("31")) << name;
+            EXPECT_EQ(monitorRead.result, kSent);
+            EXPECT_EQ(monitorRead.data, Hex("31"));
         }
-        EXPECT_EQ(static_cast<int>(m_prompts.Shown().size()), row.questions) << name;
-        EXPECT_EQ(m_link.PortNumber(), 1) << name;
-        EXPECT_EQ(m_link.CurrentHolder(), FrmMotorCom::Holder::None) << name;
+        EXPECT_EQ(static_cast<int>(m_prompts.Shown().size()), row.questions);
+        EXPECT_EQ(m_link.PortNumber(), 1);
+        EXPECT_EQ(m_link.CurrentHolder(), FrmMotorCom::Holder::None);
         m_onRequest = nullptr;
         watcher.on = nullptr;
     }
     m_link.RemoveObserver(&watcher);
     // Whatever happened, the link works.
     Reset(Hex("05"));
-    QByteArray data;
     EXPECT_EQ(m_link.SendPacket(0, 62, 1, data), kSent);
     EXPECT_EQ(data, Hex("05"));
 }
-
 // Requests waiting for the wire: background ones go in the order they came,
 // a user's goes ahead of all of them, and a command of several exchanges
 // keeps the wire from its first to its last.
@@ -621,9 +559,9 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
     Connect();
     QObject monitor;
     std::vector<int> done;
-    const auto submit = [&](int address) {
-        m_link.SubmitBackground({0, address, 1, {}, false}, &monitor,
-                                [&done, address](const Completion&) { done.push_back(address); });
+    const auto submit = [&](int address, QObject* owner) {
+        Monitor(
+            owner, [&done, address](const Completion&) { done.push_back(address); }, address);
     };
     std::vector<std::uint16_t> order;
     Watcher watcher;
@@ -642,9 +580,8 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
                 user = m_link.SendPacket(0, 300, 2, data);
             });
     };
-    submit(10);
-    submit(11);
-    submit(12);
+    for (int address : {10, 11, 12})
+        submit(address, &monitor);
     EXPECT_EQ(m_link.Waiting(), 2);
     EXPECT_TRUE(RunUntil([&] { return done.size() == 3 && user != 0xFF; }));
     EXPECT_EQ(order, (std::vector<std::uint16_t>{10, 300, 11, 12}));
@@ -657,8 +594,8 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
     m_requests = 0;
     m_onRequest = [&] {
         if (m_requests == 1) {
-            submit(20);
-            submit(21);
+            submit(20, &monitor);
+            submit(21, &monitor);
         }
     };
     m_prompts.Push(Answer::Yes);
@@ -672,11 +609,9 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
     m_onRequest = nullptr;
     {
         QObject gone;
-        m_link.SubmitBackground({0, 40, 1, {}, false}, &gone,
-                                [&done](const Completion&) { done.push_back(40); });
-        m_link.SubmitBackground({0, 41, 1, {}, false}, &gone,
-                                [&done](const Completion&) { done.push_back(41); });
-        submit(42);
+        submit(40, &gone);
+        submit(41, &gone);
+        submit(42, &monitor);
         m_link.WithdrawBackground(&monitor);
         EXPECT_EQ(m_link.Waiting(), 1); // 41 waits; 40 is on the wire
     }
@@ -692,7 +627,7 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
 TEST_F(LinkTest, BackgroundCompletionKeepsItsReplyTime) {
     Connect();
     std::vector<std::string> timeline;
-    qint64 replyMsecs = -1;
+    qint64 replyMsecs = -1, calledAt = -1;
     Watcher watcher;
     watcher.on = [&](const LinkEvent& event) {
         if (event.background && event.kind == LinkEvent::Kind::Reply)
@@ -715,9 +650,8 @@ TEST_F(LinkTest, BackgroundCompletionKeepsItsReplyTime) {
             });
     };
     Completion sample;
-    qint64 calledAt = -1;
     QObject monitor;
-    m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor, [&](const Completion& completion) {
+    Monitor(&monitor, [&](const Completion& completion) {
         sample = completion;
         calledAt = m_link.Elapsed();
         timeline.push_back("sample");
@@ -738,19 +672,25 @@ TEST_F(LinkTest, BackgroundCompletionKeepsItsReplyTime) {
 // Background requests never search, never ask and never show a box, and
 // their completion never runs inside the call that submitted them.
 TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
+    const auto lineError = [this](int code, bool portLost) {
+        Connect();
+        m_silent = true;
+        m_onRequest = [this, code, portLost] { m_port->FailLine(code, portLost); };
+    };
+    const std::string noPort = "No drive port is open.";
     struct Row {
         const char* name;
-        bool connected;
-        std::function<void()> drive; // what the drive does to the read
+        std::function<void()> drive; // the port, and what the drive does to the read
         std::uint8_t result;
-        const char* failure;
+        std::string failure;
         int sendings;
         bool portKept;
     };
     const std::vector<Row> rows = {
-        {"no port yet", false, [] {}, kNoDrivePort, "No drive port is open.", 0, false},
-        {"port given up by the user", true,
+        {"no port yet", [this] { Reset(); }, kNoDrivePort, noPort, 0, false},
+        {"port given up by the user",
          [this] {
+             Connect();
              m_silent = true;
              m_prompts.Push(Answer::Cancel);
              QByteArray data;
@@ -758,76 +698,60 @@ TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
              m_prompts.Clear();
              Reset();
          },
-         kNoDrivePort, "No drive port is open.", 0, false},
-        {"silent drive", true, [this] { m_silent = true; }, kFailed,
-         "The drive did not answer, 4 resends.", 1 + FrmMotorCom::kMaxResends, true},
-        {"damaged reply", true, [this] { m_rawReply = Hex("31cffe"); }, kFailed,
-         "The drive's reply was damaged.", 1, true},
-        {"line error", true,
+         kNoDrivePort, noPort, 0, false},
+        {"silent drive",
          [this] {
+             Connect();
              m_silent = true;
-             m_onRequest = [this] { m_port->FailLine(kLineFraming, false); };
          },
-         kFailed, "CommError 1004 A byte arrived garbled (framing error). Check the cable.", 1,
-         true},
-        {"port lost", true,
+         kFailed, "The drive did not answer, 4 resends.", 1 + FrmMotorCom::kMaxResends, true},
+        {"damaged reply",
          [this] {
-             m_silent = true;
-             m_onRequest = [this] { m_port->FailLine(kLinePortLost, true); };
+             Connect();
+             m_rawReply = Hex("31cffe");
          },
-         kFailed,
+         kFailed, "The drive's reply was damaged.", 1, true},
+        {"line error", [&] { lineError(kLineFraming, false); }, kFailed,
+         "CommError 1004 A byte arrived garbled (framing error). Check the cable.", 1, true},
+        {"port lost", [&] { lineError(kLinePortLost, true); }, kFailed,
          "CommError 1011 The serial port has gone: the cable may be unplugged. Plug it in and "
          "try again.",
          1, false},
     };
     for (const Row& row : rows) {
-        if (row.connected)
-            Connect();
-        else
-            Reset();
-        m_prompts.Clear();
+        SCOPED_TRACE(row.name);
         row.drive();
+        m_prompts.Clear();
         QObject monitor;
         int calls = 0;
         Completion got;
-        m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor, [&](const Completion& completion) {
+        const auto count = [&](const Completion& completion) {
             ++calls;
             got = completion;
-        });
-        EXPECT_EQ(calls, 0) << row.name;
-        EXPECT_TRUE(RunUntil([&] { return calls > 0 && !m_link.Busy(); })) << row.name;
+        };
+        Monitor(&monitor, count);
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(RunUntil([&] { return calls > 0 && !m_link.Busy(); }));
         Linger();
-        EXPECT_EQ(calls, 1) << row.name;
-        EXPECT_EQ(got.result, row.result) << row.name;
-        EXPECT_EQ(got.failure.toStdString(), row.failure) << row.name;
-        EXPECT_EQ(m_requests, row.sendings) << row.name;
-        EXPECT_EQ(m_link.PortNumber() != 0, row.portKept) << row.name;
-        EXPECT_TRUE(m_prompts.Shown().empty()) << row.name;
-        m_onRequest = nullptr;
-        m_rawReply.clear();
-        m_silent = false;
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(got.result, row.result);
+        EXPECT_EQ(got.failure.toStdString(), row.failure);
+        EXPECT_EQ(m_requests, row.sendings);
+        EXPECT_EQ(m_link.PortNumber() != 0, row.portKept);
+        EXPECT_TRUE(m_opened.empty());
+        EXPECT_TRUE(m_prompts.Shown().empty());
         if (row.portKept) {
             // The port stays: the next background read works.
+            Reset(Hex("07"));
             calls = 0;
-            m_readData = Hex("07");
-            m_link.SubmitBackground({0, 62, 1, {}, false}, &monitor,
-                                    [&](const Completion& completion) {
-                                        ++calls;
-                                        got = completion;
-                                    });
-            EXPECT_TRUE(RunUntil([&] { return calls > 0; })) << row.name;
-            EXPECT_EQ(got.data, Hex("07")) << row.name;
+            Monitor(&monitor, count);
+            EXPECT_TRUE(RunUntil([&] { return calls > 0; }));
+            EXPECT_EQ(got.data, Hex("07"));
             // A line error after it, the wire idle, is the monitor's too.
             m_port->FailLine(kLineFraming, false);
             Linger();
-            EXPECT_TRUE(m_prompts.Shown().empty()) << row.name;
+            EXPECT_TRUE(m_prompts.Shown().empty());
         }
-        if (!row.connected) {
-            EXPECT_TRUE(m_opened.empty()) << row.name;
-        }
-        m_onRequest = nullptr;
-        m_rawReply.clear();
-        m_silent = false;
     }
 }
 
