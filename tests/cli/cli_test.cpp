@@ -1,5 +1,6 @@
 // The command-line program run as a process: its output formats and exit
 // codes are what other tools rely on.
+#include "drivemap/drive_catalogue.h"
 #include "run_cli.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,32 +19,38 @@ using kt::cli::test::CliTest;
 using kt::cli::test::RunCli;
 
 // How to fix a rejected line goes to standard error, never into the output.
-TEST_F(CliTest, LineFromArgument) {
-    const std::vector<std::tuple<QString, std::string, std::string>> cases = {
-        {"Counter0 = 200", "0 45 200\n", ""},
-        {"Counter0 = 256", "2 Error: Data out of limit.\n",
-         "ktmotor-cli line: Counter0 takes 0 to 255\n"},
-        {"ReferenceSpeed = 50", "1 Error: Statement not identified.\n",
-         "ktmotor-cli line: ReferenceSpeed: did you mean RefrenceSpeed?\n"},
-        {"Jump", "1 Error: Statement not identified.\n", ""},
-        {"", "255\n", ""},
+TEST_F(CliTest, Line) {
+    struct Row {
+        QStringList args;
+        QByteArray input;
+        std::string out, err;
     };
-    for (const auto& [line, output, error] : cases) {
-        const CliRun run = RunCli({"line", line});
-        EXPECT_EQ(run.exitCode, 0) << line.toStdString();
-        EXPECT_EQ(run.out, output) << line.toStdString();
-        EXPECT_EQ(run.err, error) << line.toStdString();
+    const std::vector<Row> rows = {
+        {{"line", "Counter0 = 200"}, {}, "0 45 200\n", ""},
+        {{"line", "Counter0 = 256"},
+         {},
+         "2 Error: Data out of limit.\n",
+         "ktmotor-cli line: Counter0 takes 0 to 255\n"},
+        {{"line", "ReferenceSpeed = 50"},
+         {},
+         "1 Error: Statement not identified.\n",
+         "ktmotor-cli line: ReferenceSpeed: did you mean RefrenceSpeed?\n"},
+        {{"line", "Jump"}, {}, "1 Error: Statement not identified.\n", ""},
+        {{"line", ""}, {}, "255\n", ""},
+        // A trailing CR is dropped; tabs and blanks are kept (the tab before
+        // the comment makes "Do" unknown).
+        {{"line"},
+         "Do\r\n\tLoop  \nDo\t' x\n\nWordCounter.2 = Analog.4",
+         "0 15 0\n0 67 0\n1 Error: Statement not identified.\n255\n0 91 132\n",
+         "ktmotor-cli line: line 3: write it as Do: one blank between words, no tabs\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        const CliRun run = RunCli(row.args, row.input);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
     }
-}
-
-TEST_F(CliTest, LinesFromStandardInput) {
-    // A trailing CR is dropped; tabs and blanks are kept (the tab before the
-    // comment makes "Do" unknown).
-    const CliRun run = RunCli({"line"}, "Do\r\n\tLoop  \nDo\t' x\n\nWordCounter.2 = Analog.4");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, "0 15 0\n0 67 0\n1 Error: Statement not identified.\n255\n0 91 132\n");
-    EXPECT_EQ(run.err,
-              "ktmotor-cli line: line 3: write it as Do: one blank between words, no tabs\n");
 }
 
 TEST_F(CliTest, CompileSuccessWithHexAndImage) {
@@ -90,24 +99,6 @@ TEST_F(CliTest, CompileErrors) {
     }
 }
 
-// (Special files and images that cannot be written: cli_files_test.)
-TEST_F(CliTest, AMissingFileCannotBeRead) {
-    const QString missing = m_dir.filePath("missing.KtVbM");
-    const CliRun run = RunCli({"compile", missing});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err.rfind(missing.toStdString() + ": cannot read: ", 0), 0u) << run.err;
-}
-
-TEST_F(CliTest, UsageErrors) {
-    EXPECT_EQ(RunCli({"--help"}).exitCode, 0);
-    for (const QStringList& args : {QStringList{}, QStringList{"frobnicate"},
-                                    QStringList{"compile"}, QStringList{"line", "Do", "Loop"}}) {
-        const CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, 64) << args.join(' ').toStdString();
-        EXPECT_FALSE(run.err.empty());
-    }
-}
-
 // Every example runs the same way every time: its trace is kept beside the
 // tests (12 statement slots, input 0 switched on at 4 ms).
 TEST_F(CliTest, SimulateGoldenTraces) {
@@ -124,11 +115,20 @@ TEST_F(CliTest, SimulateGoldenTraces) {
     }
 }
 
-TEST_F(CliTest, SimulateRefusals) {
+// (Special files and images that cannot be written: cli_files_test.)
+TEST_F(CliTest, Refusals) {
+    EXPECT_EQ(RunCli({"--help"}).exitCode, 0);
     const QString good = Write("good.KtVbM", "Do\r\nLoop\r\n");
     const QString bad = Write("bad.KtVbM", "Do\r\nCounter0 = 300\r\nLoop\r\n");
+    const QString missing = m_dir.filePath("missing.KtVbM");
     // Arguments, exit code, what standard error starts with.
     const std::vector<std::tuple<QStringList, int, std::string>> cases = {
+        {{"compile", missing}, 2, missing.toStdString() + ": cannot read: "},
+        {{}, 64, "usage: ktmotor-cli COMMAND"},
+        {{"frobnicate"}, 64, "ktmotor-cli: unknown command 'frobnicate'"},
+        {{"help", "frob"}, 64, "ktmotor-cli: unknown command 'frob'"},
+        {{"compile"}, 64, "usage: ktmotor-cli compile FILE"},
+        {{"line", "Do", "Loop"}, 64, "ktmotor-cli line: give the line as one argument"},
         {{"simulate", bad}, 1, bad.toStdString() + ":2: Error: Data out of limit."},
         {{"simulate", good, "--set", "input.8=1"}, 64, "ktmotor-cli simulate: --set input.8=1"},
         {{"simulate", good, "--set", "analog.0=1024@1"}, 64, "ktmotor-cli simulate: --set"},
@@ -137,8 +137,46 @@ TEST_F(CliTest, SimulateRefusals) {
         {{"simulate", good, "--trace", "--port", "/dev/null"}, 64, "ktmotor-cli: option --port"},
     };
     for (const auto& [args, exitCode, told] : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
         const CliRun run = RunCli(args);
-        EXPECT_EQ(run.exitCode, exitCode) << args.join(' ').toStdString();
-        EXPECT_EQ(run.err.substr(0, told.size()), told) << run.err;
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_TRUE(run.err.starts_with(told)) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
     }
+}
+
+// The names a trace gives the bytes a statement changed are the catalogue's
+// own, and simulate's --set takes every spelling of an input or analog channel.
+TEST_F(CliTest, TraceAndSetNamesAreTheCatalogues) {
+    const QString program = Write("busy.KtVbM", "Output.0 = True\r\nTriggerTimer0 50\r\n"
+                                                "Counter3 = 7\r\nRefrenceSpeed = 50.5\r\n"
+                                                "CommandForward = True\r\nFlag0 = Input.1\r\n"
+                                                "Do\r\nLoop\r\n");
+    const CliRun trace = RunCli({"simulate", program, "--steps", "8", "--trace", "--set", "In1=1",
+                                 "--set", "Analog.2=100@0.003"});
+    ASSERT_EQ(trace.exitCode, 0) << trace.err;
+    static const std::regex change(R"(  (\S+) \S+->\S+)");
+    std::set<std::string> named;
+    for (auto it = std::sregex_iterator(trace.out.begin(), trace.out.end(), change);
+         it != std::sregex_iterator(); ++it) {
+        const auto ref = kt::drivemap::Find((*it)[1].str());
+        EXPECT_TRUE(ref && kt::drivemap::Name(*ref) == (*it)[1]) << (*it)[1] << " not canonical";
+        named.insert((*it)[1]);
+    }
+    for (const char* name :
+         {"Output.0", "Timer.0", "Counter.3", "ReferenceSpeed", "CommandForward", "Flag.0"})
+        EXPECT_TRUE(named.contains(name)) << name << " in\n" << trace.out;
+
+    // Every spelling, each on a channel of its own.
+    QStringList args = {"simulate", Write("idle.KtVbM", "Do\r\nLoop\r\n"), "--steps", "1"};
+    for (const char* set : {"input.3=1", "In4=1", "Input.5=1", "INPUT.6=1", "inputs.In7=1",
+                            "analog.2=7", "Analog.3=8", "analog 4=9"})
+        args << "--set" << set;
+    const CliRun set = RunCli(args);
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_NE(set.out.find("\nInputs Input.0=0 Input.1=0 Input.2=0 Input.3=1 Input.4=1 Input.5=1 "
+                           "Input.6=1 Input.7=1\n"),
+              std::string::npos)
+        << set.out;
+    EXPECT_NE(set.out.find("\nAnalog.2 7\nAnalog.3 8\nAnalog.4 9\n"), std::string::npos) << set.out;
 }
