@@ -1,7 +1,7 @@
 // The questions before unsaved work is lost, answered in the real message
 // boxes as a user answers them: Escape, or the box's close button, backs
 // out of the command and keeps the work, whatever the command; No lets the
-// command go on.
+// command go on; Yes saves first, and a save dialog cancelled stops it.
 #include "platform/dialog_prompts.h"
 #include "tests/mainwindow/main_window_fixture.h"
 #include "tests/modal_answerer.h"
@@ -15,7 +15,7 @@
 using kt::mainwindow::FrmMotor;
 using namespace kt::mainwindow::test;
 
-TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOn) {
+TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOnYesSaves) {
     QTemporaryDir folder;
     const QString other = Put(folder.filePath("other.KtVbM"), "Loop\r\n");
     const QByteArray blink = Bytes(QStringLiteral(KT_EXAMPLES "/Blink.KtVbM"));
@@ -70,10 +70,16 @@ TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOn) {
          {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel},
          work},
     };
+    int yeses = 0;
     for (const Row& row : rows) {
-        for (const std::string way : {"Escape", "close button", "No"}) {
+        for (const std::string way : {"Escape", "close button", "Cancel", "Yes", "No"}) {
             SCOPED_TRACE(row.command + (" / " + way));
-            const bool no = way == "No";
+            const bool no = way == "No", yes = way == "Yes", cancel = way == "Cancel";
+            // Yes on a named program would save over other.KtVbM, which later rows open.
+            if ((yes && !window.Untitled()) ||
+                (cancel && !row.buttons.contains(QMessageBox::Cancel)))
+                continue;
+            yeses += yes;
             window.KtText1()->RText()->SetText(work);
             ASSERT_TRUE(window.Changed());
             fileDialogs = 0;
@@ -86,8 +92,10 @@ TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOn) {
                         shownButtons << box->standardButton(button);
                 std::sort(shownButtons.begin(), shownButtons.end());
             });
-            if (no)
-                answerer.Answer(row.question, QMessageBox::No);
+            if (no || yes || cancel)
+                answerer.Answer(row.question, no    ? QMessageBox::No
+                                              : yes ? QMessageBox::Yes
+                                                    : QMessageBox::Cancel);
             else
                 answerer.Press(row.question, way == "Escape" ? Qt::Key_Escape : 0);
             row.run();
@@ -97,8 +105,9 @@ TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOn) {
             EXPECT_EQ(window.KtText1()->RText()->Text(), no ? row.afterNo : work);
             EXPECT_EQ(window.Changed(), !no || row.afterNo == work);
             EXPECT_EQ(window.isVisible(), !no || row.question == kLoseWork);
-            EXPECT_EQ(fileDialogs, no ? row.dialogsAfterNo : 0);
+            EXPECT_EQ(fileDialogs, no ? row.dialogsAfterNo : int(yes)); // Yes: the save dialog
         }
     }
     EXPECT_TRUE(window.Untitled()); // the example before the window closed
+    EXPECT_EQ(yeses, 3);            // Open, Recent Files, closing the window
 }
