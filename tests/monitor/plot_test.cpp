@@ -1,9 +1,6 @@
-// The plot: its arithmetic as tables (what a view shows of the histories,
-// the value axis's autoscale, ticks and labels, the time axis's ticks, the
-// legend's layout, the readout's place), then the view over ten minutes read
-// a thousand times a second, the older samples in buckets: the cursor's
-// values, zoom, pan and follow, legends and readout clear of the data, and
-// the pixels of a spike, a dip and a one-sample pulse wherever it puts them.
+// The plot: its arithmetic as tables, then the view over ten minutes read a
+// thousand times a second: the cursor, zoom, pan and follow, legends and
+// readout clear of the data, and the pixels of a spike, a dip and a pulse.
 #include "monitor/plot_scale.h"
 #include "monitor/plot_view.h"
 #include "monitor/sample_history.h"
@@ -291,12 +288,11 @@ std::vector<Column> Scan(const QImage& image, int top, int bottom, Pick pick) {
     std::vector<Column> columns;
     for (int x = 150; x < 650; ++x) {
         Column& column = columns.emplace_back(Column{x});
-        for (int y = top; y < bottom; ++y) {
+        for (int y = top; y < bottom; ++y)
             if (pick(image.pixel(x, y))) {
                 column.top = std::min(column.top, y);
                 column.bottom = y;
             }
-        }
     }
     return columns;
 }
