@@ -1,9 +1,8 @@
 // The main window's help around the editor: compile results shown in place,
-// the status bar, recent files, the window's size.
+// the status bar, recent files.
 #include "tests/mainwindow/main_window_fixture.h"
 
 #include <QLabel>
-#include <QScreen>
 
 using kt::mainwindow::FrmMotor;
 using kt::mainwindow::test::Put;
@@ -82,8 +81,6 @@ TEST_F(EditorKit, StatusBarFollowsTheText) {
     Action("AddEditUndo")->trigger();
     EXPECT_EQ(settled(), good);
 
-    Box()->SetText("Do\r\nRefrenceSpeed = 200\r\nLoop");
-    EXPECT_EQ(settled(), "Does not compile (line 2): RefrenceSpeed takes 0 to 102.1");
     ASSERT_TRUE(m_window->OpenFile(Put(Path("V.KtVbM"), "Do\r\nLoop\r\n")));
     EXPECT_EQ(settled(), "4 of 254 bytes");
     m_window->NewProgram();
@@ -113,12 +110,4 @@ TEST_F(EditorKit, RecentFilesNewestFirstAtMostEight) {
     EXPECT_FALSE(m_window->RecentFiles().contains(opened[1]));
     recent->actions()[2]->trigger();
     EXPECT_EQ(m_window->ProgramFile(), opened[2]);
-}
-
-// However large the scale factor, the window fits the screen it opens on.
-TEST(MainWindowSize, NeverLargerThanTheScreen) {
-    QTemporaryDir folder;
-    kt::platform::ScriptedPrompts prompts;
-    FrmMotor window(prompts, folder.path(), folder.path());
-    EXPECT_EQ(window.size(), QSize(1100, 640).boundedTo(window.screen()->availableSize()));
 }
