@@ -3,16 +3,15 @@
 //
 //   recovery_child [--stop-before-rename] APPLICATION_FOLDER TEXT [PROGRAM_FILE]
 //     the desktop program: opens the program file when one is named, types
-//     the text, waits until its copy of the unsaved work holds that text, says
-//     "ready" and runs until it is killed; its first copy may stop just
-//     before it is renamed into place.
-//   recovery_child copy FOLDER TEXT...
-//     writes a copy of each text in turn to one new recovery file in FOLDER;
-//     the last one stops just before it is renamed into place.
+//     the text, waits until its copy of the unsaved work holds that text,
+//     says "ready COPY" and runs until it is killed; its first copy may stop
+//     just before it is renamed into place.
+//   recovery_child copy FOLDER [TEXT...]
+//     takes a new recovery file in FOLDER and writes a copy of each text in
+//     turn, the last one stopped just before its rename; with no text it
+//     says "ready COPY" and writes nothing.
 //   recovery_child replace FILE TEXT
 //     replaces FILE as Save does, stopping just before the rename.
-//   recovery_child hold FOLDER
-//     takes a new recovery file's lock, says "ready PATH" and writes nothing.
 //
 // Where it stops it says "stopped TEMPORARY_FILE" and waits to be killed.
 #include "app/desktop_app.h"
@@ -38,10 +37,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Says line, then waits to be killed.
-[[noreturn]] void SayAndWait(const QByteArray& line) {
+void Say(const QByteArray& line) {
     std::fputs((line + '\n').constData(), stdout);
     std::fflush(stdout);
+}
+
+// Says line, then waits to be killed.
+[[noreturn]] void SayAndWait(const QByteArray& line) {
+    Say(line);
     for (;;)
         std::this_thread::sleep_for(1h);
 }
@@ -56,16 +59,14 @@ int Desktop(const QStringList& args) {
     desktop.Show(args.value(3));
     kt::editor::TextBox* box = desktop.Window().KtText1()->RText();
     QTest::keyClicks(box, args[2]);
-    const QString typed = box->Text();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &desktop.Window(), [&] {
         QFile copy(desktop.RecoveryPath());
         const auto loaded =
             RecoveryFile::Decode(copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray());
-        if (loaded.status == RecoveryFile::Status::Ok && loaded.content.text == typed) {
-            poll.stop();
-            std::fputs("ready\n", stdout);
-            std::fflush(stdout);
+        if (loaded.status == RecoveryFile::Status::Ok && loaded.content.text == box->Text()) {
+            poll.stop(); // and runs on until it is killed
+            Say("ready " + QFile::encodeName(desktop.RecoveryPath()));
         }
     });
     poll.start(10);
@@ -80,7 +81,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("KtMotor"));
     QStringList args = QApplication::arguments();
     const QString mode = args.value(1);
-    if (mode == QLatin1String("copy") && args.size() >= 4) {
+    if (mode == QLatin1String("copy") && args.size() >= 3) {
         const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
         for (qsizetype i = 3; i < args.size(); ++i) {
             if (i == args.size() - 1)
@@ -92,17 +93,13 @@ int main(int argc, char* argv[]) {
             if (!failed.isEmpty())
                 SayAndWait("failed " + failed.toUtf8());
         }
-        return 1; // never stopped
+        SayAndWait("ready " + QFile::encodeName(file->Path()));
     }
     if (mode == QLatin1String("replace") && args.size() == 4) {
         RegularFile::SetBeforeRename(Stop);
         SayAndWait(
             "failed " +
             RegularFile::Replace(QFile::encodeName(args[2]), args[3].toUtf8()).error.toUtf8());
-    }
-    if (mode == QLatin1String("hold") && args.size() == 3) {
-        const std::unique_ptr<RecoveryFile> file = RecoveryFile::New(args[2]);
-        SayAndWait("ready " + QFile::encodeName(file->Path()));
     }
     if (mode == QLatin1String("--stop-before-rename")) {
         RegularFile::SetBeforeRename(Stop);

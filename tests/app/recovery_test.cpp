@@ -1,11 +1,15 @@
-// Unsaved work survives a crash: a real run killed mid-edit, the question at
-// the next start, the copy dropped by No, a save or a clean end, damaged
-// copies reported and kept, and a full disk that costs only the copy.
+// Unsaved work survives a crash: a real run killed mid-edit or on its way to
+// its first copy, the question at the next start, the copy dropped by No, a
+// save or a clean end, damaged copies reported and kept, a full disk that
+// costs only the copy, and what killed programs leave behind: copies that
+// never reached their name, locks and the temporary files of saves, cleared
+// away without touching what a running program still uses.
 #include "app/desktop_app.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
-#include "mainwindow/frm_motor.h"
 #include "files/recovery_file.h"
+#include "files/regular_file.h"
+#include "mainwindow/frm_motor.h"
 #include "modal_answerer.h"
 #include "tests/cli/special_files.h"
 
@@ -18,12 +22,14 @@
 #include <optional>
 
 using kt::files::RecoveryFile;
+using kt::files::RegularFile;
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString kRestore = "KtMotor was not closed properly.\nRestore";
-const QString kCannotRestore = "KtMotor was not closed properly, but";
+const QString kCannotRestore =
+    "KtMotor was not closed properly, but the unsaved work it left cannot be restored:\n";
 const QString kCannotKeep = "Could not keep a copy";
 
 // Runs that name no data folder keep their copies in one of this test
@@ -46,9 +52,57 @@ void Put(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
-QStringList Copies(const QString& data) {
-    return QDir(data).entryList({"*" + RecoveryFile::kSuffix}, QDir::Files);
+std::string Files(const QString& folder, const QStringList& filter = {}) {
+    return QDir(folder).entryList(filter, QDir::Files | QDir::Hidden).join(u'|').toStdString();
 }
+std::string Copies(const QString& data) {
+    return Files(data, {"*" + RecoveryFile::kSuffix});
+}
+RecoveryFile::Content Work(const QString& text) {
+    return {
+        .text = text, .programFile = {}, .untitled = true, .saved = QDateTime::currentDateTime()};
+}
+
+// recovery_child in one of its modes, killed at the latest when it goes;
+// with its data folder under dataHome, or started through a link named as
+// our desktop program in bin.
+class Child {
+public:
+    explicit Child(const QStringList& args, const QString& dataHome = {}, const QString& bin = {}) {
+        QString program = QStringLiteral(RECOVERY_CHILD);
+        if (!bin.isEmpty()) {
+            program = QDir(bin).filePath(QStringLiteral("ktmotor"));
+            QFile::link(QStringLiteral(RECOVERY_CHILD), program); // or made before
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!dataHome.isEmpty())
+            environment.insert("XDG_DATA_HOME", dataHome);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, args);
+    }
+    ~Child() { Kill(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // The rest of its next line after word, or what it said instead.
+    QString Said(const QByteArray& word) {
+        (void)QTest::qWaitFor(
+            [this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; },
+            20000);
+        const QByteArray line = m_process.readLine().trimmed();
+        return line.startsWith(word + ' ') ? QFile::decodeName(line.mid(word.size() + 1))
+                                           : "<said: " + QString::fromUtf8(line) + '>';
+    }
+    qint64 Pid() const { return m_process.processId(); }
+    void Kill() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+
+private:
+    QProcess m_process;
+};
 
 // The desktop program in-process on a data folder, copying every 20 ms; the
 // answerer answers its real boxes.
@@ -72,6 +126,7 @@ struct Session {
         stuck.callOnTimeout([] { QCoreApplication::exit(1); });
         stuck.start(5000);
         EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
     }
 
     kt::test::ModalAnswerer answerer;
@@ -89,29 +144,31 @@ void LeaveWork(const QString& folder, const QString& data) {
 
 } // namespace
 
-// A real run killed with SIGKILL while it had unsaved work, titled and
-// untitled. A session started meanwhile leaves the living run's copy alone;
-// the first start after the kill offers it, and Yes brings the text back as
-// unsaved work without writing the program file.
+// A real run killed with SIGKILL while it had unsaved work, titled or
+// untitled, its copy in place or its first one stopped before its rename. A
+// session started meanwhile leaves the living run's copy alone; the first
+// start after the kill offers it, Yes brings the text back as unsaved work
+// without writing the program file, and the copy goes on in its one file.
 TEST(Recovery, RestoresTheWorkOfAKilledRun) {
-    for (const bool titled : {true, false}) {
-        SCOPED_TRACE(titled);
+    const std::pair<bool, bool> cases[] = {{true, false}, {false, false}, {false, true}};
+    for (const auto& [titled, beforeRename] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "titled " << titled << " before rename " << beforeRename);
         QTemporaryDir home;
         const QString data = home.filePath("KtMotor"); // where the child's own name puts it
         const QString program = home.filePath("Demo.KtVbM");
         Put(program, "Do\r\nLoop\r\n");
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", home.path());
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(RECOVERY_CHILD, {home.path(), "' x", titled ? program : QString()});
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 20000));
-        ASSERT_EQ(child.readLine(), "ready\n");
-        const QStringList copies = Copies(data);
-        ASSERT_EQ(copies.size(), 1);
-        const QByteArray copy = Bytes(QDir(data).filePath(copies[0]));
+        QStringList args = {home.path(), "' x"};
+        if (titled)
+            args << program;
+        if (beforeRename)
+            args.prepend("--stop-before-rename");
+        Child child(args, home.path());
+        const QString left = child.Said(beforeRename ? "stopped" : "ready");
+        const QByteArray copy = Bytes(left);
+        const QString work = titled ? "Do\r\nLoop\r\n' x" : "' x";
+        EXPECT_EQ(RecoveryFile::Decode(copy).content.text, work);
+        EXPECT_EQ(Copies(data), beforeRename ? "" : QFileInfo(left).fileName().toStdString());
         {
             Session other(home.path(), data);
             other.desktop.Show();
@@ -120,60 +177,28 @@ TEST(Recovery, RestoresTheWorkOfAKilledRun) {
             other.CloseCleanly();
             EXPECT_EQ(other.answerer.Count(kRestore), 0);
         }
-        EXPECT_EQ(Bytes(QDir(data).filePath(copies[0])), copy);
+        EXPECT_EQ(Bytes(left), copy);
 
-        child.kill();
-        ASSERT_TRUE(child.waitForFinished(10000));
+        child.Kill();
         Session next(home.path(), data);
         next.answerer.Answer(kRestore, QMessageBox::Yes);
         next.desktop.Show();
         const kt::mainwindow::FrmMotor& window = next.desktop.Window();
         ASSERT_EQ(next.answerer.Shown().size(), 1u);
         EXPECT_EQ(next.answerer.Shown()[0].contains("Demo"), titled);
-        EXPECT_EQ(next.Box()->Text(), titled ? "Do\r\nLoop\r\n' x" : "' x");
+        EXPECT_EQ(next.Box()->Text(), work);
         EXPECT_EQ(window.windowTitle(), titled ? "Demo" : "NewMotorProgram");
         EXPECT_EQ(window.Untitled(), !titled);
         EXPECT_EQ(window.ProgramFile() == program, titled);
         EXPECT_TRUE(window.Changed());
         EXPECT_EQ(Bytes(program), "Do\r\nLoop\r\n");
-        EXPECT_EQ(next.desktop.RecoveryPath(), QDir(data).filePath(copies[0])); // carried on
+        EXPECT_EQ(Files(data, {"*.tmp"}), "");
+        EXPECT_EQ(Copies(data), QFileInfo(next.desktop.RecoveryPath()).fileName().toStdString());
+        EXPECT_TRUE(beforeRename || next.desktop.RecoveryPath() == left); // carried on
+        QTest::keyClicks(next.Box(), "y");
+        EXPECT_TRUE(next.CopyHolds(next.Box()->Text()));
+        next.CloseCleanly();
     }
-}
-
-// A real run killed on its way to its first copy: the copy never got its
-// name, only the temporary file holds the work. The next start offers it all
-// the same, and the copy goes on under a name of its own.
-TEST(Recovery, RestoresAFirstCopyKilledBeforeItsRename) {
-    QTemporaryDir home;
-    const QString data = home.filePath("KtMotor");
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", home.path());
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(RECOVERY_CHILD, {"--stop-before-rename", home.path(), "' x"});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 20000));
-    const QByteArray said = child.readLine().trimmed();
-    ASSERT_TRUE(said.startsWith("stopped ")) << said.toStdString();
-    const QString temporary = QFile::decodeName(said.mid(8));
-    EXPECT_EQ(RecoveryFile::Decode(Bytes(temporary)).content.text, "' x");
-    EXPECT_EQ(Copies(data), QStringList{});
-    child.kill();
-    ASSERT_TRUE(child.waitForFinished(10000));
-
-    Session next(home.path(), data);
-    next.answerer.Answer(kRestore, QMessageBox::Yes);
-    next.desktop.Show();
-    EXPECT_EQ(next.answerer.Count(kRestore), 1);
-    EXPECT_EQ(next.Box()->Text(), "' x");
-    EXPECT_TRUE(next.desktop.Window().Changed());
-    EXPECT_EQ(QDir(data).entryList({"*.tmp"}, QDir::Files | QDir::Hidden), QStringList{});
-    EXPECT_EQ(Copies(data), QStringList{QFileInfo(next.desktop.RecoveryPath()).fileName()});
-    QTest::keyClicks(next.Box(), "y");
-    EXPECT_TRUE(next.CopyHolds("' xy"));
-    next.CloseCleanly();
-    EXPECT_EQ(next.answerer.Unexpected(), std::vector<QString>{});
 }
 
 // No drops the copy; so does a save, and a clean end, which leaves no lock
@@ -189,22 +214,22 @@ TEST(Recovery, NoSaveAndCleanEndDropTheCopy) {
     session.desktop.Show(program);
     EXPECT_EQ(session.answerer.Count(kRestore), 1);
     EXPECT_EQ(session.Box()->Text(), "Do\r\n");
-    EXPECT_EQ(Copies(data), QStringList{});
+    EXPECT_EQ(Copies(data), "");
 
     QTest::keyClicks(session.Box(), "Loop");
     EXPECT_TRUE(session.CopyHolds("Do\r\nLoop"));
     ASSERT_TRUE(session.desktop.Window().SaveProgram());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Copies(data).isEmpty(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Copies(data).empty(); }));
     QTest::keyClicks(session.Box(), "'");
     EXPECT_TRUE(session.CopyHolds("Do\r\nLoop'"));
     session.CloseCleanly();
-    EXPECT_EQ(QDir(data).entryList(QDir::Files | QDir::Hidden), QStringList{});
-    EXPECT_EQ(session.answerer.Unexpected(), std::vector<QString>{});
+    EXPECT_EQ(Files(data), "");
 }
 
-// A copy cut short, altered, foreign or of a newer version is reported,
-// never restored, and kept: a damaged one set aside so that it is reported
-// once, a newer one in place for that version. A good copy is still offered.
+// A copy cut short, altered, foreign, of a newer version or larger than Open
+// takes is reported, never restored, and kept: a damaged one set aside so
+// that it is reported once, the others in place. A good copy is still
+// offered.
 TEST(Recovery, DamagedCopiesAreReportedAndKept) {
     const QByteArray good = RecoveryFile::Encode({.text = "Do\r\nLoop ' \u00fc\u20ac",
                                                   .programFile = "/a\nb",
@@ -213,29 +238,37 @@ TEST(Recovery, DamagedCopiesAreReportedAndKept) {
     altered[altered.size() - 1] = 'P';
     QByteArray newer = good;
     newer.replace("recovery 1", "recovery 12");
-    // Contents, whether they stay where they are.
-    const std::vector<std::pair<QByteArray, bool>> cases = {{QByteArray("\0\xff", 2), false},
-                                                            {"KtMotor recovery 1\n", false},
-                                                            {good.chopped(1), false},
-                                                            {good + "x", false},
-                                                            {altered, false},
-                                                            {newer, true}};
-    for (const auto& [bytes, stays] : cases) {
-        SCOPED_TRACE(bytes.toStdString());
+    const QByteArray large =
+        RecoveryFile::Encode(Work(QString(RegularFile::kMaxProgramFileBytes + 1, u'x')));
+    struct Case {
+        QByteArray bytes;
+        bool stays;  // in place, reported at every start
+        QString why; // how the report goes on
+    };
+    const Case cases[] = {{QByteArray("\0\xff", 2), false, ""},
+                          {"KtMotor recovery 1\n", false, ""},
+                          {good.chopped(1), false, ""},
+                          {good + "x", false, ""},
+                          {altered, false, ""},
+                          {newer, true, ""},
+                          {large, true, "It holds more than the 16 MiB a program file may hold"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes.left(40).toStdString());
         QTemporaryDir home;
         const QString data = home.filePath("data");
         LeaveWork(home.path(), data);
         const QString bad = QDir(data).filePath("bad" + RecoveryFile::kSuffix);
-        Put(bad, bytes);
+        Put(bad, c.bytes);
         for (const bool first : {true, false}) {
             Session session(home.path(), data);
             session.answerer.Answer(kCannotRestore, QMessageBox::Ok);
             session.answerer.Answer(kRestore, QMessageBox::No);
             session.desktop.Show();
-            EXPECT_EQ(session.answerer.Count(kCannotRestore), first || stays ? 1 : 0);
+            EXPECT_EQ(session.answerer.Count(kCannotRestore + c.why), first || c.stays ? 1 : 0);
             EXPECT_EQ(session.answerer.Count(kRestore), first ? 1 : 0);
+            EXPECT_EQ(session.answerer.Unexpected(), std::vector<QString>{});
             EXPECT_EQ(session.Box()->Text(), "");
-            EXPECT_EQ(Bytes(stays ? bad : bad + RecoveryFile::kDamagedSuffix), bytes);
+            EXPECT_TRUE(Bytes(c.stays ? bad : bad + RecoveryFile::kDamagedSuffix) == c.bytes);
         }
     }
     const RecoveryFile::Loaded back = RecoveryFile::Decode(good);
@@ -268,15 +301,110 @@ TEST(Recovery, FullDiskCostsOnlyTheCopy) {
         EXPECT_EQ(session.answerer.Count(kCannotKeep), 1);
         EXPECT_TRUE(session.desktop.Window().Changed());
         // Neither a copy nor a half-written one; the lock may be there.
-        EXPECT_EQ(QDir(data).entryList({"*" + RecoveryFile::kSuffix, "*.tmp"},
-                                       QDir::Files | QDir::Hidden),
-                  QStringList{});
+        EXPECT_EQ(Files(data, {"*" + RecoveryFile::kSuffix, "*.tmp"}), "");
 
         ASSERT_TRUE(QFile::remove(disk.Path("fill")));
         EXPECT_TRUE(session.CopyHolds(saved + "' more"));
         EXPECT_EQ(session.answerer.Count(kCannotKeep), 1);
         session.CloseCleanly();
         EXPECT_EQ(Bytes(program), saved);
-        EXPECT_EQ(session.answerer.Unexpected(), std::vector<QString>{});
     }
+}
+
+// Later copies killed between the temporary file's last byte and the
+// rename, the temporary file whole or cut short afterwards as a lost write
+// would leave it. While the program runs nothing of it is touched; once it
+// is gone the newest readable copy is offered, one file for the one program,
+// and no temporary file is left.
+TEST(Recovery, CopiesKilledBeforeTheirRenameAreOffered) {
+    struct Case {
+        QStringList texts; // the copies written, the last one stopped
+        bool cut;          // the stopped copy cut short after the kill
+        QString offered;   // the text offered; empty when the one file is damaged
+    };
+    const Case cases[] = {{{"first", "second"}, false, "second"},
+                          {{"first", "second"}, true, "first"},
+                          {{"first"}, true, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.texts.join(',').toStdString() + (c.cut ? " cut" : ""));
+        QTemporaryDir home;
+        const QString data = home.filePath("data");
+        Child child(QStringList{"copy", data} + c.texts);
+        const QString temporary = child.Said("stopped");
+        ASSERT_EQ(QFileInfo(temporary).absolutePath(), QDir(data).absolutePath());
+        const QByteArray whole = Bytes(temporary);
+        EXPECT_EQ(RecoveryFile::Decode(whole).content.text, c.texts.last());
+        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty()) << "its owner runs";
+        EXPECT_EQ(Bytes(temporary), whole);
+
+        child.Kill();
+        ASSERT_TRUE(!c.cut || QFile::resize(temporary, whole.size() / 2));
+        const auto found = RecoveryFile::LeftBehind(data);
+        ASSERT_EQ(found.size(), 1u);
+        const RecoveryFile::Loaded loaded = found[0]->Read();
+        EXPECT_EQ(loaded.status,
+                  c.offered.isEmpty() ? RecoveryFile::Status::Damaged : RecoveryFile::Status::Ok)
+            << loaded.error.toStdString();
+        EXPECT_EQ(loaded.content.text.toStdString(), c.offered.toStdString());
+        EXPECT_TRUE(!c.offered.isEmpty() || !found[0]->SetAside().isEmpty()); // as the start does
+        EXPECT_EQ(Files(data, {".*.tmp"}), "");
+        EXPECT_TRUE(found[0]->Path().endsWith(RecoveryFile::kSuffix));
+        EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty()) << "taken: a second start finds none";
+    }
+}
+
+// Every killed program leaves its lock, and a save killed before its rename
+// its temporary file beside the program, named with its maker. Both go once
+// the maker is gone; a running program's stay, whether another process or
+// this one holds it, and so does the lock of a copy being offered. The
+// program file is never touched.
+TEST(Recovery, WhatKilledProgramsLeftGoesWhatRunningOnesUseStays) {
+    QTemporaryDir home;
+    QTemporaryDir folder;
+    QTemporaryDir bin;
+    const QString data = home.filePath("data");
+    const QString program = folder.filePath("Demo.KtVbM");
+    Put(program, "old");
+    Child killed({"copy", data});
+    Child running({"copy", data});
+    Child withCopy({"copy", data, "written", "newer"});
+    Child killedSave({"replace", program, "killed"}, {}, bin.path());
+    Child runningSave({"replace", program, "running"}, {}, bin.path());
+    const QString killedLock = killed.Said("ready") + ".lock";
+    const QString runningLock = running.Said("ready") + ".lock";
+    ASSERT_FALSE(withCopy.Said("stopped").startsWith("<said"));
+    const QString killedTemporary = killedSave.Said("stopped");
+    const QString runningTemporary = runningSave.Said("stopped");
+    const std::unique_ptr<RecoveryFile> own = RecoveryFile::New(data);
+    const QString ownLock = own->Path() + ".lock";
+    for (const QString& lock : {killedLock, runningLock, ownLock})
+        ASSERT_TRUE(QFileInfo::exists(lock)) << lock.toStdString();
+    EXPECT_EQ(RegularFile::MakerOf(QFileInfo(killedTemporary).fileName()), killedSave.Pid());
+    EXPECT_EQ(RegularFile::MakerOf(QFileInfo(runningTemporary).fileName()), runningSave.Pid());
+    EXPECT_EQ(Bytes(killedTemporary), "killed");
+    killed.Kill();
+    withCopy.Kill();
+    killedSave.Kill();
+
+    const auto found = RecoveryFile::LeftBehind(data);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->Read().content.text.toStdString(), "newer");
+    EXPECT_TRUE(QFileInfo::exists(found[0]->Path() + ".lock"));
+    EXPECT_FALSE(QFileInfo::exists(killedLock));
+    EXPECT_TRUE(QFileInfo::exists(runningLock));
+    EXPECT_TRUE(QFileInfo::exists(ownLock));
+    EXPECT_EQ(own->Write(Work("mine")).toStdString(), "");
+    EXPECT_EQ(RegularFile::RemoveLeftovers(folder.path()).join(u'|'),
+              QFileInfo(killedTemporary).fileName());
+    EXPECT_EQ(Bytes(runningTemporary), "running");
+
+    running.Kill();
+    runningSave.Kill();
+    EXPECT_TRUE(RecoveryFile::LeftBehind(data).empty());
+    EXPECT_FALSE(QFileInfo::exists(runningLock));
+    EXPECT_TRUE(QFileInfo::exists(ownLock));
+    EXPECT_EQ(RegularFile::RemoveLeftovers(folder.path()).join(u'|'),
+              QFileInfo(runningTemporary).fileName());
+    EXPECT_EQ(Files(folder.path()), "Demo.KtVbM");
+    EXPECT_EQ(Bytes(program), "old");
 }
