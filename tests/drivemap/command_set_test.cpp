@@ -32,7 +32,8 @@ using Reader = std::function<Byte(ClsKtMotor&, Byte channel, double& reading)>;
 using Writer = std::function<Byte(ClsKtMotor&, Byte channel, double reading)>;
 using BitWriter = std::function<Byte(ClsKtMotor&, bool on)>;
 
-template <typename Value> Reader Plain(Byte (ClsKtMotor::*read)(Value&)) {
+// The command set's typed functions as numbers, with a channel or without.
+template <typename Value> Reader R(Byte (ClsKtMotor::*read)(Value&)) {
     return [read](ClsKtMotor& m, Byte, double& reading) {
         Value value{};
         const Byte result = (m.*read)(value);
@@ -40,7 +41,7 @@ template <typename Value> Reader Plain(Byte (ClsKtMotor::*read)(Value&)) {
         return result;
     };
 }
-template <typename Value> Reader Numbered(Byte (ClsKtMotor::*read)(Byte, Value&)) {
+template <typename Value> Reader R(Byte (ClsKtMotor::*read)(Byte, Value&)) {
     return [read](ClsKtMotor& m, Byte channel, double& reading) {
         Value value{};
         const Byte result = (m.*read)(channel, value);
@@ -48,24 +49,26 @@ template <typename Value> Reader Numbered(Byte (ClsKtMotor::*read)(Byte, Value&)
         return result;
     };
 }
-Writer Single(Byte (ClsKtMotor::*write)(float&)) {
+Writer W(Byte (ClsKtMotor::*write)(float&)) {
     return [write](ClsKtMotor& m, Byte, double reading) {
         float value = static_cast<float>(reading);
         return (m.*write)(value);
     };
 }
-template <typename Value> Writer NumberedWriter(Byte (ClsKtMotor::*write)(Byte, Value)) {
+template <typename Value> Writer W(Byte (ClsKtMotor::*write)(Byte, Value)) {
     return [write](ClsKtMotor& m, Byte channel, double reading) {
         return (m.*write)(channel, static_cast<Value>(reading));
     };
 }
-template <std::size_t N> Reader Group(std::function<Byte(ClsKtMotor&, bool (&)[N])> read) {
-    return [read](ClsKtMotor& m, Byte, double& reading) {
-        bool bits[N] = {};
+// A group's bits as the command set gives them, the k-th worth masks[k].
+Reader Bits(std::function<Byte(ClsKtMotor&, bool (&)[8])> read,
+            std::vector<unsigned> masks = {1, 2, 4, 8, 16, 32, 64, 128}) {
+    return [read, masks](ClsKtMotor& m, Byte, double& reading) {
+        bool bits[8] = {};
         const Byte result = read(m, bits);
         reading = 0;
-        for (std::size_t k = 0; k < N; ++k)
-            reading += bits[k] ? 1u << k : 0;
+        for (std::size_t k = 0; k < masks.size(); ++k)
+            reading += bits[k] ? masks[k] : 0;
         return result;
     };
 }
@@ -77,79 +80,56 @@ struct Access {
 
 // The command set's functions by the catalogue's names.
 const std::map<std::string, Access>& CommandSet() {
+    using M = ClsKtMotor;
     static const std::map<std::string, Access> table = {
-        {"Outputs",
-         {Group<2>([](ClsKtMotor& m, bool(&b)[2]) { return m.ReadOutputs(b[0], b[1]); }), {}}},
-        {"Inputs", {Group<8>([](ClsKtMotor& m, bool(&b)[8]) { return m.ReadInputs(b); }), {}}},
-        {"Flags", {Group<8>([](ClsKtMotor& m, bool(&b)[8]) { return m.ReadFlags(b); }), {}}},
+        {"Outputs", {Bits([](M& m, bool(&b)[8]) { return m.ReadOutputs(b[0], b[1]); }), {}}},
+        {"Inputs", {Bits([](M& m, bool(&b)[8]) { return m.ReadInputs(b); }), {}}},
+        {"Flags", {Bits([](M& m, bool(&b)[8]) { return m.ReadFlags(b); }), {}}},
         {"Status",
-         {[](ClsKtMotor& m, Byte, double& reading) {
-              bool b[7] = {};
-              const Byte result = m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]);
-              // In the order of the command set's arguments.
-              const StatusBit order[7] = {StatusBit::Fault,         StatusBit::MotorEnable,
-                                          StatusBit::MotorForward,  StatusBit::ProgramRunMode,
-                                          StatusBit::AutoTorque,    StatusBit::CommandReverse,
-                                          StatusBit::CommandForward};
-              reading = 0;
-              for (int k = 0; k < 7; ++k)
-                  reading += b[k] ? Mask(order[k]) : 0;
-              return result;
-          },
+         {Bits([](M& m,
+                  bool(&b)[8]) { return m.ReadStatus(b[0], b[1], b[2], b[3], b[4], b[5], b[6]); },
+               {Mask(StatusBit::Fault), Mask(StatusBit::MotorEnable), Mask(StatusBit::MotorForward),
+                Mask(StatusBit::ProgramRunMode), Mask(StatusBit::AutoTorque),
+                Mask(StatusBit::CommandReverse), Mask(StatusBit::CommandForward)}),
           {}}},
-        {"Timer",
-         {Numbered<Byte>(&ClsKtMotor::ReadTimer), NumberedWriter(&ClsKtMotor::WriteTimer)}},
-        {"CurrentSpeed", {Plain<float>(&ClsKtMotor::ReadCurrentSpeed), {}}},
-        {"Error", {Plain<Byte>(&ClsKtMotor::ReadError), {}}},
-        {"Analog", {Numbered<ClsKtMotor::Long>(&ClsKtMotor::ReadAnalog), {}}},
-        {"BusVolt", {Plain<float>(&ClsKtMotor::ReadBusVolt), {}}},
-        {"MotorCurrent", {Plain<float>(&ClsKtMotor::ReadMotorCurrent), {}}},
-        {"DecelerationRate",
-         {Plain<float>(&ClsKtMotor::ReadDecelerationRate),
-          Single(&ClsKtMotor::WriteDecelerationRate)}},
-        {"AccelerationRate",
-         {Plain<float>(&ClsKtMotor::ReadAccelerationRate),
-          Single(&ClsKtMotor::WriteAccelerationRate)}},
-        {"ReferenceSpeed",
-         {Plain<float>(&ClsKtMotor::ReadReferenceSpeed), Single(&ClsKtMotor::WriteReferenceSpeed)}},
+        {"Timer", {R(&M::ReadTimer), W(&M::WriteTimer)}},
+        {"CurrentSpeed", {R(&M::ReadCurrentSpeed), {}}},
+        {"Error", {R(&M::ReadError), {}}},
+        {"Analog", {R(&M::ReadAnalog), {}}},
+        {"BusVolt", {R(&M::ReadBusVolt), {}}},
+        {"MotorCurrent", {R(&M::ReadMotorCurrent), {}}},
+        {"DecelerationRate", {R(&M::ReadDecelerationRate), W(&M::WriteDecelerationRate)}},
+        {"AccelerationRate", {R(&M::ReadAccelerationRate), W(&M::WriteAccelerationRate)}},
+        {"ReferenceSpeed", {R(&M::ReadReferenceSpeed), W(&M::WriteReferenceSpeed)}},
         {"ReferenceVolt",
-         {Plain<Byte>(&ClsKtMotor::ReadReferenceVolt),
-          [](ClsKtMotor& m, Byte, double reading) {
+         {R(&M::ReadReferenceVolt),
+          [](M& m, Byte, double reading) {
               if (reading > 255) // no byte to pass
                   return Byte{kOutOfRange};
               return m.WriteReferenceVolt(static_cast<Byte>(reading));
           }}},
-        {"CurrentLimit",
-         {Plain<float>(&ClsKtMotor::ReadCurrentLimit), Single(&ClsKtMotor::WriteCurrentLimit)}},
-        {"MotorVolt", {Plain<Byte>(&ClsKtMotor::ReadMotorVolt), {}}},
-        {"Counter",
-         {Numbered<Byte>(&ClsKtMotor::ReadCounter), NumberedWriter(&ClsKtMotor::WriteCounter)}},
-        {"WordCounter",
-         {Numbered<ClsKtMotor::Long>(&ClsKtMotor::ReadWordCounter),
-          NumberedWriter(&ClsKtMotor::WriteWordCounter)}},
-    };
+        {"CurrentLimit", {R(&M::ReadCurrentLimit), W(&M::WriteCurrentLimit)}},
+        {"MotorVolt", {R(&M::ReadMotorVolt), {}}},
+        {"Counter", {R(&M::ReadCounter), W(&M::WriteCounter)}},
+        {"WordCounter", {R(&M::ReadWordCounter), W(&M::WriteWordCounter)}}};
     return table;
 }
 
-const std::map<std::string, BitWriter>& BitWriters() {
-    static const std::map<std::string, BitWriter> table = [] {
-        std::map<std::string, BitWriter> bits = {
-            {"CommandForward", [](ClsKtMotor& m, bool on) { return m.WriteCommandForward(on); }},
-            {"CommandReverse", [](ClsKtMotor& m, bool on) { return m.WriteCommandReverse(on); }},
-            {"AutoTorque", [](ClsKtMotor& m, bool on) { return m.WriteAutoTorque(on); }},
-        };
-        for (Byte n = 0; n < 8; ++n) {
-            bits["Flag." + std::to_string(n)] = [n](ClsKtMotor& m, bool on) {
-                return m.WriteFlag(n, on);
-            };
-            if (n < 2)
-                bits["Output." + std::to_string(n)] = [n](ClsKtMotor& m, bool on) {
-                    return m.WriteOutput(n, on);
-                };
-        }
-        return bits;
-    }();
-    return table;
+// The command set's write of a bit; none for a bit it only reads.
+BitWriter BitWrite(const DriveValue& value, const Bit& bit) {
+    const auto n = static_cast<Byte>(bit.name.back() - '0'); // "Flag.3", "Output.1"
+    if (value.id == Id::Flags)
+        return [n](ClsKtMotor& m, bool on) { return m.WriteFlag(n, on); };
+    if (value.id == Id::Outputs)
+        return [n](ClsKtMotor& m, bool on) { return m.WriteOutput(n, on); };
+    const std::map<std::string_view, Byte (ClsKtMotor::*)(bool)> status = {
+        {"CommandForward", &ClsKtMotor::WriteCommandForward},
+        {"CommandReverse", &ClsKtMotor::WriteCommandReverse},
+        {"AutoTorque", &ClsKtMotor::WriteAutoTorque}};
+    const auto found = status.find(bit.name);
+    if (found == status.end())
+        return {};
+    return [write = found->second](ClsKtMotor& m, bool on) { return (m.*write)(on); };
 }
 
 // The channels of a value: one for a single value.
@@ -165,9 +145,8 @@ std::vector<ValueRef> ChannelsOf(const DriveValue& value) {
 class CommandSetTest : public ::testing::Test {
 protected:
     CommandSetTest() {
-        // What the test writes stays as written.
-        m_drive.SetMotorModel(false);
-        WritePowerUp(m_powerUp);
+        m_drive.SetMotorModel(false); // what the test writes stays as written
+        EXPECT_EQ(m_motor.OpenPort(), 1);
     }
     ~CommandSetTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
 
@@ -204,52 +183,43 @@ protected:
             return std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
         }};
     ClsKtMotor m_motor{m_link, m_prompts};
-    std::vector<std::uint8_t> m_powerUp = std::vector<std::uint8_t>(kUsedSize);
 };
 
 } // namespace
 
-TEST_F(CommandSetTest, EveryValueHasItsFunctionsAndOnlyTheWritableAWrite) {
+// The search reads the identification; every other value has its functions,
+// a write only where writable, and reads its power-up value from its address.
+TEST_F(CommandSetTest, EveryValueReadsItsPowerUpValueWhereTheCatalogueSays) {
+    EXPECT_EQ(LastRequest(), Expected(kAccess, {&At(Id::Identification)}));
+    EXPECT_EQ(m_drive.DataByte(At(Id::Identification).address), kIdentificationValue);
+    std::vector<std::uint8_t> powerUp(kUsedSize);
+    WritePowerUp(powerUp);
     std::size_t described = 0;
     for (const DriveValue& value : Values()) {
         if (value.id == Id::Identification)
-            continue; // the search's, below
+            continue;
         ++described;
         const auto found = CommandSet().find(std::string(value.name));
         ASSERT_NE(found, CommandSet().end()) << value.name;
         EXPECT_EQ(static_cast<bool>(found->second.write), value.writable) << value.name;
         for (const Bit& bit : value.bits)
-            EXPECT_EQ(BitWriters().contains(std::string(bit.name)), bit.writable) << bit.name;
+            EXPECT_EQ(static_cast<bool>(BitWrite(value, bit)), bit.writable) << bit.name;
+        for (const ValueRef& ref : ChannelsOf(value))
+            EXPECT_EQ(Read(ref), Text(ref, powerUp)) << Name(ref);
     }
     EXPECT_EQ(CommandSet().size(), described);
 }
 
-TEST_F(CommandSetTest, TheSearchReadsTheIdentificationTheDrivePowersUpWith) {
-    ASSERT_EQ(m_motor.OpenPort(), 1);
-    ASSERT_FALSE(m_drive.Requests().empty());
-    EXPECT_EQ(LastRequest(), Expected(kAccess, {&At(Id::Identification)}));
-    EXPECT_EQ(m_drive.DataByte(At(Id::Identification).address), kIdentificationValue);
-}
-
-TEST_F(CommandSetTest, EveryValueReadsItsPowerUpValue) {
-    ASSERT_EQ(m_motor.OpenPort(), 1);
-    for (const DriveValue& value : Values()) {
-        if (value.id == Id::Identification)
-            continue;
-        for (const ValueRef& ref : ChannelsOf(value))
-            EXPECT_EQ(Read(ref), Text(ref, m_powerUp)) << Name(ref);
-    }
-}
-
 TEST_F(CommandSetTest, WritableValuesReadBackWhatTheCatalogueMakesOfThem) {
-    ASSERT_EQ(m_motor.OpenPort(), 1);
     for (const DriveValue& value : Values()) {
         if (!value.writable)
             continue;
         const Writer& write = CommandSet().at(std::string(value.name)).write;
-        // Tenths and amperes take a fraction, the rest whole numbers.
-        const double scale =
-            value.scaling == Scaling::Tenths || value.scaling == Scaling::CurrentStep ? 10 : 1;
+        // Tenths and amperes take a fraction and are brought down to their
+        // top; the rest are whole numbers refused above it.
+        const bool fraction =
+            value.scaling == Scaling::Tenths || value.scaling == Scaling::CurrentStep;
+        const double scale = fraction ? 10 : 1;
         const double middle = std::round((value.range.low + value.range.high) / 2 * scale) / scale;
         for (const ValueRef& ref : ChannelsOf(value)) {
             const Byte channel = static_cast<Byte>(std::max(ref.channel, 0));
@@ -263,31 +233,28 @@ TEST_F(CommandSetTest, WritableValuesReadBackWhatTheCatalogueMakesOfThem) {
                 ASSERT_TRUE(count);
                 EXPECT_EQ(Read(ref), Format(value, Scale(value.scaling, *count)));
             }
-            // Above the range: brought down to its top, or refused unsent.
-            const bool clamped =
-                value.scaling == Scaling::Tenths || value.scaling == Scaling::CurrentStep;
-            const double above = value.range.high + 1;
             if (value.size == 1 && value.scaling == Scaling::Raw)
                 continue; // a byte argument holds nothing above
             const std::string top = Read(ref);
             m_drive.ClearLog();
-            EXPECT_EQ(write(m_motor, channel, above), clamped ? kSent : kOutOfRange) << Name(ref);
-            EXPECT_EQ(m_drive.RequestCount(), clamped ? 1 : 0) << Name(ref);
+            EXPECT_EQ(write(m_motor, channel, value.range.high + 1), fraction ? kSent : kOutOfRange)
+                << Name(ref);
+            EXPECT_EQ(m_drive.RequestCount(), fraction ? 1 : 0) << Name(ref);
             EXPECT_EQ(Read(ref), top) << Name(ref);
         }
     }
 }
 
 TEST_F(CommandSetTest, WritableBitsAreSetAndClearedInTheirGroup) {
-    ASSERT_EQ(m_motor.OpenPort(), 1);
     for (const DriveValue& value : Values()) {
         for (const Bit& bit : value.bits) {
-            if (!bit.writable)
+            const BitWriter write = BitWrite(value, bit);
+            if (!write)
                 continue;
             SCOPED_TRACE(std::string(bit.name));
             const ValueRef ref{&value, ValueRef::kWhole, bit.index};
             for (const bool on : {true, false}) {
-                ASSERT_EQ(BitWriters().at(std::string(bit.name))(m_motor, on), kSent);
+                ASSERT_EQ(write(m_motor, on), kSent);
                 EXPECT_EQ(LastRequest(), Expected(on ? kSetBits : kClearBits, {&value}));
                 std::vector<std::uint8_t> memory(kUsedSize);
                 memory[value.address] = m_drive.DataByte(value.address);
