@@ -134,11 +134,9 @@ BitWriter BitWrite(const DriveValue& value, const Bit& bit) {
 
 // The channels of a value: one for a single value.
 std::vector<ValueRef> ChannelsOf(const DriveValue& value) {
-    if (value.channels == 0)
-        return {{&value}};
     std::vector<ValueRef> refs;
-    for (int n = 0; n < value.channels; ++n)
-        refs.push_back({&value, n});
+    for (int n = 0; n < std::max<int>(value.channels, 1); ++n)
+        refs.push_back({&value, value.channels > 0 ? n : ValueRef::kWhole});
     return refs;
 }
 
