@@ -28,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+using kt::cli::test::Await;
 using kt::cli::test::CliRun;
 using kt::cli::test::CliTest;
 using kt::cli::test::RunCli;
@@ -39,16 +40,6 @@ namespace {
 
 std::size_t Lines(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-// Waits for a program with this process's events flowing: it serves the drive.
-void Await(QProcess& process) {
-    QEventLoop wait;
-    QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
-    QTimer::singleShot(20000, &wait, &QEventLoop::quit);
-    if (process.state() != QProcess::NotRunning)
-        wait.exec();
-    ASSERT_EQ(process.state(), QProcess::NotRunning);
 }
 
 class DriveCli : public CliTest {

@@ -19,21 +19,10 @@ struct CliRun {
     std::string err;
 };
 
-// Runs program (the command-line program unless told) and kills it when it
-// has not ended within timeoutMs, so a hang fails the test instead of
-// stopping the suite. This process's events keep flowing meanwhile, so a
-// drive it serves keeps answering. With outputFile, standard output goes
-// into that file as a shell's "> FILE" puts it, and out stays empty.
-inline CliRun RunProgram(const QString& program, const QStringList& args,
-                         const QByteArray& input = {}, int timeoutMs = 30000,
-                         const QString& outputFile = {}) {
-    QProcess process;
-    if (!outputFile.isEmpty())
-        process.setStandardOutputFile(outputFile);
-    process.start(program, args);
-    EXPECT_TRUE(process.waitForStarted());
-    process.write(input);
-    process.closeWriteChannel();
+// Waits for a started program with this process's events flowing, so a
+// drive it serves keeps answering, and kills it when it has not ended within
+// timeoutMs: a hang fails the test instead of stopping the suite.
+inline void Await(QProcess& process, int timeoutMs = 30000) {
     QEventLoop wait;
     QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &wait, &QEventLoop::quit);
@@ -46,7 +35,26 @@ inline CliRun RunProgram(const QString& program, const QStringList& args,
         process.waitForFinished();
     }
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {finished ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+}
+
+// Runs program (the command-line program unless told) with input on its
+// standard input. With outputFile, standard output goes into that file as a
+// shell's "> FILE" puts it, and out stays empty.
+inline CliRun RunProgram(const QString& program, const QStringList& args,
+                         const QByteArray& input = {}, int timeoutMs = 30000,
+                         const QString& outputFile = {}) {
+    QProcess process;
+    if (!outputFile.isEmpty())
+        process.setStandardOutputFile(outputFile);
+    process.start(program, args);
+    EXPECT_TRUE(process.waitForStarted());
+    process.write(input);
+    process.closeWriteChannel();
+    Await(process, timeoutMs);
+    return {process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit
+                ? process.exitCode()
+                : -1,
+            process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
 }
 
