@@ -46,9 +46,6 @@ protected:
         }
         return m_replied.toHex(' ').toStdString();
     }
-    bool WaitForReply() {
-        return QTest::qWaitFor([this] { return !m_replied.isEmpty(); }, 2000);
-    }
 
     VirtualDrive m_drive;
     QByteArray m_replied;
@@ -128,7 +125,7 @@ TEST_F(VirtualDriveTest, UnframedResynchronisesAndGivesUpOnAStalePartialRequest)
     m_drive.SetStaleGap(1);
     m_drive.SetDataByte(62, 0x31);
     EXPECT_EQ(Exchange(wedged, false), "");
-    ASSERT_TRUE(WaitForReply());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_replied.isEmpty(); }, 2000));
     EXPECT_EQ(m_replied.toHex(' '), "31 cf ff");
     EXPECT_EQ(m_drive.DataWord(276), 250) << "the garbage wrote nothing";
 }
@@ -170,9 +167,7 @@ TEST(VirtualDrivePowerUp, AgreesWithAFreshInterpreterOnEveryValue) {
     VirtualDrive drive;
     const kt::sim::ProgramInterpreter fresh;
     const auto compare = [&](const char* when) {
-        const auto memory = drive.Interpreter().Memory();
-        const auto same = std::ranges::mismatch(memory, fresh.Memory()).in1 - memory.begin();
-        EXPECT_EQ(same, std::ssize(memory)) << "the address of the first difference " << when;
+        EXPECT_TRUE(std::ranges::equal(drive.Interpreter().Memory(), fresh.Memory())) << when;
         for (int n = 0; n < Channels(Id::Timer); ++n)
             EXPECT_EQ(drive.Interpreter().TimerFlag(n), fresh.TimerFlag(n)) << when;
         EXPECT_EQ(drive.Interpreter().TimeMs(), fresh.TimeMs()) << when;
