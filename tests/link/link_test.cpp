@@ -300,6 +300,20 @@ TEST_F(LinkTest, SearchIsSilentAndChecksTheIdentification) {
     EXPECT_EQ(m_link.OpenPort(), 5);
     EXPECT_TRUE(m_opened.empty());
     EXPECT_EQ(m_requests, 0);
+    // A preferred port is tried first; a silent one, then the usual order
+    // without it again.
+    std::vector<int> found;
+    QObject::connect(&m_link, &FrmMotorCom::portFound, &m_link,
+                     [&](int port) { found.push_back(port); });
+    for (const auto& [preferred, opened] :
+         {std::pair{5, std::vector<int>{5}}, {1, std::vector<int>{1, 2, 3, 4, 5}}}) {
+        ASSERT_TRUE(m_link.ForgetPort());
+        m_link.SetPreferredPort(preferred);
+        Reset();
+        EXPECT_EQ(m_link.OpenPort(), 5);
+        EXPECT_EQ(m_opened, opened);
+    }
+    EXPECT_EQ(found, (std::vector<int>{5, 5}));
 
     // No drive anywhere: 0 from the search, 2 from a command. Ports the user
     // may not open are remembered for the caller to explain; a port that
@@ -413,24 +427,6 @@ TEST_F(LinkTest, CommandSearchesAgainForAPortLostUnderABackgroundRead) {
     EXPECT_EQ(m_opened, std::vector<int>{1});
 }
 
-TEST_F(LinkTest, PreferredPortIsSearchedFirst) {
-    m_ports = 5;
-    m_portIds = {{1, kSilent}, {2, kSilent}, {3, kCannotOpen}};
-    std::vector<int> found;
-    QObject::connect(&m_link, &FrmMotorCom::portFound, &m_link,
-                     [&](int port) { found.push_back(port); });
-    m_link.SetPreferredPort(4);
-    Reset(Hex("0700"));
-    EXPECT_EQ(m_link.OpenPort(), 4);
-    EXPECT_EQ(m_opened, std::vector<int>{4});
-    ASSERT_TRUE(m_link.ForgetPort());
-    m_link.SetPreferredPort(1); // silent: then the usual order, without it again
-    Reset(Hex("0700"));
-    EXPECT_EQ(m_link.OpenPort(), 4);
-    EXPECT_EQ(m_opened, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(found, (std::vector<int>{4, 4}));
-}
-
 // A monitoring read (1 byte at 62) is on the wire and a user's action comes
 // at one of its phases: the user's exchange goes out right after it, ahead of
 // nothing else, with its own reply, the read completes with its own reply as
@@ -441,111 +437,98 @@ TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
     float speed = 50;
     const auto read = [&] { return int(m_link.SendPacket(0, 300, 2, data)); };
     const auto write = [&] { return int(m_motor.WriteReferenceSpeed(speed)); };
-    const auto download = [&] {
-        m_prompts.Push(Answer::Yes);
-        return int(m_motor.WriteProgram(QByteArray(254, '\x43')));
-    };
-    const auto erase = [&] {
-        m_prompts.Push(Answer::Yes);
-        return int(m_motor.ProgramErase());
-    };
+    // The download and the erase are confirmed: every row scripts a Yes.
+    const auto download = [&] { return int(m_motor.WriteProgram(QByteArray(254, '\x43'))); };
+    const auto erase = [&] { return int(m_motor.ProgramErase()); };
     const auto forget = [&] { return m_link.ForgetPort() ? 1 : 0; };
-    const auto closeMonitor = [&] {
-        monitor.reset();
-        return 0;
-    };
+    const auto closeMonitor = [&] { return monitor.reset(), 0; };
     const auto quit = [&] {
         QTimer::singleShot(0, [] { QCoreApplication::exit(); });
         return read();
     };
     enum class At { Start, Wait, Resend }; // start byte, awaiting the reply, resending
+    const std::vector<At> always = {At::Start, At::Wait, At::Resend};
     struct Row {
-        At at;
+        std::vector<At> at;
         std::function<int()> act;
-        std::vector<const char*> wire;
-        int user;         // the action's result (forget: 1 forgotten, 0 refused)
-        bool monitorRead; // the monitoring read's completion ran, with 31
+        std::vector<const char*> after; // the wire after the monitoring read's sendings
+        int user;                       // the action's result (forget: 1 forgotten, 0 refused)
+        bool monitorRead;               // the monitoring read's completion ran, with 31
         int questions;
     };
     const std::vector<Row> rows = {
-        {At::Start, read, {"monitor", "read"}, kSent, true, 0},
-        {At::Wait, read, {"monitor", "read"}, kSent, true, 0},
-        {At::Resend, read, {"monitor", "monitor", "read"}, kSent, true, 0},
-        {At::Start, write, {"monitor", "write"}, kSent, true, 0},
-        {At::Wait, write, {"monitor", "write"}, kSent, true, 0},
-        {At::Resend, write, {"monitor", "monitor", "write"}, kSent, true, 0},
-        {At::Start, download, {"monitor", "erase", "download"}, kSent, true, 1},
-        {At::Wait, download, {"monitor", "erase", "download"}, kSent, true, 1},
-        {At::Resend, download, {"monitor", "monitor", "erase", "download"}, kSent, true, 1},
-        {At::Start, erase, {"monitor", "erase"}, kSent, true, 1},
-        {At::Wait, erase, {"monitor", "erase"}, kSent, true, 1},
-        {At::Resend, erase, {"monitor", "monitor", "erase"}, kSent, true, 1},
-        {At::Start, forget, {"monitor"}, 0, true, 0},
-        {At::Wait, forget, {"monitor"}, 0, true, 0},
-        {At::Resend, forget, {"monitor", "monitor"}, 0, true, 0},
-        {At::Start, closeMonitor, {"monitor"}, 0, false, 0},
-        {At::Wait, closeMonitor, {"monitor"}, 0, false, 0},
-        {At::Resend, closeMonitor, {"monitor", "monitor"}, 0, false, 0},
+        {always, read, {"read"}, kSent, true, 0},
+        {always, write, {"write"}, kSent, true, 0},
+        {always, download, {"erase", "download"}, kSent, true, 1},
+        {always, erase, {"erase"}, kSent, true, 1},
+        {always, forget, {}, 0, true, 0},
+        {always, closeMonitor, {}, 0, false, 0},
         // Quitting ends the user's wait: a read still queued never goes out
         // (3); one already on the wire is given up (1).
-        {At::Start, quit, {"monitor"}, kBusy, true, 0},
-        {At::Wait, quit, {"monitor", "read"}, kFailed, true, 0},
-        {At::Resend, quit, {"monitor", "monitor"}, kBusy, true, 0},
+        {{At::Start, At::Resend}, quit, {}, kBusy, true, 0},
+        {{At::Wait}, quit, {"read"}, kFailed, true, 0},
     };
     Watcher watcher;
     m_link.AddObserver(&watcher);
-    for (const Row& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows.data()));
-        Connect();
-        m_prompts.Clear();
-        m_readData = Hex("3132");
-        monitor = std::make_unique<QObject>();
-        data.clear();
-        int completions = 0, user = -1;
-        Completion monitorRead;
-        bool acted = false, posted = false;
-        // The action comes from the event loop, as a click does.
-        const auto post = [&] {
-            QTimer::singleShot(0, &m_link, [&] {
-                user = row.act();
-                acted = true;
+    for (const Row& row : rows)
+        for (const At at : row.at) {
+            SCOPED_TRACE("row " + std::to_string(&row - rows.data()) + ", at " +
+                         std::to_string(static_cast<int>(at)));
+            std::vector<const char*> wire = {"monitor"};
+            if (at == At::Resend)
+                wire.push_back("monitor");
+            wire.insert(wire.end(), row.after.begin(), row.after.end());
+            Connect();
+            m_prompts.Clear();
+            m_prompts.Push(Answer::Yes);
+            m_readData = Hex("3132");
+            monitor = std::make_unique<QObject>();
+            data.clear();
+            int completions = 0, user = -1;
+            Completion monitorRead;
+            bool acted = false, posted = false;
+            // The action comes from the event loop, as a click does.
+            const auto post = [&] {
+                QTimer::singleShot(0, &m_link, [&] {
+                    user = row.act();
+                    acted = true;
+                });
+            };
+            watcher.on = [&](const LinkEvent& event) {
+                const bool start = at == At::Start && event.kind == LinkEvent::Kind::Request;
+                const bool resend = at == At::Resend && event.kind == LinkEvent::Kind::Resend;
+                if (event.background && (start || resend) && !std::exchange(posted, true))
+                    post();
+            };
+            m_onRequest = [&] {
+                if (at == At::Resend)
+                    m_silent = m_requests == 1; // the read's first sending goes unanswered
+                if (at == At::Wait && m_requests == 1 && !std::exchange(posted, true))
+                    post();
+            };
+            Monitor(monitor.get(), [&](const Completion& completion) {
+                ++completions;
+                monitorRead = completion;
             });
-        };
-        watcher.on = [&](const LinkEvent& event) {
-            const bool start = row.at == At::Start && event.kind == LinkEvent::Kind::Request;
-            const bool resend = row.at == At::Resend && event.kind == LinkEvent::Kind::Resend;
-            if (event.background && (start || resend) && !std::exchange(posted, true))
-                post();
-        };
-        m_onRequest = [&] {
-            if (row.at == At::Resend)
-                m_silent = m_requests == 1; // the read's first sending goes unanswered
-            if (row.at == At::Wait && m_requests == 1 && !std::exchange(posted, true))
-                post();
-        };
-        Monitor(monitor.get(), [&](const Completion& completion) {
-            ++completions;
-            monitorRead = completion;
-        });
-        EXPECT_TRUE(RunUntil([&] { return acted && !m_link.Busy(); }));
-        if (row.act.target_type() == typeid(quit))
-            RecoverFromQuit();
-        Linger(); // nothing more comes
-        EXPECT_EQ(Frames(m_log), Golden(row.wire));
-        EXPECT_EQ(user, row.user);
-        const bool userRead = row.user == kSent && std::string(row.wire.back()) == "read";
-        EXPECT_EQ(data, userRead ? Hex("3132") : QByteArray());
-        EXPECT_EQ(completions, row.monitorRead ? 1 : 0);
-        if (row.monitorRead) {
-            EXPECT_EQ(monitorRead.result, kSent);
-            EXPECT_EQ(monitorRead.data, Hex("31"));
+            EXPECT_TRUE(RunUntil([&] { return acted && !m_link.Busy(); }));
+            if (row.act.target_type() == typeid(quit))
+                RecoverFromQuit();
+            Linger(); // nothing more comes
+            EXPECT_EQ(Frames(m_log), Golden(wire));
+            EXPECT_EQ(user, row.user);
+            const bool userRead = row.user == kSent && std::string(wire.back()) == "read";
+            EXPECT_EQ(data, userRead ? Hex("3132") : QByteArray());
+            EXPECT_EQ(completions, row.monitorRead ? 1 : 0);
+            if (row.monitorRead) {
+                EXPECT_EQ(monitorRead.result, kSent);
+                EXPECT_EQ(monitorRead.data, Hex("31"));
+            }
+            EXPECT_EQ(static_cast<int>(m_prompts.Shown().size()), row.questions);
+            EXPECT_EQ(m_link.PortNumber(), 1);
+            EXPECT_EQ(m_link.CurrentHolder(), FrmMotorCom::Holder::None);
+            m_onRequest = nullptr;
+            watcher.on = nullptr;
         }
-        EXPECT_EQ(static_cast<int>(m_prompts.Shown().size()), row.questions);
-        EXPECT_EQ(m_link.PortNumber(), 1);
-        EXPECT_EQ(m_link.CurrentHolder(), FrmMotorCom::Holder::None);
-        m_onRequest = nullptr;
-        watcher.on = nullptr;
-    }
     m_link.RemoveObserver(&watcher);
     // Whatever happened, the link works.
     Reset(Hex("05"));
@@ -553,9 +536,8 @@ TEST_F(LinkTest, UserActionsMeetABackgroundRead) {
     EXPECT_EQ(data, Hex("05"));
 }
 // Requests waiting for the wire: background ones go in the order they came,
-// a user's goes ahead of all of them, and a command of several exchanges
-// keeps the wire from its first to its last.
-TEST_F(LinkTest, QueueOrderAndHeldCommands) {
+// a user's goes ahead of all of them; an owner's requests go with it.
+TEST_F(LinkTest, QueueOrderAndGoneOwners) {
     Connect();
     QObject monitor;
     std::vector<int> done;
@@ -588,25 +570,10 @@ TEST_F(LinkTest, QueueOrderAndHeldCommands) {
     EXPECT_EQ(done, (std::vector<int>{10, 11, 12}));
     EXPECT_EQ(user, kSent);
 
-    // Reads submitted while the erase waits go after the download.
-    order.clear();
-    done.clear();
-    m_requests = 0;
-    m_onRequest = [&] {
-        if (m_requests == 1) {
-            submit(20, &monitor);
-            submit(21, &monitor);
-        }
-    };
-    m_prompts.Push(Answer::Yes);
-    EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
-    EXPECT_TRUE(RunUntil([&] { return done.size() == 2; }));
-    EXPECT_EQ(order, (std::vector<std::uint16_t>{254, 0, 20, 21}));
-
-    // Withdrawn requests never go out; nor do those of an owner that is gone.
     order.clear();
     done.clear();
     m_onRequest = nullptr;
+    // Withdrawn requests never go out; nor do those of an owner that is gone.
     {
         QObject gone;
         submit(40, &gone);
@@ -672,56 +639,50 @@ TEST_F(LinkTest, BackgroundCompletionKeepsItsReplyTime) {
 // Background requests never search, never ask and never show a box, and
 // their completion never runs inside the call that submitted them.
 TEST_F(LinkTest, BackgroundNeverAsksNorShows) {
-    const auto lineError = [this](int code, bool portLost) {
-        Connect();
-        m_silent = true;
-        m_onRequest = [this, code, portLost] { m_port->FailLine(code, portLost); };
-    };
+    enum class Port { None, GivenUp, Open }; // given up: a user's command cancelled
     const std::string noPort = "No drive port is open.";
     struct Row {
         const char* name;
-        std::function<void()> drive; // the port, and what the drive does to the read
+        Port port;
+        const char* reply; // the drive's raw reply; none: silent
+        int lineError;     // the line error the read meets, if any
         std::uint8_t result;
         std::string failure;
         int sendings;
         bool portKept;
     };
     const std::vector<Row> rows = {
-        {"no port yet", [this] { Reset(); }, kNoDrivePort, noPort, 0, false},
-        {"port given up by the user",
-         [this] {
-             Connect();
-             m_silent = true;
-             m_prompts.Push(Answer::Cancel);
-             QByteArray data;
-             m_link.SendPacket(0, 62, 1, data);
-             m_prompts.Clear();
-             Reset();
-         },
-         kNoDrivePort, noPort, 0, false},
-        {"silent drive",
-         [this] {
-             Connect();
-             m_silent = true;
-         },
-         kFailed, "The drive did not answer, 4 resends.", 1 + FrmMotorCom::kMaxResends, true},
-        {"damaged reply",
-         [this] {
-             Connect();
-             m_rawReply = Hex("31cffe");
-         },
-         kFailed, "The drive's reply was damaged.", 1, true},
-        {"line error", [&] { lineError(kLineFraming, false); }, kFailed,
+        {"no port yet", Port::None, nullptr, 0, kNoDrivePort, noPort, 0, false},
+        {"port given up", Port::GivenUp, nullptr, 0, kNoDrivePort, noPort, 0, false},
+        {"silent drive", Port::Open, nullptr, 0, kFailed, "The drive did not answer, 4 resends.",
+         1 + FrmMotorCom::kMaxResends, true},
+        {"damaged reply", Port::Open, "31cffe", 0, kFailed, "The drive's reply was damaged.", 1,
+         true},
+        {"line error", Port::Open, nullptr, kLineFraming, kFailed,
          "CommError 1004 A byte arrived garbled (framing error). Check the cable.", 1, true},
-        {"port lost", [&] { lineError(kLinePortLost, true); }, kFailed,
+        {"port lost", Port::Open, nullptr, kLinePortLost, kFailed,
          "CommError 1011 The serial port has gone: the cable may be unplugged. Plug it in and "
          "try again.",
          1, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        row.drive();
+        if (row.port == Port::None)
+            Reset();
+        else
+            Connect();
+        if (row.port == Port::GivenUp) {
+            m_silent = true;
+            m_prompts.Push(Answer::Cancel);
+            QByteArray data;
+            m_link.SendPacket(0, 62, 1, data);
+            Reset();
+        }
         m_prompts.Clear();
+        m_silent = !row.reply;
+        m_rawReply = Hex(row.reply ? row.reply : "");
+        if (row.lineError)
+            m_onRequest = [&] { m_port->FailLine(row.lineError, row.lineError == kLinePortLost); };
         QObject monitor;
         int calls = 0;
         Completion got;
