@@ -32,15 +32,11 @@ std::vector<ValueRef> Refs(std::initializer_list<const char*> names) {
 TEST(RecordingCsv, FieldsHoldingSeparatorsAreQuoted) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", ""},
-        {"BusVolt [V]", "BusVolt [V]"},
         {"3: Fault in motor power stage.", "3: Fault in motor power stage."},
         {"a,b", "\"a,b\""},
         {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"\"", "\"\"\"\""},
         {"two\nlines", "\"two\nlines\""},
-        {"cr\rhere", "\"cr\rhere\""},
-        {"end\r\n", "\"end\r\n\""},
-    };
+        {"cr\rhere", "\"cr\rhere\""}};
     for (const auto& [text, field] : cases)
         EXPECT_EQ(RecordingCsv::Field(text), field) << text;
 }
@@ -72,8 +68,6 @@ TEST(RecordingCsv, HeaderNamesEveryColumnWithItsUnit) {
         EXPECT_EQ(csv.Header(),
                   std::string("time [s]") + (titles.empty() ? "" : ",") + titles + "\r\n");
     }
-    EXPECT_EQ(RecordingCsv::Title(Ref("BusVolt"), "min"), "BusVolt min [V]");
-    EXPECT_EQ(RecordingCsv::Title(Ref("Input.0"), "max"), "Input.0 max");
 }
 
 TEST(RecordingCsv, RowsGiveTheCataloguesTextsAndAGroupsBits) {
