@@ -187,6 +187,7 @@ TEST(Recovery, RestoresTheWorkOfAKilledRun) {
         next.desktop.Show();
         const kt::mainwindow::FrmMotor& window = next.desktop.Window();
         ASSERT_EQ(next.answerer.Shown().size(), 1u);
+        EXPECT_EQ(next.answerer.Count(kRestore), 1);
         EXPECT_EQ(next.answerer.Shown()[0].contains("Demo"), titled);
         EXPECT_EQ(next.Box()->Text(), work);
         EXPECT_EQ(window.windowTitle(), titled ? "Demo" : "NewMotorProgram");
