@@ -1,6 +1,5 @@
-// The Connection panel over a port list of its own: what it lists, that a
-// chosen port is searched first and a drive found elsewhere is let go, and
-// that it follows the link's searches.
+// The Connection panel over a port list of its own: what it lists, that a chosen port is
+// searched first and a drive found elsewhere is let go, and that it follows the link's searches.
 #include "connection/connection_panel.h"
 
 #include "drive/virtual_drive.h"
@@ -13,71 +12,46 @@
 
 #include <QComboBox>
 
-using kt::connection::ConnectionPanel;
+#include <tuple>
 
-namespace {
-
-class ConnectionPanelTest : public ::testing::Test {
-protected:
-    ConnectionPanelTest() {
-        // Port 1 opens nothing; drives answer on ports 2 and 3.
-        for (const QString& name : {QStringLiteral("drive-a"), QStringLiteral("drive-b")})
-            m_ports.AddPort(name, [this] {
-                return std::make_unique<kt::drive::VirtualDriveTransport>(m_drive);
-            });
-        // The panel listed the ports when it was made: Rescan lists them anew.
-        m_panel.Rescan();
-    }
-    void Pick(int port) {
-        const int index = m_panel.Chooser()->findData(port);
-        ASSERT_GE(index, 0) << port;
-        m_panel.Chooser()->setCurrentIndex(index);
-        emit m_panel.Chooser()->activated(index);
-    }
-
-    kt::drive::VirtualDrive m_drive;
-    kt::link::PortDirectory m_ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
-    kt::platform::ScriptedPrompts m_prompts;
-    kt::link::FrmMotorCom m_link{m_prompts, [this](int n) { return m_ports.Create(n); }};
-    ConnectionPanel m_panel{m_link, m_ports};
-};
-
-TEST_F(ConnectionPanelTest, AChosenPortIsSearchedFirstAndTheFoundOneFollows) {
+TEST(ConnectionPanelTest, AChosenPortIsSearchedFirstAndTheFoundOneFollows) {
+    kt::drive::VirtualDrive drive;
+    kt::link::PortDirectory ports{QStringList{QStringLiteral("/nonexistent/kt-no-port")}};
+    kt::platform::ScriptedPrompts prompts;
+    kt::link::FrmMotorCom link{prompts, [&ports](int n) { return ports.Create(n); }};
+    kt::connection::ConnectionPanel panel{link, ports};
+    // Port 1 opens nothing; drives answer on ports 2 and 3, added after the panel listed the
+    // ports: Rescan lists them anew.
+    for (const QString& name : {QStringLiteral("drive-a"), QStringLiteral("drive-b")})
+        ports.AddPort(
+            name, [&drive] { return std::make_unique<kt::drive::VirtualDriveTransport>(drive); });
+    panel.Rescan();
     QStringList items; // every port, after the usual order
-    for (int i = 0; i < m_panel.Chooser()->count(); ++i)
-        items << m_panel.Chooser()->itemText(i);
+    for (int i = 0; i < panel.Chooser()->count(); ++i)
+        items << panel.Chooser()->itemText(i);
     EXPECT_EQ(items.join(u'|').toStdString(),
               "Any port (1 to 31 in turn)|1: /nonexistent/kt-no-port|2: drive-a|3: drive-b");
-    // Each step: the port picked (none: a search only), then where the
-    // drive is and what the panel says.
-    struct Step {
-        int picked;
-        bool search;
-        int found;
-        QString text;
-    };
-    const std::vector<Step> steps = {
+    // The port picked (-1: none), whether a search runs, where the drive is and what the panel
+    // says. Picking 3 lets go of the drive on 2, so the next search tries 3 first; picking the
+    // port in use, or the usual order (0), keeps it.
+    const std::vector<std::tuple<int, bool, int, std::string>> steps = {
         {-1, false, 0, "not connected"},
         {-1, true, 2, "drive on drive-a (port 2)"},
-        {3, false, 0, "not connected"}, // let go: the next search tries 3 first
+        {3, false, 0, "not connected"},
         {-1, true, 3, "drive on drive-b (port 3)"},
-        {3, false, 3, "drive on drive-b (port 3)"}, // already there: kept
-        {0, false, 3, "drive on drive-b (port 3)"}, // the usual order keeps it too
-    };
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        const Step& step = steps[i];
-        SCOPED_TRACE(i);
-        if (step.picked >= 0)
-            Pick(step.picked);
-        if (step.search) {
-            EXPECT_EQ(m_link.OpenPort(), step.found);
+        {3, false, 3, "drive on drive-b (port 3)"},
+        {0, false, 3, "drive on drive-b (port 3)"}};
+    int preferred = link.PreferredPort();
+    for (const auto& [picked, search, found, text] : steps) {
+        SCOPED_TRACE(std::to_string(picked) + " " + text);
+        if (picked >= 0) {
+            const int index = panel.Chooser()->findData(preferred = picked);
+            panel.Chooser()->setCurrentIndex(index);
+            emit panel.Chooser()->activated(index);
         }
-        EXPECT_EQ(m_link.PortNumber(), step.found);
-        EXPECT_EQ(m_panel.FoundText().toStdString(), step.text.toStdString());
-        if (step.picked >= 0) {
-            EXPECT_EQ(m_link.PreferredPort(), step.picked);
-        }
+        EXPECT_EQ(search ? link.OpenPort() : link.PortNumber(), found);
+        EXPECT_EQ(link.PortNumber(), found);
+        EXPECT_EQ(panel.FoundText().toStdString(), text);
+        EXPECT_EQ(link.PreferredPort(), preferred);
     }
 }
-
-} // namespace
