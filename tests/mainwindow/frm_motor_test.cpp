@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QSet>
 
 #include <array>
 #include <functional>
@@ -43,28 +42,21 @@ QString Name(const QAction* a) {
 } // namespace
 
 // Each item as "name|caption|shortcut"; "-" is a separator. Items of our own
-// are named "Add..." and may stand between the drawn-up ones, but take none
-// of their accelerator letters or shortcuts.
+// are named "Add..." and may stand between the drawn-up ones; no two items
+// of a menu share an accelerator letter, no two actions a shortcut.
 TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
     const auto ours = [](const QAction* a) { return Name(a).startsWith("Add"); };
-    const auto letter = [](const QAction* a) {
-        const qsizetype at = a->text().indexOf('&');
-        return at < 0 ? QString() : a->text().mid(at + 1, 1).toUpper();
-    };
-    QSet<QString> shortcuts;
+    QStringList shortcuts;
     for (const QAction* a : m_window->findChildren<QAction*>())
-        shortcuts << (ours(a) ? "" : a->shortcut().toString());
-    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
-        QSet<QString> letters;
+        if (!a->shortcut().isEmpty())
+            shortcuts << a->shortcut().toString();
+    EXPECT_EQ(shortcuts.removeDuplicates(), 0);
+    for (const QMenu* menu : m_window->findChildren<QMenu*>()) {
+        QStringList letters;
         for (const QAction* a : menu->actions())
-            if (!ours(a))
-                letters << letter(a);
-        for (const QAction* a : menu->actions())
-            EXPECT_FALSE(
-                ours(a) && !a->isSeparator() &&
-                (letters.contains(letter(a)) ||
-                 (!a->shortcut().isEmpty() && shortcuts.contains(a->shortcut().toString()))))
-                << Name(a).toStdString();
+            if (const qsizetype at = a->text().indexOf('&'); at >= 0)
+                letters << a->text().mid(at + 1, 1).toUpper();
+        EXPECT_EQ(letters.removeDuplicates(), 0) << menu->objectName().toStdString();
     }
     const auto items = [&](const QList<QAction*>& actions, bool withOurs = false) {
         QStringList items;
@@ -100,72 +92,46 @@ TEST_F(FrmMotorTest, MenuBarAsDrawnUp) {
 // so a shortcut works exactly when its menu item would. No menu is opened.
 TEST_F(FrmMotorTest, ShortcutsFollowTheEnablingRules) {
     QApplication::clipboard()->clear();
-    const auto key = [this](Qt::Key k) { QTest::keyClick(Box(), k, Qt::ControlModifier); };
-    const auto trigger = [this](const char* name) { Action(name)->trigger(); };
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        QString enabled;   // of Save Compile Copy Cut Paste Find Undo Redo
-        QString shown;     // the message the step shows, if any
-        QString text = ""; // the editor's text afterwards
+    const auto key = [this] { QTest::keyClick(Box(), Qt::Key_L, Qt::ControlModifier); };
+    const auto trigger = [this](const char* name) {
+        return [=, this] { Action(name)->trigger(); };
     };
-    const std::vector<Step> steps = {
-        {"Ctrl+L on an empty text", [&] { key(Qt::Key_L); }, "", ""},
-        {"typed a line", [&] { TypeLine("Do"); }, "Save Compile Find Undo", "", "Do\r\n"},
-        {"typed Loop", [&] { QTest::keyClicks(Box(), "Loop"); }, "Save Compile Find Undo", "",
-         "Do\r\nLoop"},
-        {"Ctrl+L", [&] { key(Qt::Key_L); }, "Save Compile Find Undo", "Compiled Successfully.",
-         "Do\r\nLoop"},
-        {"select all", [&] { trigger("AddEditSelectAll"); }, "Save Compile Copy Cut Find Undo", "",
-         "Do\r\nLoop"},
-        {"cut everything", [&] { trigger("MnuEditCut"); }, "Save Paste Undo", ""},
-        {"undo", [&] { trigger("AddEditUndo"); }, "Save Compile Paste Find Undo Redo", "",
-         "Do\r\nLoop"},
-        {"redo", [&] { trigger("AddEditRedo"); }, "Save Paste Undo", ""},
-        {"clipboard emptied", [] { QApplication::clipboard()->clear(); }, "Save Undo", ""},
-        {"clipboard filled", [] { QApplication::clipboard()->setText("Loop"); }, "Save Paste Undo",
-         ""},
-        {"paste", [&] { trigger("MnuEditPaste"); }, "Save Compile Paste Find Undo", "", "Loop"},
+    // The step; then enabled of Save Compile Copy Cut Paste Find Undo Redo,
+    // the message shown if any, and the text afterwards.
+    const std::tuple<std::function<void()>, QString, QString, QString> steps[] = {
+        {key, "", "", ""}, // on an empty text
+        {[&] { TypeLine("Do"); }, "Save Compile Find Undo", "", "Do\r\n"},
+        {[&] { QTest::keyClicks(Box(), "Loop"); }, "Save Compile Find Undo", "", "Do\r\nLoop"},
+        {key, "Save Compile Find Undo", "Compiled Successfully.", "Do\r\nLoop"},
+        {trigger("AddEditSelectAll"), "Save Compile Copy Cut Find Undo", "", "Do\r\nLoop"},
+        {trigger("MnuEditCut"), "Save Paste Undo", "", ""},
+        {trigger("AddEditUndo"), "Save Compile Paste Find Undo Redo", "", "Do\r\nLoop"},
+        {trigger("AddEditRedo"), "Save Paste Undo", "", ""},
+        {[] { QApplication::clipboard()->clear(); }, "Save Undo", "", ""},
+        {[] { QApplication::clipboard()->setText("Loop"); }, "Save Paste Undo", "", ""},
+        {trigger("MnuEditPaste"), "Save Compile Paste Find Undo", "", "Loop"},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
+    int step = 0;
+    for (const auto& [act, enabled, shown, text] : steps) {
+        SCOPED_TRACE(++step);
         m_prompts.Clear();
-        step.act();
-        QStringList enabled;
+        act();
+        QStringList now;
         for (const char* name : {"MnuFileSave", "MnuFileCompile", "MnuEditCopy", "MnuEditCut",
-                                 "MnuEditPaste", "MnuEditFind", "AddEditUndo", "AddEditRedo"}) {
+                                 "MnuEditPaste", "MnuEditFind", "AddEditUndo", "AddEditRedo"})
             if (Action(name)->isEnabled())
-                enabled << QString::fromLatin1(name).mid(7);
-        }
-        EXPECT_EQ(enabled.join(u' ').toStdString(), step.enabled.toStdString());
-        EXPECT_EQ(Shown(), step.shown.isEmpty() ? std::vector<QString>{} : std::vector{step.shown});
-        EXPECT_EQ(Box()->Text(), step.text);
+                now << QString::fromLatin1(name).mid(7);
+        EXPECT_EQ(now.join(u' '), enabled);
+        EXPECT_EQ(Shown(), shown.isEmpty() ? std::vector<QString>{} : std::vector{shown});
+        EXPECT_EQ(Box()->Text(), text);
     }
 }
 
-// Ctrl+F opens Find modeless in the window's bottom-right corner; Enter finds
-// only with a search text and hands the focus back to the editor; the search
-// text outlives the dialog.
-TEST_F(FrmMotorTest, FindOpensInTheCornerAndKeepsItsText) {
-    Box()->SetText("Do\r\nLoop");
-    QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
-    ASSERT_TRUE(m_window->FindDialog());
-    EXPECT_TRUE(m_window->FindDialog()->isVisible());
-    EXPECT_EQ(m_window->FindDialog()->frameGeometry().bottomRight(),
-              m_window->frameGeometry().bottomRight());
-    EXPECT_FALSE(FindChild("CmdFind")->isEnabled());
-    QTest::keyClicks(FindChild("TxtFind"), "oo");
-    QTest::keyClick(FindChild("TxtFind"), Qt::Key_Return);
-    EXPECT_EQ(Box()->SelText(), "oo");
-    EXPECT_EQ(m_window->focusWidget(), Box());
-    m_window->FindDialog()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    Action("MnuEditFind")->trigger();
-    EXPECT_EQ(FindChild<QLineEdit>("TxtFind")->text(), "oo");
-}
-
-// Each click on Find selects the next match; past the last it asks whether
-// to start over (default No, so an unanswered script cannot loop).
+// Ctrl+F opens Find modeless in the window's bottom-right corner, Find
+// disabled without a search text. Each Find selects the next match; past
+// the last it asks whether to start over (default No, so an unanswered
+// script cannot loop). Enter finds too and hands the focus back to the
+// editor; the search text outlives the dialog.
 TEST_F(FrmMotorTest, FindSelectsEachMatchInTurn) {
     using Step = std::array<qint64, 3>; // selection start and length, questions so far
     struct Case {
@@ -189,8 +155,12 @@ TEST_F(FrmMotorTest, FindSelectsEachMatchInTurn) {
         Box()->SetText(c.text);
         for (Answer answer : c.answers)
             m_prompts.Push(answer);
-        Action("MnuEditFind")->trigger();
-        FindChild<QLineEdit>("TxtFind")->setText(c.find);
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
+        ASSERT_TRUE(m_window->FindDialog() && m_window->FindDialog()->isVisible());
+        EXPECT_EQ(m_window->FindDialog()->frameGeometry().bottomRight(),
+                  m_window->frameGeometry().bottomRight());
+        EXPECT_FALSE(FindChild("CmdFind")->isEnabled());
+        QTest::keyClicks(FindChild("TxtFind"), c.find);
         FindChild<QCheckBox>("ChkCase")->setChecked(c.matchCase);
         for (const Step& want : c.clicks) {
             QTest::mouseClick(FindChild("CmdFind"), Qt::LeftButton);
@@ -199,6 +169,13 @@ TEST_F(FrmMotorTest, FindSelectsEachMatchInTurn) {
         for (const auto& question : m_prompts.Shown())
             EXPECT_EQ(question.defaultAnswer, no);
     }
+    QTest::keyClick(FindChild("TxtFind"), Qt::Key_Return);
+    EXPECT_EQ(Box()->SelStart(), 3);
+    EXPECT_EQ(m_window->focusWidget(), Box());
+    m_window->FindDialog()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Action("MnuEditFind")->trigger();
+    EXPECT_EQ(FindChild<QLineEdit>("TxtFind")->text(), "b");
 }
 
 TEST_F(FrmMotorTest, EveryEndedLineIsChecked) {

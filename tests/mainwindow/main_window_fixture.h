@@ -59,8 +59,11 @@ class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() {
         platform::AppSettings::Remove("RecentFiles");
+        Show();
+    }
+    // Shortcuts reach only the active window.
+    void Show() {
         m_window->show();
-        // Shortcuts reach only the active window.
         m_window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
         Box()->setFocus();
@@ -75,7 +78,7 @@ protected:
     // A fresh window holding typed, unsaved work.
     void Restart(const QString& typed = "Do") {
         m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
-        m_window->show();
+        Show();
         m_prompts.Clear();
         QTest::keyClicks(Box(), typed);
     }
