@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using kt::compiler::InstructionPicker;
@@ -22,15 +23,13 @@ Entries ZeroTo(int last) {
 
 // The entry must be offered: choosing what is not listed proves nothing.
 int Position(const InstructionPicker& picker, const std::string& entry) {
-    const auto& list = picker.List1();
-    const auto it = std::find(list.begin(), list.end(), entry);
-    EXPECT_NE(it, list.end()) << entry << " is not offered";
-    return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+    const auto it = std::ranges::find(picker.List1(), entry);
+    EXPECT_NE(it, picker.List1().end()) << entry << " is not offered";
+    return it == picker.List1().end() ? -1 : static_cast<int>(it - picker.List1().begin());
 }
 
-// One double-click: the entry to choose, the prompt's answer, what the
-// picker inserts (nothing: the choice is refused) and its mode afterwards
-// (0: the statement is complete).
+// One double-click: the entry to choose, the prompt's answer, what the picker inserts (nothing:
+// the choice is refused) and its mode afterwards (0: the statement is complete).
 struct Click {
     std::string entry, answer, insert;
     std::uint8_t mode;
@@ -46,13 +45,11 @@ void Walk(const std::vector<Click>& clicks) {
                 prompted = prompt;
                 return c.answer;
             });
-        EXPECT_EQ(step.insert, c.insert);
-        EXPECT_EQ(step.invalid, c.insert.empty());
-        EXPECT_EQ(step.finish, !c.insert.empty() && c.mode == 0);
         if (step.finish)
             picker.FinishInsertion();
-        EXPECT_EQ(picker.DataMode(), c.mode);
-        EXPECT_EQ(prompted, c.entry.starts_with("0 To ") ? c.entry : "");
+        EXPECT_EQ(std::tuple(step.insert, step.invalid, step.finish, picker.DataMode(), prompted),
+                  std::tuple(c.insert, c.insert.empty(), !c.insert.empty() && c.mode == 0, c.mode,
+                             c.entry.starts_with("0 To ") ? c.entry : ""));
     }
 }
 

@@ -21,26 +21,24 @@ TEST(NumberRules, NumberText) {
 // the value however long the text.
 TEST(NumberRules, ParseSingleIsNearestFloat) {
     using Texts = std::vector<std::string>;
+    const std::string zeros(400, '0');
     EXPECT_EQ(ParseSingle("102.1"), 102.1f);
     EXPECT_EQ(ParseSingle("+.5"), 0.5f);
     EXPECT_EQ(ParseSingle("1e-50"), 0.0f);
-    EXPECT_TRUE(std::signbit(*ParseSingle("-0")));
     EXPECT_EQ(ParseSingle("3.4028234e38"), std::numeric_limits<float>::max());
-    for (const std::string& text : Texts{"1e-400", "." + std::string(323, '0') + "1",
-                                         "-1" + std::string(10, '0') + "e-400"}) {
+    EXPECT_EQ(ParseSingle("2" + zeros + "e-398"), 200.0f);
+    EXPECT_TRUE(std::signbit(*ParseSingle("-0")));
+    for (const std::string& text :
+         Texts{"1e-400", "." + zeros.substr(77) + "1", "-1" + zeros.substr(390) + "e-400"}) {
         EXPECT_EQ(ParseSingle(text), 0.0f) << text;
         EXPECT_EQ(ParseNumber(text), 0.0) << text;
     }
     for (const std::string& text : Texts{"1e39", "-1e39", std::string(400, '9')})
         EXPECT_FALSE(ParseSingle(text).has_value()) << text;
-    for (const std::string& text : Texts{"1" + std::string(310, '0') + "e-1",
-                                         "-0." + std::string(5, '0') + "1e400", "1e400"}) {
-        EXPECT_FALSE(ParseSingle(text).has_value()) << text;
-        EXPECT_FALSE(ParseNumber(text).has_value()) << text;
-    }
+    for (const std::string& text : Texts{"1" + zeros.substr(90) + "e-1", "-0.000001e400", "1e400"})
+        EXPECT_FALSE(ParseSingle(text) || ParseNumber(text)) << text;
     EXPECT_EQ(ParseNumber("3.5e38"), 3.5e38);
-    EXPECT_EQ(ParseSingle("2" + std::string(400, '0') + "e-398"), 200.0f);
-    EXPECT_EQ(ParseNumber("1" + std::string(400, '0') + "e-395"), 1e5);
+    EXPECT_EQ(ParseNumber("1" + zeros + "e-395"), 1e5);
 }
 
 TEST(NumberRules, RoundingToBytes) {
