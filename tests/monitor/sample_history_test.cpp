@@ -1,6 +1,5 @@
-// The recording of one value: the newest samples kept in full, older ones
-// folded into min/max buckets, ten minutes in bounded memory at any rate,
-// pauses kept as breaks; the trace drawn from it and its CSV.
+// The recording of one value: the newest samples in full, older ones in
+// min/max buckets, ten minutes in bounded memory; its trace and its CSV.
 #include "monitor/monitor_csv.h"
 #include "monitor/sample_history.h"
 #include "monitor/trace_path.h"
@@ -117,15 +116,12 @@ TEST(SampleHistoryTest, GrowsAWrappedRingInOrder) {
     EXPECT_FALSE(history.Reduced());
 }
 
-// Neither tier's bound depends on the rate: the samples kept in full stop
-// at their count, the buckets at one per slot, and the oldest kept is ten
-// minutes back whatever the rate.
+// The oldest kept is ten minutes back, and memory bounded, whatever the rate.
 TEST(SampleHistoryTest, KeepsTenMinutesInBoundedMemoryAtEveryRate) {
     constexpr int kFull = SampleHistory::kRawCapacity;
     // Every stepMs, perMs samples, until fedMs; kept in full at most; reduced?
     const std::vector<std::tuple<qint64, int, qint64, int, bool>> cases = {
         {1000, 1, kSpan + 60000, kFull, false},
-        {5, 1, kSpan + 60000, kFull, false}, // 200 a second: kept in full
         {1, 1, kSpan + 60000, kFull, true},
         {1, 50, 20000, kFull, true},
         {1, 1, kSpan + 60002, 1, true}, // a bucket in every slot, the newest's too
@@ -148,12 +144,9 @@ TEST(SampleHistoryTest, KeepsTenMinutesInBoundedMemoryAtEveryRate) {
             EXPECT_EQ(history.FirstMsecs(), SampleHistory::kBucketMs - 1);
         }
     }
-    EXPECT_LE(SampleHistory::kMaxBytes, 4 * 1024 * 1024);
 }
 
-// A pause leaves a break that nothing drawn crosses, whatever the drawing
-// makes of the samples; thinned to a point per column, a one-sample spike
-// still shows.
+// Nothing drawn crosses a pause; thinned to a column, a one-sample spike shows.
 TEST(TracePathTest, APauseBreaksTheLineAndThinningKeepsASpike) {
     constexpr int kFull = SampleHistory::kRawCapacity;
     // What, a step trace?, milliseconds between samples, kept in full, paused?
@@ -194,8 +187,6 @@ TEST(TracePathTest, APauseBreaksTheLineAndThinningKeepsASpike) {
     }));
 }
 
-// Through the one CSV writer: a row per time, a reduced value's min and max
-// beside it.
 TEST(MonitorCsvTest, MergesValuesByTimeWithTheBucketsExtremes) {
     // Kept in full: 30 and 31. Folded: 0, 5, 10 into one bucket, 25 alone.
     SampleHistory volts(2);
@@ -222,7 +213,6 @@ TEST(MonitorCsvTest, MergesValuesByTimeWithTheBucketsExtremes) {
                          "0.020,5,,,,,,,\r\n"
                          "0.021,6,,,0,,,,\r\n"
                          "0.030,,,,,5,3,7,\r\n"));
-    EXPECT_EQ(kt::monitor::MonitorCsv({}), QByteArray("time [s]\r\n"));
 }
 
 } // namespace
