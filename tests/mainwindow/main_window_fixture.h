@@ -11,11 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -36,8 +34,8 @@ inline QByteArray Bytes(const QString& path) {
 inline QString Put(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        << path.toStdString();
     return path;
 }
 
@@ -61,6 +59,7 @@ protected:
         platform::AppSettings::Remove("RecentFiles");
         Show();
     }
+    ~MainWindowTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
     // Shortcuts reach only the active window.
     void Show() {
         m_window->show();
@@ -68,20 +67,19 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
         Box()->setFocus();
     }
-    ~MainWindowTest() override { EXPECT_EQ(m_prompts.Unscripted().join(u'|').toStdString(), ""); }
-
-    QString Path(const QString& name) const { return m_folder.filePath(name); }
-    editor::TextBox* Box() const { return m_window->KtText1()->RText(); }
-    QAction* Action(const char* name) const { return m_window->findChild<QAction*>(name); }
-    QMenu* Menu(const char* name) const { return m_window->findChild<QMenu*>(name); }
-    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
     // A fresh window holding typed, unsaved work.
     void Restart(const QString& typed = "Do") {
         m_window = std::make_unique<FrmMotor>(m_prompts, m_folder.path(), m_folder.path());
         Show();
         m_prompts.Clear();
-        QTest::keyClicks(Box(), typed);
+        Type(typed);
     }
+    void Type(const QString& text) { QTest::keyClicks(Box(), text); }
+    QString Path(const QString& name) const { return m_folder.filePath(name); }
+    editor::TextBox* Box() const { return m_window->KtText1()->RText(); }
+    QAction* Action(const char* name) const { return m_window->findChild<QAction*>(name); }
+    QMenu* Menu(const char* name) const { return m_window->findChild<QMenu*>(name); }
+    std::vector<QString> Shown() const { return m_prompts.ShownTexts(); }
 
     QTemporaryDir m_folder;
     platform::ScriptedPrompts m_prompts;

@@ -8,20 +8,12 @@
 
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iterator>
 
 using kt::files::FileName;
 using namespace kt::mainwindow::test;
 
-namespace {
-
-class ProgramFilesTest : public MainWindowTest {
-protected:
-    void Type(const QString& text) { QTest::keyClicks(Box(), text); }
-};
-
-} // namespace
+using ProgramFilesTest = MainWindowTest;
 
 // The dialog, the name written, the caption it gives (the first Save keeps
 // the caption), and whether an existing file asks first: Save As overwrites
@@ -158,45 +150,30 @@ TEST_F(ProgramFilesTest, OpenAndSaveRefuseWhatIsNoProgram) {
     EXPECT_EQ(Bytes(Path("Good.KtVbM")), "Do more\r\n");
 }
 
-// A name that is not valid UTF-8 keeps its bytes on every way into the main
-// window: a name given at start, a save, Recent Files, the Open dialog, a drop.
+// A name that is not valid UTF-8 keeps its bytes on the main window's ways:
+// a name given at start, a save, Recent Files through the settings, a drop
+// (percent-encoded). (Names as bytes: tests/cli.)
 TEST_F(ProgramFilesTest, NonUtf8NamesKeepTheirBytes) {
-    const QByteArray dir = QFile::encodeName(m_folder.path());
-    const QByteArray name = dir + "/prog\xFF.KtVbM";
-    // A neighbour that a dialog would show alike must not be taken.
-    const QByteArray neighbour = dir + "/prog\xFE\xFE.KtVbM";
+    const QByteArray dir = QFile::encodeName(m_folder.path()), name = dir + "/prog\xFF.KtVbM";
     std::ofstream(name.constData(), std::ios::binary) << "Do\r\nLoop\r\n";
-    std::ofstream(neighbour.constData(), std::ios::binary) << "Stop\r\n";
-    const QString path = FileName::FromBytes(name);
-    ASSERT_TRUE(m_window->OpenFile(path)) << Shown().size();
+    ASSERT_TRUE(m_window->OpenFile(FileName::FromBytes(name))) << Shown().size();
     EXPECT_EQ(Box()->Text(), "Do\r\nLoop\r\n");
     EXPECT_EQ(m_window->windowTitle(), QString::fromUtf8("prog\xEF\xBF\xBD"));
-    // Saved back under its own bytes, not beside it under a mangled name.
     Box()->SetText("Do\r\nStop\r\n");
     ASSERT_TRUE(m_window->SaveProgram());
     std::ifstream saved(name.constData(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "Do\r\nStop\r\n\r\n");
-    const std::function<void()> ways[] = {
-        [&] { // Recent Files, through the settings file and back
-            emit Menu("AddFileRecent")->aboutToShow();
-            Menu("AddFileRecent")->actions().front()->trigger();
-        },
-        [&] { // the Open dialog shows the byte as U+FFFD and returns it so
-            m_prompts.PushFile(QString::fromUtf8(name));
-            m_window->OpenProgram();
-        },
-        [&] { // a drop carries the name percent-encoded
+    for (const bool drop : {false, true}) {
+        m_window->NewProgram();
+        if (drop)
             Drop(*m_window,
                  QUrl::fromEncoded("file://" + dir.toPercentEncoding("/") + "/prog%FF.KtVbM"));
-        },
-    };
-    for (const auto& way : ways) {
-        m_window->NewProgram();
-        way();
+        else {
+            emit Menu("AddFileRecent")->aboutToShow();
+            Menu("AddFileRecent")->actions().front()->trigger();
+        }
         EXPECT_EQ(FileName::ToBytes(m_window->ProgramFile()), name);
         EXPECT_EQ(Box()->Text(), "Do\r\nStop\r\n");
     }
-    // QTemporaryDir removes by decoded names, which these do not have.
-    std::remove(name.constData());
-    std::remove(neighbour.constData());
+    std::remove(name.constData()); // QTemporaryDir removes by decoded names
 }

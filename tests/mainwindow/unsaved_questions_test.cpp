@@ -25,87 +25,72 @@ TEST(UnsavedQuestions, EscapeKeepsTheWorkNoGoesOnYesSaves) {
     prompts.SetParent(&window);
     window.show();
     ASSERT_TRUE(window.OpenFile(other)); // now among the recent files
-
     // A file dialog means the command went on: recorded and closed.
     int fileDialogs = 0;
     QTimer dialogs;
     QObject::connect(&dialogs, &QTimer::timeout, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            ++fileDialogs;
-            dialog->reject();
-        }
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            ++fileDialogs, dialog->reject();
     });
     dialogs.start(5);
-    const auto action = [&](const char* name) {
-        return [&window, name] { window.findChild<QAction*>(name)->trigger(); };
-    };
-    const auto first = [&](const char* menuName) {
-        return [&window, menuName] {
-            auto* menu = window.findChild<QMenu*>(menuName);
-            emit menu->aboutToShow();
-            menu->actions().front()->trigger();
+    const auto run = [&](const char* name) {
+        return [&window, name] {
+            if (auto* menu = window.findChild<QMenu*>(name)) { // its first entry
+                emit menu->aboutToShow();
+                menu->actions().front()->trigger();
+            } else
+                window.findChild<QAction*>(name)->trigger();
         };
     };
-    const QString kLoseWork = "You will loose un saved data?,Save Now?";
-    const auto yesNo = {QMessageBox::Yes, QMessageBox::No};
-    struct Row {
-        const char* command;
-        std::function<void()> run;
-        QString question;
-        QList<QMessageBox::StandardButton> buttons;
-        QString afterNo; // the text once No was answered
-        int dialogsAfterNo = 0;
-    };
+    const QString loseWork = "You will loose un saved data?,Save Now?",
+                  changed = "File changed,Save Now?";
+    using B = QMessageBox;
+    const QList yesNo = {B::Yes, B::No}, yesNoCancel = {B::Yes, B::No, B::Cancel};
     const QString work = "Do\r\n  Counter0 = 1\r\n";
-    const Row rows[] = {
-        {"New", action("MnuFileNew"), kLoseWork, yesNo, ""},
-        {"Open", action("MnuFileOpen"), kLoseWork, yesNo, work, 1}, // its dialog cancelled
-        {"Recent Files", first("AddFileRecent"), kLoseWork, yesNo, "Loop\r\n"},
-        {"a dropped file", [&] { Drop(window, QUrl::fromLocalFile(other)); }, kLoseWork, yesNo,
-         "Loop\r\n"},
-        {"an example", first("AddFileExamples"), kLoseWork, yesNo, QString::fromLatin1(blink)},
-        {"closing the window",
-         [&] { window.close(); },
-         "File changed,Save Now?",
-         {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel},
-         work},
-    };
+    // The command, its question and buttons, the text once No was answered,
+    // file dialogs then (Open's, cancelled).
+    const std::tuple<std::function<void()>, QString, QList<B::StandardButton>, QString, int>
+        rows[] = {
+            {run("MnuFileNew"), loseWork, yesNo, "", 0},
+            {run("MnuFileOpen"), loseWork, yesNo, work, 1},
+            {run("AddFileRecent"), loseWork, yesNo, "Loop\r\n", 0},
+            {[&] { Drop(window, QUrl::fromLocalFile(other)); }, loseWork, yesNo, "Loop\r\n", 0},
+            {run("AddFileExamples"), loseWork, yesNo, QString::fromLatin1(blink), 0},
+            {[&] { window.close(); }, changed, yesNoCancel, work, 0},
+        };
     int yeses = 0;
-    for (const Row& row : rows) {
+    for (const auto& [command, question, buttons, afterNo, dialogsAfterNo] : rows) {
         for (const std::string way : {"Escape", "close button", "Cancel", "Yes", "No"}) {
-            SCOPED_TRACE(row.command + (" / " + way));
+            SCOPED_TRACE(question.toStdString() + " / " + way);
             const bool no = way == "No", yes = way == "Yes", cancel = way == "Cancel";
             // Yes on a named program would save over other.KtVbM, which later rows open.
-            if ((yes && !window.Untitled()) ||
-                (cancel && !row.buttons.contains(QMessageBox::Cancel)))
+            if ((yes && !window.Untitled()) || (cancel && !buttons.contains(B::Cancel)))
                 continue;
             yeses += yes;
             window.KtText1()->RText()->SetText(work);
             ASSERT_TRUE(window.Changed());
             fileDialogs = 0;
             kt::test::ModalAnswerer answerer;
-            QList<QMessageBox::StandardButton> shownButtons;
-            answerer.WhileShown(row.question, [&] {
+            QList<B::StandardButton> shown;
+            answerer.WhileShown(question, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 for (QAbstractButton* button : box->buttons())
                     if (button->isVisible())
-                        shownButtons << box->standardButton(button);
-                std::sort(shownButtons.begin(), shownButtons.end());
+                        shown << box->standardButton(button);
+                std::sort(shown.begin(), shown.end());
             });
             if (no || yes || cancel)
-                answerer.Answer(row.question, no    ? QMessageBox::No
-                                              : yes ? QMessageBox::Yes
-                                                    : QMessageBox::Cancel);
+                answerer.Answer(question, no ? B::No : yes ? B::Yes : B::Cancel);
             else
-                answerer.Press(row.question, way == "Escape" ? Qt::Key_Escape : 0);
-            row.run();
-            EXPECT_EQ(answerer.Shown(), std::vector<QString>{row.question});
+                answerer.Press(question, way == "Escape" ? Qt::Key_Escape : 0);
+            command();
+            EXPECT_EQ(answerer.Shown(), std::vector<QString>{question});
             EXPECT_EQ(answerer.Unexpected(), std::vector<QString>{});
-            EXPECT_EQ(shownButtons, row.buttons);
-            EXPECT_EQ(window.KtText1()->RText()->Text(), no ? row.afterNo : work);
-            EXPECT_EQ(window.Changed(), !no || row.afterNo == work);
-            EXPECT_EQ(window.isVisible(), !no || row.question == kLoseWork);
-            EXPECT_EQ(fileDialogs, no ? row.dialogsAfterNo : int(yes)); // Yes: the save dialog
+            EXPECT_EQ(shown, buttons);
+            EXPECT_EQ(window.KtText1()->RText()->Text(), no ? afterNo : work);
+            EXPECT_EQ(window.Changed(), !no || afterNo == work);
+            EXPECT_EQ(window.isVisible(), !no || question == loseWork);
+            EXPECT_EQ(fileDialogs, no ? dialogsAfterNo : int(yes)); // Yes: the save dialog
         }
     }
     EXPECT_TRUE(window.Untitled()); // the example before the window closed
