@@ -15,13 +15,11 @@ namespace kt::cli::test {
 
 struct CliRun {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-// Waits for a started program with this process's events flowing, so a
-// drive it serves keeps answering, and kills it when it has not ended within
-// timeoutMs: a hang fails the test instead of stopping the suite.
+// Waits with this process's events flowing, so a drive it serves keeps
+// answering; a hang is killed and fails the test instead of the suite.
 inline void Await(QProcess& process, int timeoutMs = 30000) {
     QEventLoop wait;
     QObject::connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
@@ -37,9 +35,8 @@ inline void Await(QProcess& process, int timeoutMs = 30000) {
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
 }
 
-// Runs program (the command-line program unless told) with input on its
-// standard input. With outputFile, standard output goes into that file as a
-// shell's "> FILE" puts it, and out stays empty.
+// With outputFile, standard output goes into that file as a shell's
+// "> FILE" puts it, and out stays empty.
 inline CliRun RunProgram(const QString& program, const QStringList& args,
                          const QByteArray& input = {}, int timeoutMs = 30000,
                          const QString& outputFile = {}) {
@@ -51,26 +48,24 @@ inline CliRun RunProgram(const QString& program, const QStringList& args,
     process.write(input);
     process.closeWriteChannel();
     Await(process, timeoutMs);
-    return {process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit
-                ? process.exitCode()
-                : -1,
-            process.readAllStandardOutput().toStdString(),
+    const bool normal =
+        process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
+    return {normal ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
             process.readAllStandardError().toStdString()};
 }
 
 inline CliRun RunCli(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 30000,
                      const QString& outputFile = {}) {
-    return RunProgram(QStringLiteral(KTMOTOR_CLI), args, input, timeoutMs, outputFile);
+    return RunProgram(KTMOTOR_CLI, args, input, timeoutMs, outputFile);
 }
 
 class CliTest : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
+        QFile file(m_dir.filePath(name));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
-        return path;
+        return file.fileName();
     }
     QTemporaryDir m_dir;
 };

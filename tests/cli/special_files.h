@@ -19,62 +19,53 @@ inline bool Tool(const QString& program, const QStringList& args, QString* outpu
     const bool ok = process.waitForFinished(10000) &&
                     process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (output)
-        *output = process.errorString() + QStringLiteral(": ") +
-                  QString::fromLocal8Bit(process.readAll()).trimmed();
+        *output =
+            process.errorString() + ": " + QString::fromLocal8Bit(process.readAll()).trimmed();
     return ok;
 }
 
 inline bool MakeFifo(const QString& path) {
-    return Tool(QStringLiteral("mkfifo"), {path});
+    return Tool("mkfifo", {path});
 }
 // A character device with the null device's numbers (1, 3): writes vanish,
 // reads end at once.
 inline bool MakeNullDevice(const QString& path, QString* why) {
-    return Tool(QStringLiteral("mknod"),
-                {path, QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("3")}, why);
+    return Tool("mknod", {path, "c", "1", "3"}, why);
 }
 inline bool IsFifo(const QString& path) {
-    return Tool(QStringLiteral("test"), {QStringLiteral("-p"), path});
+    return Tool("test", {"-p", path});
 }
 inline bool IsCharDevice(const QString& path) {
-    return Tool(QStringLiteral("test"), {QStringLiteral("-c"), path});
+    return Tool("test", {"-c", path});
 }
 
-// A 16 KiB tmpfs mounted on a folder for the life of the object. Needs the
-// right to mount (root); Why() tells why not.
+// A 16 KiB tmpfs on a folder while the object lives; needs root (Why() tells).
 class SmallDisk {
 public:
     explicit SmallDisk(const QString& folder) : m_folder(folder) {
         QDir().mkpath(folder);
-        m_mounted = Tool(QStringLiteral("mount"),
-                         {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                          QStringLiteral("size=16k"), QStringLiteral("tmpfs"), folder},
-                         &m_why);
+        m_mounted = Tool("mount", {"-t", "tmpfs", "-o", "size=16k", "tmpfs", folder}, &m_why);
     }
     ~SmallDisk() {
         if (m_mounted)
-            Tool(QStringLiteral("umount"), {m_folder});
+            Tool("umount", {m_folder});
     }
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
 
     bool Mounted() const { return m_mounted; }
-    QString Why() const { return QStringLiteral("cannot mount a tmpfs here (") + m_why + u')'; }
+    QString Why() const { return "cannot mount a tmpfs here (" + m_why + u')'; }
     QString Path(const QString& name) const { return m_folder + u'/' + name; }
 
-    // Fills the disk with dd as a user would, then frees `room` bytes again.
+    // Fills the disk with dd as a user would (till it fails), then frees `room` bytes.
     bool Fill(qint64 room) {
-        const QString fill = Path(QStringLiteral("fill"));
-        // dd stops with an error when the disk is full: that is the point.
-        Tool(QStringLiteral("dd"), {QStringLiteral("if=/dev/zero"), QStringLiteral("of=") + fill,
-                                    QStringLiteral("bs=4096")});
-        QFile file(fill);
+        Tool("dd", {"if=/dev/zero", "of=" + Path("fill"), "bs=4096"});
+        QFile file(Path("fill"));
         return file.size() >= room && file.resize(file.size() - room);
     }
 
 private:
-    QString m_folder;
-    QString m_why;
+    QString m_folder, m_why;
     bool m_mounted = false;
 };
 
