@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace kt;
@@ -27,8 +28,9 @@ std::string LineFor(int row, const std::string& value) {
 
 } // namespace
 
-// Every row, with each value that moves a tenths row to another opcode: the
-// compiled statement has a meaning and its operand names what the drive has.
+// Every row, with each value that moves a tenths row to another opcode: the compiled statement
+// has a meaning and its operand names what the drive has; 0 to 99 are all in use, the tenths
+// opcodes included.
 TEST(InstructionDecoder, EveryRowLoadsWithOneMeaningPerOpcode) {
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
     EXPECT_EQ(decoder.UnclassifiedRows(), std::vector<int>{});
@@ -47,31 +49,24 @@ TEST(InstructionDecoder, EveryRowLoadsWithOneMeaningPerOpcode) {
                 break;
         }
     }
-    // 0 to 99 are all in use, the tenths opcodes included.
-    EXPECT_EQ(opcodes.size(), 100u);
-    EXPECT_EQ(*opcodes.rbegin(), 99);
+    EXPECT_EQ(std::pair(opcodes.size(), *opcodes.rbegin()), std::pair(std::size_t{100}, 99));
 }
 
-// Whether an operand names something the drive has, one case per operand
-// kind and bit class; a bit that is written must be writable.
+// Whether an operand names something the drive has, one case per operand kind and bit class; a
+// bit that is written must be writable. Valid: If Input.7, If on a status bit, If TimerFlag.3,
+// AutoTorque = True, counter 7, word counter 3, the same with analog input 5, any tenths low
+// byte, an ignored operand. Not: TimerFlag.4, bit class 5, an input, MotorForward, Not Flag.0 or
+// Not Output.0 written, counter 8, word counter 4 (alone and with an analog input), analog 6.
 TEST(InstructionDecoder, OperandsNameWhatTheDriveHas) {
-    struct Case {
-        int opcode, operand;
-        bool valid;
-    };
     const InstructionDecoder& decoder = InstructionDecoder::Instance();
-    // Valid: If Input.7, If on a status bit, If TimerFlag.3, AutoTorque = True, counter 7,
-    // word counter 3, the same with analog input 5, any tenths low byte, an ignored operand.
-    // Not: TimerFlag.4, bit class 5, an input, MotorForward, Not Flag.0 or Not Output.0
-    // written, counter 8, word counter 4 (alone and with an analog input), analog input 6.
-    for (const Case c :
-         {Case{10, 7, true}, Case{10, 29, true}, Case{10, 35, true}, Case{37, 26, true},
-          Case{44, 7, true}, Case{33, 6, true}, Case{91, 5 * 32 + 6, true}, Case{32, 255, true},
-          Case{15, 9, true}, Case{10, 36, false}, Case{10, 40, false}, Case{37, 3, false},
-          Case{35, 28, false}, Case{37, 144, false}, Case{37, 136, false}, Case{44, 8, false},
-          Case{33, 8, false}, Case{91, 8, false}, Case{91, 6 * 32, false}})
-        EXPECT_EQ(decoder.OperandValid(decoder.At(static_cast<std::uint8_t>(c.opcode)),
-                                       static_cast<std::uint8_t>(c.operand)),
-                  c.valid)
-            << c.opcode << ", " << c.operand;
+    using Case = std::tuple<std::uint8_t, std::uint8_t, bool>;
+    // clang-format off
+    for (const auto& [opcode, operand, valid] : std::vector<Case>{
+             {10, 7, true}, {10, 29, true}, {10, 35, true}, {37, 26, true}, {44, 7, true},
+             {33, 6, true}, {91, 5 * 32 + 6, true}, {32, 255, true}, {15, 9, true},
+             {10, 36, false}, {10, 40, false}, {37, 3, false}, {35, 28, false}, {37, 144, false},
+             {37, 136, false}, {44, 8, false}, {33, 8, false}, {91, 8, false}, {91, 6 * 32, false}})
+        // clang-format on
+        EXPECT_EQ(decoder.OperandValid(decoder.At(opcode), operand), valid)
+            << int(opcode) << ", " << int(operand);
 }

@@ -1,14 +1,12 @@
 #include "compiler/line_compiler.h"
+#include "compiler/program_compiler.h"
 #include "drivemap/drive_catalogue.h"
 #include "sim/program_interpreter.h"
-#include "sim/simulation_assumptions.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <random>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,10 +18,8 @@ using namespace kt::sim;
 
 constexpr std::uint16_t kCounter = Address(Id::Counter);
 
-namespace {
-
 // Raw bytes, the rest 0xFF.
-compiler::ProgramImage ImageOfBytes(const std::vector<std::uint8_t>& bytes) {
+static compiler::ProgramImage ImageOfBytes(const std::vector<std::uint8_t>& bytes) {
     compiler::ProgramImage image;
     image.fill(compiler::kImageFill);
     std::copy_n(bytes.begin(), std::min(bytes.size(), image.size()), image.begin());
@@ -32,7 +28,7 @@ compiler::ProgramImage ImageOfBytes(const std::vector<std::uint8_t>& bytes) {
 
 // The lines written with "|" between them, each compiled on its own: a test
 // can hold programs the program compiler would refuse.
-compiler::ProgramImage ImageOf(const std::string& lines) {
+static compiler::ProgramImage ImageOf(const std::string& lines) {
     std::vector<std::uint8_t> bytes;
     for (std::size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 1) {
         bar = lines.find('|', start);
@@ -50,21 +46,22 @@ struct Drive {
     ProgramInterpreter sim;
 
     explicit Drive(const std::string& lines, std::uint8_t inputs = 0) {
-        for (int n = 0; n < drivemap::Channels(drivemap::Id::Inputs); ++n)
-            sim.SetInput(n, (inputs >> n & 1) != 0);
-        for (int n = 0; n < drivemap::Channels(drivemap::Id::Analog); ++n)
-            sim.SetAnalog(n, static_cast<std::uint16_t>(1000 + n));
+        for (int n = 0; n < drivemap::Channels(drivemap::Id::Inputs); ++n) // 6 analog of them
+            sim.SetInput(n, (inputs >> n & 1) != 0),
+                sim.SetAnalog(n, static_cast<std::uint16_t>(1000 + n));
         EXPECT_EQ(sim.Load(ImageOf(lines + "|Do|Loop")), 0) << lines;
     }
 };
 
-} // namespace
-
-// One row per kind of statement, condition and block nesting: the word it
-// leaves (low byte first) once the program rests in its closing Do / Loop.
+// One row per kind of statement, condition and block nesting: the word it leaves (low byte
+// first) once the program rests in its closing Do / Loop. Tenths as the command set stores them,
+// the value's high part in the opcode; word counters wrap at 16 bits; Flag0 with a bit sets
+// Flag0 only; a condition sets Flag.1 when it holds, Flag.2 when not ("300 against 45" compares
+// words, not low bytes); blocks pair as the compiler nests them, and a Loop inside an If part
+// goes back to its own Do.
 TEST(ProgramInterpreter, ProgramsLeaveTheirValues) {
     const std::string ifElse = "|Flag.1 = True|Else|Flag.2 = True|End If";
-    const std::uint16_t flags = Address(Id::Flags);
+    constexpr std::uint16_t kFlags = Address(Id::Flags);
     const std::string nestedIf = "If Input.0|If Input.1|Counter1 = 1|Else|Counter1 = 2|End If|"
                                  "Else|If Input.1|Counter1 = 3|Else|Counter1 = 4|End If|End If";
     // The second Else of one If, accepted with an If between: never runs.
@@ -76,51 +73,40 @@ TEST(ProgramInterpreter, ProgramsLeaveTheirValues) {
                                  "Do Until WordCounter0 = WordCounter.2|"
                                  "WordCounter2 = WordCounter2 + 1|WordCounter3 = WordCounter3 + 1|"
                                  "Loop|Loop";
-    for (const auto& [lines, inputs, address, word] :
-         std::vector<std::tuple<std::string, std::uint8_t, std::uint16_t, int>>{
+    const std::string wordIf = "WordCounter0 = 30|Counter2 = 45|If WordCounter0 >= WordCounter.1";
+    const std::string doInIf = "If Input.0|Do Until Counter0 = 3|Counter0 = 3|Loop|Counter1 = 7";
+    using Row = std::tuple<std::string, std::uint8_t, std::uint16_t, int>;
+    // clang-format off
+    for (const auto& [lines, inputs, address, word] : std::vector<Row>{
              {"Counter0 = 12|Counter3 = 10|Counter0 Xor Counter.3", 0, kCounter, 6},
              {"Counter5 = 77|Counter0 = Counter.5|Counter.6 = Counter0", 0, kCounter + 6, 77},
-             {"Counter.2 = InputByte", 0xA5, kCounter + 2, 0xA5},
-             // Tenths as the command set stores them; the value's high part is in the opcode.
+             {"Counter.2 = InputByte", 0xA5, kCounter + 2, 0xA5}, {nestedDo, 0, kCounter + 6, 4},
              {"DecelerateRate = 102.1", 0, Address(Id::DecelerationRate), 1021},
              {"Counter4 = 7|Counter5 = 1|DecelerateRate = WordCounter.2", 0, 272, 263},
              {"CurrentLimit = 12.75", 0, Address(Id::CurrentLimit), 50},
-             // Word counters wrap around at 16 bits.
              {"WordCounter2 = WordCounter2 - 1", 0, kCounter + 4, 65535},
              {"Counter6 = 255|Counter7 = 255|WordCounter3 = WordCounter3 + 1", 0, kCounter + 6, 0},
              {"WordCounter.2 = Analog.4", 0, kCounter + 4, 1004},
              {"RefrenceSpeed = 12.3|WordCounter.1 = RefrenceSpeed", 0, kCounter + 2, 123},
-             {"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, flags, 0x10},
+             {"Flag.3 = True|Flag.3 = False|Flag.4 = True", 0, kFlags, 0x10},
              {"Flag.0 = True|Output.0 = Flag0", 0, Address(Id::Outputs), 1},
-             // Flag0 with a bit: the result lands in Flag0 only.
-             {"Flag.7 = True|Flag0 = Input.3", 0x08, flags, 0x81},
-             {"Flag.0 = True|Flag0 Xor Input.3", 0x08, flags, 0},
-             // Conditions: Flag.1 when the If holds, Flag.2 when not.
-             {"Counter0 = 5|If Counter0 <> 5" + ifElse, 0, flags, 4},
-             {"Counter0 = 6|Counter2 = 6|If Counter0 >= Counter.2" + ifElse, 0, flags, 2},
-             {"Counter0 = 6|Counter2 = 6|If Counter0 < Counter.2" + ifElse, 0, flags, 4},
-             {"Counter0 = 5|If Counter0 < 6" + ifElse, 0, flags, 2},
-             // 300 against 45: compared as words, not as their low bytes.
-             {"WordCounter0 = 30|Counter2 = 45|If WordCounter0 >= WordCounter.1" + ifElse, 0, flags,
-              2},
-             {"If Input.3" + ifElse, 0x08, flags, 2},
-             {"If Not Output.1" + ifElse, 0, flags, 2},
-             {"CommandForward = True|If CommandForward" + ifElse, 0, flags, 2},
-             {"TriggerTimer0 0|If TimerFlag.0" + ifElse, 0, flags, 2},
-             // Blocks pair as the compiler nests them.
-             {nestedIf, 3, kCounter + 1, 1},
-             {nestedIf, 0, kCounter + 1, 4},
-             {twoElses, 1, kCounter + 1, 1},
-             {twoElses, 0, kCounter + 1, 2 << 8},
-             {nestedDo, 0, kCounter + 6, 4},
-             // A Loop inside an If part goes back to its own Do.
-             {"If Input.0|Do Until Counter0 = 3|Counter0 = 3|Loop|Counter1 = 7|End If", 1, kCounter,
-              7 << 8 | 3},
-         }) {
+             {"Flag.7 = True|Flag0 = Input.3", 8, kFlags, 0x81},
+             {"Flag.0 = True|Flag0 Xor Input.3", 0x08, kFlags, 0}, {wordIf + ifElse, 0, kFlags, 2},
+             {"Counter0 = 5|If Counter0 <> 5" + ifElse, 0, kFlags, 4},
+             {"Counter0 = 6|Counter2 = 6|If Counter0 >= Counter.2" + ifElse, 0, kFlags, 2},
+             {"Counter0 = 5|If Counter0 < 6" + ifElse, 0, kFlags, 2},
+             {"If Not Output.1" + ifElse, 0, kFlags, 2}, {"If Input.3" + ifElse, 8, kFlags, 2},
+             {"CommandForward = True|If CommandForward" + ifElse, 0, kFlags, 2},
+             {"TriggerTimer0 0|If TimerFlag.0" + ifElse, 0, kFlags, 2},
+             {nestedIf, 3, kCounter + 1, 1}, {nestedIf, 0, kCounter + 1, 4},
+             {twoElses, 1, kCounter + 1, 1}, {twoElses, 0, kCounter + 1, 2 << 8},
+             {doInIf + "|End If", 1, kCounter, 7 << 8 | 3}}) {
+        // clang-format on
         Drive drive(lines, inputs);
         drive.sim.RunFor(200);
-        EXPECT_TRUE(drive.sim.Running()) << lines;
-        EXPECT_EQ(drive.sim.Word(address), word) << lines << ", inputs " << int(inputs);
+        EXPECT_EQ(std::pair(drive.sim.Running(), int{drive.sim.Word(address)}),
+                  std::pair(true, word))
+            << lines << ", inputs " << int(inputs);
     }
 }
 
@@ -143,22 +129,19 @@ TEST(ProgramInterpreter, TimersRunOutOnTicks) {
     EXPECT_EQ(drive.sim.Word(kCounter + 2), 5); // at 100, 300, 500, 700, 900 ms
 }
 
-// Each click statement remembers the input as it was when it last ran;
-// Reset Program starts again from the top with the memories forgotten, the
-// data memory kept (the rounds counted in WordCounter3).
+// Each click statement remembers the input as it was when it last ran; Reset Program starts
+// again from the top with the memories forgotten, the data memory kept (rounds in WordCounter3).
 TEST(ProgramInterpreter, ClickedEdgesSeenByTheStatementUntilResetProgram) {
     const std::string clicks = "If ClickedToTrue Input.2|WordCounter1 = WordCounter1 + 1|End If|"
                                "If ClickedToFalse Input.2|WordCounter2 = WordCounter2 + 1|End If";
-    // On from the start: no edge. Off and on again between two runs of the
-    // statement (the 0 ms step): no edge either.
+    // On from the start: no edge. Off and on again between two runs of the statement (the 0 ms
+    // step): no edge either. With Reset Program, four statements a round: never a click.
     const std::vector<std::pair<bool, int>> changes = {{true, 20}, {false, 20}, {true, 20},
                                                        {true, 20}, {false, 0},  {true, 20}};
     using Seen = std::vector<std::array<int, 2>>; // rises, falls after each change
     for (const auto& [lines, expected, rounds] : std::vector<std::tuple<std::string, Seen, int>>{
              {"Do|" + clicks + "|Loop", {{0, 0}, {0, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}}, 0},
-             // Four statements a round: never a click.
-             {clicks + "|WordCounter3 = WordCounter3 + 1|Reset Program", Seen(6, {0, 0}), 25},
-         }) {
+             {clicks + "|WordCounter3 = WordCounter3 + 1|Reset Program", Seen(6, {0, 0}), 25}}) {
         Drive drive(lines);
         Seen seen;
         for (const auto& [input, runMs] : changes) {
@@ -174,23 +157,20 @@ TEST(ProgramInterpreter, ClickedEdgesSeenByTheStatementUntilResetProgram) {
 // Refused at load, run past the end, or erased: how many statements run, and
 // the error and where it was found.
 TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
-    std::vector<std::uint8_t> full; // 127 statements, no end mark
+    std::vector<std::uint8_t> full;
     for (int i = 0; i < 127; ++i)
         full.insert(full.end(), {46, static_cast<std::uint8_t>(i)});
-    constexpr std::size_t kNone = ProgramInterpreter::kNoStatement;
-    for (const auto& [bytes, statementsRun, error, statement] :
-         std::vector<std::tuple<std::vector<std::uint8_t>, int, std::uint8_t, std::size_t>>{
-             {{100, 0}, 0, 2, 0},              // no such opcode
-             {{37, 3}, 0, 2, 0},               // an input as a target
-             {{67, 0}, 0, 2, 0},               // Loop before Do
-             {{15, 0, 62, 0, 67, 0}, 0, 2, 1}, // End If closing a Do
-             {{15, 0, 10, 0, 67, 0}, 0, 2, 2}, // the If still open at Loop
-             {{10, 0, 15, 0, 67, 0}, 0, 1, 0}, // If never closed
-             {{37, 24, 37, 25}, 2, 1, 1},      // both commands, then the end
-             {{10, 0, 62, 0}, 1, 1, 0},        // a false If at the end
-             {full, 127, 1, 126},
-             {{}, 0, 0, kNone}, // erased: no program
-         }) {
+    // No such opcode, an input as a target, Loop before Do, End If closing a Do, the If still
+    // open at Loop, an If never closed; both commands then the end, a false If at the end, 127
+    // statements and no end mark; erased: no program.
+    using Row = std::tuple<std::vector<std::uint8_t>, int, std::uint8_t, std::size_t>;
+    // clang-format off
+    for (const auto& [bytes, statementsRun, error, statement] : std::vector<Row>{
+             {{100, 0}, 0, 2, 0}, {{37, 3}, 0, 2, 0}, {{67, 0}, 0, 2, 0}, {{10, 0, 62, 0}, 1, 1, 0},
+             {{15, 0, 62, 0, 67, 0}, 0, 2, 1}, {{15, 0, 10, 0, 67, 0}, 0, 2, 2},
+             {{10, 0, 15, 0, 67, 0}, 0, 1, 0}, {{37, 24, 37, 25}, 2, 1, 1},
+             {full, 127, 1, 126}, {{}, 0, 0, ProgramInterpreter::kNoStatement}}) {
+        // clang-format on
         SCOPED_TRACE(::testing::PrintToString(bytes));
         ProgramInterpreter sim;
         EXPECT_EQ(sim.Load(ImageOfBytes(bytes)), statementsRun == 0 ? error : 0);
@@ -198,16 +178,14 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
             EXPECT_TRUE(sim.Step());
         EXPECT_FALSE(sim.Step());
         sim.RunFor(100);
-        EXPECT_FALSE(sim.Running());
-        EXPECT_EQ(sim.Error(), error);
-        EXPECT_EQ(sim.ErrorStatement(), statement);
-        // Stopped, and the motor no longer commanded.
-        EXPECT_EQ(sim.Byte(Address(Id::Status)), 0);
+        // Stopped, and the motor no longer commanded (status 0).
+        EXPECT_EQ(std::tuple(sim.Running(), sim.Error(), sim.ErrorStatement(),
+                             sim.Byte(Address(Id::Status))),
+                  std::tuple(false, error, statement, 0));
     }
 }
 
-// A held motor (the virtual drive's SetMotorModel(false)) leaves what is
-// written to its values alone.
+// A held motor (the virtual drive's SetMotorModel(false)) leaves what is written to it alone.
 TEST(ProgramInterpreter, HeldMotorStandsStill) {
     Drive drive("CommandForward = True");
     drive.sim.HoldMotor(true);
@@ -216,39 +194,23 @@ TEST(ProgramInterpreter, HeldMotorStandsStill) {
     EXPECT_EQ(drive.sim.Word(Address(Id::CurrentSpeed)), 77);
 }
 
-// Damaged images of every kind: never a crash, never a hang.
-TEST(ProgramInterpreter, RandomImagesNeverCrash) {
-    std::mt19937 random(20240501);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::uniform_int_distribution<int> opcode(0, 104);
-    for (int round = 0; round < 500; ++round) {
-        compiler::ProgramImage image;
-        for (std::size_t i = 0; i < image.size(); ++i)
-            image[i] = static_cast<std::uint8_t>(i % 2 == 0 ? opcode(random) : byte(random));
-        ProgramInterpreter sim;
-        EXPECT_LE(sim.Load(image), 2);
-        sim.RunFor(300);
-        EXPECT_EQ(sim.Running(), sim.Error() == 0);
-        EXPECT_EQ(sim.Byte(Address(Id::Identification)), 7);
+// The line of each statement, counted from 1 in the text itself ("|" a line break) whatever the
+// line count before; after a failure, the statements compiled before it; an earlier
+// compilation's lines do not linger.
+TEST(StatementLines, OnePerStatementFromOne) {
+    for (auto [text, lineCountBefore, lines] :
+         std::vector<std::tuple<std::string, long, std::vector<int>>>{
+             {"Do|' start||  Counter1 = 2|Loop|", 0, {1, 4, 5}},
+             {"Do|Loop", 10, {1, 2}},
+             {"Do|Counter1 = 2|Foo|Loop", 0, {1, 2}},
+             {"", 0, {}}}) {
+        for (std::size_t bar = text.find('|'); bar != std::string::npos; bar = text.find('|'))
+            text.replace(bar, 1, "\r\n");
+        compiler::ProgramCompiler compiler;
+        long lineCount = 0;
+        compiler.CompileText("Do\r\nLoop", lineCount);
+        lineCount = lineCountBefore;
+        compiler.CompileText(text, lineCount);
+        EXPECT_EQ(compiler.StatementLines(), lines) << text;
     }
-}
-
-// The help's list of power-up values is the catalogue's, line for line.
-TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
-    std::set<std::string> expected = {"- everything else 0: every input off, the analog inputs at "
-                                      "0, no error."};
-    for (const drivemap::DriveValue& value : drivemap::Values()) {
-        std::string line = "- " + std::string(value.name) + " " + std::to_string(value.powerUp);
-        if (value.kind == drivemap::Kind::Scaled)
-            line += " (" + drivemap::Format(value, drivemap::Scale(value.scaling, value.powerUp)) +
-                    (value.unit.empty() ? "" : " " + std::string(value.unit)) + ")";
-        if (value.powerUp != 0)
-            expected.insert(line);
-    }
-    const std::string_view text = kSimulationAssumptions;
-    std::set<std::string> listed;
-    for (std::size_t at = text.find("\n- ", text.find("Power-up values"));
-         at != std::string_view::npos; at = text.find("\n- ", at + 1))
-        listed.emplace(text.substr(at + 1, text.find('\n', at + 1) - at - 1));
-    EXPECT_EQ(listed, expected);
 }
