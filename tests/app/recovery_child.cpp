@@ -1,12 +1,9 @@
-// The desktop program for the crash tests to run and kill, offscreen, its
-// data folder from XDG_DATA_HOME as for a user:
-//
+// The desktop program for the crash tests to run and kill, offscreen:
 //   recovery_child [--stop-before-rename] APPLICATION_FOLDER TEXT [PROGRAM_FILE]
-//
-// opens the program file when one is named, types the text, waits until its
-// copy of the unsaved work holds that text, says "ready COPY" and runs until
-// it is killed. With --stop-before-rename its first copy stops just before
-// its rename: it says "stopped TEMPORARY_FILE" and waits to be killed.
+// Its data folder lies in APPLICATION_FOLDER, found through XDG_DATA_HOME as
+// for a user. Opens the program file when one is named, types the text, says
+// "ready COPY" once its copy holds the text, and runs until it is killed; or
+// says "stopped TEMPORARY_FILE" when its first copy is about to be renamed.
 #include "app/desktop_app.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
@@ -26,14 +23,10 @@
 using kt::files::RecoveryFile;
 using namespace std::chrono_literals;
 
-namespace {
-
-void Say(const QByteArray& line) {
+static void Say(const QByteArray& line) {
     std::fputs((line + '\n').constData(), stdout);
     std::fflush(stdout);
 }
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -50,6 +43,7 @@ int main(int argc, char* argv[]) {
     }
     if (args.size() < 3)
         return 64;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(args[1]));
     kt::app::DesktopApp desktop({}, false, args[1], args[1]);
     desktop.SetRecoveryInterval(20ms);
     desktop.Show(args.value(3));
