@@ -1,5 +1,4 @@
-// The editor control on its own, shown offscreen, with its two events
-// recorded: the fixture of the editor's tests.
+// The editor control on its own, shown offscreen, with its two events recorded.
 #pragma once
 
 #include "editor/kt_text.h"
@@ -25,8 +24,7 @@ protected:
 
     TextBox* Box() const { return m_editor->RText(); }
 
-    // Sets the text and puts the caret at a CR LF offset, as a click would,
-    // with nothing recorded yet.
+    // The text, and the caret at a CR LF offset as a click puts it; nothing recorded yet.
     void Start(const QString& text, qint64 caret) {
         Box()->SetText(text);
         Box()->SetSelStart(caret);
