@@ -28,7 +28,6 @@ protected:
     template <typename T> T* Part(const char* name) { return m_viewer.findChild<T*>(name); }
     QLineEdit* Search() { return Part<QLineEdit>("search"); }
     QListWidget* Index() { return Part<QListWidget>("index"); }
-    bool IndexShown() { return Part<QTabWidget>("tabs")->currentWidget()->isAncestorOf(Search()); }
     QString Selected() { return Index()->currentItem() ? Index()->currentItem()->text() : ""; }
     QString Topic() const { return m_viewer.CurrentTopicId(); }
 
@@ -37,10 +36,9 @@ protected:
 
 } // namespace
 
-// Keywords: exact first, then ignoring case; a keyword in two topics leads
-// to the first; a prefix is no keyword. Search: the index sorted ignoring
-// case and listing Do once (<>, Do, Done, Flag, flag, Input, Loop, Start);
-// where none starts with the text the next one, past the end the last.
+// Keywords exact, then ignoring case; in two topics the first; a prefix is
+// none. The index sorted ignoring case, Do once; searching where none starts
+// with the text selects the next one, past the end the last.
 TEST_F(HelpViewerTest, KeywordsAndSearchFindTheirEntries) {
     const std::vector<std::pair<QString, QString>> keywords = {
         {"Flag", "flags"}, {"flag", "more"}, {"FLAG", "flags"}, {"input", "more"}, {"Do", "flags"},
@@ -56,21 +54,16 @@ TEST_F(HelpViewerTest, KeywordsAndSearchFindTheirEntries) {
     EXPECT_EQ(Index()->count(), 8);
 }
 
-// Each show call reveals the window: a keyword at its topic, an unknown one
-// in the index with the search text typed in; no failure moves the topic.
-// Then typing, arrow keys and Return in the search box, a real double click
-// (a single click opens nothing) in the index, Tab and Return on a page's
-// link, and the history.
+// Each show call reveals the window, an unknown keyword in the index; no
+// failure moves the topic. Keys in the search box, a real double click (not a
+// single one) in the index, Tab and Return on a link, and the history.
 TEST_F(HelpViewerTest, ShowCallsKeysClicksAndLinksOpenTopics) {
-    EXPECT_TRUE(m_viewer.ShowKeyword("loop"));
-    EXPECT_TRUE(m_viewer.isVisible());
-    EXPECT_EQ(Topic(), "loops");
+    EXPECT_TRUE(m_viewer.ShowKeyword("loop") && m_viewer.isVisible() && Topic() == "loops");
     EXPECT_TRUE(Part<QTextBrowser>("topic")->toPlainText().contains("Round and round."));
     m_viewer.hide();
     EXPECT_FALSE(m_viewer.ShowKeyword("Dot"));
-    EXPECT_TRUE(m_viewer.isVisible());
-    EXPECT_TRUE(IndexShown());
-    EXPECT_EQ(Search()->text(), "Dot");
+    EXPECT_TRUE(m_viewer.isVisible() && Search()->text() == "Dot" &&
+                Part<QTabWidget>("tabs")->currentWidget()->isAncestorOf(Search()));
     EXPECT_FALSE(m_viewer.ShowTopic("nowhere"));
     EXPECT_EQ(Topic(), "loops");
 
@@ -95,13 +88,10 @@ TEST_F(HelpViewerTest, ShowCallsKeysClicksAndLinksOpenTopics) {
     QTest::keyClick(pane, Qt::Key_Tab);
     QTest::keyClick(pane, Qt::Key_Return);
     EXPECT_EQ(Topic(), "loops");
-    // The history: back to the first topic shown, no further, and forward again.
-    QStringList back;
+    QStringList history; // back to the first topic shown, no further, and forward again
     while (m_viewer.GoBack())
-        back << Topic();
-    EXPECT_EQ(back.join(u' ').toStdString(), "intro flags more loops");
-    QStringList forward;
+        history << Topic();
     while (m_viewer.GoForward())
-        forward << Topic();
-    EXPECT_EQ(forward.join(u' ').toStdString(), "more flags intro loops");
+        history << Topic();
+    EXPECT_EQ(history.join(u' ').toStdString(), "intro flags more loops more flags intro loops");
 }
