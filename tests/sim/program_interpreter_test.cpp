@@ -2,11 +2,13 @@
 #include "compiler/program_compiler.h"
 #include "drivemap/drive_catalogue.h"
 #include "sim/program_interpreter.h"
+#include "sim/simulation_assumptions.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -213,4 +215,24 @@ TEST(StatementLines, OnePerStatementFromOne) {
         compiler.CompileText(text, lineCount);
         EXPECT_EQ(compiler.StatementLines(), lines) << text;
     }
+}
+
+// The help's list of power-up values is the catalogue's, line for line.
+TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
+    std::set<std::string> expected = {"- everything else 0: every input off, the analog inputs at "
+                                      "0, no error."};
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        std::string line = "- " + std::string(value.name) + " " + std::to_string(value.powerUp);
+        if (value.kind == drivemap::Kind::Scaled)
+            line += " (" + drivemap::Format(value, drivemap::Scale(value.scaling, value.powerUp)) +
+                    (value.unit.empty() ? "" : " " + std::string(value.unit)) + ")";
+        if (value.powerUp != 0)
+            expected.insert(line);
+    }
+    const std::string_view text = kSimulationAssumptions;
+    std::set<std::string> listed;
+    for (std::size_t at = text.find("\n- ", text.find("Power-up values"));
+         at != std::string_view::npos; at = text.find("\n- ", at + 1))
+        listed.emplace(text.substr(at + 1, text.find('\n', at + 1) - at - 1));
+    EXPECT_EQ(listed, expected);
 }
