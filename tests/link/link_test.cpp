@@ -227,16 +227,19 @@ TEST_F(LinkTest, ArgumentChecksSendNothingAndSearchNothing) {
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+// No port yet: the download asks first, then searches and holds the link
+// from its question through the search, the erase and the image.
 TEST_F(LinkTest, ProgramDownloadAndErase) {
-    Connect();
+    Reset(Hex("0700"));
     m_prompts.Push(Answer::No);
     EXPECT_EQ(m_motor.WriteProgram(QByteArray(254, '\x43')), kSent);
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_TRUE(m_opened.empty());
     ASSERT_EQ(m_prompts.Shown().size(), 1u);
     EXPECT_EQ(m_prompts.Shown()[0].defaultAnswer, Answer::No);
 
     // While its question is open the download holds the link: a click is
-    // busy, the port stays, a monitoring read waits for the download.
+    // busy, the port cannot be forgotten, a monitoring read waits for the
+    // download.
     QObject monitor;
     bool monitored = false, asked = false, forgotten = true;
     std::uint8_t click = 0xFF;
@@ -254,7 +257,11 @@ TEST_F(LinkTest, ProgramDownloadAndErase) {
     EXPECT_EQ(click, kBusy);
     EXPECT_FALSE(forgotten);
     EXPECT_EQ(m_prompts.Shown().size(), 2u);
-    EXPECT_EQ(Frames(m_log), Golden({"erase", "download", "monitor"}));
+    const std::vector<std::string> frames = Frames(m_log);
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0].substr(0, 2), "00"); // the probe
+    EXPECT_EQ(std::vector(frames.begin() + 1, frames.end()),
+              Golden({"erase", "download", "monitor"}));
 
     // A failed erase stops the download.
     m_log.clear();
