@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -179,4 +180,38 @@ TEST(DriveCatalogue, AddressesAreNamedByTheValueThere) {
                   read + " " + holding)
             << row;
     }
+}
+
+// A value's kind, size, range and bits agree with each other; no two values
+// share a byte but the word counters' counters.
+TEST(DriveCatalogue, TableHoldsTogether) {
+    std::vector<int> owner(kUsedSize, -1);
+    for (const DriveValue& value : Values()) {
+        SCOPED_TRACE(std::string(value.name));
+        EXPECT_EQ(value.kind == Kind::Scaled, value.scaling != Scaling::Raw);
+        EXPECT_EQ(value.kind == Kind::Bits, !value.bits.empty());
+        EXPECT_TRUE(value.size == 1 || value.size == 2);
+        EXPECT_LT(value.range.low, value.range.high);
+        EXPECT_EQ(value.channels > 0, value.stride >= value.size);
+        const double powerUp = Scale(value.scaling, value.powerUp);
+        EXPECT_TRUE(value.kind == Kind::Bits ||
+                    (powerUp >= value.range.low && powerUp <= value.range.high));
+        unsigned seen = 0;
+        for (const Bit& bit : value.bits) {
+            EXPECT_LT(bit.index, 8 * value.size) << bit.name;
+            EXPECT_EQ(seen >> bit.index & 1, 0u) << bit.name << " twice";
+            seen |= 1u << bit.index;
+        }
+        for (int n = 0; n < std::max<int>(value.channels, 1); ++n)
+            for (int i = 0; i < value.size; ++i) {
+                const std::size_t address = value.address + n * value.stride + i;
+                ASSERT_LT(address, kUsedSize);
+                int& first = owner[address];
+                const bool shared = (first == int(Id::Counter) && value.id == Id::WordCounter);
+                EXPECT_TRUE(first == -1 || shared) << "address " << address;
+                first = int(value.id);
+            }
+    }
+    EXPECT_EQ(At(Id::Counter).powerUp, At(Id::WordCounter).powerUp);
+    EXPECT_EQ(At(Id::Counter).channels, 2 * At(Id::WordCounter).channels);
 }
