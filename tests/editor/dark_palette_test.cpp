@@ -28,7 +28,8 @@ double Luminance(const QColor& colour) {
 }
 
 double Contrast(const QColor& a, const QColor& b) {
-    const auto [low, high] = std::minmax(Luminance(a), Luminance(b));
+    // The list form: the two-argument one returns references to the temporaries.
+    const auto [low, high] = std::minmax({Luminance(a), Luminance(b)});
     return (high + 0.05) / (low + 0.05);
 }
 
