@@ -414,9 +414,25 @@ run_nice() {
 export QT_QPA_PLATFORM=offscreen
 ctest_args=(--test-dir "$build" -j"$jobs" --timeout 60)
 full_ctest_args=("${ctest_args[@]}" --output-on-failure)
-if ctest --help 2>/dev/null | grep -q -- --stop-on-failure; then
-    ctest_args+=(--stop-on-failure)
-fi
+
+# The suite under a mutant, stopped at its first failure: one failing test is
+# enough, and a mutant that breaks the drive would otherwise sit through every
+# test's time-out. (ctest's own --stop-on-failure is not in every version.)
+suite_until_failure() {
+    local log=$1 pid status
+    setsid nice -n "$niceness" ctest "${ctest_args[@]}" >"$log" 2>&1 &
+    pid=$!
+    while kill -0 "$pid" 2>/dev/null; do
+        if grep -qE '\*\*\*(Failed|Timeout|Exception)|Subprocess aborted|SEGFAULT' "$log"; then
+            kill -- -"$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+            return 1
+        fi
+        sleep 0.5
+    done
+    wait "$pid" && status=0 || status=$?
+    return "$status"
+}
 
 # Builds take turns with others on the machine when KT_BUILD_LOCK names a lock.
 locked() {
@@ -488,15 +504,15 @@ for id in "${selected[@]}"; do
     if ! build_tree >"$logs/$id-build.log" 2>&1; then
         result[$id]="did not build"
         unbuilt=$((unbuilt + 1))
-    elif run_nice ctest "${ctest_args[@]}" >"$logs/$id-test.log" 2>&1; then
+    elif suite_until_failure "$logs/$id-test.log"; then
         result[$id]="SURVIVED"
         survived=$((survived + 1))
     else
         result[$id]="caught"
         caught=$((caught + 1))
-        # The first test that failed, as ctest lists it: "NN - Name (Failed)".
-        by[$id]=$(grep -m1 -A1 'The following tests FAILED' "$logs/$id-test.log" | tail -n 1 |
-            sed -E 's/^[[:space:]]*[0-9]+ - //') || true
+        # The first test that failed, as ctest prints it: "Test #NN: Name ...***Failed".
+        by[$id]=$(grep -m1 -E '\*\*\*(Failed|Timeout|Exception)|Subprocess aborted|SEGFAULT' "$logs/$id-test.log" |
+            sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/') || true
     fi
     git -C "$src" checkout -q -- "$file"
     mutated=""
