@@ -234,15 +234,19 @@ TEST_F(PrivateFilesTest, WhetherTheMakerRuns) {
 #endif
 }
 
-// A replaced file keeps its permissions; a read takes a file of just the
-// limit and refuses one a byte larger.
+// A replaced file keeps its permissions, and is reached through a chain of
+// relative links (each read from its own folder, never the working one) that
+// stay links; a read takes a file of just the limit and refuses one a byte larger.
 TEST_F(PrivateFilesTest, ReplaceKeepsPermissionsReadKeepsItsLimit) {
-    const QString path = Data("Demo.KtVbM");
+    const QString path = Data("Demo.KtVbM"), link = Elsewhere("link.KtVbM");
     ASSERT_TRUE(Put(path, "old"));
     ASSERT_TRUE(
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(QFile::link("Demo.KtVbM", Data("hop.KtVbM")));
+    ASSERT_TRUE(QFile::link(QDir(Elsewhere()).relativeFilePath(Data("hop.KtVbM")), link));
     const QFile::Permissions before = QFileInfo(path).permissions();
-    ASSERT_TRUE(RegularFile::Replace(QFile::encodeName(path), "Do\r\n").ok);
+    ASSERT_TRUE(RegularFile::Replace(QFile::encodeName(link), "Do\r\n").ok);
+    EXPECT_TRUE(QFileInfo(link).isSymLink() && QFileInfo(Data("hop.KtVbM")).isSymLink());
     EXPECT_EQ(QFileInfo(path).permissions(), before);
     EXPECT_TRUE(RegularFile::Read(QFile::encodeName(path), 4).ok);
     EXPECT_EQ(RegularFile::Read(QFile::encodeName(path), 3).error.toStdString(),
