@@ -17,6 +17,7 @@ using drivemap::ErrorCode;
 using drivemap::Id;
 using drivemap::Mask;
 using drivemap::StatusBit;
+using drivemap::ValueRef;
 
 constexpr std::uint8_t kEndMark = compiler::kImageFill; // no opcode is 255
 
@@ -47,6 +48,7 @@ ProgramInterpreter::ProgramInterpreter(std::span<std::uint8_t> memory) : m_memor
 }
 
 void ProgramInterpreter::PowerUp() {
+    m_forced.clear();
     drivemap::WritePowerUp(m_memory);
     Erase();
     m_timeMs = 0;
@@ -194,6 +196,7 @@ bool ProgramInterpreter::SetInput(int n, bool on) {
     const auto mask = static_cast<std::uint8_t>(1u << n);
     std::uint8_t& inputs = m_memory[Address(Id::Inputs)];
     inputs = static_cast<std::uint8_t>(on ? inputs | mask : inputs & ~mask);
+    HoldForced();
     return true;
 }
 
@@ -201,7 +204,91 @@ bool ProgramInterpreter::SetAnalog(int n, std::uint16_t value) {
     if (n < 0 || n >= Channels(Id::Analog))
         return false;
     SetWord(static_cast<std::uint16_t>(Address(Id::Analog) + 2 * n), value);
+    HoldForced();
     return true;
+}
+
+bool ProgramInterpreter::Forceable(const ValueRef& ref) {
+    if (ref.value == nullptr)
+        return false;
+    const Id id = ref.value->id;
+    if (id == Id::Inputs || id == Id::Outputs || id == Id::Flags)
+        return ref.channel == ValueRef::kWhole &&
+               std::ranges::any_of(ref.value->bits, [&ref](const drivemap::Bit& bit) {
+                   return bit.index == ref.bit;
+               });
+    if (id == Id::Analog || id == Id::Counter || id == Id::WordCounter || id == Id::Timer)
+        return ref.bit == ValueRef::kWhole && ref.channel >= 0 && ref.channel < ref.value->channels;
+    return false;
+}
+
+ProgramInterpreter::Cover ProgramInterpreter::CoverOf(const ValueRef& ref) {
+    if (ref.bit != ValueRef::kWhole)
+        return {ref.value->address, 1, static_cast<std::uint8_t>(1u << ref.bit)};
+    return {ref.Address(), ref.value->size, 0xFF};
+}
+
+void ProgramInterpreter::Put(const Cover& cover, const std::array<std::uint8_t, 2>& bytes) {
+    std::uint8_t& first = m_memory[cover.address];
+    first = static_cast<std::uint8_t>((first & ~cover.mask) | (bytes[0] & cover.mask));
+    if (cover.size > 1)
+        m_memory[cover.address + 1u] = bytes[1];
+}
+
+void ProgramInterpreter::HoldForced() {
+    for (const Forcing& forcing : m_forced)
+        Put(forcing.cover, forcing.held);
+}
+
+bool ProgramInterpreter::Force(const ValueRef& ref, std::uint16_t count) {
+    if (!Forceable(ref) || count > ref.value->range.high)
+        return false;
+    const Cover cover = CoverOf(ref);
+    // A bit's count fills the byte; Put keeps the bit alone.
+    const std::array<std::uint8_t, 2> held =
+        ref.bit != ValueRef::kWhole
+            ? std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(count != 0 ? 0xFF : 0), 0}
+            : std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(count & 0xFF),
+                                          static_cast<std::uint8_t>(count >> 8)};
+    const auto found = std::ranges::find(m_forced, ref, &Forcing::ref);
+    if (found != m_forced.end()) {
+        found->held = held;
+    } else {
+        Forcing forcing{ref, cover, held, {}};
+        forcing.before[0] = m_memory[cover.address];
+        if (cover.size > 1)
+            forcing.before[1] = m_memory[cover.address + 1u];
+        m_forced.push_back(forcing);
+    }
+    HoldForced();
+    return true;
+}
+
+bool ProgramInterpreter::Release(const ValueRef& ref, bool restore) {
+    const auto found = std::ranges::find(m_forced, ref, &Forcing::ref);
+    if (found == m_forced.end())
+        return false;
+    const Forcing released = *found;
+    m_forced.erase(found);
+    if (restore)
+        Put(released.cover, released.before);
+    HoldForced(); // what overlaps it and is still forced
+    return true;
+}
+
+bool ProgramInterpreter::Forced(const ValueRef& ref) const {
+    if (ref.value == nullptr)
+        return false;
+    const Cover cover = CoverOf(ref);
+    return std::ranges::any_of(m_forced, [&cover](const Forcing& forcing) {
+        const Cover& other = forcing.cover;
+        return cover.address < other.address + other.size &&
+               other.address < cover.address + cover.size && (cover.mask & other.mask) != 0;
+    });
+}
+
+bool ProgramInterpreter::TimerForced(int n) const {
+    return !m_forced.empty() && Forced({&drivemap::At(Id::Timer), n});
 }
 
 bool ProgramInterpreter::TimerFlag(int n) const {
@@ -248,7 +335,15 @@ bool ProgramInterpreter::Holds(Statement& statement) {
     return false;
 }
 
+// Forced values are held on both sides of a statement: against what was
+// written to the memory since (the link's writes) and against the statement.
 void ProgramInterpreter::Execute() {
+    HoldForced();
+    RunStatement();
+    HoldForced();
+}
+
+void ProgramInterpreter::RunStatement() {
     const std::size_t k = m_next;
     Statement& statement = m_program[k];
     const Instruction& in = statement.instruction;
@@ -331,6 +426,8 @@ void ProgramInterpreter::Execute() {
         m_memory[in.address + 1u] = 0;
         break;
     case Action::TriggerTimer: {
+        if (TimerForced(in.number))
+            break;
         const std::uint8_t value = in.fromCounter ? counters[operand] : operand;
         m_memory[Address(Id::Timer) + in.number] = value;
         const auto mask = static_cast<std::uint8_t>(1u << in.number);
@@ -367,7 +464,7 @@ void ProgramInterpreter::Execute() {
 void ProgramInterpreter::TickTimers() {
     for (int n = 0; n < Channels(Id::Timer); ++n) {
         std::uint8_t& timer = m_memory[Address(Id::Timer) + n];
-        if (timer == 0)
+        if (timer == 0 || TimerForced(n))
             continue;
         if (--timer == 0)
             m_timerFlags = static_cast<std::uint8_t>(m_timerFlags | 1u << n);

@@ -5,9 +5,12 @@
 // value a reader of the memory sees is the program's.
 // Not the drive's real interpreter, whose behaviour is unknown: the choices
 // made here are listed in kSimulationAssumptions. No threads, no real time.
+// Values can be forced: held at a value whatever the program writes, until
+// released.
 #pragma once
 
 #include "compiler/program_compiler.h"
+#include "drivemap/drive_catalogue.h"
 #include "sim/instruction_decoder.h"
 #include "sim/motor_model.h"
 
@@ -98,6 +101,21 @@ public:
     // Timer flag n (0..3): timer n has run out since it was last triggered.
     bool TimerFlag(int n) const;
 
+    // Forcing: an input, output or flag bit, or a channel of the analog
+    // inputs, counters, word counters or timers, held at a count within its
+    // range from now on. The program's writes to it have no effect, its
+    // reads see the count, a forced timer does not count down, and the
+    // user's SetInput or SetAnalog changes nothing while it is forced.
+    // Forcing it again changes the count. False for anything else.
+    static bool Forceable(const drivemap::ValueRef& ref);
+    bool Force(const drivemap::ValueRef& ref, std::uint16_t count);
+    // The program takes over again from the forced count, or with restore
+    // from the count it had before it was forced. False if it is not forced.
+    bool Release(const drivemap::ValueRef& ref, bool restore);
+    // Whether any of its bits is held: a counter is forced with its word
+    // counter.
+    bool Forced(const drivemap::ValueRef& ref) const;
+
     // Called after each statement that runs; an empty hook costs nothing.
     void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
 
@@ -122,9 +140,28 @@ private:
         bool clickLast = false;   // the input when it last ran
     };
 
+    // Bytes of the memory and the bits of their first byte that a value
+    // covers.
+    struct Cover {
+        std::uint16_t address = 0;
+        std::uint8_t size = 1;
+        std::uint8_t mask = 0xFF;
+    };
+    struct Forcing {
+        drivemap::ValueRef ref;
+        Cover cover;
+        std::array<std::uint8_t, 2> held{}; // low byte first, as stored
+        std::array<std::uint8_t, 2> before{};
+    };
+
+    static Cover CoverOf(const drivemap::ValueRef& ref);
+    void Put(const Cover& cover, const std::array<std::uint8_t, 2>& bytes);
+    void HoldForced();
+    bool TimerForced(int n) const;
     void Halt();
     void Fail(std::uint8_t error, std::size_t statement);
     void Execute();
+    void RunStatement();
     bool Holds(Statement& statement);
     bool ReadBit(const BitOperand& bit) const;
     void WriteBit(const BitOperand& bit, bool on);
@@ -146,6 +183,8 @@ private:
     std::uint8_t m_timerFlags = 0; // bit n: timer n ran out
     MotorModel m_motor;
     bool m_motorHeld = false;
+
+    std::vector<Forcing> m_forced; // in the order forced: a later one wins
 
     TraceHook m_trace;
     std::vector<std::uint8_t> m_before;

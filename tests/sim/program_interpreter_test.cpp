@@ -187,6 +187,74 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
     }
 }
 
+// A forced value, by its catalogue name: the program's writes leave it, its reads see it (a word
+// counter's low byte first: 1 is no 256), a forced timer neither counts nor is triggered. It holds
+// from the moment it is forced, after every statement; released it keeps the forced count or gets
+// back the one it had (analog 2 starts at 1002). The same forcing schedule gives the same trace
+// twice.
+TEST(ProgramInterpreter, ForcedValuesHoldAgainstTheProgram) {
+    constexpr std::uint16_t kFlags = Address(Id::Flags);
+    const std::string ifTimer = "TriggerTimer2 1|Do|If TimerFlag.2|Flag.1 = True|End If|Loop";
+    using Row = std::tuple<std::string, std::uint16_t, std::string, std::uint16_t, int>;
+    // clang-format off
+    for (const auto& [name, count, lines, seenAt, seen] : std::vector<Row>{
+             {"Input.3", 1, "If Input.3|Flag.1 = True|End If", kFlags, 2},
+             {"Analog.2", 700, "WordCounter.1 = Analog.2", kCounter + 2, 700},
+             {"Counter.3", 9, "Counter3 = 50|Counter0 = Counter.3", kCounter, 9},
+             {"WordCounter.1", 1, "WordCounter1 = WordCounter1 + 5|DecelerateRate = WordCounter.1",
+              Address(Id::DecelerationRate), 1},
+             {"WordCounter.1", 300, "Counter2 = 7|DecelerateRate = WordCounter.1",
+              Address(Id::DecelerationRate), 300},
+             {"Flag.4", 1, "Flag.4 = False|Flag0 = Flag.4", kFlags, 0x11},
+             {"Output.1", 1, "Output.1 = False|Flag0 = Output.1", kFlags, 1},
+             {"Timer.2", 3, ifTimer, kFlags, 0}}) {
+        // clang-format on
+        SCOPED_TRACE(name + "=" + std::to_string(count));
+        const drivemap::ValueRef ref = *drivemap::Find(name);
+        const auto reading = [&ref](const Drive& drive) {
+            return drivemap::Reading(ref, drive.sim.Memory());
+        };
+        for (const bool restore : {false, true}) {
+            Drive drive(lines);
+            const double before = reading(drive);
+            ASSERT_TRUE(drive.sim.Force(ref, count));
+            int heldMs = reading(drive) == count; // before any statement
+            for (int ms = 0; ms < 300; ++ms) {
+                drive.sim.RunFor(1);
+                heldMs += reading(drive) == count;
+            }
+            const std::uint16_t at = ref.Address();
+            EXPECT_EQ(std::tuple(heldMs, int{drive.sim.Word(seenAt)}, drive.sim.Forced(ref)),
+                      std::tuple(301, seen, true));
+            if (ref.value->size == 2) {
+                EXPECT_EQ(std::pair(drive.sim.Byte(at), drive.sim.Byte(at + 1u)),
+                          std::pair(std::uint8_t(count & 0xFF), std::uint8_t(count >> 8)));
+            }
+            EXPECT_TRUE(drive.sim.Release(ref, restore));
+            EXPECT_EQ(std::pair(reading(drive), drive.sim.Forced(ref)),
+                      std::pair(restore ? before : static_cast<double>(count), false));
+        }
+        std::vector<std::string> traces[2];
+        for (std::vector<std::string>& trace : traces) {
+            Drive drive(lines);
+            drive.sim.SetTraceHook([&trace](const TraceRecord& record) {
+                std::string line = std::to_string(record.timeMs);
+                for (const MemoryChange& change : record.changes)
+                    line +=
+                        " " + std::to_string(change.address) + ":" + std::to_string(change.after);
+                trace.push_back(line);
+            });
+            for (const bool restore : {false, true}) {
+                drive.sim.Force(ref, count);
+                drive.sim.RunFor(150);
+                drive.sim.Release(ref, restore);
+                drive.sim.RunFor(150);
+            }
+        }
+        EXPECT_EQ(traces[0], traces[1]);
+    }
+}
+
 // A held motor (the virtual drive's SetMotorModel(false)) leaves what is written to it alone.
 TEST(ProgramInterpreter, HeldMotorStandsStill) {
     Drive drive("CommandForward = True");
