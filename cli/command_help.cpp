@@ -111,22 +111,31 @@ const std::vector<Command>& Commands() {
 )",
          "ktmotor-cli download Blink.KtVbM --port /dev/ttyUSB0"},
         {"simulate", false,
-         R"(  simulate FILE [--for SECONDS | --steps N] [--set CHANGE]... [--trace]
+         R"(  simulate FILE [--for SECONDS | --steps N] [--set CHANGE]...
+                [--force FORCING]... [--trace]
                           compiles FILE and runs it on a simulated drive (no
                           port): for SECONDS of simulated time (default 1) or
                           N statement slots. CHANGE is INPUT=0|1@SECONDS or
                           ANALOG=VALUE@SECONDS, INPUT an input's name
                           (Input.3, In3) and ANALOG an analog input's
                           (Analog.2), applied at that simulated time (default
-                          0). Prints the time and the timer flags (the
-                          simulator's own), then every value as read prints
-                          it, NAME VALUE; or with --trace a line per
+                          0). FORCING is NAME=VALUE@FROM[-TO]: the value
+                          (an input, output or flag, an analog input, a
+                          counter, word counter or timer, as read names it)
+                          is held at VALUE from FROM seconds of simulated
+                          time (default 0) to TO, or to the end; the
+                          program's writes leave it and its reads see VALUE.
+                          At TO the program takes over from VALUE. Prints
+                          the time and the timer flags (the simulator's
+                          own), then every value as read prints it, NAME
+                          VALUE; or with --trace a line per
                           statement: time, source line, statement, the values
                           it changed. The same command prints the same text
                           every time. A simulation, not the drive: see the
                           help topic "How a program runs in the simulator".
 )",
-         "ktmotor-cli simulate Blink.KtVbM --for 2 --set Input.0=1@0.5 --trace",
+         "ktmotor-cli simulate Blink.KtVbM --for 2 --set Input.0=1@0.5 --trace\n"
+         "  ktmotor-cli simulate AnalogThreshold.KtVbM --force Analog.0=700@0.1-0.5",
          "      Exit status 0 done, 1 program error or nothing to compile, 2 a file\n"
          "      that cannot be read.\n"},
         {"virtual-drive", false, R"(  virtual-drive [--link PATH]
@@ -251,6 +260,7 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"for", "SECONDS", {"simulate"}},
         {"steps", "N", {"simulate"}},
         {"set", "CHANGE", {"simulate"}, true},
+        {"force", "FORCING", {"simulate"}, true},
         {"trace", nullptr, {"simulate"}},
     };
     return specs;

@@ -201,6 +201,8 @@ int Run(int& argc, char* argv[], std::ostream& out) {
         }
         if (const auto found = words.values.find("set"); found != words.values.end())
             options.sets = found->second;
+        if (const auto found = words.values.find("force"); found != words.values.end())
+            options.forces = found->second;
         return kt::cli::RunSimulateCommand(args, options, out, std::cerr);
     }
     if (command == "virtual-drive")

@@ -26,41 +26,111 @@ using drivemap::Name;
 using drivemap::ValueRef;
 using sim::ProgramInterpreter;
 
-// An input change at a simulated time: an input's bit or an analog channel.
+// What happens at a simulated time: an input's bit or an analog channel
+// set, or a value forced or released.
 struct InputChange {
+    enum class What { Set, Force, Release };
     std::uint64_t atMs = 0;
     ValueRef ref;
     int value = 0;
+    What what = What::Set;
 };
 
 std::string Describe(const InputChange& change) {
-    return Name(change.ref) + '=' + std::to_string(change.value);
+    if (change.what == InputChange::What::Release)
+        return "release " + Name(change.ref);
+    return (change.what == InputChange::What::Force ? "force " : "") + Name(change.ref) + '=' +
+           std::to_string(change.value);
+}
+
+// NAME=VALUE[@SECONDS[-SECONDS]] taken apart: NAME as the catalogue finds
+// it (nothing if it finds none), the times in milliseconds.
+struct TimedValue {
+    std::string name;
+    std::optional<ValueRef> ref;
+    int value = 0;
+    std::uint64_t fromMs = 0;
+    std::optional<std::uint64_t> untilMs;
+};
+
+std::optional<TimedValue> SplitTimedValue(const std::string& text) {
+    static const std::regex pattern(
+        R"(([^=]+)=(\d+)(?:@(\d+(?:\.\d*)?|\.\d+)(?:-(\d+(?:\.\d*)?|\.\d+))?)?)");
+    std::smatch match;
+    if (!std::regex_match(text, match, pattern))
+        return std::nullopt;
+    const auto ms = [](const std::string& seconds) {
+        return static_cast<std::uint64_t>(std::llround(std::stod(seconds) * 1000));
+    };
+    TimedValue timed;
+    timed.name = match[1].str();
+    timed.ref = drivemap::Find(timed.name);
+    try {
+        timed.value = std::stoi(match[2]);
+        timed.fromMs = match[3].matched ? ms(match[3]) : 0;
+        if (match[4].matched)
+            timed.untilMs = ms(match[4]);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return timed;
 }
 
 // NAME=VALUE[@SECONDS], NAME any name the catalogue finds for an input or an
 // analog channel, VALUE within its range.
 std::optional<InputChange> ParseSet(const std::string& text) {
-    static const std::regex pattern(R"(([^=]+)=(\d+)(?:@(\d+(?:\.\d*)?|\.\d+))?)");
-    std::smatch match;
-    if (!std::regex_match(text, match, pattern))
+    const std::optional<TimedValue> timed = SplitTimedValue(text);
+    if (!timed || timed->untilMs)
         return std::nullopt;
-    const std::optional<ValueRef> ref = drivemap::Find(match[1].str());
+    const std::optional<ValueRef>& ref = timed->ref;
     const bool input = ref && ref->value->id == Id::Inputs && ref->bit != ValueRef::kWhole;
     const bool analog = ref && ref->value->id == Id::Analog && ref->channel != ValueRef::kWhole;
     if (!input && !analog)
         return std::nullopt;
     InputChange change;
     change.ref = *ref;
-    try {
-        change.value = std::stoi(match[2]);
-        change.atMs = match[3].matched
-                          ? static_cast<std::uint64_t>(std::llround(std::stod(match[3]) * 1000))
-                          : 0;
-    } catch (const std::exception&) {
-        return std::nullopt;
+    change.value = timed->value;
+    change.atMs = timed->fromMs;
+    return change.value <= ref->value->range.high ? std::optional<InputChange>(change)
+                                                  : std::nullopt;
+}
+
+// What the simulator forces, from the catalogue: "Output.0 to Output.1, ...".
+std::string Forceable() {
+    std::string text;
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        const bool bits = value.channels == 0 && !value.bits.empty();
+        const ValueRef first = bits ? ValueRef{&value, ValueRef::kWhole, value.bits.front().index}
+                                    : ValueRef{&value, 0};
+        if (!ProgramInterpreter::Forceable(first))
+            continue;
+        const ValueRef last = bits ? ValueRef{&value, ValueRef::kWhole, value.bits.back().index}
+                                   : ValueRef{&value, value.channels - 1};
+        text += (text.empty() ? "" : ", ") + Name(first) + " to " + Name(last);
     }
-    const float high = input ? 1 : ref->value->range.high;
-    return change.value <= high ? std::optional<InputChange>(change) : std::nullopt;
+    return text;
+}
+
+// NAME=VALUE[@SECONDS[-SECONDS]]: forced from the first time, released at the
+// second (the program takes over from the forced value) or never. Appends
+// both to changes, or says what is wrong.
+std::string ParseForce(const std::string& text, std::vector<InputChange>& changes) {
+    const std::string head = "--force " + text;
+    const std::optional<TimedValue> timed = SplitTimedValue(text);
+    if (!timed)
+        return head + " is not NAME=VALUE[@SECONDS[-SECONDS]]";
+    if (!timed->ref || !ProgramInterpreter::Forceable(*timed->ref))
+        return head + ": " + timed->name + " cannot be forced; these can: " + Forceable();
+    const ValueRef& ref = *timed->ref;
+    if (timed->value > ref.value->range.high)
+        return head + ": " + Name(ref) + " takes " + drivemap::Format(ref, ref.value->range.low) +
+               " to " + drivemap::Format(ref, ref.value->range.high);
+    if (timed->untilMs && *timed->untilMs <= timed->fromMs)
+        return head + ": the release must come after the force";
+    changes.push_back({timed->fromMs, ref, timed->value, InputChange::What::Force});
+    if (timed->untilMs)
+        changes.push_back({*timed->untilMs, ref, 0, InputChange::What::Release});
+    return {};
 }
 
 // What --set takes, from the catalogue.
@@ -162,9 +232,18 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
             return usage("--set " + set + " is not " + SetForms());
         changes.push_back(*change);
     }
-    // In time order; changes at the same time in the order given.
+    for (const std::string& force : options.forces)
+        if (const std::string wrong = ParseForce(force, changes); !wrong.empty())
+            return usage(wrong);
+    // In time order; at the same time releases first (one forcing may end as
+    // the next begins), the rest in the order given.
     std::stable_sort(changes.begin(), changes.end(),
-                     [](const InputChange& a, const InputChange& b) { return a.atMs < b.atMs; });
+                     [](const InputChange& a, const InputChange& b) {
+                         const auto key = [](const InputChange& c) {
+                             return std::pair(c.atMs, c.what != InputChange::What::Release);
+                         };
+                         return key(a) < key(b);
+                     });
 
     const FileResult read = ReadProgramBytes(args[0]);
     if (!read.ok) {
@@ -213,7 +292,11 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
         for (; nextChange < changes.size() && changes[nextChange].atMs <= drive.TimeMs();
              ++nextChange) {
             const InputChange& change = changes[nextChange];
-            if (change.ref.value->id == Id::Analog)
+            if (change.what == InputChange::What::Force)
+                drive.Force(change.ref, static_cast<std::uint16_t>(change.value));
+            else if (change.what == InputChange::What::Release)
+                drive.Release(change.ref, false);
+            else if (change.ref.value->id == Id::Analog)
                 drive.SetAnalog(change.ref.channel, static_cast<std::uint16_t>(change.value));
             else
                 drive.SetInput(change.ref.bit, change.value != 0);

@@ -1,7 +1,8 @@
 // The command line's "simulate": compiles a program file and runs it on the
-// simulated drive, on simulated time, with input changes at given times;
-// prints what each statement did, or the values at the end. The same command
-// prints the same text every time. Not a drive command: no port is opened.
+// simulated drive, on simulated time, with input changes and forced values
+// at given times; prints what each statement did, or the values at the end.
+// The same command prints the same text every time. Not a drive command: no
+// port is opened.
 #pragma once
 
 #include <iosfwd>
@@ -15,6 +16,7 @@ struct SimulateOptions {
     std::optional<double> forSeconds; // --for: simulated seconds (default 1)
     std::optional<long long> steps;   // --steps: statements' time slots instead
     std::vector<std::string> sets;    // --set input.N=0|1@SECONDS, analog.N=V@SECONDS
+    std::vector<std::string> forces;  // --force NAME=VALUE@SECONDS[-SECONDS]
     bool trace = false;               // --trace
 };
 

@@ -90,6 +90,35 @@ TEST_F(CliTest, SimulateGoldenTraces) {
     }
 }
 
+// Analog.0 forced above the threshold turns the example's output on where its golden run leaves
+// it off; released, the program goes on from the forced reading (restored, it would read 0 and
+// switch the output off again).
+TEST_F(CliTest, SimulateForcedValues) {
+    const QString program = QString(KT_EXAMPLES) + "/AnalogThreshold.KtVbM";
+    QFile golden(KT_GOLDEN "/AnalogThreshold.trace");
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    std::string trace;
+    for (int line = 0; line < 5; ++line)
+        trace += golden.readLine().toStdString(); // to "at 4 ms: Input.0=1"
+    trace += "        at 4 ms: force Analog.0=700\n"
+             "       4 ms  line  14  Do\n"
+             "       5 ms  line  15  WordCounter.0 = Analog.0  Counter.0 144->188  Counter.1 1->2\n"
+             "       6 ms  line  16  If WordCounter0 >= WordCounter.1\n"
+             "       7 ms  line  17  Output.0 = True  Output.0 0->1\n"
+             "       8 ms  line  18  End If\n"
+             "        at 9 ms: release Analog.0\n"
+             "       9 ms  line  19  If WordCounter0 < WordCounter.2\n"
+             "      10 ms  line  22  Loop\n"
+             "      11 ms  line  14  Do\n";
+    const CliRun traced = RunCli({"simulate", program, "--steps", "12", "--set", "input.0=1@0.004",
+                                  "--force", "Analog.0=700@0.004-0.009", "--trace"});
+    EXPECT_EQ(std::tie(traced.exitCode, traced.out), std::tuple(0, trace)) << traced.err;
+    const CliRun released =
+        RunCli({"simulate", program, "--for", "0.05", "--force", "analog.0=700@0-0.02"});
+    for (const char* line : {"\nOutputs Output.0=1 Output.1=0\n", "\nAnalog.0 700\n"})
+        EXPECT_NE(released.out.find(line), std::string::npos) << released.out;
+}
+
 // (Special files and images that cannot be written: cli_files_test.)
 TEST_F(CliTest, Refusals) {
     const QString good = Write("good.KtVbM", "Do\r\nLoop\r\n");
@@ -111,6 +140,19 @@ TEST_F(CliTest, Refusals) {
               64,
               "ktmotor-cli simulate: --for and"},
              {{"simulate", good, "--for", "x"}, 64, "ktmotor-cli: --for takes seconds"},
+             {{"simulate", good, "--force", "Input.0"},
+              64,
+              "ktmotor-cli simulate: --force Input.0 is not NAME=VALUE[@SECONDS[-SECONDS]]"},
+             {{"simulate", good, "--force", "CurrentSpeed=1"},
+              64,
+              "ktmotor-cli simulate: --force CurrentSpeed=1: CurrentSpeed cannot be forced; these "
+              "can: Output.0 to Output.1, Input.0 to Input.7, Timer.0 to Timer.3"},
+             {{"simulate", good, "--force", "Counter.3=256@1"},
+              64,
+              "ktmotor-cli simulate: --force Counter.3=256@1: Counter.3 takes 0 to 255;"},
+             {{"simulate", good, "--force", "In0=1@2-2"},
+              64,
+              "ktmotor-cli simulate: --force In0=1@2-2: the release must come after the force;"},
              {{"simulate", good, "--trace", "--port", "/dev/null"},
               64,
               "ktmotor-cli: option --port"}}) {
