@@ -1,9 +1,12 @@
 #include "sim/program_interpreter.h"
 
+#include "compiler/compile_messages.h"
+#include "compiler/line_compiler.h"
 #include "drivemap/drive_catalogue.h"
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace kt::sim {
@@ -502,24 +505,98 @@ void ProgramInterpreter::TracedStep() {
     m_trace(record);
 }
 
+std::uint8_t ProgramInterpreter::AddBreakCondition(std::string_view condition, int& id) {
+    compiler::StatementBytes bytes{};
+    const std::uint8_t compiled = compiler::CompileStatement("If " + std::string(condition), bytes);
+    if (compiled != compiler::kCompiled)
+        return compiled;
+    Breakpoint added;
+    Statement& statement = added.condition;
+    statement.opcode = bytes[0];
+    statement.operand = bytes[1];
+    statement.instruction = InstructionDecoder::Instance().At(bytes[0]);
+    // "If 5" or an If with a second statement after it compiles to no If.
+    if (statement.instruction.action != Action::If)
+        return compiler::kStatementNotIdentified;
+    if (!InstructionDecoder::Instance().OperandValid(statement.instruction, bytes[1]))
+        return compiler::kDataOutOfLimit;
+    if (statement.instruction.operand == OperandKind::Bit)
+        InstructionDecoder::DecodeBit(bytes[1], statement.bit);
+    added.id = id = ++m_lastBreakId;
+    m_breaks.push_back(added);
+    return compiler::kCompiled;
+}
+
+std::optional<int> ProgramInterpreter::AddBreakOnChange(const ValueRef& ref) {
+    if (ref.value == nullptr || ref.value->size > 2 ||
+        (ref.channel != ValueRef::kWhole && ref.channel >= ref.value->channels))
+        return std::nullopt;
+    Breakpoint added;
+    added.id = ++m_lastBreakId;
+    added.onChange = true;
+    added.cover = CoverOf(ref);
+    m_breaks.push_back(added);
+    return added.id;
+}
+
+bool ProgramInterpreter::EnableBreakpoint(int id, bool enabled) {
+    const auto found = std::ranges::find(m_breaks, id, &Breakpoint::id);
+    if (found == m_breaks.end())
+        return false;
+    found->enabled = enabled;
+    found->condition.clickPrimed = false; // a click while disabled was not seen
+    return true;
+}
+
+bool ProgramInterpreter::RemoveBreakpoint(int id) {
+    return std::erase_if(m_breaks, [id](const Breakpoint& b) { return b.id == id; }) != 0;
+}
+
+std::array<std::uint8_t, 2> ProgramInterpreter::Get(const Cover& cover) const {
+    return {static_cast<std::uint8_t>(m_memory[cover.address] & cover.mask),
+            cover.size > 1 ? m_memory[cover.address + 1u] : std::uint8_t{0}};
+}
+
+// Every enabled condition is evaluated, so click memories follow each
+// statement; the first that holds is the hit.
+void ProgramInterpreter::CheckBreaks(std::size_t statement, std::uint64_t startMs) {
+    for (Breakpoint& b : m_breaks) {
+        if (!b.enabled)
+            continue;
+        const bool holds = b.onChange ? Get(b.cover) != b.before : Holds(b.condition);
+        if (holds && !m_hit)
+            m_hit = BreakHit{b.id, statement, startMs};
+    }
+}
+
 bool ProgramInterpreter::Step() {
+    m_hit.reset();
     if (!m_running) {
         AdvanceClock();
         return false;
     }
+    const std::size_t statement = m_next;
+    const std::uint64_t startMs = m_timeMs;
+    for (Breakpoint& b : m_breaks)
+        if (b.onChange)
+            b.before = Get(b.cover);
     if (m_trace) {
         TracedStep();
     } else {
         Execute();
         AdvanceClock();
     }
+    if (!m_breaks.empty())
+        CheckBreaks(statement, startMs);
     return true;
 }
 
 void ProgramInterpreter::RunFor(std::uint64_t milliseconds) {
-    if (m_trace) {
+    m_hit.reset();
+    if (m_trace || !m_breaks.empty()) {
         for (std::uint64_t i = 0; i < milliseconds; ++i)
-            Step();
+            if (Step(); m_hit)
+                return;
         return;
     }
     for (std::uint64_t i = 0; i < milliseconds; ++i) {

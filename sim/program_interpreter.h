@@ -6,7 +6,8 @@
 // Not the drive's real interpreter, whose behaviour is unknown: the choices
 // made here are listed in kSimulationAssumptions. No threads, no real time.
 // Values can be forced: held at a value whatever the program writes, until
-// released.
+// released. Breakpoints on data (an If's condition, or a value that changed)
+// end a run after the statement at which they hold; lines are the caller's.
 #pragma once
 
 #include "compiler/program_compiler.h"
@@ -18,7 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace kt::sim {
@@ -41,6 +44,13 @@ struct TraceRecord {
 };
 
 using TraceHook = std::function<void(const TraceRecord&)>;
+
+// A breakpoint that held after a statement.
+struct BreakHit {
+    int id = 0;
+    std::size_t statement = 0;
+    std::uint64_t timeMs = 0; // simulated time the statement started
+};
 
 class ProgramInterpreter {
 public:
@@ -82,7 +92,8 @@ public:
     // statement's time either way. True when a statement ran.
     bool Step();
     // Moves the clock on by the simulated time, a statement per millisecond
-    // while the program runs.
+    // while the program runs; ends early after a statement at which a
+    // breakpoint holds.
     void RunFor(std::uint64_t milliseconds);
     std::uint64_t TimeMs() const { return m_timeMs; }
 
@@ -115,6 +126,23 @@ public:
     // Whether any of its bits is held: a counter is forced with its word
     // counter.
     bool Forced(const drivemap::ValueRef& ref) const;
+
+    // Data breakpoints, checked after each statement that runs, in the order
+    // added; a Step() after which one holds sets LastHit(), and RunFor()
+    // ends there. A condition is the text after "If " on an If line, compiled
+    // as that line and evaluated as the If would be; the line compiler's
+    // result code is returned (1 for a line that is no If), 0 with id set.
+    std::uint8_t AddBreakCondition(std::string_view condition, int& id);
+    // Holds when a value's bytes, or its bit, differ from before the
+    // statement. Nothing for no value.
+    std::optional<int> AddBreakOnChange(const drivemap::ValueRef& ref);
+    // False for an id not in the list.
+    bool EnableBreakpoint(int id, bool enabled);
+    bool RemoveBreakpoint(int id);
+    void ClearBreakpoints() { m_breaks.clear(); }
+    // The breakpoint that held after the last Step(); the first in the list
+    // if several did.
+    const std::optional<BreakHit>& LastHit() const { return m_hit; }
 
     // Called after each statement that runs; an empty hook costs nothing.
     void SetTraceHook(TraceHook hook) { m_trace = std::move(hook); }
@@ -154,6 +182,15 @@ private:
         std::array<std::uint8_t, 2> before{};
     };
 
+    struct Breakpoint {
+        int id = 0;
+        bool enabled = true;
+        bool onChange = false;
+        Statement condition; // an If, with its own click memory
+        Cover cover;         // onChange: what is watched
+        std::array<std::uint8_t, 2> before{};
+    };
+
     static Cover CoverOf(const drivemap::ValueRef& ref);
     void Put(const Cover& cover, const std::array<std::uint8_t, 2>& bytes);
     void HoldForced();
@@ -169,6 +206,8 @@ private:
     void AdvanceClock();
     void TickTimers();
     void TracedStep();
+    std::array<std::uint8_t, 2> Get(const Cover& cover) const;
+    void CheckBreaks(std::size_t statement, std::uint64_t startMs);
 
     std::vector<std::uint8_t> m_ownMemory;
     std::span<std::uint8_t> m_memory;
@@ -185,6 +224,10 @@ private:
     bool m_motorHeld = false;
 
     std::vector<Forcing> m_forced; // in the order forced: a later one wins
+
+    std::vector<Breakpoint> m_breaks;
+    int m_lastBreakId = 0;
+    std::optional<BreakHit> m_hit;
 
     TraceHook m_trace;
     std::vector<std::uint8_t> m_before;

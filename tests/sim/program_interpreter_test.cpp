@@ -304,3 +304,66 @@ TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
         listed.emplace(text.substr(at + 1, text.find('\n', at + 1) - at - 1));
     EXPECT_EQ(listed, expected);
 }
+
+// A loop counting Counter0 up, setting Flag.1 each round, Flag.2 when it is
+// 3 and Output.0 when it is 6: the first statement after which each
+// breakpoint holds, and when it started (a false If skips its part). A
+// change of Flag.2 is not one of Flag.1 in the same byte; "none": no hit in
+// 100 ms.
+TEST(ProgramInterpreter, BreakpointsHoldAfterTheirFirstStatement) {
+    const std::string loop = "Do|Flag.1 = True|WordCounter0 = WordCounter0 + 1|If Counter0 = 3|"
+                             "Flag.2 = True|End If|If Counter0 = 6|Output.0 = True|End If|Loop";
+    using Row = std::tuple<std::string, std::size_t, std::uint64_t>;
+    for (const auto& [when, statement, ms] : {
+             Row{"Counter0 >= 5", 2, 28},
+             Row{"Flag.2", 4, 16},
+             Row{"Output.0", 7, 37},
+             Row{"Not Output.0", 0, 0},
+             Row{"changed WordCounter.0", 2, 2},
+             Row{"changed Flag.2", 4, 16},
+             Row{"Counter0 = 200", ProgramInterpreter::kNoStatement, 100},
+         }) {
+        Drive drive(loop);
+        int id = 0;
+        const std::string changed = "changed ";
+        if (when.starts_with(changed))
+            id = drive.sim.AddBreakOnChange(*drivemap::Find(when.substr(changed.size()))).value();
+        else
+            ASSERT_EQ(drive.sim.AddBreakCondition(when, id), 0) << when;
+        drive.sim.RunFor(100);
+        const std::optional<BreakHit> hit = drive.sim.LastHit();
+        EXPECT_EQ(std::tuple(hit ? hit->id : 0,
+                             hit ? hit->statement : ProgramInterpreter::kNoStatement,
+                             hit ? hit->timeMs : drive.sim.TimeMs()),
+                  std::tuple(hit ? id : 0, statement, ms))
+            << when;
+        if (hit) {
+            EXPECT_EQ(drive.sim.TimeMs(), ms + 1) << when; // the run ended there
+        }
+    }
+
+    // Disabled, removed and cleared breakpoints do not hold.
+    Drive drive(loop);
+    int flag2 = 0;
+    ASSERT_EQ(drive.sim.AddBreakCondition("Flag.2", flag2), 0);
+    const int word = drive.sim.AddBreakOnChange(*drivemap::Find("WordCounter.0")).value();
+    ASSERT_TRUE(drive.sim.EnableBreakpoint(word, false));
+    drive.sim.RunFor(100);
+    EXPECT_EQ(drive.sim.TimeMs(), 17u);
+    ASSERT_TRUE(drive.sim.EnableBreakpoint(word, true));
+    ASSERT_TRUE(drive.sim.RemoveBreakpoint(flag2));
+    EXPECT_FALSE(drive.sim.RemoveBreakpoint(flag2));
+    drive.sim.RunFor(100);
+    EXPECT_EQ(std::pair(drive.sim.LastHit()->id, drive.sim.TimeMs()), std::pair(word, 23ul));
+    drive.sim.ClearBreakpoints();
+    drive.sim.RunFor(100);
+    EXPECT_FALSE(drive.sim.LastHit());
+    EXPECT_EQ(drive.sim.TimeMs(), 123u);
+
+    // What does not compile as an If is refused with the line compiler's code.
+    for (const auto& [condition, code] : {std::pair("Counter0 >= 300", 2), std::pair("Flag.9", 2),
+                                          std::pair("Banana", 1), std::pair("", 1)}) {
+        int id = 0;
+        EXPECT_EQ(drive.sim.AddBreakCondition(condition, id), code) << condition;
+    }
+}
