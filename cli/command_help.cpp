@@ -112,7 +112,7 @@ const std::vector<Command>& Commands() {
          "ktmotor-cli download Blink.KtVbM --port /dev/ttyUSB0"},
         {"simulate", false,
          R"(  simulate FILE [--for SECONDS | --steps N] [--set CHANGE]...
-                [--force FORCING]... [--trace]
+                [--force FORCING]... [--break-when CONDITION]... [--trace]
                           compiles FILE and runs it on a simulated drive (no
                           port): for SECONDS of simulated time (default 1) or
                           N statement slots. CHANGE is INPUT=0|1@SECONDS or
@@ -125,7 +125,12 @@ const std::vector<Command>& Commands() {
                           is held at VALUE from FROM seconds of simulated
                           time (default 0) to TO, or to the end; the
                           program's writes leave it and its reads see VALUE.
-                          At TO the program takes over from VALUE. Prints
+                          At TO the program takes over from VALUE.
+                          CONDITION is what follows "If " on an If line
+                          ("Counter0 >= 5", "Not Flag.2"): the run stops
+                          after the first statement at which one holds and
+                          prints "stopped at line L, T ms: CONDITION" (T the
+                          time the statement began) before the rest. Prints
                           the time and the timer flags (the simulator's
                           own), then every value as read prints it, NAME
                           VALUE; or with --trace a line per
@@ -135,9 +140,10 @@ const std::vector<Command>& Commands() {
                           help topic "How a program runs in the simulator".
 )",
          "ktmotor-cli simulate Blink.KtVbM --for 2 --set Input.0=1@0.5 --trace\n"
-         "  ktmotor-cli simulate AnalogThreshold.KtVbM --force Analog.0=700@0.1-0.5",
-         "      Exit status 0 done, 1 program error or nothing to compile, 2 a file\n"
-         "      that cannot be read.\n"},
+         "  ktmotor-cli simulate AnalogThreshold.KtVbM --force Analog.0=700@0.1-0.5\n"
+         "  ktmotor-cli simulate Blink.KtVbM --set Input.0=1@0.5 --break-when \"Output.0\"",
+         "      Exit status 0 done or stopped by --break-when, 1 program error or\n"
+         "      nothing to compile, 2 a file that cannot be read.\n"},
         {"virtual-drive", false, R"(  virtual-drive [--link PATH]
                           serves a virtual drive on a new pseudo-terminal,
                           prints its device path, and serves until interrupted
@@ -261,6 +267,7 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"steps", "N", {"simulate"}},
         {"set", "CHANGE", {"simulate"}, true},
         {"force", "FORCING", {"simulate"}, true},
+        {"break-when", "CONDITION", {"simulate"}, true},
         {"trace", nullptr, {"simulate"}},
     };
     return specs;

@@ -203,6 +203,8 @@ int Run(int& argc, char* argv[], std::ostream& out) {
             options.sets = found->second;
         if (const auto found = words.values.find("force"); found != words.values.end())
             options.forces = found->second;
+        if (const auto found = words.values.find("break-when"); found != words.values.end())
+            options.breaks = found->second;
         return kt::cli::RunSimulateCommand(args, options, out, std::cerr);
     }
     if (command == "virtual-drive")

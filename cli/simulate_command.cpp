@@ -235,6 +235,17 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
     for (const std::string& force : options.forces)
         if (const std::string wrong = ParseForce(force, changes); !wrong.empty())
             return usage(wrong);
+    ProgramInterpreter drive;
+    std::vector<std::string> breakTexts; // by breakpoint id - 1
+    for (const std::string& condition : options.breaks) {
+        int id = 0;
+        if (const std::uint8_t code = drive.AddBreakCondition(condition, id); code != 0) {
+            const std::string_view message = compiler::CompileMessage(code);
+            return usage("--break-when " + condition + ": " +
+                         (message.empty() ? std::string("no condition") : std::string(message)));
+        }
+        breakTexts.push_back(condition);
+    }
     // In time order; at the same time releases first (one forcing may end as
     // the next begins), the rest in the order given.
     std::stable_sort(changes.begin(), changes.end(),
@@ -265,11 +276,12 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
     const std::vector<std::string_view> sourceLines = compiler::ProgramTextLines(text);
     const std::vector<int> statementLines = compiler.StatementLines();
 
-    ProgramInterpreter drive;
+    const auto lineOf = [&statementLines](std::size_t statement) {
+        return statement < statementLines.size() ? statementLines[statement] : 0;
+    };
     if (options.trace) {
         drive.SetTraceHook([&](const sim::TraceRecord& record) {
-            const int line =
-                record.statement < statementLines.size() ? statementLines[record.statement] : 0;
+            const int line = lineOf(record.statement);
             std::string statement =
                 line > 0 && line <= int(sourceLines.size())
                     ? std::string(sourceLines[static_cast<std::size_t>(line - 1)])
@@ -304,30 +316,44 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
                 out << "        at " << drive.TimeMs() << " ms: " << Describe(change) << '\n';
         }
     };
+    // A run stopped by a break condition says where, when and which.
+    const auto stopped = [&] {
+        const std::optional<sim::BreakHit>& hit = drive.LastHit();
+        if (hit)
+            out << "stopped at line " << lineOf(hit->statement) << ", " << hit->timeMs
+                << " ms: " << breakTexts[static_cast<std::size_t>(hit->id - 1)] << '\n';
+        return hit.has_value();
+    };
+    bool stop = false;
     // A trace is checked a statement at a time (a traced run steps through
     // them anyway), so refused output (a full disk) ends the run at once.
     if (options.steps) {
         for (long long i = 0; i < *options.steps; ++i) {
             applyDue();
             drive.Step();
+            stop = stopped();
             if (!out)
                 return kExitIoError;
+            if (stop)
+                break;
         }
     } else {
         const auto end =
             static_cast<std::uint64_t>(std::llround(options.forSeconds.value_or(1.0) * 1000));
         const std::uint64_t slice = options.trace ? 1 : end;
-        while (drive.TimeMs() < end) {
+        while (!stop && drive.TimeMs() < end) {
             applyDue();
             std::uint64_t until = end;
             if (nextChange < changes.size())
                 until = std::min(until, std::max(changes[nextChange].atMs, drive.TimeMs() + 1));
             drive.RunFor(std::min(until - drive.TimeMs(), slice));
+            stop = stopped();
             if (!out)
                 return kExitIoError;
         }
     }
-    applyDue();
+    if (!stop) // what is due at the stop comes after it
+        applyDue();
     if (!options.trace)
         PrintFinalValues(drive, out);
     else if (drive.Error() != 0)

@@ -1,6 +1,7 @@
 // The command line's "simulate": compiles a program file and runs it on the
 // simulated drive, on simulated time, with input changes and forced values
-// at given times; prints what each statement did, or the values at the end.
+// at given times; prints what each statement did, or the values at the end;
+// stops after a statement at which a break condition holds.
 // The same command prints the same text every time. Not a drive command: no
 // port is opened.
 #pragma once
@@ -17,6 +18,7 @@ struct SimulateOptions {
     std::optional<long long> steps;   // --steps: statements' time slots instead
     std::vector<std::string> sets;    // --set input.N=0|1@SECONDS, analog.N=V@SECONDS
     std::vector<std::string> forces;  // --force NAME=VALUE@SECONDS[-SECONDS]
+    std::vector<std::string> breaks;  // --break-when CONDITION, an If's condition
     bool trace = false;               // --trace
 };
 

@@ -119,6 +119,27 @@ TEST_F(CliTest, SimulateForcedValues) {
         EXPECT_NE(released.out.find(line), std::string::npos) << released.out;
 }
 
+// Blink switched on at 0.5 s lights Output.0 three statements later; the first condition that
+// holds names the stop, after the trace of its statement or before the values.
+TEST_F(CliTest, SimulateStopsWhereABreakConditionHolds) {
+    const QString blink = QString(KT_EXAMPLES) + "/Blink.KtVbM";
+    const QStringList run = {"simulate", blink, "--for", "2", "--set", "Input.0=1@0.5"};
+    for (const auto& [more, ending] : std::vector<std::pair<QStringList, std::string>>{
+             {{"--break-when", "Output.0"}, "stopped at line 14, 503 ms: Output.0\ntime 504 ms\n"},
+             {{"--break-when", "Output.0", "--trace"},
+              "Output.0 0->1\nstopped at line 14, 503 ms: Output.0\n"},
+             {{"--break-when", "Output.0", "--break-when", "TimerFlag.0"},
+              "stopped at line 9, 0 ms: TimerFlag.0\ntime 1 ms\n"},
+         }) {
+        const CliRun stopped = RunCli(run + more);
+        const std::size_t at = more.contains("--trace") ? stopped.out.size() - ending.size() : 0;
+        EXPECT_EQ(std::tuple(stopped.exitCode,
+                             stopped.out.substr(std::min(at, stopped.out.size()), ending.size())),
+                  std::tuple(0, ending))
+            << more.join(' ').toStdString() << stopped.err;
+    }
+}
+
 // (Special files and images that cannot be written: cli_files_test.)
 TEST_F(CliTest, Refusals) {
     const QString good = Write("good.KtVbM", "Do\r\nLoop\r\n");
@@ -153,6 +174,9 @@ TEST_F(CliTest, Refusals) {
              {{"simulate", good, "--force", "In0=1@2-2"},
               64,
               "ktmotor-cli simulate: --force In0=1@2-2: the release must come after the force;"},
+             {{"simulate", good, "--break-when", "Counter0 >= 300"},
+              64,
+              "ktmotor-cli simulate: --break-when Counter0 >= 300: Error: Data out of limit."},
              {{"simulate", good, "--trace", "--port", "/dev/null"},
               64,
               "ktmotor-cli: option --port"}}) {
