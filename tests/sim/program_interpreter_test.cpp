@@ -187,11 +187,9 @@ TEST(ProgramInterpreter, BadImagesAndRunningPastTheEnd) {
     }
 }
 
-// A forced value, by its catalogue name: the program's writes leave it, its reads see it (a word
-// counter's low byte first: 1 is no 256), a forced timer neither counts nor is triggered. It holds
-// from the moment it is forced, after every statement; released it keeps the forced count or gets
-// back the one it had (analog 2 starts at 1002). The same forcing schedule gives the same trace
-// twice.
+// A forced value holds against the program's writes from the moment it is forced (a word counter
+// low byte first: 1 is no 256; a timer neither counts nor is triggered); released, it keeps its
+// count or gets its old one back (analog 2 starts at 1002); the same forcing, the same trace.
 TEST(ProgramInterpreter, ForcedValuesHoldAgainstTheProgram) {
     constexpr std::uint16_t kFlags = Address(Id::Flags);
     const std::string ifTimer = "TriggerTimer2 1|Do|If TimerFlag.2|Flag.1 = True|End If|Loop";
@@ -305,11 +303,8 @@ TEST(ProgramInterpreter, AssumptionsListThePowerUpValuesItStartsFrom) {
     EXPECT_EQ(listed, expected);
 }
 
-// A loop counting Counter0 up, setting Flag.1 each round, Flag.2 when it is
-// 3 and Output.0 when it is 6: the first statement after which each
-// breakpoint holds, and when it started (a false If skips its part). A
-// change of Flag.2 is not one of Flag.1 in the same byte; "none": no hit in
-// 100 ms.
+// A loop counting Counter0 up, setting Flag.1 each round, Flag.2 at 3 and Output.0 at 6: where
+// and when each breakpoint first holds (a change of Flag.2 is not one of Flag.1 in its byte).
 TEST(ProgramInterpreter, BreakpointsHoldAfterTheirFirstStatement) {
     const std::string loop = "Do|Flag.1 = True|WordCounter0 = WordCounter0 + 1|If Counter0 = 3|"
                              "Flag.2 = True|End If|If Counter0 = 6|Output.0 = True|End If|Loop";
@@ -342,7 +337,6 @@ TEST(ProgramInterpreter, BreakpointsHoldAfterTheirFirstStatement) {
         }
     }
 
-    // Disabled, removed and cleared breakpoints do not hold.
     Drive drive(loop);
     int flag2 = 0;
     ASSERT_EQ(drive.sim.AddBreakCondition("Flag.2", flag2), 0);
