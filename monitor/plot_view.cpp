@@ -2,6 +2,7 @@
 
 #include "monitor/trace_path.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -581,6 +582,13 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         }
     }
 
+    if (m_marker && !layout.plots.empty() && *m_marker >= range.first && *m_marker <= range.last) {
+        const double x = timeX(*m_marker);
+        painter.fillRect(
+            QRectF(x - 1, layout.plots.front().top(), 2, axisY - layout.plots.front().top()),
+            palette().color(QPalette::Highlight));
+    }
+
     // The cursor: a line through every plot and the values at its time, as
     // many lines as the widget has room for, each cut to its width.
     if (const std::optional<Readout> readout = MakeReadout(layout)) {
@@ -606,6 +614,13 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
                 metrics.elidedText(readout->lines[i], Qt::ElideRight, std::max(textWidth, 0.0)));
         }
     }
+}
+
+void PlotView::SetMarker(std::optional<qint64> msecs) {
+    if (msecs == m_marker)
+        return;
+    m_marker = msecs;
+    update();
 }
 
 void PlotView::wheelEvent(QWheelEvent* event) {
@@ -637,13 +652,16 @@ void PlotView::mousePressEvent(QMouseEvent* event) {
     }
     m_dragX = event->position().x();
     m_dragEnd = VisibleRange().last;
+    m_dragged = false;
     setCursor(Qt::ClosedHandCursor);
 }
 
 void PlotView::mouseMoveEvent(QMouseEvent* event) {
     const Layout layout = MakeLayout();
     const QPointF position = event->position();
-    if (m_dragX && (event->buttons() & Qt::LeftButton) && position.x() != *m_dragX) {
+    if (m_dragX && (event->buttons() & Qt::LeftButton) && position.x() != *m_dragX &&
+        (m_dragged || std::abs(position.x() - *m_dragX) >= QApplication::startDragDistance())) {
+        m_dragged = true;
         const double moved = (position.x() - *m_dragX) / layout.width();
         ShowUntil(m_dragEnd - std::llround(moved * static_cast<double>(m_span)));
     }
@@ -665,6 +683,10 @@ void PlotView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_dragX) {
         m_dragX.reset();
         unsetCursor();
+        const Layout layout = MakeLayout();
+        const double x = event->position().x();
+        if (!m_dragged && !layout.plots.empty() && x >= layout.left && x <= layout.right)
+            emit timeClicked(TimeAt(x, layout));
         return;
     }
     QWidget::mouseReleaseEvent(event);

@@ -102,6 +102,10 @@ public:
     QStringList CursorValues(qint64 msecs) const;
     // The time under the mouse, none while the mouse is off the plots.
     std::optional<qint64> CursorMsecs() const;
+    // A fixed line at a time, such as where a replayed run stands; none
+    // hides it.
+    void SetMarker(std::optional<qint64> msecs);
+    std::optional<qint64> Marker() const { return m_marker; }
 
     Layout Geometry() const { return MakeLayout(); }
     // Where the cursor's readout stands, none while there is no cursor.
@@ -119,6 +123,8 @@ signals:
     void cursorMoved(qint64 msecs);
     void cursorLeft();
     void followingChanged(bool following);
+    // A click on the plots that did not drag them, at the time msecs.
+    void timeClicked(qint64 msecs);
 
 protected:
     bool event(QEvent* event) override;
@@ -175,6 +181,8 @@ private:
     std::optional<double> m_cursorX;
     std::optional<double> m_dragX;
     qint64 m_dragEnd = 0;
+    bool m_dragged = false;
+    std::optional<qint64> m_marker;
     qint64 m_paintCount = 0;
     // Kept between paints, so a repaint does not allocate them again.
     QImage m_layer;

@@ -167,6 +167,7 @@ TEST_F(PlotViewTest, ZoomAndPanLeaveFollowingHomeReturns) {
     EXPECT_EQ(m_view.VisibleRange().last, kNewest);
 
     QSignalSpy following(&m_view, &PlotView::followingChanged);
+    QSignalSpy clicked(&m_view, &PlotView::timeClicked);
     QWheelEvent wheel(QPointF(400, 100), m_view.mapToGlobal(QPointF(400, 100)), QPoint(),
                       QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&m_view, &wheel);
@@ -190,6 +191,30 @@ TEST_F(PlotViewTest, ZoomAndPanLeaveFollowingHomeReturns) {
     QTest::mouseDClick(&m_view, Qt::LeftButton, {}, QPoint(400, 100));
     EXPECT_TRUE(m_view.Following());
     EXPECT_EQ(m_view.VisibleRange().last, kNewest);
+    EXPECT_EQ(clicked.size(), 0); // drags are no clicks
+}
+
+// A click moves nothing and names its time; the marker is drawn at its time.
+TEST_F(PlotViewTest, ClickNamesItsTimeMarkerStandsAtItsTime) {
+    QSignalSpy clicked(&m_view, &PlotView::timeClicked);
+    const PlotView::Layout layout = m_view.Geometry();
+    const double x = (layout.left + layout.right) / 2;
+    Send(QEvent::MouseButtonPress, x, Qt::LeftButton, Qt::LeftButton);
+    Send(QEvent::MouseMove, x + 1, Qt::NoButton, Qt::LeftButton);
+    Send(QEvent::MouseButtonRelease, x + 1, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(m_view.Following());
+    ASSERT_EQ(clicked.size(), 1);
+    const qint64 at = clicked.front().front().toLongLong();
+    EXPECT_NEAR(static_cast<double>(at), static_cast<double>(kNewest - 15000), 200);
+
+    m_view.SetMarker(at);
+    QEvent leave(QEvent::Leave); // the mouse's own cursor would cover it
+    QApplication::sendEvent(&m_view, &leave);
+    const QImage image = m_view.grab().toImage();
+    const QColor mark = m_view.palette().color(QPalette::Highlight);
+    const int y = static_cast<int>(layout.plots.front().center().y());
+    EXPECT_EQ(image.pixelColor(static_cast<int>(x + 1), y), mark);
+    EXPECT_NE(image.pixelColor(static_cast<int>(x + 40), y), mark);
 }
 
 } // namespace
