@@ -113,6 +113,7 @@ const std::vector<Command>& Commands() {
         {"simulate", false,
          R"(  simulate FILE [--for SECONDS | --steps N] [--set CHANGE]...
                 [--force FORCING]... [--break-when CONDITION]... [--trace]
+                [--json]
                           compiles FILE and runs it on a simulated drive (no
                           port): for SECONDS of simulated time (default 1) or
                           N statement slots. CHANGE is INPUT=0|1@SECONDS or
@@ -135,13 +136,24 @@ const std::vector<Command>& Commands() {
                           own), then every value as read prints it, NAME
                           VALUE; or with --trace a line per
                           statement: time, source line, statement, the values
-                          it changed. The same command prints the same text
-                          every time. A simulation, not the drive: see the
-                          help topic "How a program runs in the simulator".
+                          it changed. With --json the same as JSON Lines,
+                          an object a line, "type" first: with --trace
+                          "statement" (t_ms, line, statement, changes: name
+                          or address, before, after), "set" and "force"
+                          (t_ms, name, value), "release" (t_ms, name); then
+                          always "stop" (reason "break" with t_ms, line and
+                          condition, "error" with line and error, or "end")
+                          and "values" (t_ms, timer_flags, values by name,
+                          each bit of a group on its own, units,
+                          error_text). The manual page has the schema.
+                          The same command prints the same text every time.
+                          A simulation, not the drive: see the help topic
+                          "How a program runs in the simulator".
 )",
          "ktmotor-cli simulate Blink.KtVbM --for 2 --set Input.0=1@0.5 --trace\n"
          "  ktmotor-cli simulate AnalogThreshold.KtVbM --force Analog.0=700@0.1-0.5\n"
-         "  ktmotor-cli simulate Blink.KtVbM --set Input.0=1@0.5 --break-when \"Output.0\"",
+         "  ktmotor-cli simulate Blink.KtVbM --set Input.0=1@0.5 --break-when \"Output.0\"\n"
+         "  ktmotor-cli simulate Blink.KtVbM --steps 12 --set Input.0=1@0.004 --trace --json",
          "      Exit status 0 done or stopped by --break-when, 1 program error or\n"
          "      nothing to compile, 2 a file that cannot be read.\n"},
         {"virtual-drive", false, R"(  virtual-drive [--link PATH]
@@ -269,6 +281,7 @@ const std::vector<OptionSpec>& OptionSpecs() {
         {"force", "FORCING", {"simulate"}, true},
         {"break-when", "CONDITION", {"simulate"}, true},
         {"trace", nullptr, {"simulate"}},
+        {"json", nullptr, {"simulate"}},
     };
     return specs;
 }

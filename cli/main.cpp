@@ -184,6 +184,7 @@ int Run(int& argc, char* argv[], std::ostream& out) {
     if (command == "simulate") {
         kt::cli::SimulateOptions options;
         options.trace = parser.isSet(QStringLiteral("trace"));
+        options.json = parser.isSet(QStringLiteral("json"));
         if (const auto seconds = last("for")) {
             try {
                 std::size_t used = 0;

@@ -1,6 +1,7 @@
 #include "cli/simulate_command.h"
 
 #include "cli/compile_commands.h"
+#include "cli/json_object.h"
 #include "cli/program_file.h"
 #include "compiler/compile_messages.h"
 #include "compiler/program_compiler.h"
@@ -150,24 +151,38 @@ std::string Hex(std::uint8_t byte) {
     return text;
 }
 
-// The values a statement changed, named and formatted by the catalogue: a
-// group's changed bits one by one ("Output.0 0->1"), the error by its code,
-// any other value whole ("ReferenceSpeed 25->50.5"); a byte outside every
-// value by its address.
-std::string Changes(std::span<const sim::MemoryChange> changes,
-                    std::span<const std::uint8_t> memory) {
+// A reading as a number, as the text prints it: the error by its code, a
+// bit as 0 or 1, any other value as the catalogue formats it ("50.5").
+std::string Number(const ValueRef& ref, std::span<const std::uint8_t> memory) {
+    if (ref.value->kind == drivemap::Kind::Text)
+        return std::to_string(static_cast<int>(drivemap::Reading(ref, memory)));
+    return drivemap::Text(ref, memory);
+}
+
+// A value a statement changed, named by the catalogue; a byte outside every
+// value by its address, its counts in decimal.
+struct Change {
+    std::string name; // empty for a byte outside every value
+    std::string before, after;
+    std::uint16_t address = 0;
+};
+
+// The values a statement changed: a group's changed bits one by one
+// ("Output.0"), any other value whole ("ReferenceSpeed").
+std::vector<Change> ChangesOf(std::span<const sim::MemoryChange> changes,
+                              std::span<const std::uint8_t> memory) {
     std::vector<std::uint8_t> before(memory.begin(), memory.begin() + drivemap::kUsedSize);
     for (const sim::MemoryChange& change : changes)
         if (change.address < before.size())
             before[change.address] = change.before;
     const std::span<const std::uint8_t> after = memory.first(drivemap::kUsedSize);
-    std::string text;
+    std::vector<Change> changed;
     std::optional<ValueRef> last;
     for (const sim::MemoryChange& change : changes) {
         const std::optional<ValueRef> ref = drivemap::Holding(change.address);
         if (!ref) {
-            text += "  address " + std::to_string(change.address) + ' ' + Hex(change.before) +
-                    "->" + Hex(change.after);
+            changed.push_back(
+                {{}, std::to_string(change.before), std::to_string(change.after), change.address});
             continue;
         }
         if (ref == last)
@@ -176,22 +191,89 @@ std::string Changes(std::span<const sim::MemoryChange> changes,
         if (ref->value->kind == drivemap::Kind::Bits) {
             for (const drivemap::Bit& bit : ref->value->bits) {
                 const ValueRef one{ref->value, ValueRef::kWhole, bit.index};
-                const std::string was = drivemap::Text(one, before);
-                const std::string is = drivemap::Text(one, after);
-                if (was != is)
-                    text += "  " + Name(one) + ' ' + was + "->" + is;
+                if (Number(one, before) != Number(one, after))
+                    changed.push_back({Name(one), Number(one, before), Number(one, after)});
             }
             continue;
         }
-        const auto textOf = [&](std::span<const std::uint8_t> bytes) {
-            const double reading = drivemap::Reading(*ref, bytes);
-            return ref->value->kind == drivemap::Kind::Text
-                       ? std::to_string(static_cast<int>(reading))
-                       : drivemap::Format(*ref, reading);
-        };
-        text += "  " + Name(*ref) + ' ' + textOf(before) + "->" + textOf(after);
+        changed.push_back({Name(*ref), Number(*ref, before), Number(*ref, after)});
+    }
+    return changed;
+}
+
+// "  Output.0 0->1  ReferenceSpeed 25->50.5  address 300 01->02".
+std::string ChangesText(const std::vector<Change>& changes) {
+    std::string text;
+    for (const Change& change : changes) {
+        if (change.name.empty())
+            text += "  address " + std::to_string(change.address) + ' ' +
+                    Hex(static_cast<std::uint8_t>(std::stoi(change.before))) + "->" +
+                    Hex(static_cast<std::uint8_t>(std::stoi(change.after)));
+        else
+            text += "  " + change.name + ' ' + change.before + "->" + change.after;
     }
     return text;
+}
+
+// [{"name":"Output.0","before":0,"after":1},{"address":300,"before":1,...}]
+std::string ChangesJson(const std::vector<Change>& changes) {
+    std::string json = "[";
+    for (const Change& change : changes) {
+        JsonObject one;
+        if (change.name.empty())
+            one.Number("address", change.address);
+        else
+            one.String("name", change.name);
+        json += (json.size() > 1 ? "," : "") +
+                one.Json("before", change.before).Json("after", change.after).Text();
+    }
+    return json + "]";
+}
+
+// An input set, a value forced or released, as a JSON line.
+std::string ChangeJson(const InputChange& change, std::uint64_t timeMs) {
+    static constexpr const char* kTypes[] = {"set", "force", "release"};
+    JsonObject json;
+    json.String("type", kTypes[static_cast<int>(change.what)])
+        .Number("t_ms", static_cast<std::int64_t>(timeMs))
+        .String("name", Name(change.ref));
+    if (change.what != InputChange::What::Release)
+        json.Number("value", change.value);
+    return json.Text();
+}
+
+// The text's final table as a JSON line: each bit of a bit group under its
+// own name, the error by its code with its text beside, the units apart.
+std::string ValuesJson(const ProgramInterpreter& drive) {
+    JsonObject flags;
+    for (int n = 0; n < Channels(Id::Timer); ++n)
+        flags.Number("TimerFlag." + std::to_string(n), drive.TimerFlag(n) ? 1 : 0);
+    JsonObject values;
+    JsonObject units;
+    const std::span<const std::uint8_t> memory = drive.Memory();
+    for (const drivemap::DriveValue& value : drivemap::Values()) {
+        for (int n = 0; n < std::max<int>(value.channels, 1); ++n) {
+            const ValueRef ref{&value, value.channels > 0 ? n : ValueRef::kWhole};
+            if (!value.unit.empty())
+                units.String(Name(ref), value.unit);
+            if (value.kind != drivemap::Kind::Bits) {
+                values.Json(Name(ref), Number(ref, memory));
+                continue;
+            }
+            for (const drivemap::Bit& bit : value.bits) {
+                const ValueRef one{&value, ValueRef::kWhole, bit.index};
+                values.Json(Name(one), Number(one, memory));
+            }
+        }
+    }
+    return JsonObject()
+        .String("type", "values")
+        .Number("t_ms", static_cast<std::int64_t>(drive.TimeMs()))
+        .Json("timer_flags", flags.Text())
+        .Json("values", values.Text())
+        .Json("units", units.Text())
+        .String("error_text", drivemap::ErrorText(drive.Error()))
+        .Text();
 }
 
 // The simulation's own time and timer flags (no value of the drive's
@@ -287,10 +369,22 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
                     ? std::string(sourceLines[static_cast<std::size_t>(line - 1)])
                     : std::string();
             statement.erase(0, statement.find_first_not_of(" \t"));
+            const std::vector<Change> changed = ChangesOf(record.changes, drive.Memory());
+            if (options.json) {
+                out << JsonObject()
+                           .String("type", "statement")
+                           .Number("t_ms", static_cast<std::int64_t>(record.timeMs))
+                           .Number("line", line)
+                           .String("statement", compiler::Windows1252ToUtf8(statement))
+                           .Json("changes", ChangesJson(changed))
+                           .Text()
+                    << '\n';
+                return;
+            }
             char head[48];
             std::snprintf(head, sizeof head, "%8llu ms  line %3d  ",
                           static_cast<unsigned long long>(record.timeMs), line);
-            out << head << statement << Changes(record.changes, drive.Memory()) << '\n';
+            out << head << statement << ChangesText(changed) << '\n';
         });
     }
     if (const std::uint8_t error = drive.Load(compiler.ProgramBuffer())) {
@@ -312,17 +406,31 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
                 drive.SetAnalog(change.ref.channel, static_cast<std::uint16_t>(change.value));
             else
                 drive.SetInput(change.ref.bit, change.value != 0);
-            if (options.trace)
+            if (options.trace && options.json)
+                out << ChangeJson(change, drive.TimeMs()) << '\n';
+            else if (options.trace)
                 out << "        at " << drive.TimeMs() << " ms: " << Describe(change) << '\n';
         }
     };
     // A run stopped by a break condition says where, when and which.
     const auto stopped = [&] {
         const std::optional<sim::BreakHit>& hit = drive.LastHit();
-        if (hit)
+        if (!hit)
+            return false;
+        const std::string& condition = breakTexts[static_cast<std::size_t>(hit->id - 1)];
+        if (options.json)
+            out << JsonObject()
+                       .String("type", "stop")
+                       .String("reason", "break")
+                       .Number("t_ms", static_cast<std::int64_t>(hit->timeMs))
+                       .Number("line", lineOf(hit->statement))
+                       .String("condition", condition)
+                       .Text()
+                << '\n';
+        else
             out << "stopped at line " << lineOf(hit->statement) << ", " << hit->timeMs
-                << " ms: " << breakTexts[static_cast<std::size_t>(hit->id - 1)] << '\n';
-        return hit.has_value();
+                << " ms: " << condition << '\n';
+        return true;
     };
     bool stop = false;
     // A trace is checked a statement at a time (a traced run steps through
@@ -354,7 +462,20 @@ int RunSimulateCommand(const std::vector<std::string>& args, const SimulateOptio
     }
     if (!stop) // what is due at the stop comes after it
         applyDue();
-    if (!options.trace)
+    if (options.json) {
+        if (!stop) {
+            JsonObject end;
+            end.String("type", "stop");
+            if (drive.Error() != 0)
+                end.String("reason", "error")
+                    .Number("line", lineOf(drive.ErrorStatement()))
+                    .Number("error", drive.Error());
+            else
+                end.String("reason", "end");
+            out << end.Text() << '\n';
+        }
+        out << ValuesJson(drive) << '\n';
+    } else if (!options.trace)
         PrintFinalValues(drive, out);
     else if (drive.Error() != 0)
         out << "stopped with error " << int(drive.Error()) << '\n';

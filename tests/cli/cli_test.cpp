@@ -2,11 +2,17 @@
 // codes are what other tools rely on.
 #include "run_cli.h"
 
+#include "cli/json_object.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -137,6 +143,55 @@ TEST_F(CliTest, SimulateStopsWhereABreakConditionHolds) {
                              stopped.out.substr(std::min(at, stopped.out.size()), ending.size())),
                   std::tuple(0, ending))
             << more.join(' ').toStdString() << stopped.err;
+    }
+}
+
+// A forced, traced run stopped by a condition, as JSON Lines: the same bytes every run, as kept
+// beside the tests; each line an object with its record's keys; program text turned into UTF-8.
+TEST_F(CliTest, SimulateJsonLines) {
+    const QStringList args =
+        QStringList{"simulate", QString(KT_EXAMPLES) + "/AnalogThreshold.KtVbM"} +
+        QString("--steps 12 --set input.0=1@0.004 --force Analog.0=700@0.004-0.006 "
+                "--break-when Output.0 --trace --json")
+            .split(' ');
+    QFile golden(KT_GOLDEN "/AnalogThreshold.jsonl");
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    const QByteArray expected = golden.readAll();
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(RunCli(args).out, expected.toStdString());
+    const std::map<QString, QStringList> keys = {
+        {"statement", {"changes", "line", "statement", "t_ms", "type"}},
+        {"set", {"name", "t_ms", "type", "value"}},
+        {"force", {"name", "t_ms", "type", "value"}},
+        {"release", {"name", "t_ms", "type"}},
+        {"stop", {"condition", "line", "reason", "t_ms", "type"}},
+        {"values", {"error_text", "t_ms", "timer_flags", "type", "units", "values"}}};
+    for (const QByteArray& line : expected.trimmed().split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        EXPECT_EQ(record.keys(), keys.contains(record["type"].toString())
+                                     ? keys.at(record["type"].toString())
+                                     : QStringList{"?"})
+            << line.toStdString();
+    }
+    const CliRun latin = RunCli({"simulate", Write("p.KtVbM", "Do ' caf\xe9\r\nLoop\r\n"),
+                                 "--steps", "1", "--trace", "--json"});
+    EXPECT_EQ(
+        QJsonDocument::fromJson(QByteArray::fromStdString(latin.out).split('\n')[0])["statement"],
+        QString::fromUtf8("Do ' caf\u00e9"));
+}
+
+// Program text with quotes, backslashes and control characters stays one valid JSON string.
+TEST(JsonString, Escapes) {
+    for (const auto& [text, json] : std::vector<std::pair<std::string, std::string>>{
+             {"If Input.0", R"("If Input.0")"},
+             {R"(say "on")", R"("say \"on\"")"},
+             {R"(C:\x)", R"("C:\\x")"},
+             {"\t\r\n\x01\x1f\x7f", "\"\\t\\r\\n\\u0001\\u001f\x7f\""},
+             {"caf\xc3\xa9", "\"caf\xc3\xa9\""}}) {
+        const std::string escaped = kt::cli::JsonString(text);
+        EXPECT_EQ(escaped, json);
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString("[" + escaped + "]"))[0],
+                  QString::fromStdString(text));
     }
 }
 
