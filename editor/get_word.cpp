@@ -75,4 +75,10 @@ QString GetWord(const QString& line, qsizetype column) {
     return line.mid(start, end - start - 1);
 }
 
+QString WordAt(const QString& line, qsizetype index) {
+    if (index < 0 || index >= line.size() || IsDelimiter(line[index]))
+        return {};
+    return GetWord(line, index);
+}
+
 } // namespace kt::editor

@@ -10,4 +10,8 @@ namespace kt::editor {
 // line is the caret's line; column the number of its characters before the caret.
 QString GetWord(const QString& line, qsizetype column);
 
+// The word the character at index belongs to, as GetWord reads it with the
+// caret before that character; empty on a blank, a delimiter or past the end.
+QString WordAt(const QString& line, qsizetype index);
+
 } // namespace kt::editor

@@ -383,6 +383,27 @@ QString KtText::ErrorTipAt(const QPoint& viewportPos) const {
     return tip;
 }
 
+QString KtText::HoverTipAt(const QPoint& viewportPos) const {
+    const int at = m_text->CharacterAt(viewportPos);
+    if (!m_hoverSource || at < 0)
+        return {};
+    const QTextBlock block = m_text->document()->findBlock(at);
+    const QString word = WordAt(block.text(), at - block.position());
+    return word.isEmpty() ? QString() : m_hoverSource(word);
+}
+
+void KtText::SetLineNotes(const std::map<int, QString>& notes) {
+    m_text->SetNotes(notes);
+}
+
+void KtText::ClearLineNotes() {
+    m_text->SetNotes({});
+}
+
+void KtText::SetHoverSource(HoverSource source) {
+    m_hoverSource = std::move(source);
+}
+
 void KtText::ShowCornerPicture() {
     m_picture1->setPixmap(MarkImages::CornerPicture(palette(), devicePixelRatioF()));
 }
@@ -414,7 +435,9 @@ bool KtText::eventFilter(QObject* watched, QEvent* event) {
         SettleEnterRelease(); // before the click moves the caret
     if (watched == m_text->viewport() && event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        const QString tip = ErrorTipAt(help->pos());
+        QString tip = ErrorTipAt(help->pos());
+        if (tip.isEmpty())
+            tip = HoverTipAt(help->pos());
         if (tip.isEmpty())
             QToolTip::hideText();
         else

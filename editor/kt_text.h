@@ -6,15 +6,19 @@
 // one line break, on release, however the window system reports its repeats.
 // It colours the text, offers statement templates while a line's first word
 // is typed, marks the line the host reports in error, and tells on hover why
-// a line would be rejected; none of these changes the text, the caret record
-// or the events. Its colours come from its palette and follow a change of
-// it. It does not act on any check: the host answers its events.
+// a line would be rejected; while a run is paused it shows notes after lines
+// and a name's value on hover, both given by the host. None of these changes
+// the text, the caret record or the events. Its colours come from its
+// palette and follow a change of it. It does not act on any check: the host
+// answers its events.
 #pragma once
 
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+#include <map>
 #include <vector>
 
 class QKeyEvent;
@@ -104,6 +108,15 @@ public:
     // be said, as its tooltip shows it; empty elsewhere.
     QString ErrorTipAt(const QPoint& viewportPos) const;
 
+    // Notes drawn after the end of their lines (1-based), such as a paused
+    // run's values; a look only. The host clears them when they go stale.
+    void SetLineNotes(const std::map<int, QString>& notes);
+    void ClearLineNotes();
+    // Asked for the tooltip of a name hovered in the text; an empty answer
+    // shows none. A rejected statement's own tooltip comes first.
+    using HoverSource = std::function<QString(const QString& word)>;
+    void SetHoverSource(HoverSource source);
+
     KtHighlighter* Highlighter() const { return m_highlighter; }
     TemplateCompleter* Completer() const { return m_completer; }
 
@@ -141,6 +154,7 @@ private:
     void FollowPalette();
     void ShowCornerPicture();
     QColor RunLineColour() const;
+    QString HoverTipAt(const QPoint& viewportPos) const;
 
     TextBox* m_text;
     QLabel* m_picture1;
@@ -180,6 +194,7 @@ private:
     quint64 m_enterReleaseTime = 0; // event time of the last timed Enter release
     QTimer m_enterSettle;
     int m_runLine = 0;
+    HoverSource m_hoverSource;
 };
 
 } // namespace kt::editor

@@ -2,10 +2,14 @@
 
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace kt::editor {
 
@@ -84,6 +88,23 @@ public:
         return rect;
     }
 };
+
+// Relative luminance and contrast ratio as the accessibility guidelines define them.
+double Luminance(const QColor& colour) {
+    const auto channel = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    const auto [low, high] = std::minmax({Luminance(a), Luminance(b)});
+    return (high + 0.05) / (low + 0.05);
+}
+
+// A badge in a note: the value is forced.
+const QString kForced = QStringLiteral("(F)");
 
 } // namespace
 
@@ -178,6 +199,76 @@ void TextBox::SetSelText(const QString& text) {
 
 int TextBox::FirstVisibleLine() const {
     return verticalScrollBar()->value();
+}
+
+void TextBox::SetNotes(std::map<int, QString> notes) {
+    m_notes = std::move(notes);
+    viewport()->update();
+}
+
+QColor TextBox::NoteColour() const {
+    const QColor text = palette().color(QPalette::Text);
+    const QColor ground = palette().color(QPalette::Base);
+    // From half way to the ground, back toward the text until it reads well.
+    for (int share = 50; share > 0; share -= 5) {
+        const auto mix = [&](int from, int to) { return from + (to - from) * share / 100; };
+        const QColor muted(mix(text.red(), ground.red()), mix(text.green(), ground.green()),
+                           mix(text.blue(), ground.blue()));
+        if (Contrast(muted, ground) >= 4.5)
+            return muted;
+    }
+    return text;
+}
+
+int TextBox::CharacterAt(const QPoint& viewportPos) const {
+    const QTextBlock block = cursorForPosition(viewportPos).block();
+    const QRectF box = blockBoundingGeometry(block).translated(contentOffset());
+    const QTextLayout* layout = block.layout();
+    if (viewportPos.y() < box.top() || viewportPos.y() >= box.bottom() || layout->lineCount() == 0)
+        return -1;
+    const int column =
+        layout->lineAt(0).xToCursor(viewportPos.x() - box.left(), QTextLine::CursorOnCharacter);
+    return column >= 0 && column < block.length() - 1 ? block.position() + column : -1;
+}
+
+void TextBox::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (m_notes.empty())
+        return;
+    QPainter painter(viewport());
+    QFont font = document()->defaultFont();
+    font.setItalic(true); // a note is no code
+    painter.setFont(font);
+    const QColor muted = NoteColour();
+    const QColor strong = palette().color(QPalette::Text);
+    const qreal gap = 2 * painter.fontMetrics().horizontalAdvance(u' ');
+    // Only the visible lines' notes: typing repaints often.
+    const int first = firstVisibleBlock().blockNumber() + 1;
+    for (auto note = m_notes.lower_bound(first); note != m_notes.end(); ++note) {
+        const QTextBlock block = document()->findBlockByNumber(note->first - 1);
+        if (!block.isValid())
+            break;
+        const QRectF box = blockBoundingGeometry(block).translated(contentOffset());
+        if (box.top() > event->rect().bottom())
+            break;
+        const QTextLayout* layout = block.layout();
+        if (layout->lineCount() == 0)
+            continue;
+        const QTextLine line = layout->lineAt(0);
+        qreal x = box.left() + line.naturalTextWidth() + gap;
+        const qreal baseline = box.top() + line.y() + line.ascent();
+        const auto draw = [&](const QString& text, const QColor& colour) {
+            painter.setPen(colour);
+            painter.drawText(QPointF(x, baseline), text);
+            x += painter.fontMetrics().horizontalAdvance(text);
+        };
+        const QStringList parts = note->second.split(kForced);
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                draw(kForced, strong);
+            draw(parts[i], muted);
+        }
+    }
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {

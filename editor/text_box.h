@@ -2,11 +2,15 @@
 // model the rest of the program speaks: Text(), SelStart(), SelLength() and
 // SelText() use CR LF line breaks, and offsets count a line break as two
 // characters, whatever Qt keeps inside. Every line is 16 pixels high and the
-// first starts at the top, so the gutter's rows line up with the text's. Not the editor control
-// itself: the caret record, indentation and events live in KtText.
+// first starts at the top, so the gutter's rows line up with the text's. It
+// draws notes after the end of lines, a look only: the document, the undo
+// stack and the offsets never see them. Not the editor control itself: the
+// caret record, indentation and events live in KtText.
 #pragma once
 
 #include <QPlainTextEdit>
+
+#include <map>
 
 namespace kt::editor {
 
@@ -37,6 +41,16 @@ public:
     qint64 ToCrLf(int position) const;
     int FromCrLf(qint64 offset) const;
 
+    // Notes by line (1-based), drawn after their lines' text in NoteColour();
+    // a "(F)" in a note is drawn in the text's own colour. Lines the text
+    // does not have are passed over.
+    void SetNotes(std::map<int, QString> notes);
+    // The text colour taken toward the ground as far as it keeps 4.5:1 on it.
+    QColor NoteColour() const;
+    // The document position of the character under a point of the viewport;
+    // -1 off the text, past a line's end included.
+    int CharacterAt(const QPoint& viewportPos) const;
+
 signals:
     // A mouse click in the text, after the caret has moved.
     void clicked();
@@ -47,6 +61,10 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::map<int, QString> m_notes;
 };
 
 } // namespace kt::editor

@@ -81,6 +81,8 @@ TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheText) {
         ASSERT_EQ(KtText::DarkPalette(editor.palette()), dark);
         EXPECT_EQ(editor.Highlighter()->DarkBackground(), dark);
         EXPECT_GE(TextContrast(editor), 4.5) << dark;
+        EXPECT_GE(Contrast(editor.RText()->NoteColour(), editor.palette().color(QPalette::Base)),
+                  4.5);
     }
 }
 

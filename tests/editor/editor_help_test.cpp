@@ -187,3 +187,45 @@ TEST_F(EditorHelpTest, ErrorMarkFollowsItsLine) {
     m_editor->SetErrorLine(7); // no such line
     EXPECT_EQ(m_editor->ErrorLine(), 0);
 }
+
+// Notes stand right of their lines' text, on those lines only; the text, the caret record and
+// the undo never see them, and a line the text does not have is passed over.
+TEST_F(EditorHelpTest, NotesStandBesideTheirLinesOnly) {
+    Start("Do\r\nCounter0 = 1\r\nLoop", 5);
+    m_editor->SetLineNotes({{2, "1 (F)"}, {9, "gone"}});
+    EXPECT_EQ(std::tuple(Box()->Text(), Box()->document()->isModified(), m_editor->CanUndo(),
+                         Box()->SelStart(), m_selChange->size()),
+              std::tuple(QString("Do\r\nCounter0 = 1\r\nLoop"), false, false, qint64(5), 0));
+    const QImage shot = Box()->viewport()->grab().toImage();
+    QTextCursor end(Box()->document()->findBlockByNumber(1));
+    end.movePosition(QTextCursor::EndOfBlock);
+    for (int row = 0; row < 10; ++row) {
+        int ink = 0;
+        for (int x = Box()->cursorRect(end).right() + 2; x < shot.width(); ++x)
+            for (int y = row * 16; y < row * 16 + 16; ++y)
+                ink += shot.pixel(x, y) != shot.pixel(shot.width() - 1, 0);
+        EXPECT_EQ(ink > 0, row == 1) << row;
+    }
+}
+
+// Hovering a name asks the host with the whole name; a blank or past a line's end asks nothing.
+TEST_F(EditorHelpTest, HoverAsksForTheWholeName) {
+    Start("If WordCounter0 >= WordCounter.3", 0);
+    QString asked;
+    m_editor->SetHoverSource([&](const QString& word) {
+        asked += word;
+        return word + " = 7";
+    });
+    const std::pair<int, QString> cases[] = {
+        {15, ""}, {32, ""}, {31, "WordCounter.3"}, {30, "WordCounter.3"}, {3, "WordCounter0"}};
+    for (const auto& [column, word] : cases) {
+        QTextCursor cursor(Box()->document());
+        cursor.setPosition(column);
+        const QPoint point = Box()->cursorRect(cursor).center() + QPoint(3, 0);
+        QHelpEvent hover(QEvent::ToolTip, point, Box()->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(Box()->viewport(), &hover);
+        EXPECT_EQ(asked, word) << column;
+        asked.clear();
+    }
+    EXPECT_EQ(QToolTip::text(), "WordCounter0 = 7");
+}
