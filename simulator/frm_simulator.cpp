@@ -7,7 +7,11 @@
 #include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
 #include "platform/prompt_service.h"
+#include "sim/program_interpreter.h"
+#include "simulator/breakpoint_list.h"
+#include "simulator/force_panel.h"
 #include "simulator/lamp.h"
+#include "simulator/statement_values.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -43,6 +47,8 @@ void SetLamp(Lamp* lamp, bool on) {
         lamp->SetOn(on);
 }
 
+const QString kForcedMark = QStringLiteral(" (F)");
+
 QString FromProgramText(const std::string& text) {
     return QString::fromStdString(compiler::Windows1252ToUtf8(text));
 }
@@ -64,6 +70,7 @@ FrmSimulator::FrmSimulator(drive::VirtualDrive& drive, platform::PromptService& 
 
 FrmSimulator::~FrmSimulator() {
     m_slice.stop();
+    m_breakpoints->Uninstall();
     GiveBackClock();
 }
 
@@ -106,15 +113,20 @@ void FrmSimulator::Build() {
     state->addWidget(m_time, 0, Qt::AlignRight | Qt::AlignTop);
     top->addLayout(state);
 
+    auto* body = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    body->addLayout(left, 3);
+    body->addLayout(right, 2);
+    top->addLayout(body);
+
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"), this);
     auto* inputGrid = new QGridLayout(inputs);
     for (int n = 0; n < Channels(Id::Inputs); ++n) {
         m_inputs[n] = new QCheckBox(QLatin1String(drivemap::kInputBits[n].name), inputs);
         inputGrid->addWidget(m_inputs[n], n / 4, n % 4);
-        connect(m_inputs[n], &QCheckBox::clicked, this, [this, n](bool on) {
-            m_drive.Interpreter().SetInput(n, on);
-            Refresh();
-        });
+        connect(m_inputs[n], &QCheckBox::clicked, this,
+                [this, n](bool on) { UserSetInput(n, on); });
     }
     for (int n = 0; n < Channels(Id::Analog); ++n) {
         const drivemap::ValueRef ref{&drivemap::At(Id::Analog), n};
@@ -133,12 +145,10 @@ void FrmSimulator::Build() {
         inputGrid->addWidget(m_analogs[n], 2 + n, 1, 1, 3);
         inputGrid->addWidget(number, 2 + n, 4);
         m_values.push_back({ref, number});
-        connect(m_analogs[n], &QSlider::valueChanged, this, [this, n](int value) {
-            m_drive.Interpreter().SetAnalog(n, static_cast<std::uint16_t>(value));
-            Refresh();
-        });
+        connect(m_analogs[n], &QSlider::valueChanged, this,
+                [this, n](int value) { UserSetAnalog(n, static_cast<std::uint16_t>(value)); });
     }
-    top->addWidget(inputs);
+    left->addWidget(inputs);
 
     auto* bits = new QGroupBox(QStringLiteral("Outputs, flags and status"), this);
     auto* bitGrid = new QGridLayout(bits);
@@ -160,7 +170,7 @@ void FrmSimulator::Build() {
         bitGrid->addWidget(m_status[bit.index], 4 + cell / 4, cell % 4);
         ++cell;
     }
-    top->addWidget(bits);
+    left->addWidget(bits);
 
     auto* values = new QGroupBox(QStringLiteral("Values"), this);
     auto* valueGrid = new QGridLayout(values);
@@ -186,7 +196,47 @@ void FrmSimulator::Build() {
             m_values.push_back({ref, label});
         }
     }
-    top->addWidget(values);
+    left->addWidget(values);
+    left->addStretch();
+
+    m_forcePanel = new ForcePanel(this);
+    connect(m_forcePanel, &ForcePanel::forceRequested, this, &FrmSimulator::UserForce);
+    connect(m_forcePanel, &ForcePanel::releaseRequested, this, &FrmSimulator::UserRelease);
+    right->addWidget(m_forcePanel);
+    m_breakpoints = new BreakpointList(m_drive.Interpreter(), this);
+    right->addWidget(m_breakpoints);
+    right->addStretch();
+}
+
+void FrmSimulator::UserSetInput(int n, bool on) {
+    m_drive.Interpreter().SetInput(n, on);
+    Refresh();
+}
+
+void FrmSimulator::UserSetAnalog(int n, std::uint16_t value) {
+    m_drive.Interpreter().SetAnalog(n, value);
+    Refresh();
+}
+
+void FrmSimulator::UserForce(const drivemap::ValueRef& ref, std::uint16_t count) {
+    if (!m_drive.Interpreter().Force(ref, count)) {
+        m_forcePanel->SetMessage(
+            QStringLiteral("%1 cannot be forced").arg(QString::fromStdString(drivemap::Name(ref))));
+        return;
+    }
+    if (std::ranges::find(m_forced, ref) == m_forced.end())
+        m_forced.push_back(ref);
+    Refresh();
+}
+
+void FrmSimulator::UserRelease(const drivemap::ValueRef& ref, bool restore) {
+    if (!m_drive.Interpreter().Release(ref, restore)) {
+        m_forcePanel->SetMessage(
+            QStringLiteral("%1 is not forced").arg(QString::fromStdString(drivemap::Name(ref))));
+        return;
+    }
+    std::erase(m_forced, ref);
+    Refresh();
 }
 
 void FrmSimulator::SetBreakLines(const std::vector<int>& lines) {
@@ -205,8 +255,9 @@ void FrmSimulator::Run() {
     if (m_state == State::Running)
         return;
     if (m_state == State::Paused) {
-        // The statement paused before is the one the user asked to run on from.
-        m_leaveBreak = true;
+        // The statement paused before is the one the user asked to run on
+        // from; after a data breakpoint its mark has not been seen yet.
+        m_leaveBreak = m_reason != Reason::DataBreakpoint;
     } else {
         if (!Load())
             return;
@@ -214,6 +265,7 @@ void FrmSimulator::Run() {
     }
     m_state = State::Running;
     m_reason = Reason::None;
+    m_breakpoints->ClearHit();
     m_slice.start();
     UpdateButtons();
     Refresh();
@@ -233,6 +285,7 @@ void FrmSimulator::Step() {
     // Also ends a motor's slowing down: the new run has the clock now.
     m_slice.stop();
     m_reason = Reason::None;
+    m_breakpoints->ClearHit();
     if (m_state == State::Stopped) {
         if (!Load()) {
             Settle();
@@ -247,6 +300,8 @@ void FrmSimulator::Step() {
             ProgramEnded();
             return;
         }
+        if (interpreter.LastHit())
+            PauseForHit(*interpreter.LastHit());
     }
     ShowLine(LineOf(m_drive.Interpreter().NextStatement()));
     UpdateButtons();
@@ -266,6 +321,8 @@ void FrmSimulator::StopFor(Reason reason) {
         m_drive.Interpreter().Stop();
         m_reason = reason;
     }
+    m_breakpoints->Uninstall();
+    m_breakpoints->ClearHit();
     m_state = State::Stopped;
     // Always told, so a highlight left from elsewhere goes too.
     m_line = 0;
@@ -329,6 +386,10 @@ void FrmSimulator::RunStatements(int budget, bool byTime) {
             return;
         }
         interpreter.Step();
+        if (interpreter.LastHit() && interpreter.Running()) {
+            PauseForHit(*interpreter.LastHit());
+            return;
+        }
     }
     if (interpreter.Running())
         ShowLine(LineOf(interpreter.NextStatement()));
@@ -361,6 +422,7 @@ bool FrmSimulator::Load() {
     image.fill(compiler::kImageFill);
     std::copy_n(bytes.begin(), std::min<qsizetype>(bytes.size(), image.size()), image.begin());
     m_lines = m_lineSource ? m_lineSource() : std::vector<int>();
+    m_image = image;
 
     TakeClock();
     sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
@@ -371,6 +433,7 @@ bool FrmSimulator::Load() {
     }
     m_startMs = interpreter.TimeMs();
     m_reason = Reason::None;
+    m_breakpoints->Install();
     ShowLine(LineOf(interpreter.NextStatement()));
     Refresh();
     return true;
@@ -379,6 +442,7 @@ bool FrmSimulator::Load() {
 // The program stopped by itself: an error, or the drive was erased.
 void FrmSimulator::ProgramEnded() {
     m_state = State::Stopped;
+    m_breakpoints->Uninstall();
     const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
     m_reason = Reason::DriveError;
     // The error as the drive's error byte reads: "1: Program passed end of buffer."
@@ -447,6 +511,16 @@ bool FrmSimulator::BreaksAt(std::size_t statement) const {
     return !m_breakLines.empty() && m_breakLines.contains(LineOf(statement));
 }
 
+void FrmSimulator::PauseForHit(const sim::BreakHit& hit) {
+    m_slice.stop();
+    m_state = State::Paused;
+    m_reason = Reason::DataBreakpoint;
+    m_hitText = m_breakpoints->MarkHit(hit.id);
+    m_hitLine = LineOf(hit.statement);
+    ShowLine(LineOf(m_drive.Interpreter().NextStatement()));
+    UpdateButtons();
+}
+
 void FrmSimulator::UpdateButtons() {
     m_run->setEnabled(m_state != State::Running);
     m_pause->setEnabled(m_state == State::Running);
@@ -459,7 +533,10 @@ QString FrmSimulator::StateText() const {
         return QStringLiteral("Running");
     case State::Paused:
         return QStringLiteral("Paused at line %1").arg(m_line) +
-               (m_reason == Reason::Breakpoint ? QStringLiteral(": breakpoint") : QString());
+               (m_reason == Reason::Breakpoint ? QStringLiteral(": breakpoint")
+                : m_reason == Reason::DataBreakpoint
+                    ? QStringLiteral(": %1 at line %2").arg(m_hitText).arg(m_hitLine)
+                    : QString());
     case State::Stopped:
         break;
     }
@@ -467,6 +544,7 @@ QString FrmSimulator::StateText() const {
     switch (m_reason) {
     case Reason::None:
     case Reason::Breakpoint:
+    case Reason::DataBreakpoint:
         break;
     case Reason::StopPressed:
         text += QStringLiteral(": Stop");
@@ -491,28 +569,42 @@ void FrmSimulator::Refresh() {
     const auto word = [this](int address) {
         return m_drive.DataWord(static_cast<std::uint16_t>(address));
     };
+    const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
+    const auto forcedBit = [&interpreter](Id id, int bit) {
+        return interpreter.Forced({&drivemap::At(id), drivemap::ValueRef::kWhole, bit});
+    };
     const std::uint8_t inputs = byte(Address(Id::Inputs));
     for (int n = 0; n < Channels(Id::Inputs); ++n) {
         const QSignalBlocker block(m_inputs[n]);
         m_inputs[n]->setChecked((inputs >> n & 1) != 0);
+        const bool forced = forcedBit(Id::Inputs, n);
+        m_inputs[n]->setEnabled(!forced);
+        m_inputs[n]->setText(QLatin1String(drivemap::kInputBits[n].name) +
+                             (forced ? kForcedMark : QString()));
     }
     for (int n = 0; n < Channels(Id::Analog); ++n) {
+        m_analogs[n]->setEnabled(!interpreter.Forced({&drivemap::At(Id::Analog), n}));
         if (m_analogs[n]->isSliderDown())
             continue;
         const QSignalBlocker block(m_analogs[n]);
         m_analogs[n]->setValue(word(Address(Id::Analog) + 2 * n));
     }
-    for (const drivemap::Bit& bit : drivemap::kOutputBits)
+    for (const drivemap::Bit& bit : drivemap::kOutputBits) {
         SetLamp(m_outputs[bit.index], (byte(Address(Id::Outputs)) >> bit.index & 1) != 0);
-    for (const drivemap::Bit& bit : drivemap::kFlagBits)
+        m_outputs[bit.index]->SetForced(forcedBit(Id::Outputs, bit.index));
+    }
+    for (const drivemap::Bit& bit : drivemap::kFlagBits) {
         SetLamp(m_flags[bit.index], (byte(Address(Id::Flags)) >> bit.index & 1) != 0);
+        m_flags[bit.index]->SetForced(forcedBit(Id::Flags, bit.index));
+    }
     for (int n = 0; n < Channels(Id::Timer); ++n)
         SetLamp(m_timerFlags[n], m_drive.Interpreter().TimerFlag(n));
     for (const drivemap::Bit& bit : drivemap::kStatusBits)
         SetLamp(m_status[bit.index], (byte(Address(Id::Status)) >> bit.index & 1) != 0);
     const std::span<const std::uint8_t> memory = m_drive.Interpreter().Memory();
     for (const ShownValue& shown : m_values) {
-        const QString text = QString::fromStdString(drivemap::Text(shown.ref, memory));
+        const QString text = QString::fromStdString(drivemap::Text(shown.ref, memory)) +
+                             (interpreter.Forced(shown.ref) ? kForcedMark : QString());
         if (shown.label->text() != text)
             shown.label->setText(text);
     }
@@ -523,6 +615,62 @@ void FrmSimulator::Refresh() {
                         .arg(m_elapsedMs / 1000)
                         .arg(m_elapsedMs % 1000, 3, 10, QLatin1Char('0')));
     m_stateLine->setText(StateText());
+
+    // A reset of the drive releases everything.
+    std::erase_if(m_forced, [&interpreter](const drivemap::ValueRef& ref) {
+        return !interpreter.Forced(ref);
+    });
+    QStringList forced;
+    for (const drivemap::ValueRef& ref : m_forced)
+        forced << Note(ref).chopped(kForcedMark.size());
+    m_forcePanel->ShowForced(forced);
+
+    if (std::map<int, QString> notes = LineNotes(); notes != m_notes) {
+        m_notes = std::move(notes);
+        emit lineNotes(m_notes);
+    }
+}
+
+// "Counter.3 = 5", "CurrentLimit = 2.55 A", "Output.0 = 1 (F)".
+QString FrmSimulator::Note(const drivemap::ValueRef& ref) const {
+    const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
+    const std::string_view unit = ref.value->unit;
+    return QStringLiteral("%1 = %2").arg(
+               QString::fromStdString(drivemap::Name(ref)),
+               QString::fromStdString(drivemap::Text(ref, interpreter.Memory()))) +
+           (unit.empty() ? QString() : QLatin1Char(' ') + QLatin1String(unit)) +
+           (interpreter.Forced(ref) ? kForcedMark : QString());
+}
+
+std::map<int, QString> FrmSimulator::LineNotes() const {
+    std::map<int, QString> notes;
+    if (m_state != State::Paused)
+        return notes;
+    const std::size_t statements = std::min(m_lines.size(), m_drive.Interpreter().StatementCount());
+    std::map<int, std::vector<StatementValue>> byLine;
+    for (std::size_t k = 0; k < statements; ++k) {
+        std::vector<StatementValue>& values = byLine[m_lines[k]];
+        for (const StatementValue& value : StatementValues(m_image[2 * k], m_image[2 * k + 1]))
+            if (std::ranges::find(values, value) == values.end())
+                values.push_back(value);
+    }
+    for (const auto& [line, values] : byLine) {
+        QStringList parts;
+        for (const StatementValue& value : values)
+            parts << (value.timerFlag >= 0
+                          ? QStringLiteral("TimerFlag.%1 = %2")
+                                .arg(value.timerFlag)
+                                .arg(m_drive.Interpreter().TimerFlag(value.timerFlag) ? 1 : 0)
+                          : Note(value.ref));
+        if (!parts.isEmpty())
+            notes[line] = parts.join(QStringLiteral(", "));
+    }
+    return notes;
+}
+
+QString FrmSimulator::HoverText(const QString& name) const {
+    const std::optional<drivemap::ValueRef> ref = drivemap::Find(name.toStdString());
+    return m_state == State::Paused && ref ? Note(*ref) : QString();
 }
 
 QLabel* FrmSimulator::ValueLabel(const QString& name) const {

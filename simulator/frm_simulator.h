@@ -5,9 +5,17 @@
 // it stopped and the simulated time since Run. Simulated time advances in
 // slices from a timer, never in a blocking loop; after a stop it runs on
 // until the motor has slowed to rest.
+// Values can be forced and released from its force panel, and data
+// breakpoints (a condition, a value that changes) pause the run after the
+// statement at which they hold. A forced input's tick box or slider is
+// disabled and shows the forced value: what the user could set there would
+// have no effect, so the window does not let it be set. While paused, the
+// window works out the values each line reads or writes, for the editor to
+// draw beside the code.
 // Not the drive and not the device window: nothing here goes over a line.
 #pragma once
 
+#include "compiler/program_compiler.h"
 #include "drivemap/drive_catalogue.h"
 
 #include <QByteArray>
@@ -19,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,12 +42,17 @@ class QSlider;
 namespace kt::drive {
 class VirtualDrive;
 }
+namespace kt::sim {
+struct BreakHit;
+}
 namespace kt::platform {
 class PromptService;
 }
 
 namespace kt::simulator {
 
+class BreakpointList;
+class ForcePanel;
 class Lamp;
 
 class FrmSimulator : public QDialog {
@@ -59,7 +73,16 @@ public:
 
     enum class State { Stopped, Running, Paused };
     // Why the run paused or stopped last.
-    enum class Reason { None, Breakpoint, StopPressed, Edited, ProgramError, DriveError };
+    // Breakpoint: a marked line; DataBreakpoint: one of the breakpoint list.
+    enum class Reason {
+        None,
+        Breakpoint,
+        DataBreakpoint,
+        StopPressed,
+        Edited,
+        ProgramError,
+        DriveError
+    };
     enum class Speed { RealTime, TenTimes, Fastest };
 
     static constexpr int kSliceMs = 20;
@@ -81,8 +104,16 @@ public:
     // The source line of the statement about to run; 0 when stopped.
     int CurrentLine() const { return m_line; }
     Reason CurrentReason() const { return m_reason; }
-    // "Running", "Paused at line 5: breakpoint", "Stopped: Stop".
+    // "Running", "Paused at line 5: breakpoint", "Stopped: Stop",
+    // "Paused at line 6: Counter0 >= 5 held at line 5".
     QString StateText() const;
+
+    // While paused, by 1-based source line, the values its statements read
+    // or write: "Counter.0 = 5, Output.0 = 1 (F)". Empty otherwise.
+    std::map<int, QString> LineNotes() const;
+    // While paused, a value named as the catalogue accepts ("Counter3",
+    // "RefrenceSpeed") with its reading: "Counter.3 = 5". Empty otherwise.
+    QString HoverText(const QString& name) const;
 
     // One slice of simulated time, as the timer runs it while running.
     void AdvanceSlice();
@@ -107,6 +138,8 @@ public:
     QLabel* StateLabel() const { return m_stateLine; }
     // "t = 12.340 s": simulated time since the last Run or Step started.
     QLabel* TimeLabel() const { return m_time; }
+    ForcePanel* Forcing() const { return m_forcePanel; }
+    BreakpointList* Breakpoints() const { return m_breakpoints; }
 
 public slots:
     // Compiles and starts the program, or resumes a paused one.
@@ -122,6 +155,9 @@ public slots:
 signals:
     // The 1-based source line of the statement about to run; 0 when stopped.
     void statementLine(int line);
+    // LineNotes() whenever they change: when the run pauses, a value changes
+    // while paused, and (empty) when it runs on or stops.
+    void lineNotes(const std::map<int, QString>& notes);
 
 private:
     void Build();
@@ -141,6 +177,13 @@ private:
     void TakeClock();
     void GiveBackClock();
     void UpdateButtons();
+    void PauseForHit(const sim::BreakHit& hit);
+    QString Note(const drivemap::ValueRef& ref) const;
+    // Every change the user makes to the drive passes one of these.
+    void UserSetInput(int n, bool on);
+    void UserSetAnalog(int n, std::uint16_t value);
+    void UserForce(const drivemap::ValueRef& ref, std::uint16_t count);
+    void UserRelease(const drivemap::ValueRef& ref, bool restore);
 
     drive::VirtualDrive& m_drive;
     platform::PromptService& m_prompts;
@@ -148,11 +191,14 @@ private:
     LineSource m_lineSource;
     TextSource m_textSource;
     std::vector<int> m_lines;
+    compiler::ProgramImage m_image{}; // as loaded last, for the line notes
     std::set<int> m_breakLines;
     State m_state = State::Stopped;
     int m_line = 0;
     Reason m_reason = Reason::None;
     QString m_error;               // what went wrong, for the program and drive errors
+    QString m_hitText;             // "Counter0 >= 5 held", for a data breakpoint
+    int m_hitLine = 0;             // the line of the statement after which it held
     std::uint64_t m_startMs = 0;   // the drive's time when the run began
     std::uint64_t m_elapsedMs = 0; // shown as the time since Run
     bool m_leaveBreak = false;     // the next statement runs even if marked
@@ -173,6 +219,10 @@ private:
     std::array<Lamp*, 8> m_flags{};
     std::array<Lamp*, 4> m_timerFlags{};
     std::array<Lamp*, 8> m_status{};
+    ForcePanel* m_forcePanel = nullptr;
+    BreakpointList* m_breakpoints = nullptr;
+    std::vector<drivemap::ValueRef> m_forced; // as the user forced them
+    std::map<int, QString> m_notes;           // as told last
     // Every number the drive keeps, named, formatted and in its unit as
     // the catalogue says, so the panel reads as the CLI and Monitor do.
     struct ShownValue {

@@ -6,19 +6,26 @@
 #include "drive/virtual_drive.h"
 #include "drivemap/drive_catalogue.h"
 #include "platform/scripted_prompts.h"
+#include "simulator/breakpoint_list.h"
+#include "simulator/force_panel.h"
 #include "simulator/lamp.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -34,6 +41,10 @@ namespace {
 // Lines: 1 Do, 2 If, 3 Output on, 4 Else, 5 Output off, 6 End If, 7 Loop.
 const std::string kFollow = "Do\r\n  If Input.0\r\n    Output.0 = True\r\n  Else\r\n"
                             "    Output.0 = False\r\n  End If\r\nLoop\r\n";
+// Lines: 1 CurrentLimit, 2 Do, 3 count up, 4 If, 5 Output on, 6 End If, 7 Loop.
+const std::string kCount = "CurrentLimit = 2.55\r\nDo\r\n  WordCounter0 = WordCounter0 + 1\r\n"
+                           "  If Counter0 >= 7\r\n    Output.0 = True\r\n  End If\r\nLoop\r\n";
+using Notes = std::map<int, QString>;
 
 class SimulatorTest : public ::testing::Test {
 protected:
@@ -43,8 +54,28 @@ protected:
 
     bool Lit(kt::simulator::Lamp* lamp) const {
         // What the lamp shows must be what it holds.
-        EXPECT_EQ(lamp->accessibleDescription(), lamp->IsOn() ? "on" : "off");
+        EXPECT_EQ(lamp->accessibleDescription(), QLatin1String(lamp->IsOn() ? "on" : "off") +
+                                                     (lamp->IsForced() ? ", forced" : ""));
         return lamp->IsOn();
+    }
+    void Force(const char* name, const char* value) const {
+        m_window->Forcing()->ValueBox()->setCurrentText(name);
+        m_window->Forcing()->ReadingEdit()->setText(value);
+        m_window->Forcing()->ForceButton()->click();
+    }
+    void Release(const char* name, bool restore) const {
+        m_window->Forcing()->ValueBox()->setCurrentText(name);
+        m_window->Forcing()->ReleaseButton(restore)->click();
+    }
+    QStringList ForcedRows() const {
+        QStringList rows;
+        for (int row = 0; row < m_window->Forcing()->ForcedList()->count(); ++row)
+            rows << m_window->Forcing()->ForcedList()->item(row)->text();
+        return rows;
+    }
+    void AddCondition(const char* condition) const {
+        m_window->Breakpoints()->ConditionEdit()->setText(condition);
+        QTest::keyClick(m_window->Breakpoints()->ConditionEdit(), Qt::Key_Return);
     }
     QString Shown(const char* name) const { return m_window->ValueLabel(name)->text(); }
 
@@ -208,10 +239,120 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
     EXPECT_TRUE(Lit(m_window->FlagLamp(6)));
     EXPECT_FALSE(Lit(m_window->TimerFlagLamp(1)));
     EXPECT_EQ(m_window->TimerFlagLamp(1)->accessibleName(), "TimerFlag.1");
-    EXPECT_EQ(m_window->findChildren<QAbstractButton*>().size(), 4 + 8); // lamps take none
+    // Run..Stop, the inputs, the force and breakpoint buttons: lamps take none.
+    EXPECT_EQ(m_window->findChildren<QAbstractButton*>().size(), 4 + 8 + 3 + 4);
     m_window->AnalogSlider(4)->setValue(1000);
     EXPECT_EQ(m_drive.DataWord(Address(Id::Analog) + 2 * 4), 1000);
     EXPECT_EQ(Shown("Analog.4"), "1000");
+}
+
+// An output the program clears and an input stay forced across Run, badged,
+// listed and not settable; a release keeps the forced value or restores.
+TEST_F(SimulatorTest, ForcedValuesHoldAcrossRunUntilReleased) {
+    for (const bool restore : {false, true}) {
+        m_drive.SetDataByte(Address(Id::Outputs), 0);
+        Force("Op0", "True");
+        Force("Input.1", "1");
+        m_window->Run();
+        m_window->AdvanceSlice(); // Input.0 off: the program writes Output.0 = False
+        m_window->Pause();
+        EXPECT_TRUE(Lit(m_window->OutputLamp(0)));
+        EXPECT_TRUE(m_window->OutputLamp(0)->text().endsWith("Output.0 (F)"));
+        EXPECT_FALSE(m_window->InputBox(1)->isEnabled());
+        EXPECT_EQ(m_window->InputBox(1)->text(), "Input.1 (F)");
+        EXPECT_EQ(ForcedRows(), (QStringList{"Output.0 = 1", "Input.1 = 1"}));
+        Release("Output.0", restore);
+        Release("In1", restore);
+        EXPECT_EQ(Lit(m_window->OutputLamp(0)), !restore);
+        EXPECT_TRUE(m_window->InputBox(1)->isEnabled());
+        EXPECT_TRUE(ForcedRows().isEmpty());
+        m_window->Stop();
+    }
+}
+
+// Each refusal is told beside its field; nothing is forced or added.
+TEST_F(SimulatorTest, BadEntriesAreRefusedWithTheirReason) {
+    QLabel* forcing = m_window->Forcing()->MessageLabel();
+    QLabel* breaking = m_window->Breakpoints()->MessageLabel();
+    const struct {
+        std::function<void()> act;
+        QLabel* message;
+        const char* text;
+    } rows[] = {
+        {[&] { Force("Counter.3", "256"); }, forcing,
+         "Counter.3 takes a whole number from 0 to 255, not \"256\""},
+        {[&] { Force("Output.1", "on"); }, forcing,
+         "Output.1 takes a whole number from 0 to 1, not \"on\""},
+        {[&] { Force("CurrentSpeed", "1"); }, forcing, "CurrentSpeed cannot be forced"},
+        {[&] { Force("Nonsense", "1"); }, forcing, "Nonsense is no value of the drive"},
+        {[&] { Release("Counter.3", false); }, forcing, "Counter.3 is not forced"},
+        {[&] { AddCondition("Counter0 >= 256"); }, breaking,
+         "If Counter0 >= 256: Error: Data out of limit."},
+        {[&] { AddCondition("Counter9 >= 1"); }, breaking,
+         "If Counter9 >= 1: Error: Statement not identified."},
+        {[&] { m_window->Breakpoints()->AddChange("Nonsense"); }, breaking,
+         "Nonsense is no value of the drive"},
+    };
+    for (const auto& row : rows) {
+        row.act();
+        EXPECT_EQ(row.message->text(), row.text);
+    }
+    EXPECT_TRUE(ForcedRows().isEmpty());
+    EXPECT_EQ(m_window->Breakpoints()->List()->count(), 0);
+}
+
+// Data breakpoints pause after the statement at which they hold, across Stop
+// and Run; unticked, removed or cleared they no longer do.
+TEST_F(SimulatorTest, DataBreakpointsPauseTheRunAndNameWhatHeld) {
+    m_text = kCount;
+    kt::simulator::BreakpointList* list = m_window->Breakpoints();
+    AddCondition("Counter0 >= 5");
+    list->ChangeBox()->setCurrentText("Op0");
+    list->AddChange(list->ChangeBox()->currentText());
+    m_window->SetSpeed(Speed::Fastest);
+    const struct {
+        std::function<void()> act;
+        QString state;
+        int hit;
+    } steps[] = {
+        {[] {}, "Paused at line 4: Counter0 >= 5 held at line 3", 0},
+        {[&] { m_window->Stop(), list->List()->item(0)->setCheckState(Qt::Unchecked); },
+         "Paused at line 6: Output.0 changed at line 5", 1},
+        {[&] { list->RemoveRow(1), list->EnableRow(0, true); },
+         "Paused at line 7: Counter0 >= 5 held at line 6", 0},
+        {[&] { list->Clear(); }, "Running", -1},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        m_window->Run();
+        m_window->AdvanceSlice();
+        EXPECT_EQ(m_window->StateText(), step.state);
+        EXPECT_EQ(list->HitRow(), step.hit) << step.state.toStdString();
+    }
+}
+
+// Paused: each line's values as the catalogue shows them, told again when a
+// forcing changes one, and nothing once it runs on.
+TEST_F(SimulatorTest, PausedLinesShowTheirValuesAndHoverNamesOne) {
+    m_text = kCount;
+    QSignalSpy told(m_window.get(), &FrmSimulator::lineNotes);
+    m_window->SetBreakLines({4});
+    m_window->Run();
+    m_window->AdvanceSlice();
+    EXPECT_EQ(m_window->LineNotes(), (Notes{{1, "CurrentLimit = 2.55 A"},
+                                            {3, "WordCounter.0 = 1"},
+                                            {4, "Counter.0 = 1"},
+                                            {5, "Output.0 = 0"}}));
+    Force("Output.0", "1");
+    EXPECT_EQ(told.last().at(0).value<Notes>().at(5), "Output.0 = 1 (F)");
+    const std::pair<const char*, const char*> hovers[] = {
+        {"Counter0", "Counter.0 = 1"}, {"RefrenceSpeed", "ReferenceSpeed = 25"}, {"Nonsense", ""}};
+    for (const auto& [name, text] : hovers)
+        EXPECT_EQ(m_window->HoverText(name), text);
+    m_window->Run();
+    EXPECT_TRUE(told.last().at(0).value<Notes>().empty());
+    EXPECT_EQ(told.size(), 3);
+    EXPECT_EQ(m_window->HoverText("Counter0"), "");
 }
 
 } // namespace
