@@ -218,7 +218,8 @@ QString BreakpointList::MarkHit(int id) {
     item->setFont(bold);
     item->setBackground(QColor(0xff, 0xe8, 0x8c));
     item->setForeground(Qt::black);
-    m_list->setCurrentRow(m_hitRow);
+    // Not selected: the selection's colour would hide the highlight.
+    m_list->scrollToItem(item);
     return found->condition.isEmpty() ? NameOf(found->changed) + QStringLiteral(" changed")
                                       : found->condition + QStringLiteral(" held");
 }

@@ -48,8 +48,8 @@ ForcePanel::ForcePanel(QWidget* parent) : QGroupBox(QStringLiteral("Force"), par
     readingLabel->setBuddy(m_reading);
     grid->addWidget(valueLabel, 0, 0);
     grid->addWidget(m_value, 0, 1);
-    grid->addWidget(readingLabel, 0, 2);
-    grid->addWidget(m_reading, 0, 3);
+    grid->addWidget(readingLabel, 1, 0);
+    grid->addWidget(m_reading, 1, 1);
 
     auto* buttons = new QHBoxLayout;
     m_force = new QPushButton(QStringLiteral("&Force"), this);
@@ -63,20 +63,19 @@ ForcePanel::ForcePanel(QWidget* parent) : QGroupBox(QStringLiteral("Force"), par
         buttons->addWidget(button);
     }
     buttons->addStretch();
-    grid->addLayout(buttons, 1, 0, 1, 4);
+    grid->addLayout(buttons, 2, 0, 1, 2);
 
     m_message = new QLabel(this);
     m_message->setWordWrap(true);
     m_message->setAccessibleName(QStringLiteral("Force message"));
     m_message->setStyleSheet(QStringLiteral("color: #b00020"));
-    grid->addWidget(m_message, 2, 0, 1, 4);
+    grid->addWidget(m_message, 3, 0, 1, 2);
 
     m_list = new QListWidget(this);
     m_list->setAccessibleName(QStringLiteral("Forced values"));
     m_list->setMaximumHeight(m_list->fontMetrics().height() * 6);
-    grid->addWidget(m_list, 3, 0, 1, 4);
+    grid->addWidget(m_list, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
 
     connect(m_force, &QPushButton::clicked, this, &ForcePanel::OnForce);
     connect(m_reading, &QLineEdit::returnPressed, this, &ForcePanel::OnForce);
