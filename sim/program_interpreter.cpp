@@ -74,8 +74,15 @@ std::uint8_t ProgramInterpreter::Error() const {
     return m_memory[Address(Id::Error)];
 }
 
+compiler::ProgramImage ProgramInterpreter::NoProgram() {
+    compiler::ProgramImage image;
+    image.fill(kEndMark);
+    return image;
+}
+
 void ProgramInterpreter::Erase() {
     m_program.clear();
+    m_image = NoProgram();
     m_next = 0;
     m_errorStatement = kNoStatement;
     m_running = false;
@@ -172,6 +179,7 @@ std::uint8_t ProgramInterpreter::Load(const compiler::ProgramImage& image) {
     }
 
     m_program = std::move(program);
+    std::copy_n(image.begin(), 2 * m_program.size(), m_image.begin());
     m_memory[Address(Id::Error)] = Code(ErrorCode::None);
     Restart();
     return Code(ErrorCode::None);
@@ -580,7 +588,7 @@ bool ProgramInterpreter::Step() {
     for (Breakpoint& b : m_breaks)
         if (b.onChange)
             b.before = Get(b.cover);
-    if (m_trace) {
+    if (m_trace && !m_replaying) {
         TracedStep();
     } else {
         Execute();
@@ -593,9 +601,9 @@ bool ProgramInterpreter::Step() {
 
 void ProgramInterpreter::RunFor(std::uint64_t milliseconds) {
     m_hit.reset();
-    if (m_trace || !m_breaks.empty()) {
+    if ((m_trace && !m_replaying) || !m_breaks.empty()) {
         for (std::uint64_t i = 0; i < milliseconds; ++i)
-            if (Step(); m_hit)
+            if (Step(); m_hit && !m_replaying)
                 return;
         return;
     }
@@ -604,6 +612,58 @@ void ProgramInterpreter::RunFor(std::uint64_t milliseconds) {
             Execute();
         AdvanceClock();
     }
+}
+
+ProgramInterpreter::Snapshot ProgramInterpreter::Save() const {
+    Snapshot s;
+    std::copy_n(m_memory.begin(), drivemap::kUsedSize, s.m_memory.begin());
+    s.m_program = m_image;
+    for (std::size_t k = 0; k < m_program.size(); ++k) {
+        s.m_clickPrimed[k] = m_program[k].clickPrimed;
+        s.m_clickLast[k] = m_program[k].clickLast;
+    }
+    s.m_next = m_next;
+    s.m_errorStatement = m_errorStatement;
+    s.m_running = m_running;
+    s.m_timeMs = m_timeMs;
+    s.m_toTimerTick = m_toTimerTick;
+    s.m_toMotorUpdate = m_toMotorUpdate;
+    s.m_timerFlags = m_timerFlags;
+    s.m_motor = m_motor;
+    s.m_forced = m_forced;
+    s.m_breaks.reserve(m_breaks.size());
+    for (const Breakpoint& b : m_breaks)
+        s.m_breaks.push_back({b.id, b.condition.clickPrimed, b.condition.clickLast, b.before});
+    s.m_hit = m_hit;
+    return s;
+}
+
+bool ProgramInterpreter::Restore(const Snapshot& s) {
+    if (s.m_program != m_image)
+        return false;
+    std::ranges::copy(s.m_memory, m_memory.begin());
+    for (std::size_t k = 0; k < m_program.size(); ++k) {
+        m_program[k].clickPrimed = s.m_clickPrimed[k];
+        m_program[k].clickLast = s.m_clickLast[k];
+    }
+    m_next = s.m_next;
+    m_errorStatement = s.m_errorStatement;
+    m_running = s.m_running;
+    m_timeMs = s.m_timeMs;
+    m_toTimerTick = s.m_toTimerTick;
+    m_toMotorUpdate = s.m_toMotorUpdate;
+    m_timerFlags = s.m_timerFlags;
+    m_motor = s.m_motor;
+    m_forced = s.m_forced;
+    for (Breakpoint& b : m_breaks) {
+        const auto saved = std::ranges::find(s.m_breaks, b.id, &Snapshot::BreakMemory::id);
+        const bool known = saved != s.m_breaks.end();
+        b.condition.clickPrimed = known && saved->clickPrimed;
+        b.condition.clickLast = known && saved->clickLast;
+        b.before = known ? saved->before : Get(b.cover);
+    }
+    m_hit = s.m_hit;
+    return true;
 }
 
 } // namespace kt::sim

@@ -8,6 +8,7 @@
 // Values can be forced: held at a value whatever the program writes, until
 // released. Breakpoints on data (an If's condition, or a value that changed)
 // end a run after the statement at which they hold; lines are the caller's.
+// A run's state can be saved and restored (RunHistory goes back with it).
 #pragma once
 
 #include "compiler/program_compiler.h"
@@ -16,6 +17,7 @@
 #include "sim/motor_model.h"
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -97,6 +99,17 @@ public:
     void RunFor(std::uint64_t milliseconds);
     std::uint64_t TimeMs() const { return m_timeMs; }
 
+    // The state a run depends on at one moment: the used memory, where the
+    // program is, the clock, timers and motor, the click memories, the
+    // forcings and the breakpoints' own memories. Not the breakpoint list
+    // (the user edits it while paused), the trace hook or a held motor.
+    class Snapshot;
+    Snapshot Save() const;
+    // Back to a saved moment of the program loaded now. A snapshot taken
+    // with another program (or none) loaded is refused and nothing changes.
+    // A breakpoint added since the snapshot starts with no click memory.
+    bool Restore(const Snapshot& snapshot);
+
     std::size_t StatementCount() const { return m_program.size(); }
     // The statement the next Step() runs.
     std::size_t NextStatement() const { return m_next; }
@@ -156,6 +169,8 @@ public:
     void HoldMotor(bool held) { m_motorHeld = held; }
 
 private:
+    friend class RunHistory;
+
     struct Statement {
         Instruction instruction;
         BitOperand bit;
@@ -191,6 +206,7 @@ private:
         std::array<std::uint8_t, 2> before{};
     };
 
+    static compiler::ProgramImage NoProgram();
     static Cover CoverOf(const drivemap::ValueRef& ref);
     void Put(const Cover& cover, const std::array<std::uint8_t, 2>& bytes);
     void HoldForced();
@@ -212,6 +228,7 @@ private:
     std::vector<std::uint8_t> m_ownMemory;
     std::span<std::uint8_t> m_memory;
     std::vector<Statement> m_program;
+    compiler::ProgramImage m_image = NoProgram(); // what Restore checks
     std::size_t m_next = 0;
     std::size_t m_errorStatement = kNoStatement;
     bool m_running = false;
@@ -232,6 +249,42 @@ private:
     TraceHook m_trace;
     std::vector<std::uint8_t> m_before;
     std::vector<MemoryChange> m_changes;
+    // Going over a recorded run again (RunHistory): the trace hook is not
+    // called and RunFor does not end at a breakpoint.
+    bool m_replaying = false;
+};
+
+class ProgramInterpreter::Snapshot {
+public:
+    std::uint64_t TimeMs() const { return m_timeMs; }
+    std::span<const std::uint8_t, drivemap::kUsedSize> Memory() const { return m_memory; }
+    std::uint8_t TimerFlags() const { return m_timerFlags; }
+
+private:
+    friend class ProgramInterpreter;
+
+    struct BreakMemory {
+        int id = 0;
+        bool clickPrimed = false;
+        bool clickLast = false;
+        std::array<std::uint8_t, 2> before{};
+    };
+
+    std::array<std::uint8_t, drivemap::kUsedSize> m_memory{};
+    compiler::ProgramImage m_program{};
+    std::bitset<kMaxStatements> m_clickPrimed;
+    std::bitset<kMaxStatements> m_clickLast;
+    std::size_t m_next = 0;
+    std::size_t m_errorStatement = kNoStatement;
+    bool m_running = false;
+    std::uint64_t m_timeMs = 0;
+    int m_toTimerTick = kTimerTickMs;
+    int m_toMotorUpdate = kMotorPeriodMs;
+    std::uint8_t m_timerFlags = 0;
+    MotorModel m_motor;
+    std::vector<Forcing> m_forced;
+    std::vector<BreakMemory> m_breaks;
+    std::optional<BreakHit> m_hit;
 };
 
 } // namespace kt::sim

@@ -1,0 +1,167 @@
+#include "compiler/program_compiler.h"
+#include "drivemap/drive_catalogue.h"
+#include "sim/program_interpreter.h"
+#include "sim/run_history.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace kt;
+using namespace kt::sim;
+
+constexpr std::uint16_t kCounter = drivemap::Address(drivemap::Id::Counter);
+
+// The lines written with "|" between them.
+static void Load(ProgramInterpreter& sim, std::string lines) {
+    for (std::size_t bar = lines.find('|'); bar != std::string::npos; bar = lines.find('|'))
+        lines.replace(bar, 1, "\r\n");
+    compiler::ProgramCompiler compiler;
+    long count = 0;
+    ASSERT_EQ(compiler.CompileText(lines, count), 0) << lines;
+    ASSERT_EQ(sim.Load(compiler.ProgramBuffer()), 0) << lines;
+}
+
+// The used memory, the timer flags (RunHistory::Bytes so far), then the next statement.
+static std::vector<std::uint8_t> StateOf(const ProgramInterpreter& sim) {
+    std::vector<std::uint8_t> state(sim.Memory().begin(),
+                                    sim.Memory().begin() + drivemap::kUsedSize);
+    state.push_back(static_cast<std::uint8_t>(sim.TimerFlag(0) | sim.TimerFlag(1) << 1 |
+                                              sim.TimerFlag(2) << 2 | sim.TimerFlag(3) << 3));
+    state.push_back(static_cast<std::uint8_t>(sim.NextStatement()));
+    return state;
+}
+
+struct UserAction {
+    std::uint64_t ms;
+    char kind; // input, analog, force, release (value: restore)
+    int n;
+    std::uint16_t value;
+    const char* name = "";
+};
+
+template <typename Target> void Apply(Target& target, const UserAction& a) {
+    const drivemap::ValueRef ref = drivemap::Find(a.name).value_or(drivemap::ValueRef{});
+    a.kind == 'i'   ? target.SetInput(a.n, a.value != 0)
+    : a.kind == 'a' ? target.SetAnalog(a.n, a.value)
+    : a.kind == 'f' ? target.Force(ref, a.value)
+                    : target.Release(ref, a.value != 0);
+}
+
+// Timers, counters, word counters, the motor and a click, with the user's inputs, an analog
+// input and a forced word counter changing during 15 s: stepped back to the start of what is
+// kept and forward again, sought, and as a timeline, every moment is the straight run's; an
+// action made back in time drops the recorded future.
+TEST(RunHistory, GoingBackAndForthRepeatsTheRun) {
+    const std::string lines = "RefrenceSpeed = 50|CommandForward = True|TriggerTimer1 3|Do|"
+                              "If ClickedToTrue Input.2|WordCounter2 = WordCounter2 + 1|End If|"
+                              "If TimerFlag.1|TriggerTimer1 3|Counter0 Xor 1|End If|"
+                              "WordCounter1 = WordCounter1 + 1|WordCounter.3 = Analog.1|Loop";
+    const std::vector<UserAction> actions = {{1000, 'a', 1, 5},
+                                             {3500, 'i', 2, 1},
+                                             {3900, 'f', 0, 300, "WordCounter.1"},
+                                             {4321, 'i', 2, 0},
+                                             {4321, 'i', 2, 1},
+                                             {4322, 'i', 2, 0},
+                                             {4322, 'i', 2, 1},
+                                             {5000, 'r', 0, 1, "WordCounter.1"},
+                                             {5555, 'a', 1, 777},
+                                             {9000, 'f', 0, 1, "Input.2"}};
+    constexpr std::uint64_t kEndMs = 15000;
+    ProgramInterpreter straight;
+    ProgramInterpreter sim;
+    Load(straight, lines);
+    Load(sim, lines);
+    RunHistory history(sim);
+    std::vector<std::vector<std::uint8_t>> states;
+    for (auto action = actions.begin(); states.size() <= kEndMs; straight.RunFor(1)) {
+        for (; action != actions.end() && action->ms == straight.TimeMs(); ++action) {
+            history.RunFor(action->ms - history.NowMs());
+            Apply(straight, *action);
+            Apply(history, *action);
+        }
+        states.push_back(StateOf(straight));
+    }
+    history.RunFor(kEndMs - history.NowMs());
+
+    const std::uint64_t earliest = history.EarliestMs();
+    EXPECT_EQ(std::tuple(earliest + 10000 <= kEndMs, history.LatestMs()), std::tuple(true, kEndMs));
+    EXPECT_FALSE(history.SeekTo(earliest - 1));
+    EXPECT_FALSE(history.SeekTo(kEndMs + 1));
+    const auto at = [&](std::uint64_t ms) {
+        ASSERT_EQ(history.NowMs(), ms);
+        ASSERT_EQ(StateOf(sim), states[ms]) << ms;
+    };
+    for (std::uint64_t ms = kEndMs; ms >= earliest; --ms, history.StepBack()) {
+        at(ms);
+        const RunHistory::Bytes bytes = history.BytesAt(ms);
+        ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), states[ms].begin())) << ms;
+    }
+    for (std::uint64_t ms = earliest; ms < kEndMs; at(++ms))
+        history.Step();
+    ASSERT_TRUE(history.SeekTo(4000));
+    history.RunFor(1234);
+    at(5234);
+    const drivemap::ValueRef clicks = *drivemap::Find("WordCounter.2");
+    const auto curve = history.Curve(clicks);
+    for (std::uint64_t ms = earliest, i = 0; ms <= kEndMs; ++ms) {
+        i += i + 1 < curve.size() && curve[i + 1].first <= ms;
+        ASSERT_EQ(curve[i].second, drivemap::Reading(clicks, states[ms])) << ms;
+    }
+
+    ASSERT_TRUE(history.SeekTo(6000));
+    ASSERT_TRUE(history.SetInput(2, false));
+    EXPECT_EQ(std::tuple(history.LatestMs(), history.SeekTo(6001), history.Changes().back().timeMs),
+              std::tuple(6000u, false, 6000u));
+}
+
+// A four-statement loop, before statement k at 4n + k ms, Counter0 counting up at 4n + 1 ms.
+// Lines marked or breakpoints added while paused: where successive Run Backs from 1000 ms stop.
+TEST(RunHistory, RunBackStopsWhereARunForwardWould) {
+    using Row = std::tuple<std::set<std::size_t>, std::string, std::vector<std::uint64_t>>;
+    for (const auto& [marks, when, stops] :
+         {Row{{2}, "", {998, 994, 990}}, Row{{}, "Counter0 = 5", {21, 20, 19}},
+          Row{{3}, "Counter.0", {999, 998, 995}}, Row{{}, "", {0, 0}}}) {
+        ProgramInterpreter sim;
+        Load(sim, "Do|WordCounter0 = WordCounter0 + 1|Counter2 = 0|Loop");
+        RunHistory history(sim);
+        history.RunFor(1000);
+        int id = 0;
+        if (when.starts_with("Counter0"))
+            sim.AddBreakCondition(when, id);
+        else if (!when.empty())
+            sim.AddBreakOnChange(*drivemap::Find(when));
+        std::vector<std::uint64_t> seen;
+        while (seen.size() < stops.size()) {
+            history.RunBack([&marks](std::size_t k) { return marks.contains(k); });
+            seen.push_back(history.NowMs());
+        }
+        EXPECT_EQ(seen, stops) << when;
+    }
+}
+
+// A snapshot carries a running program, its click memories and a forced value, into another
+// interpreter with the same program; one with another program refuses it.
+TEST(RunHistory, SnapshotsCarryARunToItsOwnProgramOnly) {
+    const std::string lines = "Do|If ClickedToTrue Input.2|WordCounter1 = WordCounter1 + 1|"
+                              "End If|WordCounter3 = WordCounter3 + 1|Loop";
+    ProgramInterpreter first;
+    ProgramInterpreter second;
+    ProgramInterpreter other;
+    Load(first, lines);
+    Load(second, lines);
+    Load(other, "Do|Loop");
+    first.RunFor(150);
+    first.Force(*drivemap::Find("WordCounter.3"), 7);
+    const ProgramInterpreter::Snapshot snapshot = first.Save();
+    EXPECT_EQ(std::pair(other.Restore(snapshot), other.TimeMs()), std::pair(false, 0ul));
+    ASSERT_TRUE(second.Restore(snapshot));
+    for (ProgramInterpreter* sim : {&first, &second})
+        sim->SetInput(2, true), sim->RunFor(100);
+    EXPECT_EQ(StateOf(second), StateOf(first));
+    EXPECT_EQ(std::pair(int{second.Word(kCounter + 2)}, int{second.Word(kCounter + 6)}),
+              std::pair(1, 7));
+}
