@@ -309,6 +309,17 @@ void DesktopApp::Simulate(mainwindow::FrmMotor::SimulatorCommand command) {
         m_simulator->SetTextSource([this] {
             return compiler::Utf8ToWindows1252(m_window->KtText1()->RText()->Text().toStdString());
         });
+        // While paused the editor shows the values beside the code and on
+        // hovering a name; the simulator says when they go stale.
+        connect(m_simulator, &simulator::FrmSimulator::lineNotes, text,
+                &editor::KtText::SetLineNotes);
+        text->SetHoverSource([this](const QString& word) {
+            return m_simulator ? m_simulator->HoverText(word) : QString();
+        });
+        connect(m_simulator, &QObject::destroyed, text, [text] {
+            text->ClearLineNotes();
+            text->SetHoverSource({});
+        });
         m_simulator->SetBreakLines(m_window->MarkedLines());
     }
     m_simulator->show();

@@ -45,6 +45,7 @@ public:
     // a "(F)" in a note is drawn in the text's own colour. Lines the text
     // does not have are passed over.
     void SetNotes(std::map<int, QString> notes);
+    const std::map<int, QString>& Notes() const { return m_notes; }
     // The text colour taken toward the ground as far as it keeps 4.5:1 on it.
     QColor NoteColour() const;
     // The document position of the character under a point of the viewport;

@@ -209,11 +209,14 @@ TEST(DesktopApp, SimulateMenuRunsTheEditorsProgram) {
     EXPECT_EQ(desktop.Simulator()->CurrentState(), State::Paused);
     EXPECT_EQ(text->RunLine(), 3);
     EXPECT_EQ(desktop.Drive().DataByte(288), 0x00); // line 3 not yet
+    EXPECT_EQ(text->RText()->Notes(), desktop.Simulator()->LineNotes());
+    EXPECT_FALSE(text->RText()->Notes().empty());
     desktop.Window().findChild<QAction*>("AddSimulateStep")->trigger();
     EXPECT_EQ(desktop.Drive().DataByte(288), 5);
     QTest::keyClicks(text->RText(), "x");
     EXPECT_EQ(desktop.Simulator()->CurrentState(), State::Stopped);
     EXPECT_EQ(text->RunLine(), 0);
+    EXPECT_TRUE(text->RText()->Notes().empty());
 }
 
 // A real run killed with SIGKILL while it had unsaved work, titled or
