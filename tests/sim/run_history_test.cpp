@@ -105,17 +105,24 @@ TEST(RunHistory, GoingBackAndForthRepeatsTheRun) {
     ASSERT_TRUE(history.SeekTo(4000));
     history.RunFor(1234);
     at(5234);
-    const drivemap::ValueRef clicks = *drivemap::Find("WordCounter.2");
-    const auto curve = history.Curve(clicks);
+    const drivemap::ValueRef counted = *drivemap::Find("WordCounter.1"); // both bytes at 256
+    const auto curve = history.Curve(counted);
     for (std::uint64_t ms = earliest, i = 0; ms <= kEndMs; ++ms) {
         i += i + 1 < curve.size() && curve[i + 1].first <= ms;
-        ASSERT_EQ(curve[i].second, drivemap::Reading(clicks, states[ms])) << ms;
+        ASSERT_EQ(curve[i].second, drivemap::Reading(counted, states[ms])) << ms;
     }
 
-    ASSERT_TRUE(history.SeekTo(6000));
+    ASSERT_TRUE(history.SeekTo(5500)); // before the analog input changes
     ASSERT_TRUE(history.SetInput(2, false));
-    EXPECT_EQ(std::tuple(history.LatestMs(), history.SeekTo(6001), history.Changes().back().timeMs),
-              std::tuple(6000u, false, 6000u));
+    EXPECT_EQ(std::tuple(history.LatestMs(), history.SeekTo(5501), history.Changes().back().timeMs),
+              std::tuple(5500u, false, 5500u));
+    std::vector<std::vector<std::uint8_t>> branch;
+    for (const std::uint64_t ms : {60, 90, 100})
+        history.RunFor(ms), branch.push_back(StateOf(sim));
+    for (const std::size_t i : {0, 1}) {
+        ASSERT_TRUE(history.SeekTo(i == 0 ? 5560 : 5650));
+        EXPECT_EQ(StateOf(sim), branch[i]) << i;
+    }
 }
 
 // A four-statement loop, before statement k at 4n + k ms, Counter0 counting up at 4n + 1 ms.
