@@ -35,20 +35,16 @@ static std::vector<std::uint8_t> StateOf(const ProgramInterpreter& sim) {
     return state;
 }
 
-struct UserAction {
-    std::uint64_t ms;
-    char kind; // input, analog, force, release (value: restore)
-    int n;
-    std::uint16_t value;
-    const char* name = "";
-};
+// When, what (input, analog input, force, release with restore), which, and the value.
+using UserAction = std::tuple<std::uint64_t, char, std::string, std::uint16_t>;
 
-template <typename Target> void Apply(Target& target, const UserAction& a) {
-    const drivemap::ValueRef ref = drivemap::Find(a.name).value_or(drivemap::ValueRef{});
-    a.kind == 'i'   ? target.SetInput(a.n, a.value != 0)
-    : a.kind == 'a' ? target.SetAnalog(a.n, a.value)
-    : a.kind == 'f' ? target.Force(ref, a.value)
-                    : target.Release(ref, a.value != 0);
+template <typename Target> void Apply(Target& target, const UserAction& action) {
+    const auto& [ms, kind, name, value] = action;
+    const drivemap::ValueRef ref = *drivemap::Find(name);
+    kind == 'i'   ? target.SetInput(ref.bit, value != 0)
+    : kind == 'a' ? target.SetAnalog(ref.channel, value)
+    : kind == 'f' ? target.Force(ref, value)
+                  : target.Release(ref, value != 0);
 }
 
 // Timers, counters, word counters, the motor and a click, with the user's inputs, an analog
@@ -60,26 +56,21 @@ TEST(RunHistory, GoingBackAndForthRepeatsTheRun) {
                               "If ClickedToTrue Input.2|WordCounter2 = WordCounter2 + 1|End If|"
                               "If TimerFlag.1|TriggerTimer1 3|Counter0 Xor 1|End If|"
                               "WordCounter1 = WordCounter1 + 1|WordCounter.3 = Analog.1|Loop";
-    const std::vector<UserAction> actions = {{1000, 'a', 1, 5},
-                                             {3500, 'i', 2, 1},
-                                             {3900, 'f', 0, 300, "WordCounter.1"},
-                                             {4321, 'i', 2, 0},
-                                             {4321, 'i', 2, 1},
-                                             {4322, 'i', 2, 0},
-                                             {4322, 'i', 2, 1},
-                                             {5000, 'r', 0, 1, "WordCounter.1"},
-                                             {5555, 'a', 1, 777},
-                                             {9000, 'f', 0, 1, "Input.2"}};
+    const std::vector<UserAction> actions = {
+        {1000, 'a', "Analog.1", 5},        {3500, 'i', "Input.2", 1},
+        {3900, 'f', "WordCounter.1", 300}, {4321, 'i', "Input.2", 0},
+        {4321, 'i', "Input.2", 1},         {4322, 'i', "Input.2", 0},
+        {4322, 'i', "Input.2", 1},         {5000, 'r', "WordCounter.1", 1},
+        {5555, 'a', "Analog.1", 777},      {9000, 'f', "Input.2", 1}};
     constexpr std::uint64_t kEndMs = 15000;
-    ProgramInterpreter straight;
-    ProgramInterpreter sim;
+    ProgramInterpreter straight, sim;
     Load(straight, lines);
     Load(sim, lines);
     RunHistory history(sim);
     std::vector<std::vector<std::uint8_t>> states;
     for (auto action = actions.begin(); states.size() <= kEndMs; straight.RunFor(1)) {
-        for (; action != actions.end() && action->ms == straight.TimeMs(); ++action) {
-            history.RunFor(action->ms - history.NowMs());
+        for (; action != actions.end() && std::get<0>(*action) == straight.TimeMs(); ++action) {
+            history.RunFor(std::get<0>(*action) - history.NowMs());
             Apply(straight, *action);
             Apply(history, *action);
         }
@@ -155,9 +146,7 @@ TEST(RunHistory, RunBackStopsWhereARunForwardWould) {
 TEST(RunHistory, SnapshotsCarryARunToItsOwnProgramOnly) {
     const std::string lines = "Do|If ClickedToTrue Input.2|WordCounter1 = WordCounter1 + 1|"
                               "End If|WordCounter3 = WordCounter3 + 1|Loop";
-    ProgramInterpreter first;
-    ProgramInterpreter second;
-    ProgramInterpreter other;
+    ProgramInterpreter first, second, other;
     Load(first, lines);
     Load(second, lines);
     Load(other, "Do|Loop");
