@@ -134,7 +134,7 @@ TEST(RunHistory, RunBackStopsWhereARunForwardWould) {
             sim.AddBreakOnChange(*drivemap::Find(when));
         std::vector<std::uint64_t> seen;
         while (seen.size() < stops.size()) {
-            history.RunBack([&marks](std::size_t k) { return marks.contains(k); });
+            history.RunBack([&marked = marks](std::size_t k) { return marked.contains(k); });
             seen.push_back(history.NowMs());
         }
         EXPECT_EQ(seen, stops) << when;
