@@ -46,11 +46,13 @@ std::string RecordingCsv::Title(const ValueRef& column, std::string_view suffix)
 }
 
 std::string RecordingCsv::Seconds(std::int64_t ms) {
-    if (ms < 0)
-        return "-" + Seconds(-ms);
+    // The sign apart, so the most negative time does not overflow.
+    const std::uint64_t magnitude =
+        ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms);
     char text[32];
-    std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
-                  static_cast<long long>(ms % 1000));
+    std::snprintf(text, sizeof text, "%s%llu.%03llu", ms < 0 ? "-" : "",
+                  static_cast<unsigned long long>(magnitude / 1000),
+                  static_cast<unsigned long long>(magnitude % 1000));
     return text;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ TEST(RecordingCsv, HeaderAndRowsGiveTheCataloguesNamesAndTexts) {
         {1234, {69.8f, 0xFF, 102.1f, 0, 0}, "1.234,69.8,1,1,1,1,1,1,1,1,102.1,0: No Error.,0"},
         // Fewer readings than values: the rest left empty.
         {20, {12.5}, "0.020,12.5,,,,,,,,,,,"},
+        // Before the origin, down to the most negative time.
+        {-20, {12.5}, "-0.020,12.5,,,,,,,,,,,"},
+        {INT64_MIN, {}, "-9223372036854775.808,,,,,,,,,,,,"},
     };
     for (const auto& [ms, readings, row] : cases)
         EXPECT_EQ(csv.Row(ms, readings), row + "\r\n");
