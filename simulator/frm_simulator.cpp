@@ -11,6 +11,7 @@
 #include "simulator/breakpoint_list.h"
 #include "simulator/force_panel.h"
 #include "simulator/lamp.h"
+#include "simulator/sim_timeline.h"
 #include "simulator/statement_values.h"
 
 #include <QCheckBox>
@@ -49,6 +50,10 @@ void SetLamp(Lamp* lamp, bool on) {
 
 const QString kForcedMark = QStringLiteral(" (F)");
 
+// While running, the timeline is drawn again every this many slices: a few
+// times a second, as each drawing replays the recorded run.
+constexpr int kSlicesPerDrawing = 10;
+
 QString FromProgramText(const std::string& text) {
     return QString::fromStdString(compiler::Windows1252ToUtf8(text));
 }
@@ -58,7 +63,7 @@ QString FromProgramText(const std::string& text) {
 FrmSimulator::FrmSimulator(drive::VirtualDrive& drive, platform::PromptService& prompts,
                            ProgramSource program, LineSource lines, QWidget* owner)
     : QDialog(owner), m_drive(drive), m_prompts(prompts), m_program(std::move(program)),
-      m_lineSource(std::move(lines)) {
+      m_lineSource(std::move(lines)), m_history(drive.Interpreter()) {
     setWindowTitle(QStringLiteral("Simulator \u2014 a simulation, not the drive"));
     Build();
     m_slice.setInterval(kSliceMs);
@@ -90,6 +95,19 @@ void FrmSimulator::Build() {
     connect(m_pause, &QPushButton::clicked, this, &FrmSimulator::Pause);
     connect(m_step, &QPushButton::clicked, this, &FrmSimulator::Step);
     connect(m_stop, &QPushButton::clicked, this, &FrmSimulator::Stop);
+    m_stepBack = new QPushButton(QStringLiteral("&Step back"), this);
+    m_stepBack->setToolTip(QStringLiteral("Back one statement"));
+    m_runBack = new QPushButton(QStringLiteral("R&un back"), this);
+    m_runBack->setToolTip(
+        QStringLiteral("Back to where the run would have paused before: a marked line or a "
+                       "data breakpoint, else the start of what is recorded"));
+    for (QPushButton* button : {m_stepBack, m_runBack}) {
+        button->setAutoDefault(false);
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')));
+        controls->addWidget(button);
+    }
+    connect(m_stepBack, &QPushButton::clicked, this, &FrmSimulator::StepBack);
+    connect(m_runBack, &QPushButton::clicked, this, &FrmSimulator::RunBack);
     controls->addStretch();
     controls->addWidget(new QLabel(QStringLiteral("Speed"), this));
     m_speed = new QComboBox(this);
@@ -206,20 +224,24 @@ void FrmSimulator::Build() {
     m_breakpoints = new BreakpointList(m_drive.Interpreter(), this);
     right->addWidget(m_breakpoints);
     right->addStretch();
+
+    m_timeline = new SimTimeline(m_history, this);
+    connect(m_timeline, &SimTimeline::timeClicked, this, &FrmSimulator::MoveTo);
+    top->addWidget(m_timeline, 1);
 }
 
 void FrmSimulator::UserSetInput(int n, bool on) {
-    m_drive.Interpreter().SetInput(n, on);
+    m_history.SetInput(n, on);
     Refresh();
 }
 
 void FrmSimulator::UserSetAnalog(int n, std::uint16_t value) {
-    m_drive.Interpreter().SetAnalog(n, value);
+    m_history.SetAnalog(n, value);
     Refresh();
 }
 
 void FrmSimulator::UserForce(const drivemap::ValueRef& ref, std::uint16_t count) {
-    if (!m_drive.Interpreter().Force(ref, count)) {
+    if (!m_history.Force(ref, count)) {
         m_forcePanel->SetMessage(
             QStringLiteral("%1 cannot be forced").arg(QString::fromStdString(drivemap::Name(ref))));
         return;
@@ -230,12 +252,11 @@ void FrmSimulator::UserForce(const drivemap::ValueRef& ref, std::uint16_t count)
 }
 
 void FrmSimulator::UserRelease(const drivemap::ValueRef& ref, bool restore) {
-    if (!m_drive.Interpreter().Release(ref, restore)) {
+    if (!m_history.Release(ref, restore)) {
         m_forcePanel->SetMessage(
             QStringLiteral("%1 is not forced").arg(QString::fromStdString(drivemap::Name(ref))));
         return;
     }
-    std::erase(m_forced, ref);
     Refresh();
 }
 
@@ -294,8 +315,8 @@ void FrmSimulator::Step() {
         m_state = State::Paused;
     } else {
         m_state = State::Paused;
-        sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
-        interpreter.Step();
+        const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
+        m_history.Step();
         if (!interpreter.Running()) {
             ProgramEnded();
             return;
@@ -316,8 +337,40 @@ void FrmSimulator::ProgramEdited() {
     StopFor(Reason::Edited);
 }
 
+void FrmSimulator::StepBack() {
+    if (m_state == State::Paused && m_history.StepBack())
+        Moved(Reason::SteppedBack);
+}
+
+void FrmSimulator::RunBack() {
+    if (m_state == State::Paused &&
+        m_history.RunBack([this](std::size_t next) { return BreaksAt(next); }))
+        Moved(Reason::RanBack);
+}
+
+void FrmSimulator::MoveTo(std::uint64_t timeMs) {
+    Pause();
+    if (m_state == State::Paused &&
+        m_history.SeekTo(std::clamp(timeMs, m_history.EarliestMs(), m_history.LatestMs())))
+        Moved(Reason::Moved);
+}
+
+void FrmSimulator::Moved(Reason reason) {
+    m_reason = reason;
+    m_breakpoints->ClearHit();
+    ShowLine(LineOf(m_drive.Interpreter().NextStatement()));
+    UpdateButtons();
+    Refresh();
+}
+
+void FrmSimulator::FreezeTimeline() {
+    m_timeline->Update();
+    m_timeline->SetLive(false);
+}
+
 void FrmSimulator::StopFor(Reason reason) {
     if (m_state != State::Stopped) {
+        FreezeTimeline();
         m_drive.Interpreter().Stop();
         m_reason = reason;
     }
@@ -385,7 +438,7 @@ void FrmSimulator::RunStatements(int budget, bool byTime) {
             UpdateButtons();
             return;
         }
-        interpreter.Step();
+        m_history.Step();
         if (interpreter.LastHit() && interpreter.Running()) {
             PauseForHit(*interpreter.LastHit());
             return;
@@ -432,6 +485,9 @@ bool FrmSimulator::Load() {
         return false;
     }
     m_startMs = interpreter.TimeMs();
+    m_history.Start();
+    m_timeline->SetOrigin(m_startMs);
+    m_timeline->SetLive(true);
     m_reason = Reason::None;
     m_breakpoints->Install();
     ShowLine(LineOf(interpreter.NextStatement()));
@@ -441,6 +497,7 @@ bool FrmSimulator::Load() {
 
 // The program stopped by itself: an error, or the drive was erased.
 void FrmSimulator::ProgramEnded() {
+    FreezeTimeline();
     m_state = State::Stopped;
     m_breakpoints->Uninstall();
     const sim::ProgramInterpreter& interpreter = m_drive.Interpreter();
@@ -525,18 +582,37 @@ void FrmSimulator::UpdateButtons() {
     m_run->setEnabled(m_state != State::Running);
     m_pause->setEnabled(m_state == State::Running);
     m_stop->setEnabled(m_state != State::Stopped);
+    const bool earlier = m_state == State::Paused && m_history.NowMs() > m_history.EarliestMs();
+    m_stepBack->setEnabled(earlier);
+    m_runBack->setEnabled(earlier);
 }
 
 QString FrmSimulator::StateText() const {
     switch (m_state) {
     case State::Running:
         return QStringLiteral("Running");
-    case State::Paused:
-        return QStringLiteral("Paused at line %1").arg(m_line) +
-               (m_reason == Reason::Breakpoint ? QStringLiteral(": breakpoint")
-                : m_reason == Reason::DataBreakpoint
-                    ? QStringLiteral(": %1 at line %2").arg(m_hitText).arg(m_hitLine)
-                    : QString());
+    case State::Paused: {
+        QString text = QStringLiteral("Paused at line %1").arg(m_line);
+        switch (m_reason) {
+        case Reason::Breakpoint:
+            return text + QStringLiteral(": breakpoint");
+        case Reason::DataBreakpoint:
+            return text + QStringLiteral(": %1 at line %2").arg(m_hitText).arg(m_hitLine);
+        case Reason::SteppedBack:
+            return text + QStringLiteral(": stepped back");
+        case Reason::RanBack:
+            return text + QStringLiteral(": ran back");
+        case Reason::Moved:
+            return text + QStringLiteral(": moved on the timeline");
+        case Reason::None:
+        case Reason::StopPressed:
+        case Reason::Edited:
+        case Reason::ProgramError:
+        case Reason::DriveError:
+            break;
+        }
+        return text;
+    }
     case State::Stopped:
         break;
     }
@@ -545,6 +621,9 @@ QString FrmSimulator::StateText() const {
     case Reason::None:
     case Reason::Breakpoint:
     case Reason::DataBreakpoint:
+    case Reason::SteppedBack:
+    case Reason::RanBack:
+    case Reason::Moved:
         break;
     case Reason::StopPressed:
         text += QStringLiteral(": Stop");
@@ -616,14 +695,17 @@ void FrmSimulator::Refresh() {
                         .arg(m_elapsedMs % 1000, 3, 10, QLatin1Char('0')));
     m_stateLine->setText(StateText());
 
-    // A reset of the drive releases everything.
-    std::erase_if(m_forced, [&interpreter](const drivemap::ValueRef& ref) {
-        return !interpreter.Forced(ref);
-    });
     QStringList forced;
     for (const drivemap::ValueRef& ref : m_forced)
-        forced << Note(ref).chopped(kForcedMark.size());
+        if (interpreter.Forced(ref))
+            forced << Note(ref).chopped(kForcedMark.size());
     m_forcePanel->ShowForced(forced);
+
+    if (m_state == State::Paused ||
+        (m_state == State::Running && ++m_slicesDrawn >= kSlicesPerDrawing)) {
+        m_slicesDrawn = 0;
+        m_timeline->Update();
+    }
 
     if (std::map<int, QString> notes = LineNotes(); notes != m_notes) {
         m_notes = std::move(notes);

@@ -12,11 +12,16 @@
 // have no effect, so the window does not let it be set. While paused, the
 // window works out the values each line reads or writes, for the editor to
 // draw beside the code.
+// The run is recorded as it goes (RunHistory), so a paused run can step
+// back a statement, run back to where it would have paused before, or move
+// to a time clicked on the timeline, and from there run on over what was
+// recorded until the user changes something.
 // Not the drive and not the device window: nothing here goes over a line.
 #pragma once
 
 #include "compiler/program_compiler.h"
 #include "drivemap/drive_catalogue.h"
+#include "sim/run_history.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -54,6 +59,7 @@ namespace kt::simulator {
 class BreakpointList;
 class ForcePanel;
 class Lamp;
+class SimTimeline;
 
 class FrmSimulator : public QDialog {
     Q_OBJECT
@@ -73,11 +79,15 @@ public:
 
     enum class State { Stopped, Running, Paused };
     // Why the run paused or stopped last.
-    // Breakpoint: a marked line; DataBreakpoint: one of the breakpoint list.
+    // Breakpoint: a marked line; DataBreakpoint: one of the breakpoint list;
+    // SteppedBack, RanBack, Moved: the user went back, or to a clicked time.
     enum class Reason {
         None,
         Breakpoint,
         DataBreakpoint,
+        SteppedBack,
+        RanBack,
+        Moved,
         StopPressed,
         Edited,
         ProgramError,
@@ -105,7 +115,8 @@ public:
     int CurrentLine() const { return m_line; }
     Reason CurrentReason() const { return m_reason; }
     // "Running", "Paused at line 5: breakpoint", "Stopped: Stop",
-    // "Paused at line 6: Counter0 >= 5 held at line 5".
+    // "Paused at line 6: Counter0 >= 5 held at line 5",
+    // "Paused at line 3: stepped back".
     QString StateText() const;
 
     // While paused, by 1-based source line, the values its statements read
@@ -123,6 +134,8 @@ public:
     QPushButton* PauseButton() const { return m_pause; }
     QPushButton* StepButton() const { return m_step; }
     QPushButton* StopButton() const { return m_stop; }
+    QPushButton* StepBackButton() const { return m_stepBack; }
+    QPushButton* RunBackButton() const { return m_runBack; }
     QComboBox* SpeedBox() const { return m_speed; }
     QCheckBox* InputBox(int n) const { return m_inputs.at(n); }
     QSlider* AnalogSlider(int n) const { return m_analogs.at(n); }
@@ -140,6 +153,7 @@ public:
     QLabel* TimeLabel() const { return m_time; }
     ForcePanel* Forcing() const { return m_forcePanel; }
     BreakpointList* Breakpoints() const { return m_breakpoints; }
+    SimTimeline* Timeline() const { return m_timeline; }
 
 public slots:
     // Compiles and starts the program, or resumes a paused one.
@@ -149,6 +163,14 @@ public slots:
     // before its first statement.
     void Step();
     void Stop();
+    // While paused with an earlier moment recorded: one statement back (one
+    // millisecond of simulated time); back to where a run would have paused
+    // before (a marked line, a data breakpoint), or to the recording's start.
+    void StepBack();
+    void RunBack();
+    // While paused or running (which pauses first): the run as it was at a
+    // recorded moment, clamped to the recording.
+    void MoveTo(std::uint64_t timeMs);
     // The text changed: a run of the old text ends.
     void ProgramEdited();
 
@@ -178,6 +200,10 @@ private:
     void GiveBackClock();
     void UpdateButtons();
     void PauseForHit(const sim::BreakHit& hit);
+    // After the run moved back or to a time: paused there, everything shown again.
+    void Moved(Reason reason);
+    // The run's last curves drawn before it stops; no more asked for after.
+    void FreezeTimeline();
     QString Note(const drivemap::ValueRef& ref) const;
     // Every change the user makes to the drive passes one of these.
     void UserSetInput(int n, bool on);
@@ -205,11 +231,16 @@ private:
     bool m_driveClock = false;     // the drive followed the clock before us
     bool m_holdsClock = false;
     QTimer m_slice;
+    // Every statement and user action of a run goes through it.
+    sim::RunHistory m_history;
+    int m_slicesDrawn = 0; // slices since the timeline was drawn, while running
 
     QPushButton* m_run = nullptr;
     QPushButton* m_pause = nullptr;
     QPushButton* m_step = nullptr;
     QPushButton* m_stop = nullptr;
+    QPushButton* m_stepBack = nullptr;
+    QPushButton* m_runBack = nullptr;
     QComboBox* m_speed = nullptr;
     QLabel* m_stateLine = nullptr;
     QLabel* m_time = nullptr;
@@ -221,8 +252,11 @@ private:
     std::array<Lamp*, 8> m_status{};
     ForcePanel* m_forcePanel = nullptr;
     BreakpointList* m_breakpoints = nullptr;
-    std::vector<drivemap::ValueRef> m_forced; // as the user forced them
-    std::map<int, QString> m_notes;           // as told last
+    SimTimeline* m_timeline = nullptr;
+    // Everything the user has forced, in the order first forced; listed
+    // while the interpreter holds it, which a step back or a reset changes.
+    std::vector<drivemap::ValueRef> m_forced;
+    std::map<int, QString> m_notes; // as told last
     // Every number the drive keeps, named, formatted and in its unit as
     // the catalogue says, so the panel reads as the CLI and Monitor do.
     struct ShownValue {

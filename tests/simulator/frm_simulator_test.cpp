@@ -5,10 +5,12 @@
 #include "compiler/program_compiler.h"
 #include "drive/virtual_drive.h"
 #include "drivemap/drive_catalogue.h"
+#include "monitor/plot_view.h"
 #include "platform/scripted_prompts.h"
 #include "simulator/breakpoint_list.h"
 #include "simulator/force_panel.h"
 #include "simulator/lamp.h"
+#include "simulator/sim_timeline.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +30,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 using kt::drivemap::Address;
 using kt::drivemap::Id;
@@ -239,8 +243,9 @@ TEST_F(SimulatorTest, ShowsTheDriveValuesAndSendsTheAnalogInputs) {
     EXPECT_TRUE(Lit(m_window->FlagLamp(6)));
     EXPECT_FALSE(Lit(m_window->TimerFlagLamp(1)));
     EXPECT_EQ(m_window->TimerFlagLamp(1)->accessibleName(), "TimerFlag.1");
-    // Run..Stop, the inputs, the force and breakpoint buttons: lamps take none.
-    EXPECT_EQ(m_window->findChildren<QAbstractButton*>().size(), 4 + 8 + 3 + 4);
+    // Run..Run back, the inputs, the force, breakpoint and timeline buttons:
+    // lamps take none.
+    EXPECT_EQ(m_window->findChildren<QAbstractButton*>().size(), 6 + 8 + 3 + 4 + 1);
     m_window->AnalogSlider(4)->setValue(1000);
     EXPECT_EQ(m_drive.DataWord(Address(Id::Analog) + 2 * 4), 1000);
     EXPECT_EQ(Shown("Analog.4"), "1000");
@@ -353,6 +358,80 @@ TEST_F(SimulatorTest, PausedLinesShowTheirValuesAndHoverNamesOne) {
     EXPECT_TRUE(told.last().at(0).value<Notes>().empty());
     EXPECT_EQ(told.size(), 3);
     EXPECT_EQ(m_window->HoverText("Counter0"), "");
+}
+
+// Stepped back statement by statement, the window shows what the straight
+// run showed at each (the user's input and forcing replayed), and forward
+// again the same; from stopped there is nothing to go back to.
+TEST_F(SimulatorTest, SteppingBackShowsWhatTheStraightRunShowed) {
+    m_text = kCount;
+    const auto seen = [this] {
+        const auto memory = m_drive.Interpreter().Memory().first(kt::drivemap::kUsedSize);
+        return std::tuple(std::vector(memory.begin(), memory.end()), m_window->CurrentLine(),
+                          m_window->TimeLabel()->text(), ForcedRows());
+    };
+    EXPECT_FALSE(m_window->StepBackButton()->isEnabled());
+    m_window->Step();
+    std::vector<decltype(seen())> straight;
+    for (int k = 0; k <= 40; ++k) {
+        if (k == 10)
+            m_window->InputBox(1)->click();
+        if (k == 20)
+            Force("Counter.3", "5");
+        straight.push_back(seen());
+        if (k < 40)
+            m_window->Step();
+    }
+    for (int k = 39; k >= 0; --k) {
+        m_window->StepBackButton()->click();
+        EXPECT_EQ(seen(), straight[k]) << k;
+    }
+    EXPECT_EQ(m_window->StateText(), "Paused at line 1: stepped back");
+    EXPECT_FALSE(m_window->RunBackButton()->isEnabled());
+    for (int k = 1; k <= 40; ++k) {
+        m_window->Step();
+        EXPECT_EQ(seen(), straight[k]) << k;
+    }
+}
+
+// Run back stops where the run paused before; a click on the timeline moves
+// the run to its time (the plot counting from Run, as the label does), and
+// after a user's change nothing later is left to move to.
+TEST_F(SimulatorTest, RunBackAndTheTimelineMoveTheRun) {
+    m_text = kCount;
+    m_drive.RunFor(1234); // the drive's own time, not the run's
+    kt::simulator::SimTimeline* timeline = m_window->Timeline();
+    timeline->PlotBox()->setCurrentText("WordCounter.0");
+    timeline->PlotBox()->activated(timeline->PlotBox()->currentIndex());
+    m_window->SetBreakLines({4});
+    QStringList pauses;
+    for (int k = 0; k < 3; ++k) {
+        m_window->Run();
+        m_window->AdvanceSlice();
+        pauses << m_window->TimeLabel()->text();
+    }
+    const QString values = "Output.0 = 0, Output.1 = 0, WordCounter.0 = 2";
+    EXPECT_EQ(timeline->Plot()->CursorValues(7).join(", "), values);
+    const struct {
+        std::function<void()> act;
+        QString time;
+        QString state;
+    } steps[] = {
+        {[&] { m_window->RunBack(); }, pauses[1], "Paused at line 4: ran back"},
+        {[&] { m_window->RunBack(); }, pauses[0], "Paused at line 4: ran back"},
+        {[&] { m_window->RunBack(); }, "t = 0.000 s", "Paused at line 1: ran back"},
+        {[&] { emit timeline->Plot()->timeClicked(7); }, pauses[1],
+         "Paused at line 4: moved on the timeline"},
+        {[&] { m_window->InputBox(1)->click(), emit timeline->Plot()->timeClicked(11); }, pauses[1],
+         "Paused at line 4: moved on the timeline"},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_EQ(m_window->TimeLabel()->text(), step.time);
+        EXPECT_EQ(m_window->StateText(), step.state);
+        EXPECT_EQ(timeline->Plot()->Marker(), step.time.mid(4, 5).remove('.').toLongLong());
+    }
+    EXPECT_EQ(timeline->Plot()->CursorValues(7).join(", "), values);
 }
 
 } // namespace
