@@ -814,6 +814,85 @@ platform::HelpTopic SimulatorTopic() {
                          QStringLiteral("simulation")}};
 }
 
+// The simulator window's debugging tools, with their captions as the window
+// shows them.
+platform::HelpTopic DebuggerTopic() {
+    const QString title = QStringLiteral("Debugging a program in the simulator");
+    QString body = QStringLiteral(
+        R"(<p>Simulate, Run (F5) or Step (F10) opens the simulator window, which runs the editor's
+program on a simulated drive. Besides Run, Pause, Step, Stop and the marks in the editor's
+gutter, the window can hold values, pause when data change, go back in time and show the values
+beside the code. The simulator is deterministic: the same program with the same inputs and
+forcings runs the same way, bit for bit, so going back is exact.</p>
+<h2>Forcing a value</h2>
+<p>In the Force group, name the value under <b>Value</b>, type what it is to hold under
+<b>To</b> and press <b>Force</b>. Any input, analog input, output, flag, counter, word counter
+or timer can be forced, named as everywhere else (<code>Counter3</code> or
+<code>Counter.3</code>). A bit takes 0 or 1, True or False; any other value takes a number in
+its unit and range. From then on the program's writes to it have no effect and its reads see
+the forced value.</p>
+<p>The list under the buttons shows what is forced (<code>Counter.3 = 5</code>). Forced lamps
+and values show (F), also beside the code, and a forced input's tick box or slider is disabled
+and shows the forced value. <b>Release (keep)</b> lets the program take over from the forced
+value; <b>Release (restore)</b> puts back the value it had before it was forced. Both release
+the value under <b>Value</b>: a click on a row of the list puts it there.</p>
+<h2>Data breakpoints</h2>
+<p>A line mark pauses the run before its line. A data breakpoint pauses it after the statement
+at which it holds:</p>
+<ul>
+<li>Under <b>If</b>, type a condition as it would follow <code>If </code> on a program line
+(<code>Counter0 &gt;= 5</code>, <code>Not Flag.2</code>, <code>Input.3</code>) and press <b>Add
+condition</b>. It is compiled as that If line would be: a condition that does not compile is
+not added, and the group says why.</li>
+<li>Under <b>On change of</b>, name a value and press <b>Break on change</b>: the run pauses
+when the value changes.</li>
+</ul>
+<p>Each breakpoint is a row of the list with a tick box: untick it to disable it, tick it to
+enable it again. <b>Remove</b> removes the chosen row, <b>Clear all</b> removes every row. When
+a breakpoint holds, its row is highlighted and the window's state line says what held and
+where: <code>Paused at line 15: Output.0 changed at line 14</code>. The list stays while the
+window is open, and only the window's own runs stop at it.</p>
+<h2>Values beside the code</h2>
+<p>While the run is paused, the editor shows after each line the values its statements read or
+write, as they are now, with their units: <code>Output.0 = 1, Flag.0 = 1</code>. The editor
+draws them; they are not part of the text, so they are never saved, copied or compiled. They go
+when the run goes on or the window closes. Hovering a name in the editor while paused shows its
+value and unit (<code>BusVolt = 47.96733 V</code>).</p>
+<h2>Going back</h2>
+<p>While the run is paused, <b>Step back</b> goes back one statement, and <b>Run back</b> goes
+back to the previous place the run would have stopped: a marked line or a data breakpoint. The
+editor's run line, the lamps, the values and the notes beside the code follow. The run is
+exact: the simulator replays the recorded inputs and forcings. A change made after going back
+(an input ticked, a value forced or released) starts a new run from there, and what was
+recorded after that moment is dropped.</p>
+<h2>The timeline</h2>
+<p>The <b>Timeline</b> group plots chosen values over the last 12 seconds or more of simulated
+time; pick a value under <b>Plot</b> to add it. A marker line shows the current time. A click
+on the plot moves the run to that time, pausing it first if it is running.</p>
+<h2>An example</h2>
+<p>Open File, Examples, Blink and press F10: the simulator pauses before the first statement.
+Force Input.0 to 1; its tick box shows (F). Under On change of, name Output.0, press Break on
+change, then Run. The run pauses: "Paused at line 15: Output.0 changed at line 14", and line 14
+shows <code>Output.0 = 1, Flag.0 = 1</code>. Press Step back: the run line is on line 14 again
+and Output.0 is 0. Run, and it pauses at the same line at the same time. Untick the breakpoint,
+choose Output.0 under Plot and Run: the timeline shows Output.0 on for half a second, off for
+half a second. Release (restore) Input.0 and the program sees the input off: Output.0 goes
+off and stays off.</p>)");
+    body +=
+        QStringLiteral("<p>See also: %1, %2, %3.</p>")
+            .arg(Link(QStringLiteral("simulator"),
+                      QStringLiteral("How a program runs in the simulator")),
+                 Link(QStringLiteral("conditionals"), TitleOfTopic(QStringLiteral("conditionals"))),
+                 Link(QStringLiteral("drivevalues"), QStringLiteral("The drive's values")));
+    return {.id = QStringLiteral("debugger"),
+            .title = title,
+            .html = Page(title, body),
+            .keywords = SplitKeywords("Debugging|Debugger|Force|Forcing|Release|Breakpoint|"
+                                      "Data breakpoints|Condition|Break on change|Step back|"
+                                      "Run back|Replay|Timeline|Plot|Values beside the code|"
+                                      "Hover")};
+}
+
 } // namespace
 
 std::vector<platform::HelpTopic> LanguageReference() {
@@ -834,6 +913,7 @@ std::vector<platform::HelpTopic> LanguageReference() {
     topics.push_back(OperatorsTopic(familiesOfKeyword));
     topics.push_back(ProgramTopic());
     topics.push_back(SimulatorTopic());
+    topics.push_back(DebuggerTopic());
     topics.push_back(DriveValuesTopic());
     topics.insert(topics.begin(), OverviewTopic(topics));
 

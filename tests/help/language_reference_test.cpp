@@ -81,7 +81,7 @@ TEST(LanguageReference, EveryStatementOnExactlyItsFamilyPage) {
                     << word.toStdString();
             }
     }
-    for (const char* keyword : {"'", ">=", "Not"}) // words of no statement row
+    for (const char* keyword : {"'", ">=", "Not", "Force", "Step back"}) // of no statement row
         EXPECT_FALSE(viewer.TopicForKeyword(keyword).isEmpty()) << keyword;
 }
 
