@@ -78,7 +78,7 @@ BreakpointList::BreakpointList(sim::ProgramInterpreter& interpreter, QWidget* pa
     grid->addWidget(m_list, 3, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     m_remove = Button(QStringLiteral("Re&move"), this);
-    m_clear = Button(QStringLiteral("C&lear all"), this);
+    m_clear = Button(QStringLiteral("Cl&ear all"), this);
     buttons->addWidget(m_remove);
     buttons->addWidget(m_clear);
     buttons->addStretch();

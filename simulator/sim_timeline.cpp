@@ -61,7 +61,7 @@ SimTimeline::SimTimeline(sim::RunHistory& history, QWidget* parent)
     m_plot->setAccessibleName(QStringLiteral("Timeline"));
     m_plot->setToolTip(QStringLiteral("Click a time to move the run there"));
     m_plot->SetEmptyText(QStringLiteral("Run or Step the program to record its values."));
-    m_plot->setMinimumHeight(150);
+    m_plot->setMinimumHeight(180);
     grid->addWidget(m_plot, 1, 0, 1, 4);
 
     connect(m_box, &QComboBox::activated, this, [this] {
@@ -145,7 +145,9 @@ void SimTimeline::SetTraces() {
 
 void SimTimeline::SetLive(bool live) {
     m_live = live;
-    if (!live)
+    if (live)
+        m_plot->SetFollowing(true); // a new run is shown whole
+    else
         m_plot->SetMarker(std::nullopt);
 }
 
@@ -170,8 +172,18 @@ void SimTimeline::Update() {
             first = false;
         }
     }
-    if (m_plot->Following())
-        m_plot->SetVisibleSpan(since(m_history.LatestMs()) - since(m_history.EarliestMs()));
+    // The whole recording, with a little room after it so the marker at its
+    // latest moment stands clear of the frame; unless the user has zoomed
+    // or panned since.
+    const qint64 last = since(m_history.LatestMs());
+    const qint64 span = std::max<qint64>(last - since(m_history.EarliestMs()), 1);
+    const qint64 room = std::max<qint64>(span / 40, 1);
+    const monitor::PlotView::Range shown = m_plot->VisibleRange();
+    if (m_plot->Following() || (m_view && *m_view == std::pair(shown.first, shown.last))) {
+        m_plot->SetVisibleSpan(span + room);
+        m_plot->ShowUntil(last + room);
+        m_view = std::pair(m_plot->VisibleRange().first, m_plot->VisibleRange().last);
+    }
     m_plot->SetMarker(since(m_history.NowMs()));
     m_plot->update();
 }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QComboBox;
@@ -70,6 +71,8 @@ private:
     sim::RunHistory& m_history;
     std::uint64_t m_originMs = 0;
     bool m_live = false;
+    // The span the plot was last set to show; a different one is the user's.
+    std::optional<std::pair<qint64, qint64>> m_view;
     std::vector<drivemap::ValueRef> m_choices; // the picker's, in its order
     std::vector<drivemap::ValueRef> m_plotted;
     // One per plotted value, in the same order; the plot points at them.

@@ -395,8 +395,8 @@ TEST_F(SimulatorTest, SteppingBackShowsWhatTheStraightRunShowed) {
 }
 
 // Run back stops where the run paused before; a click on the timeline moves
-// the run to its time (the plot counting from Run, as the label does), and
-// after a user's change nothing later is left to move to.
+// the run to its time (the plot counting from Run, as the label does; past
+// the end, to the end); after a user's change nothing later is left.
 TEST_F(SimulatorTest, RunBackAndTheTimelineMoveTheRun) {
     m_text = kCount;
     m_drive.RunFor(1234); // the drive's own time, not the run's
@@ -420,6 +420,8 @@ TEST_F(SimulatorTest, RunBackAndTheTimelineMoveTheRun) {
         {[&] { m_window->RunBack(); }, pauses[1], "Paused at line 4: ran back"},
         {[&] { m_window->RunBack(); }, pauses[0], "Paused at line 4: ran back"},
         {[&] { m_window->RunBack(); }, "t = 0.000 s", "Paused at line 1: ran back"},
+        {[&] { emit timeline->Plot()->timeClicked(100); }, pauses[2],
+         "Paused at line 4: moved on the timeline"},
         {[&] { emit timeline->Plot()->timeClicked(7); }, pauses[1],
          "Paused at line 4: moved on the timeline"},
         {[&] { m_window->InputBox(1)->click(), emit timeline->Plot()->timeClicked(11); }, pauses[1],
