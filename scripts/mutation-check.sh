@@ -89,6 +89,7 @@ E1 @@ editor/text_box.cpp @@ the CR LF text length counts one character too many
 E2 @@ editor/text_box.cpp @@ a CR LF offset at a line's start lands on the line before @@ findBlockByNumber(mid).position() + mid <= offset @@ findBlockByNumber(mid).position() + mid < offset
 E3 @@ editor/kt_text.cpp @@ Enter no longer repeats the line's indentation @@ ReplaceSelection(QStringLiteral("\r\n") + m_oldWhtSpc, false); @@ ReplaceSelection(QStringLiteral("\r\n"), false);
 E4 @@ editor/kt_text.cpp @@ the caret's line start forgets the CR of earlier lines @@ m_currentLineSS = block.position() + block.blockNumber();\n        m_colNumber @@ m_currentLineSS = block.position();\n        m_colNumber
+E5 @@ editor/text_box.cpp @@ a note is drawn beside the line after its own @@ findBlockByNumber(note->first - 1) @@ findBlockByNumber(note->first)
 M1 @@ mainwindow/frm_motor.cpp @@ typing no longer sets the Changed flag @@ if (textChange)\n        m_changed = true; @@ if (textChange)\n        m_changed = false;
 M2 @@ files/program_files.cpp @@ the caption is cut at the first "." instead of the last @@ name.lastIndexOf(u'.') @@ name.indexOf(u'.')
 M3 @@ compiler/program_text.cpp @@ open removes a final CR LF even when only one is there @@ kTwoBreaks = "\r\n\r\n"; @@ kTwoBreaks = "\r\n";
@@ -156,17 +157,20 @@ S13 @@ sim/instruction_decoder.cpp @@ a Not output is accepted as a target @@ bi
 W1 @@ simulator/frm_simulator.cpp @@ the time label is not reset on Run: it counts from the first run @@ m_startMs = interpreter.TimeMs(); @@ // start kept
 W2 @@ simulator/frm_simulator.cpp @@ a marked line pauses one statement early @@ BreaksAt(next)) { @@ BreaksAt(next + 1)) {
 W3 @@ simulator/frm_simulator.cpp @@ time runs on while paused @@ if (m_state == State::Stopped && m_holdsClock) { @@ if (m_state != State::Running && m_holdsClock) {
-W4 @@ simulator/frm_simulator.cpp @@ Stop while paused leaves the program running on the drive @@ if (m_state != State::Stopped) {\n        m_drive.Interpreter().Stop(); @@ if (m_state == State::Running) {\n        m_drive.Interpreter().Stop();
+W4 @@ simulator/frm_simulator.cpp @@ Stop while paused leaves the program running on the drive @@ if (m_state != State::Stopped) {\n        FreezeTimeline(); @@ if (m_state == State::Running) {\n        FreezeTimeline();
 W5 @@ simulator/frm_simulator.cpp @@ Run is disabled while paused: a paused run cannot go on @@ m_run->setEnabled(m_state != State::Running); @@ m_run->setEnabled(m_state == State::Stopped);
 W6 @@ simulator/lamp.cpp @@ a lamp draws its old state: lit one change late @@ m_on = on;\n    Show(); @@ Show();\n    m_on = on;
 W7 @@ simulator/frm_simulator.cpp @@ a timer flag lamp is lit while its timer counts, not when it has run out @@ SetLamp(m_timerFlags[n], m_drive.Interpreter().TimerFlag(n)); @@ SetLamp(m_timerFlags[n], byte(Address(Id::Timer) + n) != 0);
 W8 @@ simulator/frm_simulator.cpp @@ a slice in which the program ends stops time where it ended @@ if (byTime)\n                m_drive.RunFor(budget - spent); @@ // rest of the slice dropped
 W9 @@ simulator/frm_simulator.cpp @@ after Stop the motor slows at 1x whatever the speed @@ m_drive.RunFor(SliceSimulatedMs());\n        Settle(); @@ m_drive.RunFor(kSliceMs);\n        Settle();
 W10 @@ simulator/frm_simulator.cpp @@ the drive's clock noted after it was taken: never given back @@ m_driveClock = m_drive.RealTime();\n    m_drive.SetRealTime(false); @@ m_drive.SetRealTime(false);\n    m_driveClock = m_drive.RealTime();
-W11 @@ simulator/frm_simulator.cpp @@ Run from a breakpoint meets the same mark again at once @@ m_leaveBreak = true; @@ m_leaveBreak = false;
+W11 @@ simulator/frm_simulator.cpp @@ Run from a breakpoint meets the same mark again at once @@ m_leaveBreak = m_reason != Reason::DataBreakpoint; @@ m_leaveBreak = false;
 W12 @@ simulator/frm_simulator.cpp @@ Stop when already stopped overwrites why it stopped @@ m_drive.Interpreter().Stop();\n        m_reason = reason;\n    } @@ m_drive.Interpreter().Stop();\n    }\n    m_reason = reason;
+W13 @@ simulator/frm_simulator.cpp @@ an input the user sets is not recorded: going back and forward again loses it @@ m_history.SetInput(n, on); @@ m_drive.Interpreter().SetInput(n, on);
 S14 @@ sim/program_interpreter.cpp @@ a traced statement is stamped with the time it ended, not began @@ Execute();\n    AdvanceClock();\n    m_changes.clear(); @@ Execute();\n    AdvanceClock();\n    record.timeMs = m_timeMs;\n    m_changes.clear();
 S15 @@ sim/program_interpreter.cpp @@ a held motor still moves: values written by hand are overwritten @@ if (!m_motorHeld) @@ if (true)
+S16 @@ sim/program_interpreter.cpp @@ a restored run forgets its click memories: a click is seen again @@ m_program[k].clickLast = s.m_clickLast[k]; @@ (void)s.m_clickLast[k];
+S17 @@ sim/run_history.cpp @@ Run back pauses before the statement after a marked one @@ pausesBefore(m_interpreter.NextStatement())) @@ pausesBefore(m_interpreter.NextStatement() + 1))
 # Left out as equivalent: the motor step taken as 10 ms whatever it is given (the interpreter
 # always gives 10); Pause leaving the slice timer on (a paused slice only refreshes); Load
 # not clearing the error byte itself (Restart, right after it, does).
@@ -187,6 +191,7 @@ R14 @@ cli/compile_commands.cpp @@ a line of exactly 1 MiB before its CR LF coun
 R15 @@ cli/simulate_command.cpp @@ an input change is applied a millisecond after its time @@ changes[nextChange].atMs <= drive.TimeMs() @@ changes[nextChange].atMs < drive.TimeMs()
 R16 @@ cli/command_help.cpp @@ a command's usage line drops the "..." of a repeatable option @@ "]" + (option.repeats ? "..." : "") @@ "]"
 R17 @@ cli/program_file.cpp @@ --image refuses a device (/dev/stdout) instead of writing into it @@ RegularFile::Special::WriteInPlace @@ RegularFile::Special::Refuse
+R18 @@ cli/json_object.cpp @@ the unit separator (0x1F) goes into a JSON string unescaped @@ static_cast<unsigned char>(c) < 0x20 @@ static_cast<unsigned char>(c) < 0x1F
 V5 @@ device/frm_device.cpp @@ the status line counts the bytes up to the first 0xFF operand @@ filled += 2; @@ ++filled;
 V6 @@ device/frm_device.cpp @@ a declined download clears the status line @@ else if (exchanges.Erased()) @@ else
 V7 @@ device/frm_device.cpp @@ the status line's two numbers swapped @@ .arg(FilledBytes(image))\n                                  .arg(compiler::kProgramSize) @@ .arg(compiler::kProgramSize)\n                                  .arg(FilledBytes(image))
