@@ -175,13 +175,16 @@ void SimTimeline::Update() {
     // The whole recording, with a little room after it so the marker at its
     // latest moment stands clear of the frame; unless the user has zoomed
     // or panned since.
+    // A short recording starts at its left edge: no time before it is shown.
+    const qint64 earliest = since(m_history.EarliestMs());
     const qint64 last = since(m_history.LatestMs());
-    const qint64 span = std::max<qint64>(last - since(m_history.EarliestMs()), 1);
-    const qint64 room = std::max<qint64>(span / 40, 1);
-    const monitor::PlotView::Range shown = m_plot->VisibleRange();
-    if (m_plot->Following() || (m_view && *m_view == std::pair(shown.first, shown.last))) {
-        m_plot->SetVisibleSpan(span + room);
-        m_plot->ShowUntil(last + room);
+    const qint64 span = std::max<qint64>(last - earliest, 1);
+    const qint64 shown =
+        std::max(span + std::max<qint64>(span / 40, 1), monitor::PlotView::kMinSpanMs);
+    const monitor::PlotView::Range range = m_plot->VisibleRange();
+    if (m_plot->Following() || (m_view && *m_view == std::pair(range.first, range.last))) {
+        m_plot->SetVisibleSpan(shown);
+        m_plot->ShowUntil(earliest + shown);
         m_view = std::pair(m_plot->VisibleRange().first, m_plot->VisibleRange().last);
     }
     m_plot->SetMarker(since(m_history.NowMs()));
