@@ -1,5 +1,7 @@
 #include "editor/text_box.h"
 
+#include "platform/contrast.h"
+
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
@@ -88,20 +90,6 @@ public:
         return rect;
     }
 };
-
-// Relative luminance and contrast ratio as the accessibility guidelines define them.
-double Luminance(const QColor& colour) {
-    const auto channel = [](double c) {
-        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
-           0.0722 * channel(colour.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-    const auto [low, high] = std::minmax({Luminance(a), Luminance(b)});
-    return (high + 0.05) / (low + 0.05);
-}
 
 // A badge in a note: the value is forced.
 const QString kForced = QStringLiteral("(F)");
@@ -210,14 +198,9 @@ QColor TextBox::NoteColour() const {
     const QColor text = palette().color(QPalette::Text);
     const QColor ground = palette().color(QPalette::Base);
     // From half way to the ground, back toward the text until it reads well.
-    for (int share = 50; share > 0; share -= 5) {
-        const auto mix = [&](int from, int to) { return from + (to - from) * share / 100; };
-        const QColor muted(mix(text.red(), ground.red()), mix(text.green(), ground.green()),
-                           mix(text.blue(), ground.blue()));
-        if (Contrast(muted, ground) >= 4.5)
-            return muted;
-    }
-    return text;
+    const QColor halfway((text.red() + ground.red()) / 2, (text.green() + ground.green()) / 2,
+                         (text.blue() + ground.blue()) / 2);
+    return platform::Legible(halfway, ground, platform::kTextContrast, text);
 }
 
 int TextBox::CharacterAt(const QPoint& viewportPos) const {

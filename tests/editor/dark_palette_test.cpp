@@ -2,6 +2,7 @@
 #include "editor/kt_highlighter.h"
 #include "editor/kt_text.h"
 #include "editor/text_box.h"
+#include "platform/contrast.h"
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,7 @@ using kt::editor::KtText;
 
 namespace {
 
-// Relative luminance and contrast ratio as the accessibility guidelines
-// define them: 1 for equal colours, 21 for black on white.
-double Luminance(const QColor& colour) {
-    const auto channel = [](double c) {
-        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
-           0.0722 * channel(colour.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-    // The list form: the two-argument one returns references to the temporaries.
-    const auto [low, high] = std::minmax({Luminance(a), Luminance(b)});
-    return (high + 0.05) / (low + 0.05);
-}
+using kt::platform::Contrast;
 
 QPalette DarkPalette() {
     QPalette dark;
