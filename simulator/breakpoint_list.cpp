@@ -3,10 +3,13 @@
 #include "compiler/compile_messages.h"
 #include "sim/program_interpreter.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QEvent>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,6 +23,8 @@ namespace kt::simulator {
 namespace {
 
 using drivemap::ValueRef;
+
+constexpr int kListRows = 7;
 
 QString NameOf(const ValueRef& ref) {
     return QString::fromStdString(drivemap::Name(ref));
@@ -51,6 +56,7 @@ BreakpointList::BreakpointList(sim::ProgramInterpreter& interpreter, QWidget* pa
     m_change->setEditable(true);
     m_change->setInsertPolicy(QComboBox::NoInsert);
     m_change->setAccessibleName(QStringLiteral("Value to watch"));
+    m_change->lineEdit()->setAccessibleName(m_change->accessibleName());
     for (const drivemap::DriveValue& value : drivemap::Values()) {
         for (int channel = 0; channel < std::max<int>(value.channels, 1); ++channel)
             m_change->addItem(NameOf({&value, value.channels > 0 ? channel : ValueRef::kWhole}));
@@ -72,9 +78,9 @@ BreakpointList::BreakpointList(sim::ProgramInterpreter& interpreter, QWidget* pa
 
     m_list = new QListWidget(this);
     m_list->setAccessibleName(QStringLiteral("Data breakpoints"));
+    m_list->setMaximumHeight(fontMetrics().height() * kListRows);
     m_list->setToolTip(QStringLiteral("Ticked breakpoints pause the run after the statement "
-                                      "at which they hold"));
-    m_list->setMaximumHeight(m_list->fontMetrics().height() * 7);
+                                      "at which they hold. Space ticks, Delete removes."));
     grid->addWidget(m_list, 3, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     m_remove = Button(QStringLiteral("Re&move"), this);
@@ -97,6 +103,11 @@ BreakpointList::BreakpointList(sim::ProgramInterpreter& interpreter, QWidget* pa
             RemoveRow(m_list->currentRow());
     });
     connect(m_clear, &QPushButton::clicked, this, &BreakpointList::Clear);
+    auto* removeKey = new QAction(m_list);
+    removeKey->setShortcut(QKeySequence::Delete);
+    removeKey->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(removeKey);
+    connect(removeKey, &QAction::triggered, m_remove, &QPushButton::click);
     connect(m_list, &QListWidget::itemChanged, this, &BreakpointList::OnItemChanged);
 }
 
@@ -234,6 +245,12 @@ void BreakpointList::ClearHit() {
     item->setFont(m_list->font());
     item->setBackground(QBrush());
     item->setForeground(QBrush());
+}
+
+void BreakpointList::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        m_list->setMaximumHeight(fontMetrics().height() * kListRows);
+    QGroupBox::changeEvent(event);
 }
 
 } // namespace kt::simulator

@@ -57,6 +57,10 @@ public:
     QListWidget* List() const { return m_list; }
     QLabel* MessageLabel() const { return m_message; }
 
+protected:
+    // The list keeps its height in rows when the text is zoomed.
+    void changeEvent(QEvent* event) override;
+
 private:
     struct Entry {
         QString condition; // empty for a change

@@ -4,6 +4,7 @@
 #include "sim/program_interpreter.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +17,8 @@ namespace kt::simulator {
 namespace {
 
 using drivemap::ValueRef;
+
+constexpr int kListRows = 6;
 
 QString NameOf(const ValueRef& ref) {
     return QString::fromStdString(drivemap::Name(ref));
@@ -39,6 +42,7 @@ ForcePanel::ForcePanel(QWidget* parent) : QGroupBox(QStringLiteral("Force"), par
                 m_value->addItem(NameOf(ref));
     }
     m_value->setAccessibleName(QStringLiteral("Value to force"));
+    m_value->lineEdit()->setAccessibleName(m_value->accessibleName());
     m_reading = new QLineEdit(this);
     m_reading->setAccessibleName(QStringLiteral("Forced value"));
     m_reading->setPlaceholderText(QStringLiteral("0 or 1, a count"));
@@ -73,7 +77,7 @@ ForcePanel::ForcePanel(QWidget* parent) : QGroupBox(QStringLiteral("Force"), par
 
     m_list = new QListWidget(this);
     m_list->setAccessibleName(QStringLiteral("Forced values"));
-    m_list->setMaximumHeight(m_list->fontMetrics().height() * 6);
+    m_list->setMaximumHeight(fontMetrics().height() * kListRows);
     grid->addWidget(m_list, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
@@ -143,6 +147,12 @@ void ForcePanel::OnForce() {
         return;
     }
     emit forceRequested(*ref, *count);
+}
+
+void ForcePanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        m_list->setMaximumHeight(fontMetrics().height() * kListRows);
+    QGroupBox::changeEvent(event);
 }
 
 } // namespace kt::simulator

@@ -45,6 +45,10 @@ signals:
     void forceRequested(const kt::drivemap::ValueRef& ref, std::uint16_t count);
     void releaseRequested(const kt::drivemap::ValueRef& ref, bool restore);
 
+protected:
+    // The list keeps its height in rows when the text is zoomed.
+    void changeEvent(QEvent* event) override;
+
 private:
     // The value named in the box, or nothing with the reason told.
     std::optional<drivemap::ValueRef> Chosen();

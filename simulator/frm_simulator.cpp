@@ -6,7 +6,9 @@
 #include "drive/virtual_drive.h"
 #include "drivemap/drive_catalogue.h"
 #include "link/cls_kt_motor.h"
+#include "platform/announce.h"
 #include "platform/prompt_service.h"
+#include "platform/text_zoom.h"
 #include "sim/program_interpreter.h"
 #include "simulator/breakpoint_list.h"
 #include "simulator/force_panel.h"
@@ -14,12 +16,14 @@
 #include "simulator/sim_timeline.h"
 #include "simulator/statement_values.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -66,6 +70,8 @@ FrmSimulator::FrmSimulator(drive::VirtualDrive& drive, platform::PromptService& 
       m_lineSource(std::move(lines)), m_history(drive.Interpreter()) {
     setWindowTitle(QStringLiteral("Simulator \u2014 a simulation, not the drive"));
     Build();
+    platform::TextZoom::Instance().Follow(this);
+    platform::TextZoom::Instance().AddActions(this);
     m_slice.setInterval(kSliceMs);
     connect(&m_slice, &QTimer::timeout, this, &FrmSimulator::AdvanceSlice);
     connect(this, &QDialog::finished, this, &FrmSimulator::Stop);
@@ -108,9 +114,32 @@ void FrmSimulator::Build() {
     }
     connect(m_stepBack, &QPushButton::clicked, this, &FrmSimulator::StepBack);
     connect(m_runBack, &QPushButton::clicked, this, &FrmSimulator::RunBack);
+    // Window-wide keys, as the main window's Simulate menu has F5 and F10;
+    // going back is the same key with Ctrl+Shift. Shift+F10 stays the
+    // context menu's.
+    const std::pair<QPushButton*, QKeySequence> keys[] = {
+        {m_run, QKeySequence(Qt::Key_F5)},
+        {m_pause, QKeySequence(Qt::Key_F6)},
+        {m_step, QKeySequence(Qt::Key_F10)},
+        {m_stop, QKeySequence(Qt::SHIFT | Qt::Key_F5)},
+        {m_stepBack, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F10)},
+        {m_runBack, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5)}};
+    for (const auto& [button, key] : keys) {
+        auto* action = new QAction(button->text().remove(QLatin1Char('&')), this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        // A disabled button ignores its click, and so its key.
+        connect(action, &QAction::triggered, button, &QPushButton::click);
+        const QString what = button->toolTip().isEmpty() ? action->text() : button->toolTip();
+        button->setToolTip(
+            QStringLiteral("%1 (%2)").arg(what, key.toString(QKeySequence::NativeText)));
+    }
     controls->addStretch();
-    controls->addWidget(new QLabel(QStringLiteral("Speed"), this));
+    auto* speedLabel = new QLabel(QStringLiteral("S&peed"), this);
+    controls->addWidget(speedLabel);
     m_speed = new QComboBox(this);
+    speedLabel->setBuddy(m_speed);
     m_speed->addItems(
         {QStringLiteral("1x"), QStringLiteral("10x"), QStringLiteral("As fast as possible")});
     controls->addWidget(m_speed);
@@ -152,6 +181,14 @@ void FrmSimulator::Build() {
         m_analogs[n]->setRange(static_cast<int>(ref.value->range.low),
                                static_cast<int>(ref.value->range.high));
         m_analogs[n]->setAccessibleName(QString::fromStdString(drivemap::Name(ref)));
+        const std::string_view unit = ref.value->unit;
+        m_analogs[n]->setAccessibleDescription(
+            QStringLiteral("%1 to %2%3")
+                .arg(QString::fromStdString(drivemap::Format(ref, ref.value->range.low)),
+                     QString::fromStdString(drivemap::Format(ref, ref.value->range.high)),
+                     unit.empty() ? QString() : QLatin1Char(' ') + QLatin1String(unit)));
+        // Page Up and Page Down cross the range in sixteen steps.
+        m_analogs[n]->setPageStep(std::max(1, m_analogs[n]->maximum() / 16));
         auto* caption = new QLabel(Caption(ref), inputs);
         caption->setBuddy(m_analogs[n]);
         // Its number, refreshed with the other values from the drive's memory.
@@ -458,6 +495,7 @@ bool FrmSimulator::Load() {
         // The box names the line only; the state line, shown first, says
         // what is wrong.
         m_reason = Reason::ProgramError;
+        m_told.clear(); // the same error again is told again
         m_error = QStringLiteral("program error at line %1: %2")
                       .arg(lineCount)
                       .arg(QLatin1String(compiler::CompileMessage(error)));
@@ -694,6 +732,18 @@ void FrmSimulator::Refresh() {
                         .arg(m_elapsedMs / 1000)
                         .arg(m_elapsedMs % 1000, 3, 10, QLatin1Char('0')));
     m_stateLine->setText(StateText());
+    // Told once each: where and why the run paused (again after a step or a
+    // move, though the words be the same), and a stop on an error, not the
+    // motor's slowing after it.
+    QString tell;
+    if (m_state == State::Paused)
+        tell = StateText();
+    else if (m_reason == Reason::ProgramError || m_reason == Reason::DriveError)
+        tell = QStringLiteral("Stopped: ") + m_error;
+    const QString told = tell + (m_state == State::Paused ? m_time->text() : QString());
+    if (!tell.isEmpty() && told != m_told)
+        platform::Announce(m_stateLine, tell);
+    m_told = told;
 
     QStringList forced;
     for (const drivemap::ValueRef& ref : m_forced)

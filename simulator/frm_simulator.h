@@ -16,6 +16,8 @@
 // back a statement, run back to where it would have paused before, or move
 // to a time clicked on the timeline, and from there run on over what was
 // recorded until the user changes something.
+// Every command has a key of its own that works anywhere in the window, and
+// a pause, or a stop on an error, is announced as the state line says it.
 // Not the drive and not the device window: nothing here goes over a line.
 #pragma once
 
@@ -257,6 +259,7 @@ private:
     // while the interpreter holds it, which a step back or a reset changes.
     std::vector<drivemap::ValueRef> m_forced;
     std::map<int, QString> m_notes; // as told last
+    QString m_told;                 // the pause or error announced last
     // Every number the drive keeps, named, formatted and in its unit as
     // the catalogue says, so the panel reads as the CLI and Monitor do.
     struct ShownValue {

@@ -11,10 +11,12 @@
 #include "simulator/force_panel.h"
 #include "simulator/lamp.h"
 #include "simulator/sim_timeline.h"
+#include "tests/accessible_walk.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -81,6 +83,12 @@ protected:
         m_window->Breakpoints()->ConditionEdit()->setText(condition);
         QTest::keyClick(m_window->Breakpoints()->ConditionEdit(), Qt::Key_Return);
     }
+    // Where the focus is, in the window shown and active.
+    void Key(QKeyCombination key) const {
+        m_window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+    }
     QString Shown(const char* name) const { return m_window->ValueLabel(name)->text(); }
 
     kt::drive::VirtualDrive m_drive;
@@ -127,9 +135,10 @@ TEST_F(SimulatorTest, EachSpeedMovesTimeAndFollowsTheInputs) {
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
-// Every control in turn: the state line, the time, the buttons enabled, Output.0.
+// Each key in turn: the state line, the time, the buttons enabled, Output.0, what is told.
 TEST_F(SimulatorTest, ControlsMoveTheRunAndTheStateLineSaysWhereItIs) {
     const auto window = m_window.get();
+    const kt::test::AnnouncementSpy heard;
     const struct {
         const char* what;
         std::function<void()> act;
@@ -150,10 +159,10 @@ TEST_F(SimulatorTest, ControlsMoveTheRunAndTheStateLineSaysWhereItIs) {
         {"Run goes past the mark and round to it again",
          [&] { window->Run(), window->AdvanceSlice(); }, "Paused at line 5: breakpoint", "0.007",
          "Run Stop", false},
-        {"Step", [&] { window->Step(); }, "Paused at line 6", "0.008", "Run Stop", false},
-        {"Run on", [&] { window->Run(); }, "Running", "0.008", "Pause Stop", false},
-        {"Pause", [&] { window->Pause(); }, "Paused at line 6", "0.008", "Run Stop", false},
-        {"Stop", [&] { window->Stop(); }, "Stopped: Stop", "0.008", "Run", false},
+        {"Step", [&] { Key(Qt::Key_F10); }, "Paused at line 6", "0.008", "Run Stop", false},
+        {"Run on", [&] { Key(Qt::Key_F5); }, "Running", "0.008", "Pause Stop", false},
+        {"Pause", [&] { Key(Qt::Key_F6); }, "Paused at line 6", "0.008", "Run Stop", false},
+        {"Stop", [&] { Key(Qt::SHIFT | Qt::Key_F5); }, "Stopped: Stop", "0.008", "Run", false},
         {"Step from stopped", [&] { window->Step(); }, "Paused at line 1", "0.000", "Run Stop",
          false},
         {"edit", [&] { window->ProgramEdited(); }, "Stopped: the program was edited", "0.000",
@@ -191,6 +200,9 @@ TEST_F(SimulatorTest, ControlsMoveTheRunAndTheStateLineSaysWhereItIs) {
         lines.push_back(call.at(0).toInt());
     EXPECT_EQ(lines, (std::vector<int>{1, 5, 6, 0, 1, 0, 0, 1, 0}));
     EXPECT_EQ(m_prompts.ShownTexts(), (std::vector<QString>{"ProgramError at Line3"}));
+    EXPECT_EQ(heard.Texts(),
+              (QStringList{steps[2].state, steps[4].state, steps[5].state, steps[7].state,
+                           steps[9].state, steps[12].state, steps[13].state}));
 }
 
 // Stop, also from a pause, clears the commands; the motor slows at the speed
@@ -383,7 +395,7 @@ TEST_F(SimulatorTest, SteppingBackShowsWhatTheStraightRunShowed) {
             m_window->Step();
     }
     for (int k = 39; k >= 0; --k) {
-        m_window->StepBackButton()->click();
+        Key(Qt::CTRL | Qt::SHIFT | Qt::Key_F10);
         EXPECT_EQ(seen(), straight[k]) << k;
     }
     EXPECT_EQ(m_window->StateText(), "Paused at line 1: stepped back");
@@ -417,7 +429,7 @@ TEST_F(SimulatorTest, RunBackAndTheTimelineMoveTheRun) {
         QString time;
         QString state;
     } steps[] = {
-        {[&] { m_window->RunBack(); }, pauses[1], "Paused at line 4: ran back"},
+        {[&] { Key(Qt::CTRL | Qt::SHIFT | Qt::Key_F5); }, pauses[1], "Paused at line 4: ran back"},
         {[&] { m_window->RunBack(); }, pauses[0], "Paused at line 4: ran back"},
         {[&] { m_window->RunBack(); }, "t = 0.000 s", "Paused at line 1: ran back"},
         {[&] { emit timeline->Plot()->timeClicked(100); }, pauses[2],
@@ -434,6 +446,19 @@ TEST_F(SimulatorTest, RunBackAndTheTimelineMoveTheRun) {
         EXPECT_EQ(timeline->Plot()->Marker(), step.time.mid(4, 5).remove('.').toLongLong());
     }
     EXPECT_EQ(timeline->Plot()->CursorValues(7).join(", "), values);
+}
+
+// Every control named; by Tab to the breakpoints (Delete removes one) and the plot.
+TEST_F(SimulatorTest, EveryControlIsNamedAndReachedByTab) {
+    AddCondition("Counter0 >= 5");
+    Key(Qt::Key_F10);
+    EXPECT_EQ(kt::test::UnnamedControls(m_window.get()), QStringList{});
+    QListWidget* list = m_window->Breakpoints()->List();
+    for (int k = 0; k < 60 && QApplication::focusWidget() != m_window->Timeline()->Plot(); ++k)
+        Key(QApplication::focusWidget() == list && list->count() > 0 ? Qt::Key_Delete
+                                                                     : Qt::Key_Tab);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), m_window->Timeline()->Plot());
 }
 
 } // namespace
