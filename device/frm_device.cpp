@@ -6,6 +6,7 @@
 #include "link/cls_kt_motor.h"
 #include "link/frm_motor_com.h"
 #include "link/link_observer.h"
+#include "platform/announce.h"
 #include "platform/prompt_service.h"
 
 #include <QCheckBox>
@@ -31,6 +32,8 @@ using Byte = link::ClsKtMotor::Byte;
 constexpr int kClientHeight = 6900;
 constexpr int kCollapsedWidth = 5160;
 constexpr int kExpandedWidth = 12075;
+// The line dividing the halves.
+constexpr int kRightHalf = 5040;
 // Our status line, below the specified client area (pixels).
 constexpr int kStatusLineHeight = 22;
 const QString kNotRead =
@@ -64,6 +67,75 @@ std::optional<float> ToSingle(const QString& text) {
 
 std::optional<long long> ToWhole(const QString& text, double low, double high) {
     return compiler::TypedWhole(PlainNumber(text), low, high);
+}
+
+// The catalogue's value behind a box, by the window's index map.
+drivemap::ValueRef ValueOfBox(int box) {
+    using drivemap::Id;
+    const auto ref = [](Id id, int channel = drivemap::ValueRef::kWhole) {
+        return drivemap::ValueRef{.value = &drivemap::At(id), .channel = channel};
+    };
+    if (box >= 8 && box <= 15)
+        return ref(Id::Counter, box - 8);
+    if (box >= 16 && box <= 19)
+        return ref(Id::WordCounter, box - 16);
+    if (box >= 20 && box <= 23)
+        return ref(Id::Timer, box - 20);
+    if (box >= 24 && box <= 29)
+        return ref(Id::Analog, box - 24);
+    switch (box) {
+    case 0:
+        return ref(Id::AccelerationRate);
+    case 1:
+        return ref(Id::DecelerationRate);
+    case 2:
+        return ref(Id::ReferenceSpeed);
+    case 3:
+        return ref(Id::CurrentSpeed);
+    case 4:
+        return ref(Id::BusVolt);
+    case 5:
+        return ref(Id::CurrentLimit);
+    case 6:
+        return ref(Id::MotorCurrent);
+    case 7:
+        return ref(Id::ReferenceVolt);
+    case 30:
+        return ref(Id::Error);
+    default:
+        return ref(Id::MotorVolt);
+    }
+}
+
+// Boxes 3, 4, 6, 24 to 30 and 35 only show what was read.
+bool HasWrite(int box) {
+    return box <= 23 && box != 3 && box != 4 && box != 6;
+}
+
+// What a screen reader tells beside a box's label: the catalogue's name,
+// range and unit, and whether the box is only shown.
+QString BoxDescription(int box) {
+    const drivemap::ValueRef ref = ValueOfBox(box);
+    const drivemap::DriveValue& value = *ref.value;
+    QString text = QString::fromStdString(drivemap::Name(ref)) +
+                   (value.kind == drivemap::Kind::Text ? QStringLiteral(", a code from %1 to %2 "
+                                                                        "and its text")
+                                                       : QStringLiteral(", from %1 to %2"))
+                       .arg(NumberText(value.range.low), NumberText(value.range.high));
+    if (!value.unit.empty())
+        text +=
+            u' ' + QString::fromUtf8(value.unit.data(), static_cast<qsizetype>(value.unit.size()));
+    if (!HasWrite(box))
+        text += QStringLiteral(", shown only");
+    return text;
+}
+
+// A caption without its colon, for the button beside it.
+QString Bare(const QString& caption) {
+    QString bare = caption.trimmed();
+    if (bare.endsWith(u':'))
+        bare.chop(1);
+    return bare;
 }
 
 QCursor HandCursor() {
@@ -133,6 +205,12 @@ FrmDevice::FrmDevice(link::FrmMotorCom& link, platform::PromptService& prompts,
     setFont(font);
     Build();
     BuildTabOrder();
+    // The right half beyond the collapsed window's edge is hidden, so that
+    // Tab and a screen reader only find what the user can see.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->x() > Px(kRightHalf) && !child->isHidden())
+            m_rightHalf.push_back(child);
+    ShowRightHalf(false);
     setFixedSize(Px(kCollapsedWidth), Px(kClientHeight) + kStatusLineHeight);
 
     m_motor = std::make_unique<link::ClsKtMotor>(m_link, m_prompts);
@@ -220,6 +298,10 @@ void FrmDevice::Build() {
 
     m_cmdExpand = button(QStringLiteral(">>"));
     Place(m_cmdExpand, 2760, 0, 2175, 375);
+    m_cmdRead[36]->setAccessibleDescription(
+        QStringLiteral("Reads the status, the error and the values on the left"));
+    m_cmdRead[37]->setAccessibleDescription(QStringLiteral(
+        "Reads the counters, flags, inputs, word counters, timers, analog inputs and outputs"));
     connect(m_cmdExpand, &QPushButton::clicked, this, &FrmDevice::CmdExpand_Click);
 
     // Left half: the status and settable check boxes.
@@ -299,6 +381,24 @@ void FrmDevice::Build() {
     // The Error box explains its code when the mouse is over it.
     m_txtPara[30]->setMouseTracking(true);
 
+    // A box is named by the label beside it; a Write button says what it writes.
+    for (int label = 0; label < static_cast<int>(m_lbl.size()); ++label) {
+        const int box = label == 3 ? 4 : label == 4 ? 35 : label == 31 ? 3 : label;
+        m_lbl[label]->setBuddy(m_txtPara[box]);
+        m_txtPara[box]->setAccessibleDescription(BoxDescription(box));
+        if (HasWrite(box))
+            m_cmdWrite[box]->setAccessibleDescription(QStringLiteral("Writes ") +
+                                                      Bare(m_lbl[label]->text()));
+    }
+    std::vector<std::pair<QCheckBox*, int>> checks = {
+        {m_chkAutoTorque, 34}, {m_chkCommandReverse, 35}, {m_chkCommandForward, 36}};
+    for (int k = 0; k < 8; ++k)
+        checks.emplace_back(m_chkFlag[k], 24 + k);
+    for (int k = 0; k < 2; ++k)
+        checks.emplace_back(m_chkOutput[k], 32 + k);
+    for (const auto& [check, write] : checks)
+        m_cmdWrite[write]->setAccessibleDescription(QStringLiteral("Writes ") + check->text());
+
     // Separator lines: x1, y1, x2, y2 in twips.
     const std::array<std::array<int, 4>, 12> lines = {{{5040, 0, 5040, 6840},
                                                        {5040, 0, 5040, 6840},
@@ -328,35 +428,35 @@ void FrmDevice::Build() {
 }
 
 void FrmDevice::BuildTabOrder() {
-    std::vector<QWidget*> order = {m_chkFault,          m_chkMotorEnable, m_chkMotorForward,
-                                   m_chkProgram,        m_chkAutoTorque,  m_cmdWrite[34],
-                                   m_chkCommandReverse, m_cmdWrite[35],   m_chkCommandForward,
-                                   m_cmdWrite[36],      m_cmdWrite[37],   m_cmdWrite[38]};
-    for (int i : {0, 1, 2, 5, 7}) {
+    // The way the window reads: the left half from the top, then the right
+    // half group by group, each from the top.
+    std::vector<QWidget*> order = {m_cmdRead[36],    m_cmdExpand, m_chkMotorForward,
+                                   m_chkMotorEnable, m_chkFault,  m_chkProgram};
+    const auto box = [&](int i) {
         order.push_back(m_txtPara[i]);
-        order.push_back(m_cmdWrite[i]);
-    }
-    for (int i = 8; i <= 23; ++i) {
-        order.push_back(m_txtPara[i]);
-        order.push_back(m_cmdWrite[i]);
-    }
-    for (int i = 24; i <= 29; ++i)
-        order.push_back(m_txtPara[i]);
+        if (HasWrite(i))
+            order.push_back(m_cmdWrite[i]);
+    };
+    for (int i : {30, 4, 35, 6, 3, 0, 1, 2, 5, 7})
+        box(i);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_chkAutoTorque, m_cmdWrite[34], m_chkCommandForward, m_cmdWrite[36],
+             m_chkCommandReverse, m_cmdWrite[35], m_cmdWrite[37], m_cmdWrite[38], m_cmdRead[37]})
+        order.push_back(w);
+    for (int i = 8; i <= 15; ++i)
+        box(i);
     for (int k = 0; k < 8; ++k) {
         order.push_back(m_chkFlag[k]);
         order.push_back(m_cmdWrite[24 + k]);
     }
+    for (QCheckBox* input : m_chkInput)
+        order.push_back(input);
+    for (int i = 16; i <= 29; ++i)
+        box(i);
     for (int k = 0; k < 2; ++k) {
         order.push_back(m_chkOutput[k]);
         order.push_back(m_cmdWrite[32 + k]);
     }
-    for (QCheckBox* input : m_chkInput)
-        order.push_back(input);
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdExpand), static_cast<QWidget*>(m_cmdRead[36]),
-                       static_cast<QWidget*>(m_txtPara[35]), static_cast<QWidget*>(m_txtPara[30]),
-                       static_cast<QWidget*>(m_txtPara[6]), static_cast<QWidget*>(m_txtPara[4]),
-                       static_cast<QWidget*>(m_txtPara[3]), static_cast<QWidget*>(m_cmdRead[37])})
-        order.push_back(w);
     for (std::size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -367,8 +467,20 @@ bool FrmDevice::Expanded() const {
 
 void FrmDevice::CmdExpand_Click() {
     const bool expand = !Expanded();
+    if (expand)
+        ShowRightHalf(true);
     setFixedSize(Px(expand ? kExpandedWidth : kCollapsedWidth), height());
     m_cmdExpand->setText(expand ? QStringLiteral("<<") : QStringLiteral(">>"));
+    if (!expand)
+        ShowRightHalf(false);
+}
+
+void FrmDevice::ShowRightHalf(bool shown) {
+    for (QWidget* widget : m_rightHalf)
+        widget->setVisible(shown);
+    m_cmdExpand->setAccessibleDescription(
+        shown ? QStringLiteral("Hides the counters, flags, inputs, timers and outputs")
+              : QStringLiteral("Shows the counters, flags, inputs, timers and outputs"));
 }
 
 bool FrmDevice::eventFilter(QObject* watched, QEvent* event) {
@@ -641,24 +753,31 @@ void FrmDevice::WriteProgram() {
     std::uint8_t error = 0;
     long lineCount = 0;
     const QByteArray image = m_program ? m_program(error, lineCount) : QByteArray();
+    const QPointer<FrmDevice> self(this);
     if (error != 0) {
-        m_prompts.Message(
-            {.text = QStringLiteral("ProgramError at Line") + QString::number(lineCount)});
+        const QString text = QStringLiteral("ProgramError at Line") + QString::number(lineCount);
+        m_prompts.Message({.text = text});
+        if (self)
+            platform::Announce(m_statusLine, text);
         return;
     }
-    const QPointer<FrmDevice> self(this);
     const ProgramExchanges exchanges(m_link);
-    if (m_motor->WriteProgram(image) != link::kSent)
+    const bool sent = m_motor->WriteProgram(image) == link::kSent;
+    if (!sent)
         m_prompts.Message({.text = kErrorWriting});
     if (!self)
         return;
     // The status line tells what the drive holds.
-    if (exchanges.Written())
+    if (exchanges.Written()) {
         m_statusLine->setText(QStringLiteral("Program written: %1 of %2 bytes")
                                   .arg(FilledBytes(image))
                                   .arg(compiler::kProgramSize));
-    else if (exchanges.Erased())
+        platform::Announce(m_statusLine, m_statusLine->text());
+    } else if (exchanges.Erased()) {
         m_statusLine->clear();
+    }
+    if (!sent)
+        platform::Announce(m_statusLine, kErrorWriting);
 }
 
 void FrmDevice::EraseProgram() {

@@ -3,7 +3,8 @@
 // program erased or downloaded. Each control array has one handler that
 // takes the index. It talks to the drive only through ClsKtMotor and asks
 // the user only through the prompt service. Below the specified controls a
-// status line of our own tells what the last program download did.
+// status line of our own tells what the last program download did, and
+// tells assistive technology too. Tab goes the way the window reads.
 #pragma once
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -83,6 +85,7 @@ private:
     void WriteProgram();
     void EraseProgram();
     void BuildTabOrder();
+    void ShowRightHalf(bool shown);
     // A read or write in progress: the window must outlive it.
     struct Busy;
     bool ReadOne(int index);
@@ -108,6 +111,8 @@ private:
     std::array<QCheckBox*, 8> m_chkInput{};
     std::array<QCheckBox*, 2> m_chkOutput{};
     std::array<QFrame*, 12> m_line1{};
+    // Beyond the collapsed window's edge: shown only while expanded.
+    std::vector<QWidget*> m_rightHalf;
     QPushButton* m_cmdExpand = nullptr;
     QCheckBox* m_chkFault = nullptr;
     QCheckBox* m_chkMotorEnable = nullptr;

@@ -1,6 +1,7 @@
 // The device window on the virtual drive: which box goes to which value, the
 // program commands' status line; with the real message boxes, commands that
 // meet a busy link, a closed window or a port that vanishes.
+#include "accessible_walk.h"
 #include "compiler/program_compiler.h"
 #include "device/frm_device.h"
 #include "drive/pty_drive_server.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,6 +230,7 @@ TEST(DeviceTest, ProgramEraseAndDownload) {
     const QByteArray full = image("Counter0 = 255\r\nDo\r\nLoop\r\nDo\r\nLoop\r\n");
     Scripted b;
     FrmDevice& window = *b.window;
+    const kt::test::AnnouncementSpy spy;
     // The image, the button, the answer, the first program byte, the status.
     const std::vector<std::tuple<QByteArray, int, Answer, int, QString>> steps = {
         {blink, 38, Answer::Yes, 0x0F, "Program written: 6 of 254 bytes"},
@@ -242,12 +245,53 @@ TEST(DeviceTest, ProgramEraseAndDownload) {
         EXPECT_EQ(b.drive.ProgramMemory()[0], first) << button;
         EXPECT_EQ(window.StatusLine()->text().toStdString(), status.toStdString()) << button;
     }
+    b.drive.SetFault(Fault::NoReply); // the retry question answered Cancel
+    for (const Answer answer : {Answer::Yes, Answer::Cancel})
+        b.prompts.Push(answer);
+    window.CmdWrite_Click(38);
     b.prompts.Clear();
     b.drive.ClearLog();
     b.programError = 2;
     window.CmdWrite_Click(38);
     EXPECT_EQ(b.prompts.ShownTexts(), Texts{"ProgramError at Line3"});
     EXPECT_TRUE(b.drive.Requests().empty());
+    // Heard: each download's end, failed ones too; nothing declined or erased.
+    EXPECT_EQ(spy.Texts().join(u'|').toStdString(),
+              "Program written: 6 of 254 bytes|Program written: 10 of 254 bytes|Error writing|"
+              "ProgramError at Line3");
+}
+
+// Tab: every control shown once, the boxes from the top, the right half once
+// the keyboard expanded it. Named: a box by its label, with the range.
+TEST(DeviceTest, NamedAndReachableByKeyboard) {
+    Scripted b;
+    FrmDevice& w = *b.window;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const auto focus = &QApplication::focusWidget;
+    const auto key = [&](Qt::Key k) { return QTest::keyClick(focus(), k), focus(); };
+    const int order[] = {30, 4, 35, 6, 3, 0, 1, 2, 5, 7, 8, 9, 10};
+    for (const std::size_t boxes : {10u, 32u}) {
+        std::vector<QWidget*> t{focus()};
+        for (QWidget* f = key(Qt::Key_Tab); f != t[0] && t.size() < 99; f = key(Qt::Key_Tab))
+            t.push_back(f); // each control Tab visits, once round
+        for (QWidget* c : w.findChildren<QWidget*>())
+            EXPECT_EQ(std::ranges::count(t, c), c->isVisible() && c->focusPolicy() & Qt::TabFocus);
+        std::erase_if(t, [](QWidget* c) { return !c->inherits("QLineEdit"); });
+        ASSERT_EQ(t.size(), boxes);
+        for (std::size_t i = 0; i < std::min(boxes, std::size(order)); ++i)
+            EXPECT_EQ(t[i], w.TxtPara(order[i])) << i;
+        while (focus() != w.CmdExpandButton())
+            key(Qt::Key_Backtab);
+        key(Qt::Key_Space);
+    }
+    w.CmdExpand_Click();
+    EXPECT_EQ(kt::test::UnnamedControls(&w).join(u'|').toStdString(), "");
+    for (const auto& [control, said] : std::vector<std::pair<QWidget*, QString>>{
+             {w.TxtPara(4), "BusVolt:|BusVolt, from 0 to 7048.294 V, shown only"},
+             {w.CmdWrite(35), "Write|Writes CommandReverse"}}) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+        EXPECT_EQ(a->text(QAccessible::Name) + u'|' + a->text(QAccessible::Description), said);
+    }
 }
 
 // Erase Program clicked while a command waits: refused without its question;
