@@ -428,35 +428,37 @@ void FrmDevice::Build() {
 }
 
 void FrmDevice::BuildTabOrder() {
-    // The way the window reads: the left half from the top, then the right
-    // half group by group, each from the top.
-    std::vector<QWidget*> order = {m_cmdRead[36],    m_cmdExpand, m_chkMotorForward,
-                                   m_chkMotorEnable, m_chkFault,  m_chkProgram};
-    const auto box = [&](int i) {
+    // The drive's own order, kept as users of the window know it; hidden
+    // controls are skipped.
+    std::vector<QWidget*> order = {m_chkFault,          m_chkMotorEnable, m_chkMotorForward,
+                                   m_chkProgram,        m_chkAutoTorque,  m_cmdWrite[34],
+                                   m_chkCommandReverse, m_cmdWrite[35],   m_chkCommandForward,
+                                   m_cmdWrite[36],      m_cmdWrite[37],   m_cmdWrite[38]};
+    for (int i : {0, 1, 2, 5, 7}) {
         order.push_back(m_txtPara[i]);
-        if (HasWrite(i))
-            order.push_back(m_cmdWrite[i]);
-    };
-    for (int i : {30, 4, 35, 6, 3, 0, 1, 2, 5, 7})
-        box(i);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_chkAutoTorque, m_cmdWrite[34], m_chkCommandForward, m_cmdWrite[36],
-             m_chkCommandReverse, m_cmdWrite[35], m_cmdWrite[37], m_cmdWrite[38], m_cmdRead[37]})
-        order.push_back(w);
-    for (int i = 8; i <= 15; ++i)
-        box(i);
+        order.push_back(m_cmdWrite[i]);
+    }
+    for (int i = 8; i <= 23; ++i) {
+        order.push_back(m_txtPara[i]);
+        order.push_back(m_cmdWrite[i]);
+    }
+    for (int i = 24; i <= 29; ++i)
+        order.push_back(m_txtPara[i]);
     for (int k = 0; k < 8; ++k) {
         order.push_back(m_chkFlag[k]);
         order.push_back(m_cmdWrite[24 + k]);
     }
-    for (QCheckBox* input : m_chkInput)
-        order.push_back(input);
-    for (int i = 16; i <= 29; ++i)
-        box(i);
     for (int k = 0; k < 2; ++k) {
         order.push_back(m_chkOutput[k]);
         order.push_back(m_cmdWrite[32 + k]);
     }
+    for (QCheckBox* input : m_chkInput)
+        order.push_back(input);
+    for (QWidget* w : {static_cast<QWidget*>(m_cmdExpand), static_cast<QWidget*>(m_cmdRead[36]),
+                       static_cast<QWidget*>(m_txtPara[35]), static_cast<QWidget*>(m_txtPara[30]),
+                       static_cast<QWidget*>(m_txtPara[6]), static_cast<QWidget*>(m_txtPara[4]),
+                       static_cast<QWidget*>(m_txtPara[3]), static_cast<QWidget*>(m_cmdRead[37])})
+        order.push_back(w);
     for (std::size_t i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 }

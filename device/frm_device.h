@@ -4,7 +4,8 @@
 // takes the index. It talks to the drive only through ClsKtMotor and asks
 // the user only through the prompt service. Below the specified controls a
 // status line of our own tells what the last program download did, and
-// tells assistive technology too. Tab goes the way the window reads.
+// tells assistive technology too. Tab keeps the drive window's own order,
+// skipping the right half while it is collapsed.
 #pragma once
 
 #include <QByteArray>
