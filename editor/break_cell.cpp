@@ -29,10 +29,10 @@ void BreakCell::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // From the palette at paint time: a change of theme repaints the cell
     // (QWidget updates on PaletteChange) in the new colours.
-    const qreal ratio = devicePixelRatioF();
-    painter.drawPixmap(0, 0,
-                       m_error ? MarkImages::ErrorImage(palette(), ratio)
-                               : MarkImages::Image(m_image, palette(), ratio));
+    // Drawn at the cell's own scale, then fitted: sharp at any zoom.
+    const qreal ratio = devicePixelRatioF() * width() / MarkImages::kSize;
+    painter.drawPixmap(rect(), m_error ? MarkImages::ErrorImage(palette(), ratio)
+                                       : MarkImages::Image(m_image, palette(), ratio));
 }
 
 void BreakCell::mouseReleaseEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 // One cell of the editor's gutter: shows one line mark, or the error image in
-// its place, in its palette's colours, and reports clicks with its row index.
+// its place, in its palette's colours, as large as its square side (16, more
+// when the text is zoomed), and reports clicks with its row index.
 // It knows nothing of lines or marks; KtText does.
 #pragma once
 
@@ -12,6 +13,8 @@ class BreakCell : public QWidget {
 
 public:
     explicit BreakCell(int index, QWidget* parent = nullptr);
+
+    void SetSide(int side) { setFixedSize(side, side); }
 
     int Index() const { return m_index; }
     int ImageIndex() const { return m_image; }

@@ -2,6 +2,7 @@
 
 #include "compiler/instruction_table.h"
 #include "compiler/line_compiler.h"
+#include "platform/contrast.h"
 
 #include <QSet>
 
@@ -111,33 +112,34 @@ KtHighlighter::Kind KtHighlighter::WordKind(const QString& word) {
     return words.indexed.contains(word) || word.back().isDigit() ? Kind::Name : Kind::Keyword;
 }
 
-KtHighlighter::KtHighlighter(QTextDocument* document, bool darkBackground)
-    : QSyntaxHighlighter(document), m_dark(darkBackground) {
-    MakeFormats();
+KtHighlighter::KtHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+    SetColours(Qt::black, {Qt::white}, false);
 }
 
-void KtHighlighter::SetDarkBackground(bool dark) {
-    if (dark == m_dark)
-        return;
-    m_dark = dark;
-    MakeFormats();
-}
-
-void KtHighlighter::MakeFormats() {
+bool KtHighlighter::SetColours(const QColor& text, const QList<QColor>& grounds,
+                               bool highContrast) {
     // Moderate colours: one set for a light ground, a lighter one for a dark.
-    const std::array<QColor, kKindCount> light = {
+    static const std::array<QColor, kKindCount> light = {
         QColor(), QColor(0x1f, 0x4f, 0xbf), QColor(0x00, 0x6e, 0x78), QColor(0xa0, 0x52, 0x2d),
         QColor(0x2e, 0x7d, 0x32)};
-    const std::array<QColor, kKindCount> dark = {QColor(), QColor(0x8a, 0xb4, 0xf8),
-                                                 QColor(0x4d, 0xd0, 0xc8), QColor(0xf0, 0xa3, 0x5e),
-                                                 QColor(0x8b, 0xc5, 0x8b)};
-    const QColor underline = m_dark ? QColor(0xff, 0x55, 0x55) : QColor(0xd0, 0x10, 0x10);
+    static const std::array<QColor, kKindCount> dark = {
+        QColor(), QColor(0x8a, 0xb4, 0xf8), QColor(0x4d, 0xd0, 0xc8), QColor(0xf0, 0xa3, 0x5e),
+        QColor(0x8b, 0xc5, 0x8b)};
+    m_dark = !grounds.isEmpty() && grounds.front().lightness() < 128;
+    const auto legible = [&](QColor colour, double ratio) {
+        for (const QColor& ground : grounds)
+            colour = platform::Legible(colour, ground, ratio, text);
+        return colour;
+    };
+    const QColor underline = legible(m_dark ? QColor(0xff, 0x55, 0x55) : QColor(0xd0, 0x10, 0x10),
+                                     platform::kMarkContrast);
+    const auto before = m_formats;
     for (int kind = 0; kind < kKindCount; ++kind) {
+        const QColor colour = (m_dark ? dark : light)[static_cast<std::size_t>(kind)];
         for (int rejected = 0; rejected < 2; ++rejected) {
             QTextCharFormat format;
-            const QColor colour = (m_dark ? dark : light)[static_cast<std::size_t>(kind)];
-            if (colour.isValid())
-                format.setForeground(colour);
+            if (colour.isValid() && !highContrast)
+                format.setForeground(legible(colour, platform::kTextContrast));
             if (rejected != 0) {
                 format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
                 format.setUnderlineColor(underline);
@@ -145,6 +147,7 @@ void KtHighlighter::MakeFormats() {
             m_formats[static_cast<std::size_t>(kind)][static_cast<std::size_t>(rejected)] = format;
         }
     }
+    return m_formats != before;
 }
 
 QTextCharFormat KtHighlighter::Format(Kind kind, bool rejected) const {

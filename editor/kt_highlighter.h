@@ -9,6 +9,8 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
+#include <QList>
+
 #include <array>
 #include <optional>
 
@@ -35,12 +37,14 @@ public:
     // is a name, any other word of the table a keyword; unknown words stay plain.
     static Kind WordKind(const QString& word);
 
-    // Owned by the document it colours.
-    explicit KtHighlighter(QTextDocument* document, bool darkBackground = false);
+    // Owned by the document it colours; dark on white until told otherwise.
+    explicit KtHighlighter(QTextDocument* document);
 
-    // Colours that read on a dark ground, or on a light one; the caller
-    // rehighlights.
-    void SetDarkBackground(bool dark);
+    // The set for a dark first ground, or for a light one, each colour moved
+    // toward text until it reads at 4.5:1 on every ground; a high-contrast
+    // theme keeps text for every kind. True when a format changed: the
+    // caller rehighlights.
+    bool SetColours(const QColor& text, const QList<QColor>& grounds, bool highContrast);
     bool DarkBackground() const { return m_dark; }
 
     QTextCharFormat Format(Kind kind, bool rejected = false) const;
@@ -49,9 +53,7 @@ protected:
     void highlightBlock(const QString& text) override;
 
 private:
-    void MakeFormats();
-
-    bool m_dark;
+    bool m_dark = false;
     // Indexed by kind, then by whether the line is rejected.
     std::array<std::array<QTextCharFormat, 2>, kKindCount> m_formats;
 };

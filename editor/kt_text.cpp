@@ -9,6 +9,7 @@
 #include "editor/mark_images.h"
 #include "editor/template_completer.h"
 #include "editor/text_box.h"
+#include "platform/contrast.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -24,7 +25,6 @@ namespace kt::editor {
 
 namespace {
 
-constexpr int kGutterWidth = 16;
 constexpr int kCornerSize = 17;
 // The rows a control of height H has room for: (H - 21) / 16.
 constexpr int kRowsMargin = 21;
@@ -59,8 +59,9 @@ bool IsEnterKey(int key) {
 
 KtText::KtText(QWidget* parent)
     : QWidget(parent), m_text(new TextBox(this)), m_picture1(new QLabel(this)),
-      m_highlighter(new KtHighlighter(m_text->document(), DarkPalette(palette()))),
-      m_completer(new TemplateCompleter(m_text)) {
+      m_highlighter(new KtHighlighter(m_text->document())),
+      m_completer(new TemplateCompleter(m_text)), m_rowHeight(m_text->RowHeight()) {
+    ColourText();
     m_text->installEventFilter(this);
     m_text->viewport()->installEventFilter(this);
     m_enterSettle.setSingleShot(true);
@@ -73,6 +74,8 @@ KtText::KtText(QWidget* parent)
     connect(m_completer, &TemplateCompleter::Chosen, this, &KtText::InsertTemplate);
     connect(m_text, &QPlainTextEdit::undoAvailable, this, &KtText::undoAvailable);
     connect(m_text, &QPlainTextEdit::redoAvailable, this, &KtText::redoAvailable);
+    // A zoomed font: the gutter's rows grow with the text's.
+    connect(m_text, &TextBox::rowHeightChanged, this, [this] { LayOut(width(), height()); });
     // The gutter follows every change of the first visible line, however it
     // was scrolled, so its marks never stand beside the wrong lines.
     connect(m_text->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int top) {
@@ -87,6 +90,7 @@ KtText::KtText(QWidget* parent)
     m_picture1->setFixedSize(kCornerSize, kCornerSize);
 
     auto* cell = new BreakCell(0, this);
+    cell->SetSide(m_rowHeight);
     connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);
     m_picBreak.push_back(cell);
     setFocusProxy(m_text);
@@ -94,6 +98,29 @@ KtText::KtText(QWidget* parent)
 
 bool KtText::DarkPalette(const QPalette& palette) {
     return palette.color(QPalette::Base).lightness() < 128;
+}
+
+bool KtText::HighContrast(const QPalette& palette) {
+    constexpr double kHighContrast = 7;
+    return platform::Contrast(palette.color(QPalette::Text), palette.color(QPalette::Base)) >=
+               kHighContrast &&
+           platform::Contrast(palette.color(QPalette::HighlightedText),
+                              palette.color(QPalette::Highlight)) >= kHighContrast;
+}
+
+QColor KtText::RunLineColour(const QPalette& palette) {
+    const QColor highlight = palette.color(QPalette::Highlight);
+    if (HighContrast(palette))
+        return highlight;
+    // The highlight colour let through onto the text ground: a pale band on
+    // a light theme, a deep one on a dark theme.
+    const QColor ground = palette.color(QPalette::Base);
+    constexpr float kShare = 0.4F;
+    const QColor band =
+        QColor::fromRgbF(ground.redF() + (highlight.redF() - ground.redF()) * kShare,
+                         ground.greenF() + (highlight.greenF() - ground.greenF()) * kShare,
+                         ground.blueF() + (highlight.blueF() - ground.blueF()) * kShare);
+    return platform::Legible(band, palette.color(QPalette::Text), platform::kTextContrast, ground);
 }
 
 QString KtText::WhtSpc(QString& t) {
@@ -233,6 +260,12 @@ bool KtText::OnKeyPress(const QKeyEvent* event) {
         return true; // the line break is inserted when the key goes up
     }
     SettleEnterRelease(); // the line break goes before what this key does
+    // Tab indents here, so Ctrl+Tab and Ctrl+Shift+Tab move the focus on.
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
+        event->modifiers().testFlag(Qt::ControlModifier)) {
+        focusNextPrevChild(key == Qt::Key_Tab && !event->modifiers().testFlag(Qt::ShiftModifier));
+        return true;
+    }
     if (IsNavigationKey(key)) {
         m_navKeyDown = true;
         return false;
@@ -408,17 +441,22 @@ void KtText::ShowCornerPicture() {
     m_picture1->setPixmap(MarkImages::CornerPicture(palette(), devicePixelRatioF()));
 }
 
+bool KtText::ColourText() {
+    const QPalette& colours = palette();
+    return m_highlighter->SetColours(colours.color(QPalette::Text),
+                                     {colours.color(QPalette::Base), RunLineColour(colours)},
+                                     HighContrast(colours));
+}
+
 void KtText::FollowPalette() {
     // The cells repaint themselves; the corner and the run line hold colours.
     ShowCornerPicture();
     QList<QTextEdit::ExtraSelection> selections = m_text->extraSelections();
     for (QTextEdit::ExtraSelection& selection : selections)
-        selection.format.setBackground(RunLineColour());
+        StyleRunLine(selection.format);
     m_text->setExtraSelections(selections);
-    const bool dark = DarkPalette(palette());
-    if (dark == m_highlighter->DarkBackground())
+    if (!ColourText())
         return;
-    m_highlighter->SetDarkBackground(dark);
     m_restyling = true;
     m_highlighter->rehighlight();
     m_restyling = false;
@@ -468,7 +506,7 @@ bool KtText::eventFilter(QObject* watched, QEvent* event) {
 
 void KtText::paintEvent(QPaintEvent*) {
     // The gutter's ground below its cells, as the cells' own.
-    QPainter(this).fillRect(0, 0, kGutterWidth, height(), MarkImages::ColoursFor(palette()).ground);
+    QPainter(this).fillRect(0, 0, m_rowHeight, height(), MarkImages::ColoursFor(palette()).ground);
 }
 
 void KtText::resizeEvent(QResizeEvent* event) {
@@ -477,20 +515,31 @@ void KtText::resizeEvent(QResizeEvent* event) {
 }
 
 void KtText::LayOut(int width, int height) {
-    m_text->setGeometry(kGutterWidth, 0, std::max(width - kGutterWidth, 0), height);
+    // The gutter is as wide as a row is high: 16 pixels until zoomed.
+    const bool rowChanged = m_text->RowHeight() != m_rowHeight;
+    m_rowHeight = m_text->RowHeight();
+    m_text->setGeometry(m_rowHeight, 0, std::max(width - m_rowHeight, 0), height);
     m_picture1->move(width - kCornerSize, height - kCornerSize);
     m_picture1->raise();
+    if (rowChanged) {
+        for (int i = 0; i < PicBreakCount(); ++i) {
+            m_picBreak[i]->SetSide(m_rowHeight);
+            m_picBreak[i]->move(0, i * m_rowHeight);
+        }
+        update();
+    }
 
-    const int rows = (height - kRowsMargin) / TextBox::kRowHeight;
-    if (rows <= 0 || rows == m_picCount)
+    const int rows = (height - kRowsMargin) / m_rowHeight;
+    if (rows <= 0 || (rows == m_picCount && !rowChanged))
         return;
     for (int i = m_picCount; i < rows; ++i) {
         if (i >= PicBreakCount()) {
             auto* cell = new BreakCell(i, this);
+            cell->SetSide(m_rowHeight);
             connect(cell, &BreakCell::clicked, this, &KtText::OnCellClicked);
             m_picBreak.push_back(cell);
         }
-        m_picBreak[i]->move(0, m_picBreak[i - 1]->y() + TextBox::kRowHeight);
+        m_picBreak[i]->move(0, m_picBreak[i - 1]->y() + m_rowHeight);
         m_picBreak[i]->show();
     }
     // Cells past the rows in use keep existing but show nothing stale.
@@ -520,16 +569,14 @@ void KtText::PaintBreaks() {
     }
 }
 
-QColor KtText::RunLineColour() const {
-    // The highlight colour let through onto the text ground: a pale band on
-    // a light theme, a deep one on a dark theme, the text readable on both
-    // (a lightened highlight is as light as a dark theme's text).
-    const QColor ground = palette().color(QPalette::Base);
-    const QColor highlight = palette().color(QPalette::Highlight);
-    constexpr float kShare = 0.4F;
-    return QColor::fromRgbF(ground.redF() + (highlight.redF() - ground.redF()) * kShare,
-                            ground.greenF() + (highlight.greenF() - ground.greenF()) * kShare,
-                            ground.blueF() + (highlight.blueF() - ground.blueF()) * kShare);
+void KtText::StyleRunLine(QTextCharFormat& format) const {
+    format.setBackground(RunLineColour(palette()));
+    // The theme's selection pair on a high-contrast theme, whose text has
+    // no colours of its own there.
+    if (HighContrast(palette()))
+        format.setForeground(palette().color(QPalette::HighlightedText));
+    else
+        format.clearForeground();
 }
 
 void KtText::SetRunLine(int line) {
@@ -539,7 +586,7 @@ void KtText::SetRunLine(int line) {
     if (line > 0 && block.isValid()) {
         QTextEdit::ExtraSelection selection;
         selection.cursor = QTextCursor(block);
-        selection.format.setBackground(RunLineColour());
+        StyleRunLine(selection.format);
         selection.format.setProperty(QTextFormat::FullWidthSelection, true);
         selections.append(selection);
         // Scrolled into view, without moving the caret, when out of it.
@@ -569,7 +616,15 @@ void KtText::SetRunBreak(std::vector<int> marks) {
 }
 
 void KtText::OnCellClicked(int index) {
-    const qint64 line = m_firstVisibleLine + index + 1;
+    ToggleMarkOf(m_firstVisibleLine + index + 1);
+}
+
+void KtText::ToggleMark() {
+    ToggleMarkOf(m_text->textCursor().blockNumber() + 1);
+}
+
+// Cycles 0 and 1, turns a 2 into a 1 and a 3 into a 2.
+void KtText::ToggleMarkOf(qint64 line) {
     if (line > static_cast<qint64>(m_breakList.size()))
         return;
     const int current = m_breakList[line - 1];

@@ -23,6 +23,7 @@
 
 class QKeyEvent;
 class QLabel;
+class QTextCharFormat;
 
 namespace kt::editor {
 
@@ -71,6 +72,9 @@ public:
     const std::vector<int>& RunBreak() const { return m_breakList; }
     void SetRunBreak(std::vector<int> marks);
 
+    // Toggles the caret line's mark as a click on its gutter cell does.
+    void ToggleMark();
+
     // Gutter cells created so far (at least PicCount()).
     int PicBreakCount() const { return static_cast<int>(m_picBreak.size()); }
     BreakCell* PicBreak(int index) const { return m_picBreak.at(static_cast<std::size_t>(index)); }
@@ -79,6 +83,14 @@ public:
     // colour set, the gutter's marks and the About box's logo: the text
     // ground (Base) is darker than mid-grey.
     static bool DarkPalette(const QPalette& palette);
+    // A high-contrast theme, whose own colours the editor keeps: its text
+    // and its selection both read at 7:1 or more. (Text alone does on
+    // ordinary themes too.)
+    static bool HighContrast(const QPalette& palette);
+    // The band behind the simulator's run line: on a high-contrast theme its
+    // selection colour, otherwise a share of it over the text's ground, kept
+    // light or dark enough for the text to read on it.
+    static QColor RunLineColour(const QPalette& palette);
 
     // Strips blanks and tabs at both ends of t; returns the leading ones.
     static QString WhtSpc(QString& t);
@@ -149,11 +161,14 @@ private:
     void LayOut(int width, int height);
     void PaintBreaks();
     void OnCellClicked(int index);
+    void ToggleMarkOf(qint64 line);
     void UpdateMarkList(qint64 oldLineNumber, qint64 newCount, bool textChange);
     void InsertTemplate(const QString& text, bool byEnter);
     void FollowPalette();
     void ShowCornerPicture();
-    QColor RunLineColour() const;
+    // The highlighter's colours for the palette; true when they changed.
+    bool ColourText();
+    void StyleRunLine(QTextCharFormat& format) const;
     QString HoverTipAt(const QPoint& viewportPos) const;
 
     TextBox* m_text;
@@ -171,6 +186,8 @@ private:
     bool m_save = false;
     QString m_helpWord;
     int m_picCount = 1;
+    // The side of a gutter cell and the gutter's width: the text's row height.
+    int m_rowHeight;
 
     std::vector<int> m_breakList{0};
     qint64 m_lastLineCount = 1;

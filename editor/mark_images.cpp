@@ -1,6 +1,7 @@
 #include "editor/mark_images.h"
 
 #include "editor/kt_text.h"
+#include "platform/contrast.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -17,13 +18,12 @@ namespace {
 enum class Picture { Mark, Corner, Error };
 
 QString CacheKey(Picture picture, int index, const MarkImages::Colours& colours, qreal ratio) {
-    return QStringLiteral("kt-gutter-%1-%2-%3-%4-%5-%6")
-        .arg(static_cast<int>(picture))
-        .arg(index)
-        .arg(colours.ground.rgba(), 0, 16)
-        .arg(colours.grip.rgba(), 0, 16)
-        .arg(colours.discRim.rgba(), 0, 16)
-        .arg(ratio);
+    QString key =
+        QStringLiteral("kt-gutter-%1-%2-%3").arg(static_cast<int>(picture)).arg(index).arg(ratio);
+    for (const QColor& colour :
+         {colours.ground, colours.grip, colours.discRim, colours.arrowRim, colours.crossRim})
+        key += QStringLiteral("-%1").arg(colour.rgba(), 0, 16);
+    return key;
 }
 
 QColor Mix(const QColor& a, const QColor& b, qreal share) {
@@ -84,12 +84,21 @@ QPixmap Cached(Picture picture, int index, const QPalette& palette, qreal ratio,
 
 MarkImages::Colours MarkImages::ColoursFor(const QPalette& palette) {
     Colours colours;
+    const QColor window = palette.color(QPalette::Window);
+    const QColor windowText = palette.color(QPalette::WindowText);
+    colours.arrowFill = QColor(255, 220, 0);
+    if (KtText::HighContrast(palette)) {
+        // The theme's own pair; the fills keep their hues, the rims carry them.
+        colours.ground = window;
+        colours.grip = colours.discRim = colours.arrowRim = colours.crossRim = windowText;
+        colours.discFill = QColor(220, 0, 0);
+        colours.cross = QColor(230, 20, 20);
+        return colours;
+    }
     // A shade off the window colour towards its text, so the gutter stands
     // apart from the text ground on a light theme and on a dark one.
-    colours.ground =
-        Mix(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.12);
-    colours.grip = Mix(palette.color(QPalette::WindowText), colours.ground, 0.55);
-    colours.arrowFill = QColor(255, 220, 0);
+    colours.ground = Mix(windowText, window, 0.12);
+    colours.grip = Mix(windowText, colours.ground, 0.55);
     if (KtText::DarkPalette(palette)) {
         // Dark rims vanish on a dark ground: light ones of the same hue.
         colours.discFill = QColor(255, 90, 90);
@@ -104,6 +113,9 @@ MarkImages::Colours MarkImages::ColoursFor(const QPalette& palette) {
         colours.crossRim = QColor(96, 0, 0);
         colours.cross = QColor(230, 20, 20);
     }
+    // A mark's outline must stand out from the ground on any theme.
+    for (QColor* rim : {&colours.grip, &colours.discRim, &colours.arrowRim, &colours.crossRim})
+        *rim = platform::Legible(*rim, colours.ground, platform::kMarkContrast, windowText);
     return colours;
 }
 

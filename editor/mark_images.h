@@ -2,9 +2,11 @@
 // picture, drawn in code: 0 plain ground, 1 red disc, 2 yellow arrow,
 // 3 arrow over disc. Besides them, the image of a line in error, which is no
 // mark: a red cross on the same ground. The ground is a shade of the
-// palette's window colour; on a dark palette the marks keep their shapes and hues but get
-// light rims, so they read on either. Drawn at the device pixel ratio asked
-// for, so a scaled screen gets sharp marks. Not the gutter itself: KtText
+// palette's window colour; on a dark palette the marks keep their shapes and
+// hues but get light rims, so they read on either, and a high-contrast theme
+// gets its window's own colours. Every outline reads at 3:1 on the ground.
+// Drawn at the pixel ratio asked for, so a scaled screen or a zoomed gutter
+// gets sharp marks. Not the gutter itself: KtText
 // lays the cells out and BreakCell paints one.
 #pragma once
 

@@ -1,5 +1,6 @@
 #include "editor/text_box.h"
 
+#include "editor/kt_text.h"
 #include "platform/contrast.h"
 
 #include <QFontDatabase>
@@ -73,22 +74,26 @@ QFont EditorFont() {
     return font;
 }
 
-// Every line gets a row of exactly 16 pixels, whatever its font's natural
-// height: the plain-text layout itself ignores fixed line heights.
+// Every line gets a row of exactly the box's row height, whatever its font's
+// natural height: the plain-text layout itself ignores fixed line heights.
 class RowLayout : public QPlainTextDocumentLayout {
 public:
-    explicit RowLayout(QTextDocument* document) : QPlainTextDocumentLayout(document) {}
+    RowLayout(QTextDocument* document, const TextBox& box)
+        : QPlainTextDocumentLayout(document), m_box(box) {}
 
     QRectF blockBoundingRect(const QTextBlock& block) const override {
         QRectF rect = QPlainTextDocumentLayout::blockBoundingRect(block);
         if (rect.isNull())
             return rect; // a hidden block
-        qreal height = std::max(block.layout()->lineCount(), 1) * TextBox::kRowHeight;
+        qreal height = std::max(block.layout()->lineCount(), 1) * m_box.RowHeight();
         if (!block.next().isValid())
             height += document()->documentMargin();
         rect.setHeight(height);
         return rect;
     }
+
+private:
+    const TextBox& m_box;
 };
 
 // A badge in a note: the value is forced.
@@ -98,7 +103,7 @@ const QString kForced = QStringLiteral("(F)");
 
 TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     auto* document = new QTextDocument(this);
-    document->setDocumentLayout(new RowLayout(document));
+    document->setDocumentLayout(new RowLayout(document, *this));
     document->setDocumentMargin(0);
     // The margin goes on the undo stack; nothing the user did must.
     document->clearUndoRedoStacks();
@@ -197,6 +202,8 @@ void TextBox::SetNotes(std::map<int, QString> notes) {
 QColor TextBox::NoteColour() const {
     const QColor text = palette().color(QPalette::Text);
     const QColor ground = palette().color(QPalette::Base);
+    if (KtText::HighContrast(palette()))
+        return text; // the theme's own; the italics still set notes apart
     // From half way to the ground, back toward the text until it reads well.
     const QColor halfway((text.red() + ground.red()) / 2, (text.green() + ground.green()) / 2,
                          (text.blue() + ground.blue()) / 2);
@@ -252,6 +259,16 @@ void TextBox::paintEvent(QPaintEvent* event) {
             draw(parts[i], muted);
         }
     }
+}
+
+void TextBox::changeEvent(QEvent* event) {
+    // The new height first: the base class lays the text out again.
+    const int before = m_rowHeight;
+    if (event->type() == QEvent::FontChange)
+        m_rowHeight = std::max(kRowHeight, QFontMetrics(font()).lineSpacing());
+    QPlainTextEdit::changeEvent(event);
+    if (m_rowHeight != before)
+        emit rowHeightChanged(m_rowHeight);
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {

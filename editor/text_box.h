@@ -1,8 +1,9 @@
 // The editor's inner text box: a QPlainTextEdit seen through the CR LF text
 // model the rest of the program speaks: Text(), SelStart(), SelLength() and
 // SelText() use CR LF line breaks, and offsets count a line break as two
-// characters, whatever Qt keeps inside. Every line is 16 pixels high and the
-// first starts at the top, so the gutter's rows line up with the text's. It
+// characters, whatever Qt keeps inside. Every line is 16 pixels high (more
+// only when a zoomed font needs it) and the first starts at the top, so the
+// gutter's rows line up with the text's. It
 // draws notes after the end of lines, a look only: the document, the undo
 // stack and the offsets never see them. Not the editor control itself: the
 // caret record, indentation and events live in KtText.
@@ -21,6 +22,9 @@ public:
     static constexpr int kRowHeight = 16;
 
     explicit TextBox(QWidget* parent = nullptr);
+
+    // kRowHeight, or the font's line spacing when that is taller.
+    int RowHeight() const { return m_rowHeight; }
 
     QString Text() const;
     void SetText(const QString& text); // caret to the start
@@ -58,14 +62,18 @@ signals:
     // A key press changed the text, after the change has been processed;
     // typed: the key carried printable text.
     void keyEdited(bool typed);
+    // The font changed the row height; the text is laid out again already.
+    void rowHeightChanged(int height);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     std::map<int, QString> m_notes;
+    int m_rowHeight = kRowHeight;
 };
 
 } // namespace kt::editor

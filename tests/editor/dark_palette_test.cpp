@@ -1,6 +1,7 @@
 // The editor's colours under a light and a dark theme, switched at run time. Offscreen.
 #include "editor/kt_highlighter.h"
 #include "editor/kt_text.h"
+#include "editor/mark_images.h"
 #include "editor/text_box.h"
 #include "platform/contrast.h"
 
@@ -20,25 +21,26 @@ namespace {
 
 using kt::platform::Contrast;
 
-QPalette DarkPalette() {
+QPalette DarkPalette(QColor base = {30, 30, 30}, QColor text = {220, 220, 220},
+                     QColor highlight = {42, 130, 218}) {
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(45, 45, 48));
     dark.setColor(QPalette::WindowText, QColor(220, 220, 220));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::Text, QColor(220, 220, 220));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Highlight, highlight);
     return dark;
 }
 
 // The lowest contrast of the coloured program text against the text's ground.
-double TextContrast(const KtText& editor) {
+double TextContrast(const KtText& editor, const QColor& band) {
     double lowest = 21;
-    const QColor ground = editor.palette().color(QPalette::Base);
     for (QTextBlock block = editor.RText()->document()->begin(); block.isValid();
          block = block.next())
         for (const QTextLayout::FormatRange& range : block.layout()->formats())
-            if (range.format.hasProperty(QTextFormat::ForegroundBrush))
-                lowest = std::min(lowest, Contrast(range.format.foreground().color(), ground));
+            for (const QColor& ground : {editor.palette().color(QPalette::Base), band})
+                if (range.format.hasProperty(QTextFormat::ForegroundBrush))
+                    lowest = std::min(lowest, Contrast(range.format.foreground().color(), ground));
     return lowest;
 }
 
@@ -62,14 +64,31 @@ TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheText) {
     editor.show();
     editor.RText()->SetText("Do\r\nCounter0 = 1\r\nLoop");
     editor.GetPara(false);
+    editor.SetRunLine(2);
     for (const auto& [palette, dark] :
-         {std::pair(DarkPalette(), true), std::pair(m_light, false)}) {
+         {std::pair(DarkPalette(), true), std::pair(DarkPalette({100, 100, 100}, Qt::white), true),
+          std::pair(DarkPalette(Qt::black, Qt::white, Qt::darkBlue), true),
+          std::pair(m_light, false)}) {
         Switch(palette);
         ASSERT_EQ(KtText::DarkPalette(editor.palette()), dark);
         EXPECT_EQ(editor.Highlighter()->DarkBackground(), dark);
-        EXPECT_GE(TextContrast(editor), 4.5) << dark;
-        EXPECT_GE(Contrast(editor.RText()->NoteColour(), editor.palette().color(QPalette::Base)),
-                  4.5);
+        const QTextCharFormat band = editor.RText()->extraSelections().value(0).format;
+        EXPECT_GE(TextContrast(editor, band.background().color()), 4.5) << dark;
+        // A high-contrast theme's own colours.
+        EXPECT_EQ(TextContrast(editor, band.background().color()) == 21 &&
+                      editor.RText()->NoteColour() == palette.color(QPalette::Text),
+                  KtText::HighContrast(palette));
+        const QColor bandText =
+            band.foreground().style() ? band.foreground().color() : palette.color(QPalette::Text);
+        const kt::editor::MarkImages::Colours marks = kt::editor::MarkImages::ColoursFor(palette);
+        for (const auto& [colour, ground, ratio] :
+             {std::tuple{editor.RText()->NoteColour(), palette.color(QPalette::Base), 4.5},
+              {bandText, band.background().color(), 4.5},
+              {marks.grip, marks.ground, 3.0},
+              {marks.discRim, marks.ground, 3.0},
+              {marks.arrowRim, marks.ground, 3.0},
+              {marks.crossRim, marks.ground, 3.0}})
+            EXPECT_GE(Contrast(colour, ground), ratio) << colour.name().toStdString();
     }
 }
 
