@@ -38,6 +38,7 @@ FrmFind::FrmFind(FindState& state, editor::TextBox& box, platform::PromptService
     label->setFont(DialogFont(true));
     m_txtFind = new QLineEdit(this);
     m_txtFind->setObjectName(QStringLiteral("TxtFind"));
+    label->setBuddy(m_txtFind); // its name for assistive technology
     m_chkCase = new QCheckBox(QStringLiteral("Match Case"), this);
     m_chkCase->setObjectName(QStringLiteral("ChkCase"));
     m_chkCase->setFont(DialogFont(true));

@@ -10,9 +10,11 @@
 #include "help/help_keyword.h"
 #include "help/language_reference.h"
 #include "mainwindow/frm_company.h"
+#include "platform/announce.h"
 #include "platform/app_settings.h"
 #include "platform/help_viewer.h"
 #include "platform/prompt_service.h"
+#include "platform/text_zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -78,9 +80,17 @@ FrmMotor::FrmMotor(platform::PromptService& prompts, const QString& applicationF
     listFont.setStyleHint(QFont::TypeWriter);
     m_list1->setFont(listFont);
     m_list1->installEventFilter(this);
+    // Named for assistive technology; the caption above says which program.
+    m_ktText1->RText()->setAccessibleName(QStringLiteral("Program"));
+    m_ktText1->RText()->setAccessibleDescription(windowTitle());
+    setTabOrder(m_ktText1->RText(), m_list1);
 
     BuildMenus();
     BuildStatusBar();
+    platform::TextZoom& zoom = platform::TextZoom::Instance();
+    for (QWidget* text : {static_cast<QWidget*>(m_ktText1->RText()), static_cast<QWidget*>(m_list1),
+                          static_cast<QWidget*>(statusBar())})
+        zoom.Follow(text);
     setAcceptDrops(true);
     // A program file dropped on the text is opened, not pasted as its name.
     m_ktText1->RText()->viewport()->installEventFilter(this);
@@ -250,6 +260,11 @@ void FrmMotor::BuildMenus() {
         connect(AddAction(simulate, name, caption, key), &QAction::triggered, this,
                 [this, which] { emit simulatorRequested(which); });
     }
+    // The gutter's click for the keyboard, on the caret's line.
+    simulate->addSeparator()->setObjectName(QStringLiteral("AddSimulateSep1"));
+    connect(AddAction(simulate, "AddSimulateToggleMark", QStringLiteral("Toggle &Mark"),
+                      QKeySequence(Qt::Key_F9)),
+            &QAction::triggered, m_ktText1, &editor::KtText::ToggleMark);
 
     QMenu* monitor = menuBar()->addMenu(QStringLiteral("Moni&tor"));
     monitor->setObjectName(QStringLiteral("AddMonitor"));
@@ -259,6 +274,10 @@ void FrmMotor::BuildMenus() {
             this, &FrmMotor::monitorRequested);
     connect(AddAction(monitor, "AddMonitorConnection", QStringLiteral("Co&nnection")),
             &QAction::triggered, this, &FrmMotor::connectionRequested);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("AddView"));
+    view->addActions(platform::TextZoom::Instance().AddActions(this));
 }
 
 platform::HelpViewer* FrmMotor::Help() {
@@ -272,6 +291,9 @@ platform::HelpViewer* FrmMotor::Help() {
 
 void FrmMotor::SetDataMode(std::uint8_t mode) {
     m_picker.SetDataMode(mode);
+    m_list1->setAccessibleName(mode == compiler::InstructionPicker::kInstructionMode
+                                   ? QStringLiteral("Statement templates")
+                                   : QStringLiteral("Values"));
     for (QAction* category : m_categoryMenus)
         category->setEnabled(mode == compiler::InstructionPicker::kInstructionMode);
 }
@@ -318,6 +340,7 @@ void FrmMotor::OnCompile() {
         return; // an empty text has nothing to report
     QString text = QString::fromLatin1(compiler::CompileMessage(code));
     ShowProgramSize();
+    platform::Announce(m_sizeField, text + u' ' + m_sizeField->text());
     if (code != compiler::kCompiled) {
         text += QStringLiteral("Error at Line ") + QString::number(lineCount - 1);
         // The caret goes to the failing line (the last one when a block is
@@ -350,8 +373,12 @@ void FrmMotor::OnSelChange(bool textChange) {
 void FrmMotor::OnCompileLine(const QString& oldLine) {
     compiler::StatementBytes code{};
     const std::uint8_t result = compiler::CompileStatement(ProgramBytes(oldLine), code);
-    if (result >= 1 && result <= 254)
-        Say(QString::fromLatin1(compiler::CompileMessage(result)));
+    if (result >= 1 && result <= 254) {
+        const QString message = QString::fromLatin1(compiler::CompileMessage(result));
+        // On the editor control, whose text box's description names the file.
+        platform::Announce(m_ktText1, message);
+        Say(message);
+    }
     FillInstructionList();
 }
 
@@ -828,6 +855,12 @@ void FrmMotor::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+}
+
+void FrmMotor::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange && m_ktText1)
+        m_ktText1->RText()->setAccessibleDescription(windowTitle());
 }
 
 void FrmMotor::resizeEvent(QResizeEvent* event) {

@@ -120,6 +120,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -165,7 +166,7 @@ private:
     static QString DroppedProgram(const QMimeData* data);
 
     platform::PromptService& m_prompts;
-    editor::KtText* m_ktText1;
+    editor::KtText* m_ktText1 = nullptr; // set after the caption
     QListWidget* m_list1;
     QPointer<platform::HelpViewer> m_help;
     compiler::InstructionPicker m_picker;

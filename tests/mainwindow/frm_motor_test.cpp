@@ -1,5 +1,7 @@
 // The main window's menus, picker and help driven as a user drives them.
+#include "editor/break_cell.h"
 #include "mainwindow/frm_find.h"
+#include "tests/accessible_walk.h"
 #include "tests/mainwindow/main_window_fixture.h"
 
 #include <QApplication>
@@ -190,4 +192,38 @@ TEST_F(FrmMotorTest, PickerInsertsThroughTheEditor) {
     EXPECT_EQ(m_window->DataMode(), 0);
     EXPECT_TRUE(Action("MnuAllInstruction")->isEnabled());
     EXPECT_EQ(list->count(), 186);
+}
+
+// Named and heard by a screen reader. Keys only: Ctrl+Tab leaves the text
+// for the picker, where F9 cycles the caret line's mark as a gutter click
+// does. At 200 % rows and gutter cells grow with the text.
+TEST_F(FrmMotorTest, ByKeyboardAndScreenReader) {
+    kt::test::AnnouncementSpy spy;
+    Type("Do\r0\r1\rLoop");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(kt::test::UnnamedControls(m_window.get()) +
+                  kt::test::UnnamedControls(m_window->FindDialog()),
+              QStringList{});
+    m_window->FindDialog()->close();
+    m_window->KtText1()->SetRunBreak({0, 1, 2, 3});
+    for (const auto& [line, marks] :
+         {std::pair{1, std::vector{1, 1, 2, 3}}, {1, {0, 1, 2, 3}}, {4, {0, 1, 2, 2}}}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home, Qt::ControlModifier);
+        for (int down = 1; down < line; ++down)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), m_window->List1());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9);
+        EXPECT_EQ(m_window->KtText1()->RunBreak(), marks) << line;
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(spy.Texts().join(u'|').toStdString(),
+              "Error: Statement not identified.|Error: Statement not identified.|"
+              "Error: Statement not identified. Does not compile (line 2)");
+    for (int i = 0; i < 5; ++i)
+        Menu("AddView")->actions()[0]->trigger();
+    EXPECT_EQ(m_window->KtText1()->PicBreak(1)->geometry(),
+              QRect(0, Box()->x(), Box()->x(), QFontMetrics(Box()->font()).lineSpacing()));
+    Menu("AddView")->actions()[2]->trigger();
+    EXPECT_EQ(Box()->RowHeight(), 16);
 }
