@@ -14,19 +14,20 @@ namespace kt::connection {
 ConnectionPanel::ConnectionPanel(link::FrmMotorCom& link, link::PortDirectory& ports,
                                  QWidget* parent)
     : QWidget(parent), m_link(link), m_ports(ports), m_chooser(new QComboBox(this)),
-      m_found(new QLabel(this)) {
+      m_rescan(new QPushButton(tr("Resc&an"), this)), m_found(new QLabel(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* label = new QLabel(tr("&Port:"), this);
     label->setBuddy(m_chooser);
     m_chooser->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_chooser->setAccessibleName(tr("Port"));
     m_chooser->setToolTip(tr("The port searched first for the drive"));
-    auto* rescan = new QPushButton(tr("Resc&an"), this);
+    m_rescan->setToolTip(tr("List the system's serial ports again"));
     layout->addWidget(label);
     layout->addWidget(m_chooser);
-    layout->addWidget(rescan);
+    layout->addWidget(m_rescan);
     layout->addWidget(m_found);
-    connect(rescan, &QPushButton::clicked, this, &ConnectionPanel::Rescan);
+    connect(m_rescan, &QPushButton::clicked, this, &ConnectionPanel::Rescan);
     connect(m_chooser, &QComboBox::activated, this, &ConnectionPanel::Choose);
     connect(&m_link, &link::FrmMotorCom::portFound, this, &ConnectionPanel::ShowFound);
     Fill();

@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QLabel;
+class QPushButton;
 
 namespace kt::link {
 class FrmMotorCom;
@@ -28,6 +29,7 @@ public:
     // The text of where the drive is, "not connected" when nowhere.
     QString FoundText() const;
     QComboBox* Chooser() const { return m_chooser; }
+    QPushButton* RescanButton() const { return m_rescan; }
     // Shows where the drive is now; the link says when it finds one, not
     // when it loses one.
     void ShowFound();
@@ -43,6 +45,7 @@ private:
     link::FrmMotorCom& m_link;
     link::PortDirectory& m_ports;
     QComboBox* m_chooser;
+    QPushButton* m_rescan;
     QLabel* m_found;
 };
 

@@ -4,6 +4,7 @@
 #include "monitor/communication_model.h"
 #include "monitor/save_export.h"
 #include "platform/prompt_service.h"
+#include "platform/text_zoom.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -33,17 +34,20 @@ FrmCommunication::FrmCommunication(platform::PromptService& prompts, QWidget* ow
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    // Rows are whole: Tab leaves the log instead of walking its cells.
+    m_table->setTabKeyNavigation(false);
     m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // The meaning in full: the log scrolls sideways for a long one. Measured
+    // on the rows in view only, as rows come two hundred a second.
+    m_table->horizontalHeader()->setSectionResizeMode(CommunicationModel::kMeaning,
+                                                      QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setResizeContentsPrecision(0);
     m_table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    // Seconds of a day-long log, with their milliseconds.
-    m_table->setColumnWidth(
-        CommunicationModel::kTime,
-        m_table->fontMetrics().horizontalAdvance(QStringLiteral("88888.888 s")) + 12);
-    m_table->setColumnWidth(CommunicationModel::kPort, 60);
-    m_table->setColumnWidth(CommunicationModel::kDirection, 40);
-    m_table->setColumnWidth(CommunicationModel::kBytes, 260);
+    m_table->setObjectName(QStringLiteral("log"));
+    m_table->setAccessibleName(tr("Exchanges"));
+    m_table->setAccessibleDescription(
+        tr("Every exchange over the link, oldest first: time, port, direction, bytes and what "
+           "they mean."));
 
     m_pause->setObjectName(QStringLiteral("pause"));
     m_pause->setCheckable(true);
@@ -65,6 +69,17 @@ FrmCommunication::FrmCommunication(platform::PromptService& prompts, QWidget* ow
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_table);
+    // As they stand: the buttons, then the log.
+    setTabOrder(m_pause, clear);
+    setTabOrder(clear, copy);
+    setTabOrder(copy, save);
+    setTabOrder(save, m_table);
+
+    platform::TextZoom& zoom = platform::TextZoom::Instance();
+    zoom.Follow(m_table);
+    connect(&zoom, &platform::TextZoom::changed, this, &FrmCommunication::FitToFont);
+    zoom.AddActions(this);
+    FitToFont();
 
     connect(m_pause, &QPushButton::toggled, this, &FrmCommunication::SetPaused);
     connect(clear, &QPushButton::clicked, this, &FrmCommunication::Clear);
@@ -150,6 +165,29 @@ bool FrmCommunication::SaveAs() {
                        .initialFile = QStringLiteral("communication.txt"),
                        .filter = QStringLiteral("Text (*.txt)|*.txt|AllFile (*.*)|*.*")},
                       text.toUtf8());
+}
+
+void FrmCommunication::FitToFont() {
+    const QFontMetrics metrics = m_table->fontMetrics();
+    const auto fit = [&](int column, const QString& widest) {
+        m_table->setColumnWidth(column,
+                                std::max(metrics.horizontalAdvance(widest) + 12,
+                                         m_table->horizontalHeader()->sectionSizeHint(column)));
+    };
+    // Seconds of a day-long log with their milliseconds, the search, and
+    // ten bytes of a packet before the last column takes the rest.
+    fit(CommunicationModel::kTime, QStringLiteral("88888.888 s"));
+    fit(CommunicationModel::kPort, QStringLiteral("search"));
+    fit(CommunicationModel::kDirection, QStringLiteral("<"));
+    fit(CommunicationModel::kBytes, QStringLiteral("88 ").repeated(10));
+    m_table->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+    int columns = 0;
+    for (int column = CommunicationModel::kTime; column < CommunicationModel::kBytes + 1; ++column)
+        columns += m_table->columnWidth(column);
+    // Those columns and a few rows, whatever the text's size.
+    m_table->setMinimumSize(columns + metrics.horizontalAdvance(QStringLiteral("read ")) * 4,
+                            m_table->horizontalHeader()->sizeHint().height() +
+                                5 * (metrics.height() + 4));
 }
 
 QString FrmCommunication::StatusText() const {

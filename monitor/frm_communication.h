@@ -1,7 +1,8 @@
 // The "Communication" window: every exchange over the link as a row, live,
 // with Pause (events meanwhile are dropped and counted), Clear, Copy and
-// Save as text in the link log's own lines. A link observer and a view;
-// it never sends anything nor changes an exchange.
+// Save as text in the link log's own lines; its text follows the text zoom.
+// A link observer and a view; it never sends anything nor changes an
+// exchange.
 #pragma once
 
 #include "link/link_observer.h"
@@ -57,6 +58,8 @@ public:
 
 private:
     void ShowStatus();
+    // Column widths, row heights and the least size for the log's text size.
+    void FitToFont();
     QStringList CopiedLines() const;
 
     platform::PromptService& m_prompts;

@@ -2,17 +2,24 @@
 
 #include "connection/connection_panel.h"
 #include "monitor/save_export.h"
+#include "platform/announce.h"
 #include "platform/prompt_service.h"
+#include "platform/text_zoom.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+
+#include <tuple>
 
 namespace kt::monitor {
 
@@ -29,9 +36,24 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
     bar->setObjectName(QStringLiteral("MonitorBar"));
     m_start = bar->addAction(tr("&Start"), this, &FrmMonitor::Start);
     m_pause = bar->addAction(tr("&Pause"), this, &FrmMonitor::Pause);
-    bar->addAction(tr("C&lear"), this, &FrmMonitor::Clear);
-    bar->addAction(tr("&Export CSV..."), this, [this] { ExportCsv(); });
-    bar->addAction(tr("&Follow"), this, [this] { m_plot->SetFollowing(true); });
+    QAction* clear = bar->addAction(tr("C&lear"), this, &FrmMonitor::Clear);
+    QAction* exportCsv = bar->addAction(tr("&Export CSV..."), this, [this] { ExportCsv(); });
+    QAction* follow = bar->addAction(tr("&Follow"), this, [this] { m_plot->SetFollowing(true); });
+    // Keys of this window's own; the tool buttons are reached by Tab as well.
+    for (const auto& [action, key, tip] :
+         {std::tuple{m_start, QKeySequence(Qt::CTRL | Qt::Key_R), tr("Start reading")},
+          std::tuple{m_pause, QKeySequence(Qt::CTRL | Qt::Key_P), tr("Pause reading")},
+          std::tuple{exportCsv, QKeySequence(Qt::CTRL | Qt::Key_E),
+                     tr("Export the recording as CSV")}}) {
+        action->setShortcut(key);
+        action->setToolTip(
+            QStringLiteral("%1 (%2)").arg(tip, key.toString(QKeySequence::NativeText)));
+    }
+    QList<QWidget*> order;
+    for (QAction* action : {m_start, m_pause, clear, exportCsv, follow}) {
+        order << bar->widgetForAction(action);
+        order.back()->setFocusPolicy(Qt::TabFocus);
+    }
     bar->addSeparator();
     m_interval->addItem(tr("As fast as the line allows"), 0);
     for (int ms : {50, 100, 250, 500, 1000, 5000})
@@ -39,6 +61,12 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
                             ms);
     connect(m_interval, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_session->SetInterval(m_interval->itemData(index).toInt()); });
+    // Named for every platform: some take a box's name from its label only.
+    m_interval->setAccessibleName(tr("Reading interval"));
+    auto* every = new QLabel(tr("Interval:"), this);
+    every->setBuddy(m_interval);
+    every->setContentsMargins(4, 0, 4, 0);
+    bar->addWidget(every);
     bar->addWidget(m_interval);
     bar->addSeparator();
     bar->addWidget(m_connection);
@@ -46,11 +74,24 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
     BuildChooser();
     m_plot->SetEmptyText(tr("Tick values and press Start."));
     auto* split = new QSplitter(this);
+    split->setChildrenCollapsible(false);
     split->addWidget(m_chooser);
     split->addWidget(m_plot);
     split->setStretchFactor(1, 1);
     setCentralWidget(split);
     statusBar()->addWidget(m_status, 1);
+
+    // Along the tool bar, then the values and their plot.
+    order << m_interval << m_connection->Chooser() << m_connection->RescanButton() << m_chooser
+          << m_plot;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    platform::TextZoom& zoom = platform::TextZoom::Instance();
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_chooser, m_plot, m_status})
+        zoom.Follow(widget);
+    connect(&zoom, &platform::TextZoom::changed, this, &FrmMonitor::FitToFont);
+    zoom.AddActions(this);
 
     connect(m_session.get(), &MonitorSession::runningChanged, this, &FrmMonitor::ShowRunning);
     connect(m_session.get(), &MonitorSession::stopped, this, &FrmMonitor::ShowStopped);
@@ -62,6 +103,7 @@ FrmMonitor::FrmMonitor(link::FrmMotorCom& link, link::PortDirectory& ports,
     connect(&m_repaint, &QTimer::timeout, this, &FrmMonitor::Repaint);
     m_repaint.start();
     ShowRunning(false);
+    FitToFont();
     resize(1100, 650);
 }
 
@@ -89,6 +131,11 @@ void FrmMonitor::BuildChooser() {
     }
     m_chooser->expandAll();
     m_chooser->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Stretched, the readings' column would keep a width of its own.
+    m_chooser->header()->setStretchLastSection(false);
+    m_chooser->setAccessibleName(tr("Values"));
+    m_chooser->setAccessibleDescription(
+        tr("Tick the values to read and plot, with Space; each one's last reading beside it."));
     connect(m_chooser, &QTreeWidget::itemChanged, this, [this] { ChosenChanged(); });
 }
 
@@ -208,7 +255,20 @@ void FrmMonitor::ShowStopped(const QString& why) {
     // user restarts when the drive is back.
     m_stoppedWhy = why;
     m_status->setText(why);
+    platform::Announce(m_status, why);
     m_connection->ShowFound();
+}
+
+void FrmMonitor::FitToFont() {
+    // The names in full and room for a reading, whatever the text's size.
+    const QHeaderView* header = m_chooser->header();
+    const int reading =
+        std::max(header->sectionSizeHint(1),
+                 m_chooser->fontMetrics().horizontalAdvance(QStringLiteral("-88888.888")) + 12);
+    m_chooser->setMinimumWidth(
+        std::max(header->sectionSizeHint(0),
+                 static_cast<const QAbstractItemView*>(m_chooser)->sizeHintForColumn(0)) +
+        reading + m_chooser->verticalScrollBar()->sizeHint().width() + 2 * m_chooser->frameWidth());
 }
 
 void FrmMonitor::Repaint() {

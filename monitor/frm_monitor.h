@@ -2,8 +2,9 @@
 // ticked in a list that shows each one's last reading, read again and again
 // by the session and plotted against time, one plot per unit. Start, Pause,
 // Clear, CSV export, the reading interval and the Connection panel sit in
-// its tool bar. It owns the session; the link and the ports are the
-// application's.
+// its tool bar, each reached by Tab or a key of its own; the values and the
+// plot follow the text zoom. It owns the session; the link and the ports are
+// the application's.
 #pragma once
 
 #include "monitor/monitor_csv.h"
@@ -70,6 +71,8 @@ private:
     void ChosenChanged();
     void ShowRunning(bool running);
     void ShowStopped(const QString& why);
+    // Sizes that follow the text zoom.
+    void FitToFont();
     void Repaint();
     void ShowLastRead();
     void ShowCursor(qint64 msecs);

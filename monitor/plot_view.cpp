@@ -1,6 +1,7 @@
 #include "monitor/plot_view.h"
 
 #include "monitor/trace_path.h"
+#include "platform/contrast.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -9,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QScreen>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -22,7 +24,7 @@ namespace kt::monitor {
 
 namespace {
 
-// Mid-light colours: each stands out on a white base and on a dark one.
+// Mid-light colours, moved toward the text where the ground asks for it.
 constexpr std::array<QRgb, 8> kTraceColors = {0x2f80dd, 0xe0482e, 0x2ca02c, 0xe08a00,
                                               0x9b5fd0, 0x14a8b8, 0xd4509c, 0x8c8c30};
 
@@ -144,6 +146,14 @@ PlotView::PlotView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(tr("Plot"));
+    setAccessibleDescription(KeysHelp());
+}
+
+QString PlotView::KeysHelp() {
+    return tr("Plus and minus zoom, Left and Right pan, Page Up and Page Down pan further, Home "
+              "follows the newest values; comma and period, or Shift+Left and Shift+Right, move "
+              "a cursor that reads the values, Enter picks its time, Escape hides it.");
 }
 
 void PlotView::SetTraces(std::vector<PlotTrace> traces) {
@@ -158,6 +168,7 @@ void PlotView::SetTraces(std::vector<PlotTrace> traces) {
             plot = m_plots.insert(m_plots.end(), Plot{trace.unit, trace.bit, {}});
         plot->traces.push_back(i);
     }
+    updateGeometry();
     update();
 }
 
@@ -211,14 +222,39 @@ QStringList PlotView::CursorValues(qint64 msecs) const {
 }
 
 std::optional<qint64> PlotView::CursorMsecs() const {
-    if (!m_cursorX)
-        return std::nullopt;
-    return TimeAt(*m_cursorX, MakeLayout());
+    if (m_cursorX)
+        return TimeAt(*m_cursorX, MakeLayout());
+    return m_keyMsecs;
 }
 
-QColor PlotView::TraceColor(int index) {
+PlotView::Colours PlotView::ColoursFor(const QPalette& palette) {
+    using platform::Legible;
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const QColor grid = Mixed(base, text, 0.14);
+    if (platform::Contrast(text, base) >= 7)
+        return {
+            base, text,
+            text, text,
+            grid, Legible(palette.color(QPalette::Highlight), base, platform::kMarkContrast, text)};
+    return {base,
+            text,
+            Legible(Mixed(base, text, 0.7), base, platform::kTextContrast, text),
+            Legible(Mixed(base, text, 0.45), base, platform::kMarkContrast, text),
+            grid,
+            Legible(palette.color(QPalette::Highlight), base, platform::kMarkContrast, text)};
+}
+
+QColor PlotView::TraceColor(int index, const QPalette& palette) {
     const auto count = static_cast<int>(kTraceColors.size());
-    return QColor::fromRgb(kTraceColors[static_cast<size_t>(((index % count) + count) % count)]);
+    return platform::Legible(
+        QColor::fromRgb(kTraceColors[static_cast<size_t>(((index % count) + count) % count)]),
+        palette.color(QPalette::Base), platform::kMarkContrast, palette.color(QPalette::Text));
+}
+
+QColor PlotView::TraceTextColor(int index, const QPalette& palette) {
+    return platform::Legible(TraceColor(index, palette), palette.color(QPalette::Base),
+                             platform::kTextContrast, palette.color(QPalette::Text));
 }
 
 QSize PlotView::sizeHint() const {
@@ -226,7 +262,22 @@ QSize PlotView::sizeHint() const {
 }
 
 QSize PlotView::minimumSizeHint() const {
-    return {240, 160};
+    // At any text size, room for the axes' labels, each value plot's legend
+    // and a few ticks, and the first lanes' names; never past most of the
+    // screen, where a lane's name gives way to its tooltip.
+    const QFontMetrics metrics(font());
+    int lines = 3;
+    int lanes = 0;
+    for (const Plot& plot : m_plots) {
+        if (plot.bit)
+            lanes += static_cast<int>(plot.traces.size());
+        else
+            lines += 6;
+    }
+    int height = std::max(160, metrics.height() * (lines + std::min(lanes, 10)));
+    if (const QScreen* shown = screen())
+        height = std::min(height, std::max(160, shown->availableGeometry().height() * 2 / 3));
+    return {std::max(240, metrics.horizontalAdvance(QLatin1Char('8')) * 30), height};
 }
 
 qint64 PlotView::NewestMsecs() const {
@@ -236,6 +287,15 @@ qint64 PlotView::NewestMsecs() const {
             newest = std::max(newest, trace.history->LastMsecs());
     }
     return newest == std::numeric_limits<qint64>::min() ? 0 : newest;
+}
+
+qint64 PlotView::OldestMsecs() const {
+    qint64 oldest = std::numeric_limits<qint64>::max();
+    for (const PlotTrace& trace : m_traces) {
+        if (trace.history && !trace.history->Empty())
+            oldest = std::min(oldest, trace.history->FirstMsecs());
+    }
+    return oldest == std::numeric_limits<qint64>::max() ? 0 : oldest;
 }
 
 bool PlotView::HasSamples() const {
@@ -248,12 +308,7 @@ void PlotView::ShowUntil(qint64 end) {
     if (HasSamples()) {
         // At least a tenth of the view stays over the recording, so the
         // user cannot get lost in empty time.
-        qint64 oldest = std::numeric_limits<qint64>::max();
-        for (const PlotTrace& trace : m_traces) {
-            if (trace.history && !trace.history->Empty())
-                oldest = std::min(oldest, trace.history->FirstMsecs());
-        }
-        end = std::clamp(end, oldest + m_span / 10, NewestMsecs() + m_span * 9 / 10);
+        end = std::clamp(end, OldestMsecs() + m_span / 10, NewestMsecs() + m_span * 9 / 10);
     }
     m_end = end;
     const bool was = m_following;
@@ -395,12 +450,29 @@ void PlotView::DrawTraces(QPainter& painter, const QRectF& area, const std::vect
     painter.restore();
 }
 
+std::optional<PlotView::CursorAt> PlotView::Cursor(const Layout& layout) const {
+    if (layout.plots.empty())
+        return std::nullopt;
+    if (m_cursorX) {
+        if (*m_cursorX < layout.left || *m_cursorX > layout.right)
+            return std::nullopt;
+        return CursorAt{*m_cursorX, TimeAt(*m_cursorX, layout)};
+    }
+    const Range range = VisibleRange();
+    if (!m_keyMsecs || *m_keyMsecs < range.first || *m_keyMsecs > range.last)
+        return std::nullopt;
+    return CursorAt{layout.left + static_cast<double>(*m_keyMsecs - range.first) /
+                                      static_cast<double>(m_span) * layout.width(),
+                    *m_keyMsecs};
+}
+
 std::optional<PlotView::Readout> PlotView::MakeReadout(const Layout& layout) const {
-    if (!m_cursorX || layout.plots.empty() || *m_cursorX < layout.left || *m_cursorX > layout.right)
+    const std::optional<CursorAt> cursor = Cursor(layout);
+    if (!cursor)
         return std::nullopt;
     const QFontMetricsF metrics(font());
     const double line = metrics.height();
-    const qint64 msecs = TimeAt(*m_cursorX, layout);
+    const qint64 msecs = cursor->msecs;
     Readout readout;
     readout.lines = CursorValues(msecs);
     readout.lines.prepend(
@@ -411,7 +483,7 @@ std::optional<PlotView::Readout> PlotView::MakeReadout(const Layout& layout) con
     // A swatch of 10 and the text, 5 pixels in from the frame.
     const QSizeF size(5 + 10 + 4 + textWidth + 6,
                       line * static_cast<double>(readout.lines.size()) + 6);
-    readout.box = ReadoutRect(size, *m_cursorX, layout.plots.front().top() + 4,
+    readout.box = ReadoutRect(size, cursor->x, layout.plots.front().top() + 4,
                               QRectF(rect()).adjusted(2, 2, -2, -2));
     return readout;
 }
@@ -454,14 +526,24 @@ bool PlotView::event(QEvent* event) {
 void PlotView::paintEvent(QPaintEvent* /*event*/) {
     ++m_paintCount;
     QPainter painter(this);
-    const QColor base = palette().color(QPalette::Base);
-    const QColor text = palette().color(QPalette::Text);
-    const QColor grid = Mixed(base, text, 0.14);
-    const QColor frame = Mixed(base, text, 0.45);
+    const Colours colours = ColoursFor(palette());
+    const QColor& base = colours.ground;
+    const QColor& text = colours.text;
+    const QColor& grid = colours.grid;
+    const QColor& frame = colours.frame;
+    const QPalette& inks = palette();
     painter.fillRect(rect(), base);
+    // Where the keys go: a frame as wide as the focus frames of the style.
+    const auto focusFrame = [&] {
+        if (!hasFocus())
+            return;
+        Frame(painter, QRectF(rect()).adjusted(0, 0, -1, -1), colours.mark);
+        Frame(painter, QRectF(rect()).adjusted(1, 1, -2, -2), colours.mark);
+    };
     if (!HasSamples()) {
-        painter.setPen(Faded(text, 0.7));
+        painter.setPen(colours.muted);
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
+        focusFrame();
         return;
     }
 
@@ -492,7 +574,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
             painter.drawText(box, Qt::AlignCenter, label);
         }
     }
-    painter.setPen(Faded(text, 0.7));
+    painter.setPen(colours.muted);
     painter.drawText(QRectF(0, axisY + 3, layout.left - 6, line), Qt::AlignRight | Qt::AlignVCenter,
                      tr("time (s)"));
 
@@ -513,7 +595,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
                 if (l > 0)
                     LevelLine(painter, area.left(), area.right(), top, grid);
                 if (trace.history)
-                    drawn.push_back({trace.history, true, TraceColor(index), -kLaneRoom,
+                    drawn.push_back({trace.history, true, TraceColor(index, inks), -kLaneRoom,
                                      1 + kLaneRoom, static_cast<double>(l) / count,
                                      static_cast<double>(l + 1) / count});
                 // The 0 and 1 where a value plot has its ticks, where they
@@ -521,14 +603,14 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
                 const ValueMap map{-kLaneRoom, 1 + kLaneRoom, top, top + lane};
                 double nameRight = layout.left - 6;
                 if (map.Y(0) - map.Y(1) >= line * 0.8) {
-                    painter.setPen(Faded(text, 0.7));
+                    painter.setPen(colours.muted);
                     for (const int level : {0, 1})
                         painter.drawText(
                             QRectF(nameRight - markWidth, map.Y(level) - line / 2, markWidth, line),
                             Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
                     nameRight -= markWidth + 8;
                 }
-                painter.setPen(TraceColor(index));
+                painter.setPen(TraceTextColor(index, inks));
                 painter.drawText(QRectF(2, top, nameRight - 2, lane),
                                  Qt::AlignRight | Qt::AlignVCenter,
                                  metrics.elidedText(trace.name, Qt::ElideRight, nameRight - 4));
@@ -562,7 +644,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
 
         for (const int index : plot.traces) {
             if (const SampleHistory* history = m_traces[static_cast<size_t>(index)].history)
-                drawn.push_back({history, false, TraceColor(index), axis.lo, axis.hi, 0, 1});
+                drawn.push_back({history, false, TraceColor(index, inks), axis.lo, axis.hi, 0, 1});
         }
         DrawTraces(painter, area, drawn, range);
 
@@ -574,7 +656,7 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
             const QString& name = m_traces[static_cast<size_t>(index)].name;
             const QPointF at = box.topLeft() + legend.items[i];
             painter.fillRect(QRectF(at.x(), at.y() + line / 2 - 1, kLegendSwatch, 2.5),
-                             TraceColor(index));
+                             TraceColor(index, inks));
             painter.setPen(text);
             painter.drawText(QRectF(at.x() + kLegendSwatch + 4, at.y(),
                                     metrics.horizontalAdvance(name) + 1, line),
@@ -586,13 +668,13 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
         const double x = timeX(*m_marker);
         painter.fillRect(
             QRectF(x - 1, layout.plots.front().top(), 2, axisY - layout.plots.front().top()),
-            palette().color(QPalette::Highlight));
+            colours.mark);
     }
 
     // The cursor: a line through every plot and the values at its time, as
     // many lines as the widget has room for, each cut to its width.
     if (const std::optional<Readout> readout = MakeReadout(layout)) {
-        UprightLine(painter, *m_cursorX, layout.plots.front().top(), axisY, Mixed(base, text, 0.6));
+        UprightLine(painter, Cursor(layout)->x, layout.plots.front().top(), axisY, colours.muted);
         const QRectF& box = readout->box;
         painter.setPen(frame);
         painter.setBrush(Faded(base, 0.92));
@@ -607,13 +689,14 @@ void PlotView::paintEvent(QPaintEvent* /*event*/) {
              ++i, y += line) {
             if (i > 0)
                 painter.fillRect(QRectF(box.left() + 5, y + line / 2 - 1.5, swatch, 3),
-                                 TraceColor(i - 1));
+                                 TraceColor(i - 1, inks));
             painter.setPen(text);
             painter.drawText(
                 QRectF(textLeft, y, textWidth + 1, line), Qt::AlignVCenter,
                 metrics.elidedText(readout->lines[i], Qt::ElideRight, std::max(textWidth, 0.0)));
         }
     }
+    focusFrame();
 }
 
 void PlotView::SetMarker(std::optional<qint64> msecs) {
@@ -631,15 +714,17 @@ void PlotView::wheelEvent(QWheelEvent* event) {
     }
     event->accept();
     const Layout layout = MakeLayout();
+    // The time under the mouse stays under the mouse.
     const double x = std::clamp(event->position().x(), layout.left, layout.right);
-    const qint64 at = TimeAt(x, layout);
-    const qint64 span = std::clamp(
-        static_cast<qint64>(std::llround(static_cast<double>(m_span) * std::pow(0.8, notches))),
-        kMinSpanMs, kMaxSpanMs);
+    ZoomAround(TimeAt(x, layout), (x - layout.left) / layout.width(), std::pow(0.8, notches));
+}
+
+void PlotView::ZoomAround(qint64 at, double fraction, double factor) {
+    const qint64 span =
+        std::clamp(static_cast<qint64>(std::llround(static_cast<double>(m_span) * factor)),
+                   kMinSpanMs, kMaxSpanMs);
     if (span == m_span)
         return;
-    // The time under the mouse stays under the mouse.
-    const double fraction = (x - layout.left) / layout.width();
     const qint64 first = at - std::llround(fraction * static_cast<double>(span));
     m_span = span;
     ShowUntil(first + span);
@@ -701,18 +786,108 @@ void PlotView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void PlotView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Home) {
+    if (!KeyPressed(*event))
+        QWidget::keyPressEvent(event);
+}
+
+bool PlotView::KeyPressed(const QKeyEvent& event) {
+    // Shift types "+" on many keyboards; Ctrl and Alt keys are the window's.
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if ((modifiers & ~Qt::ShiftModifier) != 0 || !HasSamples())
+        return false;
+    const bool shift = modifiers == Qt::ShiftModifier;
+    const Range range = VisibleRange();
+    const qint64 step = std::max<qint64>(m_span / 10, 1);
+    const qint64 cursorStep = std::max<qint64>(m_span / 100, 1);
+    const qint64 cursor = m_keyMsecs.value_or(range.first + m_span / 2);
+    const qint64 centre = range.first + m_span / 2;
+    // Zoom keeps the keyboard's cursor where it is, else the middle.
+    const bool cursorShown = m_keyMsecs && cursor >= range.first && cursor <= range.last;
+    const qint64 anchor = cursorShown ? cursor : centre;
+    const double fraction = static_cast<double>(anchor - range.first) / static_cast<double>(m_span);
+    switch (event.key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        ZoomAround(anchor, fraction, 0.8);
+        return true;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+        ZoomAround(anchor, fraction, 1 / 0.8);
+        return true;
+    case Qt::Key_Home:
         SetFollowing(true);
-        return;
+        return true;
+    case Qt::Key_PageUp:
+        ShowUntil(range.last - m_span);
+        return true;
+    case Qt::Key_PageDown:
+        ShowUntil(range.last + m_span);
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        if (shift)
+            MoveKeyCursor(m_keyMsecs ? cursor + (event.key() == Qt::Key_Left ? -1 : 1) * cursorStep
+                                     : cursor);
+        else
+            ShowUntil(range.last + (event.key() == Qt::Key_Left ? -step : step));
+        return true;
+    case Qt::Key_Comma:
+    case Qt::Key_Less:
+        MoveKeyCursor(m_keyMsecs ? cursor - cursorStep : cursor);
+        return true;
+    case Qt::Key_Period:
+    case Qt::Key_Greater:
+        MoveKeyCursor(m_keyMsecs ? cursor + cursorStep : cursor);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!m_keyMsecs)
+            return false;
+        emit timeClicked(*m_keyMsecs);
+        return true;
+    case Qt::Key_Escape:
+        if (!m_keyMsecs)
+            return false;
+        HideKeyCursor();
+        return true;
+    default:
+        return false;
     }
-    QWidget::keyPressEvent(event);
+}
+
+void PlotView::MoveKeyCursor(qint64 msecs) {
+    msecs = std::clamp(msecs, OldestMsecs(), NewestMsecs());
+    m_keyMsecs = msecs;
+    // Kept in view: the view goes along by as much as the cursor left it.
+    const Range range = VisibleRange();
+    if (msecs < range.first)
+        ShowUntil(range.last - (range.first - msecs));
+    else if (msecs > range.last)
+        ShowUntil(msecs);
+    update();
+    QStringList lines = CursorValues(msecs);
+    lines.prepend(
+        QStringLiteral("t = %1 s").arg(NumberText(static_cast<double>(msecs) / 1000.0, 3)));
+    setAccessibleDescription(lines.join(QStringLiteral("; ")));
+    emit cursorMoved(msecs);
+}
+
+void PlotView::HideKeyCursor() {
+    m_keyMsecs.reset();
+    setAccessibleDescription(KeysHelp());
+    update();
+    if (!m_cursorX)
+        emit cursorLeft();
 }
 
 void PlotView::leaveEvent(QEvent* event) {
     if (m_cursorX) {
         m_cursorX.reset();
         update();
-        emit cursorLeft();
+        if (m_keyMsecs)
+            emit cursorMoved(*m_keyMsecs);
+        else
+            emit cursorLeft();
     }
     QWidget::leaveEvent(event);
 }

@@ -5,11 +5,14 @@
 // reduced to buckets, each bucket is an upright span from its minimum to
 // its maximum at its last sample's time, so no spike goes missing; where
 // the recording was paused the trace stops and starts again. Follows the
-// newest sample until the user zooms (wheel) or pans (drag); Home or a
-// double-click follows again. A cursor under the mouse shows every value
-// at its time in a readout kept inside the widget. It only draws: it
-// neither reads the drive nor owns the samples, and repaints when its owner
-// calls update().
+// newest sample until the user zooms (wheel, + and -) or pans (drag, Left
+// and Right, Page Up and Page Down); Home or a double-click follows again.
+// A cursor under the mouse, or moved by "," and "." (Shift+Left and
+// Shift+Right) until Escape, shows every value at its time in a readout kept
+// inside the widget; Enter on the keyboard's cursor picks its time as a click
+// does. Its colours keep their contrast on the palette's ground. It only
+// draws: it neither reads the drive nor owns the samples, and repaints when
+// its owner calls update().
 #pragma once
 
 #include "monitor/plot_scale.h"
@@ -17,6 +20,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -26,6 +30,7 @@
 #include <optional>
 #include <vector>
 
+class QKeyEvent;
 class QPainter;
 
 namespace kt::monitor {
@@ -100,7 +105,8 @@ public:
     // has none. Where a reduced bucket holds msecs: its last value, then
     // " (min a, max b)".
     QStringList CursorValues(qint64 msecs) const;
-    // The time under the mouse, none while the mouse is off the plots.
+    // The cursor's time: under the mouse, else the keyboard's cursor's;
+    // none while neither is on the plots.
     std::optional<qint64> CursorMsecs() const;
     // A fixed line at a time, such as where a replayed run stands; none
     // hides it.
@@ -111,19 +117,36 @@ public:
     // Where the cursor's readout stands, none while there is no cursor.
     std::optional<QRectF> ReadoutArea() const;
 
-    // The colour of the trace at index in SetTraces' list.
-    static QColor TraceColor(int index);
+    // What the plot draws in on a palette's ground: text and the muted text
+    // of names and marks at 4.5:1 at least, the frames, cursor and marker at
+    // 3:1; on a palette of high contrast (its text at 7:1) the text's own
+    // colour for all but the grid.
+    struct Colours {
+        QColor ground;
+        QColor text;
+        QColor muted;
+        QColor frame;
+        QColor grid;
+        QColor mark;
+    };
+    static Colours ColoursFor(const QPalette& palette);
+    // The colour of the trace at index in SetTraces' list, as a line (3:1 on
+    // the palette's ground) and as text (4.5:1).
+    static QColor TraceColor(int index, const QPalette& palette);
+    static QColor TraceTextColor(int index, const QPalette& palette);
     qint64 PaintCount() const { return m_paintCount; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 signals:
-    // The mouse moved over the plots to the time msecs.
+    // The mouse, or the keyboard's cursor, moved over the plots to the time
+    // msecs.
     void cursorMoved(qint64 msecs);
     void cursorLeft();
     void followingChanged(bool following);
-    // A click on the plots that did not drag them, at the time msecs.
+    // A click on the plots that did not drag them, or Enter on the
+    // keyboard's cursor, at the time msecs.
     void timeClicked(qint64 msecs);
 
 protected:
@@ -155,6 +178,12 @@ private:
         double bottom;
     };
 
+    // Where the cursor stands: the mouse's, else the keyboard's in view.
+    struct CursorAt {
+        double x;
+        qint64 msecs;
+    };
+
     // The cursor's lines ("t = ...", then a line per trace) and their box.
     struct Readout {
         QStringList lines;
@@ -162,12 +191,23 @@ private:
     };
 
     Layout MakeLayout() const;
+    std::optional<CursorAt> Cursor(const Layout& layout) const;
     std::optional<Readout> MakeReadout(const Layout& layout) const;
+    // Scales the span by factor, the time at keeps its place (a fraction of
+    // the width from the left).
+    void ZoomAround(qint64 at, double fraction, double factor);
+    // Shows the keyboard's cursor at msecs, kept on the recording and in view.
+    void MoveKeyCursor(qint64 msecs);
+    void HideKeyCursor();
+    // What the keys do, for a screen reader while no cursor reads.
+    static QString KeysHelp();
+    bool KeyPressed(const QKeyEvent& event);
     // The bit lane's name under a point of the left margin, empty elsewhere.
     QString LaneNameAt(QPointF position) const;
     void DrawTraces(QPainter& painter, const QRectF& area, const std::vector<Drawn>& traces,
                     Range range);
     qint64 NewestMsecs() const;
+    qint64 OldestMsecs() const;
     bool HasSamples() const;
     qint64 TimeAt(double x, const Layout& layout) const;
 
@@ -179,6 +219,7 @@ private:
     // The right edge while not following.
     qint64 m_end = 0;
     std::optional<double> m_cursorX;
+    std::optional<qint64> m_keyMsecs;
     std::optional<double> m_dragX;
     qint64 m_dragEnd = 0;
     bool m_dragged = false;

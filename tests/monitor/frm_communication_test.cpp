@@ -9,6 +9,8 @@
 #include "link/link_log.h"
 #include "monitor/communication_model.h"
 #include "platform/scripted_prompts.h"
+#include "platform/text_zoom.h"
+#include "tests/accessible_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 #include <vector>
@@ -160,6 +163,31 @@ TEST_F(CommunicationTest, CopyAndSaveGiveTheLogLinesOfTheSelectedRowsOrAll) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), all);
     EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+// Named, Tab from the buttons to the log; at 200 % its text, rows and least size grow.
+TEST_F(CommunicationTest, NamedInTabOrderAndZoomed) {
+    Feed(3);
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    EXPECT_EQ(kt::test::UnnamedControls(&m_window), QStringList{});
+    m_window.findChild<QPushButton*>(QStringLiteral("pause"))->setFocus();
+    QString order;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order += QApplication::focusWidget()->objectName() + u' ';
+    }
+    EXPECT_EQ(order, "clear copy save log pause ");
+    const double points = m_window.Table().font().pointSizeF();
+    const int row = m_window.Table().rowHeight(0);
+    const QSize least = m_window.minimumSizeHint();
+    kt::platform::TextZoom::Instance().SetPercent(200);
+    QCoreApplication::processEvents();
+    EXPECT_DOUBLE_EQ(m_window.Table().font().pointSizeF(), 2 * points);
+    EXPECT_GT(m_window.Table().rowHeight(0), row * 3 / 2);
+    EXPECT_GT(m_window.minimumSizeHint().width(), least.width() * 3 / 2);
+    kt::platform::TextZoom::Instance().Reset();
 }
 
 TEST_F(CommunicationTest, KeepsTheNewestRowsOnly) {

@@ -8,6 +8,8 @@
 #include "link/port_directory.h"
 #include "monitor/frm_monitor.h"
 #include "platform/scripted_prompts.h"
+#include "platform/text_zoom.h"
+#include "tests/accessible_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +176,7 @@ TEST_F(MonitorWindowTest, RecordingPausesResumesExportsStopsAndClears) {
 
     // The cursor's time in the status line, in seconds.
     m_window.show();
+    EXPECT_EQ(kt::test::UnnamedControls(&m_window), QStringList{});
     kt::monitor::PlotView& plot = m_window.Plot();
     const QPointF over = plot.Geometry().plots.front().center();
     QMouseEvent move(QEvent::MouseMove, over, plot.mapToGlobal(over), Qt::NoButton, Qt::NoButton,
@@ -200,6 +203,7 @@ TEST_F(MonitorWindowTest, RecordingPausesResumesExportsStopsAndClears) {
     EXPECT_EQ(input.Breaks().size(), 2u);
 
     // A failed read stops the recording and says why, once.
+    const kt::test::AnnouncementSpy heard;
     QStringList said;
     QObject::connect(&session, &MonitorSession::stopped, &m_window,
                      [&](const QString& why) { said << why; });
@@ -207,6 +211,7 @@ TEST_F(MonitorWindowTest, RecordingPausesResumesExportsStopsAndClears) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session.Running(); }));
     EXPECT_EQ(said, QStringList{"Monitoring stopped: The drive did not answer, 4 resends."});
     EXPECT_EQ(m_window.StatusText(), said.value(0));
+    EXPECT_EQ(heard.Texts(), said);
     EXPECT_TRUE(m_window.StartAction()->isEnabled());
     m_drive.SetFault(VirtualDrive::Fault::None);
     m_window.Start();
@@ -219,6 +224,28 @@ TEST_F(MonitorWindowTest, RecordingPausesResumesExportsStopsAndClears) {
     m_window.Clear();
     EXPECT_EQ(session.Reads(), 0);
     EXPECT_TRUE(volts.Empty());
+}
+
+// Tab: the tool bar (Start and Pause are off), the values, the plot; zoomed, more room.
+TEST_F(MonitorWindowTest, TabGoesInOrderAndZoomGrowsTheLeastSize) {
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    m_window.Plot().setFocus();
+    QString order;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order += QAccessible::queryAccessibleInterface(QApplication::focusWidget())
+                     ->text(QAccessible::Name) +
+                 u'|';
+    } // here a box is named by its choice, its label its relation
+    EXPECT_EQ(order.toStdString(), "Clear|Export CSV|Follow|As fast as the line allows|Any port (1 "
+                                   "to 31 in turn)|Rescan|Values|Plot|");
+    const QSize normal = m_window.minimumSizeHint();
+    kt::platform::TextZoom::Instance().SetPercent(200);
+    QCoreApplication::processEvents();
+    EXPECT_GT(m_window.minimumSizeHint().width(), normal.width() * 5 / 4);
+    kt::platform::TextZoom::Instance().Reset();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "monitor/plot_scale.h"
 #include "monitor/plot_view.h"
 #include "monitor/sample_history.h"
+#include "platform/contrast.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,66 @@ TEST_F(PlotViewTest, ClickNamesItsTimeMarkerStandsAtItsTime) {
     const int y = static_cast<int>(layout.plots.front().center().y());
     EXPECT_EQ(image.pixelColor(static_cast<int>(x + 1), y), mark);
     EXPECT_NE(image.pixelColor(static_cast<int>(x + 40), y), mark);
+}
+
+// Keys only, to the widget with the focus; each row's state after its key.
+TEST_F(PlotViewTest, KeysZoomPanAndMoveACursorWhoseEnterPicksItsTime) {
+    m_view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_view));
+    QSignalSpy clicked(&m_view, &PlotView::timeClicked);
+    constexpr qint64 kMiddle = kNewest - 15000;
+    const std::vector<std::tuple<Qt::Key, Qt::KeyboardModifiers, qint64, qint64,
+                                 std::optional<qint64>>>
+        rows = {// key, modifiers: the span, the last time shown, the cursor
+                {Qt::Key_Plus, Qt::ShiftModifier, 24000, kNewest - 3000, {}},
+                {Qt::Key_Minus, {}, 30000, kNewest, {}},
+                {Qt::Key_Left, {}, 30000, kNewest - 3000, {}},
+                {Qt::Key_PageUp, {}, 30000, kNewest - 33000, {}},
+                {Qt::Key_Home, {}, 30000, kNewest, {}},
+                {Qt::Key_Period, {}, 30000, kNewest, kMiddle},
+                {Qt::Key_Right, Qt::ShiftModifier, 30000, kNewest, kMiddle + 300},
+                {Qt::Key_Comma, {}, 30000, kNewest, kMiddle},
+                {Qt::Key_Left, Qt::ShiftModifier, 30000, kNewest, kMiddle - 300},
+                {Qt::Key_Plus, {}, 24000, kNewest - 3060, kMiddle - 300}, // about the cursor
+                {Qt::Key_Return, {}, 24000, kNewest - 3060, kMiddle - 300},
+                {Qt::Key_Escape, {}, 24000, kNewest - 3060, {}}};
+    for (const auto& [key, modifiers, span, last, cursor] : rows) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        SCOPED_TRACE(QKeySequence(key | modifiers).toString().toStdString());
+        EXPECT_EQ(m_view.VisibleSpan(), span);
+        EXPECT_EQ(m_view.VisibleRange().last, last);
+        EXPECT_EQ(std::pair(m_view.CursorMsecs(), m_view.ReadoutArea().has_value()),
+                  std::pair(cursor, cursor.has_value()));
+    }
+    EXPECT_EQ(clicked.size() == 1 ? clicked[0][0].toLongLong() : -1, kMiddle - 300);
+}
+
+// Lines at 3:1, text at 4.5:1; high contrast: text and axes in the text's colour.
+TEST_F(PlotViewTest, ColoursKeepTheirContrastOnTheirGround) {
+    using kt::platform::Contrast;
+    const std::vector<std::tuple<const char*, QColor, QColor, bool>> cases = {
+        {"light", Qt::white, Qt::black, true},
+        {"dark", QColor(30, 30, 30), QColor(220, 220, 220), true},
+        {"soft", QColor(250, 250, 250), QColor(105, 105, 105), false}};
+    for (const auto& [what, ground, text, high] : cases) {
+        SCOPED_TRACE(what);
+        QPalette inks;
+        inks.setColor(QPalette::Base, ground);
+        inks.setColor(QPalette::Text, text);
+        const PlotView::Colours colours = PlotView::ColoursFor(inks);
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_GE(Contrast(PlotView::TraceColor(i, inks), ground), 3.0) << i;
+            EXPECT_GE(Contrast(PlotView::TraceTextColor(i, inks), ground), 4.5) << i;
+        }
+        EXPECT_GE(std::min(Contrast(colours.text, ground), Contrast(colours.muted, ground)), 4.5);
+        EXPECT_GE(std::min(Contrast(colours.frame, ground), Contrast(colours.mark, ground)), 3.0);
+        EXPECT_EQ(colours.muted == colours.text && colours.frame == colours.text, high);
+        // What is drawn is what was measured.
+        m_view.setPalette(inks);
+        const QRectF lanes = m_view.Geometry().plots.back(); // no ticks cross its frame
+        const QPoint edge = QPointF(lanes.left(), lanes.center().y()).toPoint();
+        EXPECT_EQ(m_view.grab().toImage().pixelColor(edge), colours.frame);
+    }
 }
 
 } // namespace
