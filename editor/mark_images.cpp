@@ -113,9 +113,14 @@ MarkImages::Colours MarkImages::ColoursFor(const QPalette& palette) {
         colours.crossRim = QColor(96, 0, 0);
         colours.cross = QColor(230, 20, 20);
     }
-    // A mark's outline must stand out from the ground on any theme.
+    // A mark's outline must stand out from the ground on any theme: moved
+    // toward black or white, whichever the ground stands further from.
+    const QColor away = platform::Contrast(Qt::black, colours.ground) >
+                                platform::Contrast(Qt::white, colours.ground)
+                            ? QColor(Qt::black)
+                            : QColor(Qt::white);
     for (QColor* rim : {&colours.grip, &colours.discRim, &colours.arrowRim, &colours.crossRim})
-        *rim = platform::Legible(*rim, colours.ground, platform::kMarkContrast, windowText);
+        *rim = platform::Legible(*rim, colours.ground, platform::kMarkContrast, away);
     return colours;
 }
 

@@ -24,7 +24,7 @@ using kt::platform::Contrast;
 QPalette DarkPalette(QColor base = {30, 30, 30}, QColor text = {220, 220, 220},
                      QColor highlight = {42, 130, 218}) {
     QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::Window, base.lighter(150));
     dark.setColor(QPalette::WindowText, QColor(220, 220, 220));
     dark.setColor(QPalette::Base, base);
     dark.setColor(QPalette::Text, text);
@@ -74,7 +74,6 @@ TEST_F(DarkPaletteTest, ThemeSwitchRepaintsTheText) {
         EXPECT_EQ(editor.Highlighter()->DarkBackground(), dark);
         const QTextCharFormat band = editor.RText()->extraSelections().value(0).format;
         EXPECT_GE(TextContrast(editor, band.background().color()), 4.5) << dark;
-        // A high-contrast theme's own colours.
         EXPECT_EQ(TextContrast(editor, band.background().color()) == 21 &&
                       editor.RText()->NoteColour() == palette.color(QPalette::Text),
                   KtText::HighContrast(palette));
