@@ -42,13 +42,17 @@ HelpViewer::HelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     m_contentsList = new QListWidget;
     m_contentsList->setObjectName(QStringLiteral("contents"));
+    // Screen readers name what the tabs' captions name for the eye.
+    m_contentsList->setAccessibleName(tr("Help topics"));
 
     m_searchField = new QLineEdit;
     m_searchField->setObjectName(QStringLiteral("search"));
     m_searchField->setPlaceholderText(tr("Type the first letters of a keyword"));
     m_searchField->installEventFilter(this);
+    m_searchField->setAccessibleName(tr("Keyword"));
     m_indexList = new QListWidget;
     m_indexList->setObjectName(QStringLiteral("index"));
+    m_indexList->setAccessibleName(tr("Keywords"));
     m_indexPage = new QWidget;
     auto* indexLayout = new QVBoxLayout(m_indexPage);
     indexLayout->addWidget(m_searchField);
@@ -61,6 +65,7 @@ HelpViewer::HelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     m_pane = new QTextBrowser;
     m_pane->setObjectName(QStringLiteral("topic"));
+    m_pane->setAccessibleName(tr("Topic"));
     // Our links name topics, not files: we resolve them ourselves.
     m_pane->setOpenLinks(false);
 
