@@ -125,7 +125,7 @@ H2 @@ editor/template_completer.cpp @@ a key that may not open the popup (Backsp
 H3 @@ editor/template_completer.cpp @@ a word with a blank after it is still taken as the head @@ head.contains(u' ') || head.contains(u'\t') @@ head.contains(u'\t')
 H4 @@ editor/template_completer.cpp @@ the release of a key the popup took never reaches the editor @@ (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)) @@ event->type() != QEvent::KeyPress)
 H5 @@ editor/kt_highlighter.cpp @@ on a dark ground the text gets the light ground's colours @@ (m_dark ? dark : light) @@ (m_dark ? light : dark)
-H6 @@ editor/kt_highlighter.cpp @@ a theme switched at run time keeps the old ground's colours @@ m_dark = dark;\n    MakeFormats(); @@ m_dark = dark;
+H6 @@ editor/kt_highlighter.cpp @@ a theme switched at run time keeps the old ground's colours @@ return m_formats != before; @@ return false;
 H7 @@ editor/kt_highlighter.cpp @@ the underline runs one character past the statement @@ at < rejection->start + rejection->length; @@ at <= rejection->start + rejection->length;
 K7 @@ drivemap/drive_catalogue.cpp @@ a percent value is read as a whole word, its high byte too @@ value.size == 1 || value.scaling == Scaling::Percent || @@ value.size == 1 ||
 K8 @@ drivemap/drive_catalogue.cpp @@ a word is read high byte first @@ bytes[0] | bytes[1] << 8 @@ bytes[0] << 8 | bytes[1]
@@ -192,6 +192,11 @@ R15 @@ cli/simulate_command.cpp @@ an input change is applied a millisecond afte
 R16 @@ cli/command_help.cpp @@ a command's usage line drops the "..." of a repeatable option @@ "]" + (option.repeats ? "..." : "") @@ "]"
 R17 @@ cli/program_file.cpp @@ --image refuses a device (/dev/stdout) instead of writing into it @@ RegularFile::Special::WriteInPlace @@ RegularFile::Special::Refuse
 R18 @@ cli/json_object.cpp @@ the unit separator (0x1F) goes into a JSON string unescaped @@ static_cast<unsigned char>(c) < 0x20 @@ static_cast<unsigned char>(c) < 0x1F
+A1 @@ platform/text_zoom.cpp @@ Zoom Out stays where it is @@ std::lower_bound(kSteps.begin(), kSteps.end(), m_percent) @@ std::upper_bound(kSteps.begin(), kSteps.end(), m_percent)
+A2 @@ platform/announce.cpp @@ an announcement leaves the widget's description as it was @@ where->setAccessibleDescription(text); @@ (void)text;
+A3 @@ simulator/frm_simulator.cpp @@ Pause is on F7, not F6 @@ {m_pause, QKeySequence(Qt::Key_F6)}, @@ {m_pause, QKeySequence(Qt::Key_F7)},
+A4 @@ monitor/plot_view.cpp @@ the plot's Left key pans toward the newer values @@ range.last + (event.key() == Qt::Key_Left ? -step : step) @@ range.last + (event.key() == Qt::Key_Left ? step : -step)
+A5 @@ device/frm_device.cpp @@ the collapsed device window keeps its right half: Tab wanders past the edge @@ ShowRightHalf(false);\n    setFixedSize(Px(kCollapsedWidth) @@ ShowRightHalf(true);\n    setFixedSize(Px(kCollapsedWidth)
 V5 @@ device/frm_device.cpp @@ the status line counts the bytes up to the first 0xFF operand @@ filled += 2; @@ ++filled;
 V6 @@ device/frm_device.cpp @@ a declined download clears the status line @@ else if (exchanges.Erased()) @@ else
 V7 @@ device/frm_device.cpp @@ the status line's two numbers swapped @@ .arg(FilledBytes(image))\n                                  .arg(compiler::kProgramSize) @@ .arg(compiler::kProgramSize)\n                                  .arg(FilledBytes(image))
