@@ -77,7 +77,8 @@ TEST_F(KtTextTest, HeldEnterBreaksOnceOnRelease) {
             Send(Box(), key);
         }
         m_editor->SetEnterSettleTime(0);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Box()->Text() == after; }, 1000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&, expected = after] { return Box()->Text() == expected; }, 1000));
         EXPECT_EQ(m_compile->size(), after.count("\r\n"));
     }
 }
