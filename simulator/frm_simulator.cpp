@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,6 +27,9 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -77,6 +81,19 @@ FrmSimulator::FrmSimulator(drive::VirtualDrive& drive, platform::PromptService& 
     connect(this, &QDialog::finished, this, &FrmSimulator::Stop);
     UpdateButtons();
     Refresh();
+}
+
+// Sized when first shown, with the style's and the zoom's sizes in place:
+// all of it where the screen has room, else as much as fits.
+void FrmSimulator::showEvent(QShowEvent* event) {
+    if (!std::exchange(m_sized, true)) {
+        QSize size(width(),
+                   height() - m_scroll->height() + m_scroll->widget()->sizeHint().height());
+        if (const QScreen* where = screen())
+            size = size.boundedTo(where->availableSize() - (frameGeometry().size() - this->size()));
+        resize(size);
+    }
+    QDialog::showEvent(event);
 }
 
 FrmSimulator::~FrmSimulator() {
@@ -160,12 +177,21 @@ void FrmSimulator::Build() {
     state->addWidget(m_time, 0, Qt::AlignRight | Qt::AlignTop);
     top->addLayout(state);
 
+    // Below the run's controls the window scrolls, so it fits a laptop's
+    // screen or a large text size without cutting anything off.
+    auto* page = new QWidget;
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
     auto* body = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     auto* right = new QVBoxLayout;
     body->addLayout(left, 3);
     body->addLayout(right, 2);
-    top->addLayout(body);
+    pageLayout->addLayout(body);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    top->addWidget(m_scroll, 1);
 
     auto* inputs = new QGroupBox(QStringLiteral("Inputs"), this);
     auto* inputGrid = new QGridLayout(inputs);
@@ -264,7 +290,22 @@ void FrmSimulator::Build() {
 
     m_timeline = new SimTimeline(m_history, this);
     connect(m_timeline, &SimTimeline::timeClicked, this, &FrmSimulator::MoveTo);
-    top->addWidget(m_timeline, 1);
+    pageLayout->addWidget(m_timeline, 1);
+    m_scroll->setWidget(page);
+    // The window grows as wide as what it holds, as far as the screen lets it.
+    page->installEventFilter(this);
+}
+
+bool FrmSimulator::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_scroll->widget() && event->type() == QEvent::LayoutRequest) {
+        int wanted = m_scroll->widget()->minimumSizeHint().width() +
+                     m_scroll->verticalScrollBar()->sizeHint().width();
+        if (const QScreen* where = screen())
+            wanted =
+                std::min(wanted, where->availableSize().width() - (width() - m_scroll->width()));
+        m_scroll->setMinimumWidth(wanted);
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FrmSimulator::UserSetInput(int n, bool on) {

@@ -44,6 +44,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 
 namespace kt::drive {
@@ -176,6 +177,10 @@ public slots:
     // The text changed: a run of the old text ends.
     void ProgramEdited();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 signals:
     // The 1-based source line of the statement about to run; 0 when stopped.
     void statementLine(int line);
@@ -255,6 +260,8 @@ private:
     ForcePanel* m_forcePanel = nullptr;
     BreakpointList* m_breakpoints = nullptr;
     SimTimeline* m_timeline = nullptr;
+    QScrollArea* m_scroll = nullptr; // everything below the run's controls
+    bool m_sized = false;
     // Everything the user has forced, in the order first forced; listed
     // while the interpreter holds it, which a step back or a reset changes.
     std::vector<drivemap::ValueRef> m_forced;

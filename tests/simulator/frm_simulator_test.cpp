@@ -23,6 +23,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -459,6 +462,12 @@ TEST_F(SimulatorTest, EveryControlIsNamedAndReachedByTab) {
                                                                      : Qt::Key_Tab);
     EXPECT_EQ(list->count(), 0);
     EXPECT_EQ(QApplication::focusWidget(), m_window->Timeline()->Plot());
+    // The test screen is smaller than the window's content: it fits in
+    // height, and the rest scrolls, as on a laptop or at a large text size.
+    EXPECT_LE(m_window->frameGeometry().height(), m_window->screen()->availableSize().height());
+    const auto* scroll = m_window->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
 }
 
 } // namespace
